@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# kinetta's two commands:
+#   ./run.sh        build and start the main job (see README.md)
+#   ./run.sh test   build and run every test; non-zero exit on any failure
+# Further jobs: ./run.sh fuzz [SECONDS]   run every fuzz target for SECONDS each
+#               ./run.sh bench            build and run the benchmarks
+# Missing Debian packages are installed first (root or sudo).
+set -euo pipefail
+cd "$(dirname "$0")"
+ROOT=$(pwd)
+JOBS=$(nproc 2>/dev/null || echo 2)
+
+install_deps() { bash "$ROOT/scripts/install-deps.sh"; }
+
+configure_build() { # preset
+  cmake --preset "$1" >/dev/null
+  cmake --build --preset "$1" -j "$JOBS"
+}
+
+# Tests of windows and GL need a display; without one they run under a virtual X server.
+with_display() {
+  if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
+    "$@"
+  else
+    xvfb-run -a -s "-screen 0 1920x1080x24" "$@"
+  fi
+}
+
+run_tests() {
+  configure_build release
+  with_display ctest --preset release -j "$JOBS"
+  # The pure core once more under AddressSanitizer and UndefinedBehaviorSanitizer.
+  configure_build asan
+  ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+    ctest --preset asan -j "$JOBS"
+}
+
+run_fuzz() {
+  local seconds=${1:-60}
+  configure_build fuzz
+  bash "$ROOT/tests/fuzz/run-all.sh" "$ROOT/build/fuzz" "$seconds"
+}
+
+run_bench() {
+  configure_build bench
+  bash "$ROOT/bench/run-all.sh" "$ROOT/build/bench"
+}
+
+main_job() {
+  configure_build release
+  bash "$ROOT/scripts/main-job.sh" "$ROOT/build/release"
+}
+
+cmd=${1:-}
+[ $# -gt 0 ] && shift
+install_deps
+case "$cmd" in
+  "") main_job ;;
+  test) run_tests ;;
+  fuzz) run_fuzz "$@" ;;
+  bench) run_bench ;;
+  *) echo "usage: ./run.sh [test|fuzz [SECONDS]|bench]" >&2; exit 2 ;;
+esac

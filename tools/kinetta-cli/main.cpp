@@ -1,0 +1,60 @@
+// kinetta-cli: the viewer's core from a terminal, for scripting and checks.
+
+#include <cstdio>
+#include <cstring>
+#include <string_view>
+
+#include "tools/kinetta-cli/commands.h"
+
+namespace {
+
+struct Command {
+    const char* name;
+    int (*run)(kcli::Args);
+    const char* usage;
+};
+
+// One row per sub-command.
+const Command kCommands[] = {
+    {"names", kcli::CmdNames, "names --family tx40|tx50 NAME...   classify recording file names"},
+};
+
+void Usage(FILE* out) {
+    std::fprintf(out, "usage: kinetta-cli COMMAND [ARGS]\n");
+    for (const Command& c : kCommands) std::fprintf(out, "  %s\n", c.usage);
+}
+
+} // namespace
+
+namespace kcli {
+
+bool TakeFamilyOption(Args& args, kinetta::RecorderFamily* family) {
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] != "--family") continue;
+        if (i + 1 >= args.size()) break;
+        std::string value = args[i + 1];
+        args.erase(args.begin() + static_cast<long>(i), args.begin() + static_cast<long>(i) + 2);
+        if (value == "tx40") *family = kinetta::RecorderFamily::TX40;
+        else if (value == "tx50") *family = kinetta::RecorderFamily::TX50;
+        else break;
+        kinetta::SetCurrentFamily(*family);
+        return true;
+    }
+    std::fprintf(stderr, "kinetta-cli: --family tx40|tx50 is required\n");
+    return false;
+}
+
+} // namespace kcli
+
+int main(int argc, char** argv) {
+    if (argc < 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
+        Usage(argc < 2 ? stderr : stdout);
+        return argc < 2 ? 2 : 0;
+    }
+    std::string_view name = argv[1];
+    for (const Command& c : kCommands)
+        if (name == c.name) return c.run(kcli::Args(argv + 2, argv + argc));
+    std::fprintf(stderr, "kinetta-cli: unknown command '%s'\n", argv[1]);
+    Usage(stderr);
+    return 2;
+}
