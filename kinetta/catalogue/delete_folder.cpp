@@ -93,21 +93,30 @@ bool RecordingDeleter::DeletePair(const std::string& frontPath, std::string rear
     // pair share the number of their kind.
     const int nextNormal = NextDeleteNumber(inUse_.normal, family_);
     const int nextParking = NextDeleteNumber(inUse_.parking, family_);
-    auto move = [&](const std::string& path) {
+    // The target name of one file; empty when the file cannot be moved.
+    auto targetOf = [&](const std::string& path) -> std::string {
         std::string_view name = kutil::FileNameOf(path);
         bool parkingKind = IsParkingRecording(name, family_);
         int number = parkingKind ? nextParking : nextNormal;
         // Names outside the TX50 movie-or-unfinished grammar have no camera
         // letter for the convention; such a move fails.
         char camera = IsFrontNameAnyExt(name) ? 'F' : IsRearNameAnyExt(name) ? 'R' : 0;
-        if (camera == 0 || number < 0 || number > kMaxDeleteNumber) return false;
+        if (camera == 0 || number < 0 || number > kMaxDeleteNumber) return {};
         char target[32];
         std::snprintf(target, sizeof target, "%s%04d%c.DAT", parkingKind ? "PTM" : "NTM", number,
                       camera);
-        return MoveInto(path, target);
+        // The card ignores case: a target that exists in any case is taken.
+        if (!platform::FindInFolder(deleteFolder_, target).empty()) return {};
+        return target;
     };
-    if (!move(frontPath)) return false;
-    if (!rearPath.empty() && !move(rearPath)) return false;
+    // Both targets are checked before the first move, so a refused pair is
+    // left whole on the card rather than split between its folder and here.
+    std::string frontTarget = targetOf(frontPath);
+    std::string rearTarget = rearPath.empty() ? std::string() : targetOf(rearPath);
+    if (frontTarget.empty() || (!rearPath.empty() && (rearTarget.empty() || rearTarget == frontTarget)))
+        return false;
+    if (!MoveInto(frontPath, frontTarget)) return false;
+    if (!rearPath.empty() && !MoveInto(rearPath, rearTarget)) return false;
     if (IsParkingRecording(kutil::FileNameOf(frontPath), family_))
         InsertSorted(inUse_.parking, nextParking);
     else

@@ -1,0 +1,120 @@
+// "Default_Folder.ini": reads and writes with the private-profile rules.
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include "kinetta/shell/settings_store.h"
+#include "support/temp_dir.h"
+
+using kinetta::SettingsStore;
+
+namespace {
+std::string IniPath(const ktest::TempDir& d) { return d / "Default_Folder.ini"; }
+} // namespace
+
+TEST(SettingsStore, MissingFileSectionOrKeyReadsEmpty) {
+    ktest::TempDir d;
+    SettingsStore s(d.path());
+    EXPECT_FALSE(s.FileExists());
+    EXPECT_EQ(s.Read("DISPLAY", "VOLUME"), "");
+    d.Write("Default_Folder.ini", "[DISPLAY]\r\nVOLUME=100\r\n");
+    EXPECT_EQ(s.Read("DISPLAY", "ASPECT"), "");
+    EXPECT_EQ(s.Read("SOURCE", "VOLUME"), "");
+}
+
+TEST(SettingsStore, ReadsAWindowsFileWithItsRules) {
+    ktest::TempDir d;
+    d.Write("Default_Folder.ini",
+            "\xEF\xBB\xBF; written by hand\r\n"
+            "[Display]\r\n"
+            "  volume =  42  \r\n"
+            "VOLUME=7\r\n"             // a duplicate key: the first wins
+            "Aspect=\"on\"\r\n"        // quotes around a value go
+            "\r\n"
+            "[ SOURCE ]\r\n"
+            "FOLDER=/media/カード/20230525_001\r\n"
+            "[DISPLAY]\r\n"            // a duplicate section: the first wins
+            "INFOCHECK=31\r\n"
+            "[DECODE]\n"
+            "HW=on");                  // no final line break
+    SettingsStore s(d.path());
+    EXPECT_EQ(s.Read("DISPLAY", "VOLUME"), "42");
+    EXPECT_EQ(s.Read("display", "Aspect"), "on");
+    EXPECT_EQ(s.Read("SOURCE", "FOLDER"), "/media/カード/20230525_001");
+    EXPECT_EQ(s.Read("DISPLAY", "INFOCHECK"), "");
+    EXPECT_EQ(s.Read("DECODE", "HW"), "on");
+}
+
+TEST(SettingsStore, WriteCreatesFileAndSectionAndKeepsOtherLines) {
+    ktest::TempDir d;
+    SettingsStore s(d.path());
+    ASSERT_TRUE(s.Write("DISPLAY", "VOLUME", "65535"));
+    EXPECT_EQ(ktest::ReadFile(IniPath(d)), "[DISPLAY]\r\nVOLUME=65535\r\n");
+    ASSERT_TRUE(s.Write("DISPLAY", "ASPECT", "on"));
+    ASSERT_TRUE(s.Write("SOURCE", "SELECT", "2"));
+    ASSERT_TRUE(s.Write("display", "volume", "100"));
+    EXPECT_EQ(ktest::ReadFile(IniPath(d)),
+              "[DISPLAY]\r\nvolume=100\r\nASPECT=on\r\n[SOURCE]\r\nSELECT=2\r\n");
+}
+
+TEST(SettingsStore, WriteLeavesForeignLinesByteForByte) {
+    ktest::TempDir d;
+    const std::string before = "; comment\n[A]\nx = 1\n\n[B]\ny=2\n\n\n[C]\nz=3";
+    d.Write("Default_Folder.ini", before);
+    SettingsStore s(d.path());
+    ASSERT_TRUE(s.Write("B", "new", "v"));
+    EXPECT_EQ(ktest::ReadFile(IniPath(d)), "; comment\n[A]\nx = 1\n\n[B]\ny=2\nnew=v\n\n\n[C]\nz=3");
+    ASSERT_TRUE(s.Write("C", "w", "4")); // after a last line without a break
+    EXPECT_EQ(s.Read("C", "z"), "3");
+    EXPECT_EQ(s.Read("C", "w"), "4");
+    ASSERT_TRUE(s.Write("D", "k", "5"));
+    EXPECT_EQ(s.Read("D", "k"), "5");
+    EXPECT_EQ(s.Read("A", "x"), "1");
+}
+
+TEST(SettingsStore, LongValuesStayWhole) {
+    ktest::TempDir d;
+    SettingsStore s(d.path());
+    std::string folder = "/media/user/" + std::string(600, 'a') + "/録画";
+    ASSERT_TRUE(s.Write("FOLDERPATH", "CSV_FOLDER", folder));
+    EXPECT_EQ(s.Read("FOLDERPATH", "CSV_FOLDER"), folder);
+}
+
+TEST(SettingsStore, RefusesWhatTheFormatCannotHold) {
+    ktest::TempDir d;
+    SettingsStore s(d.path());
+    EXPECT_FALSE(s.Write("DISPLAY", "VOLUME", "1\r\n[EVIL]"));
+    EXPECT_FALSE(s.Write("DIS]PLAY", "VOLUME", "1"));
+    EXPECT_FALSE(s.Write("DISPLAY", "VOL=UME", "1"));
+    EXPECT_FALSE(s.Write("", "VOLUME", "1"));
+    EXPECT_FALSE(s.Write("DISPLAY", "", "1"));
+    EXPECT_FALSE(s.FileExists());
+}
+
+TEST(SettingsStore, UnwritableFolderFailsCleanly) {
+    if (::geteuid() == 0) GTEST_SKIP() << "root writes anywhere";
+    ktest::TempDir d;
+    ::chmod(d.path().c_str(), 0500);
+    SettingsStore s(d.path());
+    EXPECT_FALSE(s.Write("DISPLAY", "VOLUME", "1"));
+    EXPECT_EQ(s.Read("DISPLAY", "VOLUME"), "");
+    ::chmod(d.path().c_str(), 0700);
+}
+
+TEST(SettingsStore, FolderInPlaceOfTheFileFailsCleanly) {
+    ktest::TempDir d;
+    d.Mkdir("Default_Folder.ini");
+    SettingsStore s(d.path());
+    EXPECT_FALSE(s.Write("DISPLAY", "VOLUME", "1"));
+    EXPECT_EQ(s.Read("DISPLAY", "VOLUME"), "");
+}
+
+TEST(SettingsStore, NoTemporaryFileIsLeftBehind) {
+    ktest::TempDir d;
+    SettingsStore s(d.path());
+    for (int i = 0; i < 20; ++i) ASSERT_TRUE(s.Write("S", "k" + std::to_string(i), "v"));
+    int files = 0;
+    for (auto& e : std::filesystem::directory_iterator(d.path())) (void)e, ++files;
+    EXPECT_EQ(files, 1);
+}
