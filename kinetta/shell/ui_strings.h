@@ -25,4 +25,9 @@ int UiStringColumn();
 // The text of an entry in the selected column; empty for unknown indices.
 std::string_view UiString(int index);
 
+// The family's wording of a front-camera text: the main variant ("メイン…") for the
+// TX40 family, the front variant ("フロント…") for the TX50 family, judged by
+// CurrentFamily() at the call.
+std::string_view CameraText(UiText mainVariant, UiText frontVariant);
+
 } // namespace kinetta
