@@ -187,9 +187,9 @@ std::string RemovableRootOf(const std::string& path) {
     for (const std::string& rootIn : CurrentRemovableRoots()) {
         std::string root = ResolvePath(rootIn);
         if (root.empty() || root.size() <= best.size()) continue;
-        if (resolved == root || (resolved.size() > root.size() &&
-                                 resolved.compare(0, root.size(), root) == 0 &&
-                                 (root.back() == '/' || resolved[root.size()] == '/')))
+        if (resolved == root ||
+            (resolved.size() > root.size() && resolved.compare(0, root.size(), root) == 0 &&
+             (root.back() == '/' || resolved[root.size()] == '/')))
             best = root;
     }
     return best;
@@ -291,7 +291,8 @@ bool ChooseTrash(const std::string& absPath, std::string* trash, std::string* re
     *trash = candidate;
     // Trash folders on a mount record paths relative to its top directory.
     std::string rel = absPath.substr(top.size());
-    while (!rel.empty() && rel.front() == '/') rel.erase(0, 1);
+    while (!rel.empty() && rel.front() == '/')
+        rel.erase(0, 1);
     *recorded = rel;
     return true;
 }
@@ -311,8 +312,8 @@ bool MoveToTrash(const std::string& path) {
     std::tm tmNow{};
     ::localtime_r(&now, &tmNow);
     std::strftime(when, sizeof when, "%Y-%m-%dT%H:%M:%S", &tmNow);
-    std::string info = "[Trash Info]\nPath=" + PercentEncodePath(recorded) +
-                       "\nDeletionDate=" + when + "\n";
+    std::string info =
+        "[Trash Info]\nPath=" + PercentEncodePath(recorded) + "\nDeletionDate=" + when + "\n";
 
     for (int n = 1; n < 10000; ++n) {
         std::string name = n == 1 ? base : base + "." + std::to_string(n);

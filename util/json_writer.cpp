@@ -91,7 +91,10 @@ std::string JsonQuote(std::string_view text) {
         unsigned char c = static_cast<unsigned char>(text[i]);
         if (c >= 0x80) {
             // Copy one whole UTF-8 sequence, or U+FFFD for a broken one.
-            size_t len = (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : (c & 0xF8) == 0xF0 ? 4 : 0;
+            size_t len = (c & 0xE0) == 0xC0   ? 2
+                         : (c & 0xF0) == 0xE0 ? 3
+                         : (c & 0xF8) == 0xF0 ? 4
+                                              : 0;
             if (len != 0 && i + len <= text.size() && IsValidUtf8(text.substr(i, len))) {
                 out.append(text.substr(i, len));
                 i += len;
@@ -102,13 +105,27 @@ std::string JsonQuote(std::string_view text) {
             continue;
         }
         switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
-        case '\b': out += "\\b"; break;
-        case '\f': out += "\\f"; break;
+        case '"':
+            out += "\\\"";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        case '\b':
+            out += "\\b";
+            break;
+        case '\f':
+            out += "\\f";
+            break;
         default:
             if (c < 0x20) {
                 char buf[8];

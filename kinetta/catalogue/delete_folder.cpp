@@ -30,9 +30,12 @@ DeleteNumbers ScanDeleteFolder(const std::string& folder) {
     auto index = platform::FolderIndex::Read(folder);
     for (const std::string& name : index.Names()) {
         if (!platform::IsRegularFile(kutil::JoinPath(folder, name))) continue;
-        if (std::regex_match(name, normal)) InsertSorted(numbers.normal, kutil::LeadingInt(name.substr(3, 4)));
-        else if (std::regex_match(name, parking)) InsertSorted(numbers.parking, kutil::LeadingInt(name.substr(3, 4)));
-        else if (std::regex_match(name, temp)) InsertSorted(numbers.temp, kutil::LeadingInt(name.substr(4, 4)));
+        if (std::regex_match(name, normal))
+            InsertSorted(numbers.normal, kutil::LeadingInt(name.substr(3, 4)));
+        else if (std::regex_match(name, parking))
+            InsertSorted(numbers.parking, kutil::LeadingInt(name.substr(3, 4)));
+        else if (std::regex_match(name, temp))
+            InsertSorted(numbers.temp, kutil::LeadingInt(name.substr(4, 4)));
     }
     return numbers;
 }
@@ -71,7 +74,9 @@ RecordingDeleter::RecordingDeleter(const std::string& firstPath, RecorderFamily 
     if (!deleteFolder_.empty()) inUse_ = ScanDeleteFolder(deleteFolder_);
 }
 
-bool RecordingDeleter::Trash(const std::string& path) { return platform::MoveToTrash(path); }
+bool RecordingDeleter::Trash(const std::string& path) {
+    return platform::MoveToTrash(path);
+}
 
 bool RecordingDeleter::MoveInto(const std::string& path, const std::string& targetName) {
     // The card ignores case: a target that exists in any case is taken.
@@ -113,7 +118,8 @@ bool RecordingDeleter::DeletePair(const std::string& frontPath, std::string rear
     // left whole on the card rather than split between its folder and here.
     std::string frontTarget = targetOf(frontPath);
     std::string rearTarget = rearPath.empty() ? std::string() : targetOf(rearPath);
-    if (frontTarget.empty() || (!rearPath.empty() && (rearTarget.empty() || rearTarget == frontTarget)))
+    if (frontTarget.empty() ||
+        (!rearPath.empty() && (rearTarget.empty() || rearTarget == frontTarget)))
         return false;
     if (!MoveInto(frontPath, frontTarget)) return false;
     if (!rearPath.empty() && !MoveInto(rearPath, rearTarget)) return false;

@@ -44,9 +44,12 @@ std::string FindPartnerFile(const std::string& path, bool allowUnfinished, Recor
     const size_t nameStart = n - name.size();
 
     size_t skip;
-    if (IsRecordingName(name, family)) skip = 4;
-    else if (HasJoinPrefix(name, family)) skip = 9;
-    else return {};
+    if (IsRecordingName(name, family))
+        skip = 4;
+    else if (HasJoinPrefix(name, family))
+        skip = 9;
+    else
+        return {};
     // Every index read below lies inside the name: the time field, and the
     // trigger, flag and camera characters counted from the end.
     if (name.size() < skip + 6 || name.size() < 9) return {};

@@ -76,7 +76,8 @@ bool SearchAny(std::string_view name, const std::vector<std::regex>& expressions
 
 std::vector<std::regex> Compile(std::initializer_list<const char*> expressions) {
     std::vector<std::regex> out;
-    for (const char* e : expressions) out.emplace_back(e, std::regex::ECMAScript);
+    for (const char* e : expressions)
+        out.emplace_back(e, std::regex::ECMAScript);
     return out;
 }
 
@@ -105,24 +106,36 @@ int Tx50Position(std::string_view name, TriggerPosition position) {
     switch (position) {
     case TriggerPosition::Trigger:
         switch (name[n - 9]) {
-        case 'A': return 0;
-        case 'G': return 1;
-        case 'M': return 2;
-        case 'P': return 3;
-        case 'S': return 4;
-        default: return kTriggerNone;
+        case 'A':
+            return 0;
+        case 'G':
+            return 1;
+        case 'M':
+            return 2;
+        case 'P':
+            return 3;
+        case 'S':
+            return 4;
+        default:
+            return kTriggerNone;
         }
     case TriggerPosition::TimeLapse:
         switch (name[n - 8]) {
-        case 'T': return 7;
-        case 'U': return 8;
-        default: return kTriggerNone;
+        case 'T':
+            return 7;
+        case 'U':
+            return 8;
+        default:
+            return kTriggerNone;
         }
     case TriggerPosition::Enforcement:
         switch (name[n - 7]) {
-        case 'O': return 5;
-        case 'R': return 6;
-        default: return kTriggerNone;
+        case 'O':
+            return 5;
+        case 'R':
+            return 6;
+        default:
+            return kTriggerNone;
         }
     }
     return kTriggerNone;
@@ -146,7 +159,9 @@ bool PrefixRule(std::string_view name, RecorderFamily family) {
     return !(name.size() > k && name[k] != '_');
 }
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 } // namespace
 
@@ -211,8 +226,9 @@ bool IsRecordingMovieFile(std::string_view path, RecorderFamily family) {
 }
 
 std::string_view TriggerCodeText(int code) {
-    static constexpr std::array<std::string_view, 9> kTexts = {
-        "常時", "衝撃", "マニュアル", "駐車", "駐車衝撃", "速度取締機", "レーダー", "駐車", "駐車衝撃"};
+    static constexpr std::array<std::string_view, 9> kTexts = {"常時",     "衝撃",     "マニュアル",
+                                                               "駐車",     "駐車衝撃", "速度取締機",
+                                                               "レーダー", "駐車",     "駐車衝撃"};
     return code >= 0 && code <= 8 ? kTexts[static_cast<size_t>(code)] : std::string_view();
 }
 
@@ -266,11 +282,12 @@ bool IsParkingRecording(std::string_view name, RecorderFamily family) {
 }
 
 std::string RecordingBaseName(std::string_view name, RecorderFamily family) {
-    static const auto tx40Suffix = Compile({"[A-Z]{1,1}_[MR]{1,1}.MP4", "[A-Z]{1,1}_[MR]{1,1}.mp4"});
-    static const auto tx50Suffix = Compile({"[A-Z]{1,1}_[FR]{1,1}.MP4", "[A-Z]{1,1}_[FR]{1,1}.mp4"});
+    static const auto tx40Suffix =
+        Compile({"[A-Z]{1,1}_[MR]{1,1}.MP4", "[A-Z]{1,1}_[MR]{1,1}.mp4"});
+    static const auto tx50Suffix =
+        Compile({"[A-Z]{1,1}_[FR]{1,1}.MP4", "[A-Z]{1,1}_[FR]{1,1}.mp4"});
     static const auto extension = Compile({".MP4", ".mp4"});
-    bool cameraSuffix =
-        SearchAny(name, family == RecorderFamily::TX50 ? tx50Suffix : tx40Suffix);
+    bool cameraSuffix = SearchAny(name, family == RecorderFamily::TX50 ? tx50Suffix : tx40Suffix);
     if (cameraSuffix && name.size() >= 6) return std::string(name.substr(0, name.size() - 6));
     if (SearchAny(name, extension) && name.size() >= 4)
         return std::string(name.substr(0, name.size() - 4));
@@ -306,19 +323,39 @@ std::string DisplayName(std::string_view name) {
     return std::string(head);
 }
 
-bool IsRecordingName(std::string_view name) { return IsRecordingName(name, CurrentFamily()); }
-bool HasJoinPrefix(std::string_view name) { return HasJoinPrefix(name, CurrentFamily()); }
-bool IsCombinedName(std::string_view name) { return IsCombinedName(name, CurrentFamily()); }
-bool IsFrontName(std::string_view name) { return IsFrontName(name, CurrentFamily()); }
-bool IsRearName(std::string_view name) { return IsRearName(name, CurrentFamily()); }
-bool IsCameraName(std::string_view name) { return IsCameraName(name, CurrentFamily()); }
+bool IsRecordingName(std::string_view name) {
+    return IsRecordingName(name, CurrentFamily());
+}
+bool HasJoinPrefix(std::string_view name) {
+    return HasJoinPrefix(name, CurrentFamily());
+}
+bool IsCombinedName(std::string_view name) {
+    return IsCombinedName(name, CurrentFamily());
+}
+bool IsFrontName(std::string_view name) {
+    return IsFrontName(name, CurrentFamily());
+}
+bool IsRearName(std::string_view name) {
+    return IsRearName(name, CurrentFamily());
+}
+bool IsCameraName(std::string_view name) {
+    return IsCameraName(name, CurrentFamily());
+}
 bool IsRecordingMovieFile(std::string_view path) {
     return IsRecordingMovieFile(path, CurrentFamily());
 }
-std::string TriggerText(std::string_view name) { return TriggerText(name, CurrentFamily()); }
-int TriggerFilterBits(std::string_view name) { return TriggerFilterBits(name, CurrentFamily()); }
-bool HasKnownTrigger(std::string_view name) { return HasKnownTrigger(name, CurrentFamily()); }
-bool IsEventRecording(std::string_view name) { return IsEventRecording(name, CurrentFamily()); }
+std::string TriggerText(std::string_view name) {
+    return TriggerText(name, CurrentFamily());
+}
+int TriggerFilterBits(std::string_view name) {
+    return TriggerFilterBits(name, CurrentFamily());
+}
+bool HasKnownTrigger(std::string_view name) {
+    return HasKnownTrigger(name, CurrentFamily());
+}
+bool IsEventRecording(std::string_view name) {
+    return IsEventRecording(name, CurrentFamily());
+}
 bool IsParkingRecording(std::string_view name) {
     return IsParkingRecording(name, CurrentFamily());
 }

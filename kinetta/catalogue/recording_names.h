@@ -13,14 +13,14 @@ namespace kinetta {
 // Trigger codes; -1 means that no trigger was recognised.
 enum TriggerCodes : int {
     kTriggerNone = -1,
-    kTriggerContinuous = 0, // A
-    kTriggerShock = 1,      // G
-    kTriggerManual = 2,     // M
-    kTriggerParking = 3,    // P
-    kTriggerParkingShock = 4, // S
-    kTriggerSpeedCamera = 5,  // O
-    kTriggerRadar = 6,        // R
-    kTriggerParkingT = 7,     // T
+    kTriggerContinuous = 0,    // A
+    kTriggerShock = 1,         // G
+    kTriggerManual = 2,        // M
+    kTriggerParking = 3,       // P
+    kTriggerParkingShock = 4,  // S
+    kTriggerSpeedCamera = 5,   // O
+    kTriggerRadar = 6,         // R
+    kTriggerParkingT = 7,      // T
     kTriggerParkingShockU = 8, // U
 };
 

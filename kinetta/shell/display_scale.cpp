@@ -20,14 +20,17 @@ DisplayScale ComputeDisplayScale(int workWidth, int workHeight, int dpiX, int dp
     return d;
 }
 
-int Scaled(double s, double units) { return static_cast<int>(s * units); }
+int Scaled(double s, double units) {
+    return static_cast<int>(s * units);
+}
 
 int MulDiv(int a, int b, int c) {
     if (c == 0) return -1;
     long long p = static_cast<long long>(a) * b;
     long long q = p / c, r = p % c;
     // Round half away from zero.
-    if (2 * std::llabs(r) >= std::llabs(static_cast<long long>(c))) q += ((p < 0) != (c < 0)) ? -1 : 1;
+    if (2 * std::llabs(r) >= std::llabs(static_cast<long long>(c)))
+        q += ((p < 0) != (c < 0)) ? -1 : 1;
     return static_cast<int>(q);
 }
 

@@ -14,15 +14,24 @@ namespace {
 std::atomic<RecorderFamily> g_family{RecorderFamily::TX40};
 } // namespace
 
-RecorderFamily CurrentFamily() { return g_family.load(std::memory_order_relaxed); }
-void SetCurrentFamily(RecorderFamily family) { g_family.store(family, std::memory_order_relaxed); }
-int FamilyFlag() { return CurrentFamily() == RecorderFamily::TX40 ? 1 : 0; }
+RecorderFamily CurrentFamily() {
+    return g_family.load(std::memory_order_relaxed);
+}
+void SetCurrentFamily(RecorderFamily family) {
+    g_family.store(family, std::memory_order_relaxed);
+}
+int FamilyFlag() {
+    return CurrentFamily() == RecorderFamily::TX40 ? 1 : 0;
+}
 
 ModeLayout ApplyModeLayout(OperatingMode mode) {
     switch (mode) {
-    case OperatingMode::Full: return {kCameraBoth, 18, 4};
-    case OperatingMode::Single: return {kCameraFront, 19, 4};
-    case OperatingMode::Light: return {kCameraFront, 19, 3};
+    case OperatingMode::Full:
+        return {kCameraBoth, 18, 4};
+    case OperatingMode::Single:
+        return {kCameraFront, 19, 4};
+    case OperatingMode::Light:
+        return {kCameraFront, 19, 3};
     }
     return {kCameraFront, 19, 4};
 }
@@ -59,8 +68,10 @@ bool FamilyDecider::Decide(std::string_view modelKey) {
         if (startupComplete_ && selection_ == 3) return false;
         if (familyDecided_) {
             int stored = kutil::LeadingInt(settings_.Read("DISPLAY", "MODELSELECT"));
-            if (stored == 1 || stored == 2) selection_ = stored;
-            else if (stored == 3) selection_ = 2;
+            if (stored == 1 || stored == 2)
+                selection_ = stored;
+            else if (stored == 3)
+                selection_ = 2;
             // any other stored value leaves the selection as it was
         } else {
             selection_ = 2;

@@ -105,7 +105,8 @@ bool FindSection(const Parsed& p, std::string_view section, size_t* header, size
         *header = i;
         size_t j = i + 1;
         std::string_view other;
-        while (j < p.lines.size() && !SectionName(p.lines[j].text, &other)) ++j;
+        while (j < p.lines.size() && !SectionName(p.lines[j].text, &other))
+            ++j;
         *end = j;
         return true;
     }
@@ -145,7 +146,9 @@ SettingsStore::SettingsStore(std::string directory)
     : directory_(std::move(directory)),
       path_(kutil::JoinPath(directory_.empty() ? "." : directory_, kFileName)) {}
 
-bool SettingsStore::FileExists() const { return platform::IsRegularFile(path_); }
+bool SettingsStore::FileExists() const {
+    return platform::IsRegularFile(path_);
+}
 
 std::string SettingsStore::Read(std::string_view section, std::string_view key) const {
     std::string data;
@@ -206,7 +209,8 @@ bool SettingsStore::Write(std::string_view section, std::string_view key, std::s
     }
 
     std::string out = p.bom;
-    for (const Line& l : p.lines) out += l.text + l.eol;
+    for (const Line& l : p.lines)
+        out += l.text + l.eol;
     if (!ReplaceFile(path_, out)) return false;
     platform::SetHiddenOnly(path_); // the attribute is cosmetic: the value is written
     return true;

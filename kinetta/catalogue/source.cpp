@@ -1,0 +1,98 @@
+#include "kinetta/catalogue/source.h"
+
+#include <unistd.h>
+
+#include <climits>
+
+#include "kinetta/shell/message_ids.h"
+#include "kinetta/shell/settings_store.h"
+#include "platform/files.h"
+
+namespace kinetta {
+
+SourceChoice ChooseInitialSource(const std::vector<std::string>& removableRoots,
+                                 const SettingsStore& settings) {
+    for (auto it = removableRoots.rbegin(); it != removableRoots.rend(); ++it)
+        if (platform::IsDirectory(*it)) return {kSourceCard, *it};
+    std::string folder = settings.Read("SOURCE", "FOLDER");
+    if (!folder.empty() && platform::IsDirectory(folder)) return {kSourceFolder, folder};
+    std::string file = settings.Read("SOURCE", "FILE");
+    if (!file.empty() && platform::IsRegularFile(file)) return {kSourceFile, file};
+    return {};
+}
+
+BrowseOutcome ApplySourceChoice(const SourceChoice& choice, FamilyDecider& decider,
+                                Catalogue& catalogue, OperatingMode mode) {
+    BrowseOutcome out;
+    std::string path = choice.path;
+    if (path.empty() || !platform::Exists(path)) return out;
+    if (path.size() > 1 && path.back() == '/') path.pop_back(); // one trailing separator
+    if (choice.kind == kSourceCard) out.modelKey = ModelKeyOfRoot(path);
+    if (!decider.Decide(out.modelKey)) {
+        out.refused = true;
+        return out;
+    }
+    out.layout = ApplyModeLayout(mode);
+    catalogue.SetFamily(decider.Family());
+    out.openFailed = !catalogue.OpenSource(path, choice.kind);
+    out.opened = !out.openFailed;
+    out.traceMarker = choice.kind == kSourceCard && HasTraceMarker(path);
+    return out;
+}
+
+SourceWatch::SourceWatch(platform::MessageSink& sink, platform::MessageTarget target,
+                         std::chrono::milliseconds period, ExistsFn exists)
+    : sink_(sink), target_(target), period_(period),
+      exists_(exists ? std::move(exists)
+                     : ExistsFn([](const std::string& p) { return platform::Exists(p); })),
+      thread_([this] { Run(); }) {}
+
+SourceWatch::~SourceWatch() {
+    {
+        std::lock_guard lock(mutex_);
+        stop_ = true;
+    }
+    wake_.notify_all();
+    thread_.join();
+}
+
+void SourceWatch::SetWatchedPath(std::string path) {
+    std::lock_guard lock(mutex_);
+    path_ = std::move(path);
+}
+
+std::string SourceWatch::WatchedPath() const {
+    std::lock_guard lock(mutex_);
+    return path_;
+}
+
+void SourceWatch::Run() {
+    std::unique_lock lock(mutex_);
+    while (!stop_) {
+        wake_.wait_for(lock, period_, [this] { return stop_; });
+        if (stop_ || path_.empty()) continue;
+        std::string path = path_;
+        lock.unlock(); // the check may block on a dying device
+        bool present = exists_(path);
+        lock.lock();
+        if (present || path_ != path) continue; // still there, or replaced meanwhile
+        path_.clear();
+        lock.unlock();
+        sink_.Post(target_, UM_SOURCE_LOST, 0, 0);
+        lock.lock();
+    }
+}
+
+bool SourceWatch::ExecutableGone(const std::string& procExe) {
+    char buf[PATH_MAX];
+    ssize_t n = ::readlink(procExe.c_str(), buf, sizeof buf - 1);
+    if (n < 0) return false; // cannot tell: assume present
+    std::string target(buf, static_cast<size_t>(n));
+    static const std::string deleted = " (deleted)";
+    if (target.size() > deleted.size() &&
+        target.compare(target.size() - deleted.size(), deleted.size(), deleted) == 0)
+        return true;
+    return !platform::Exists(target);
+}
+
+} // namespace kinetta

@@ -1,0 +1,24 @@
+#pragma once
+// Private window messages: fixed numbers, posted (never sent) from any thread.
+
+#include <cstdint>
+
+namespace kinetta {
+
+enum MessageId : uint32_t {
+    UM_PROGRESS = 0x8008,
+    UM_SETTINGS_NOTIFY = 0x81F5,
+    UM_MOVIE_PAUSED = 0x83E9,
+    UM_MOVIE_ENDED = 0x83EA,
+    UM_MOVIE_READY = 0x83EB,
+    UM_SOURCE_LOST = 0x84B1,
+    UM_FILEOP_DONE = 0x8516,
+    UM_FILEOP_RELOAD = 0x8517,
+    UM_STARTUP_STAGE2 = 0x8518,
+    UM_BUTTON_HELD = 0x8579,
+    UM_BUTTON_RELEASED = 0x857A,
+    UM_MODELDLG_PLACE = 0x8835,
+    UM_APPBAR_NOTIFY = 0x8903,
+};
+
+} // namespace kinetta
