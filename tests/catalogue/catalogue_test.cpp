@@ -45,7 +45,8 @@ RecordingProbe FakeProbe() {
 
 std::vector<std::string> DisplayNames(const Catalogue& c) {
     std::vector<std::string> out;
-    for (const RecordingEntry& e : c.Entries()) out.push_back(e.DisplayedName());
+    for (const RecordingEntry& e : c.Entries())
+        out.push_back(e.DisplayedName());
     return out;
 }
 
@@ -65,9 +66,9 @@ TEST(Catalogue, CardDateFoldersPairsAndTree) {
 
     Catalogue c(TX40, FakeProbe());
     ASSERT_TRUE(c.OpenSource(card.path() + "/", kSourceCard));
-    EXPECT_EQ(DisplayNames(c), (std::vector<std::string>{
-                                   "011_000000A_M.MP4", "012_153012A_M.MP4", "013_160000G_R.MP4",
-                                   "020_080000M_M.MP4", "030_090000A_M.MP4"}));
+    EXPECT_EQ(DisplayNames(c), (std::vector<std::string>{"011_000000A_M.MP4", "012_153012A_M.MP4",
+                                                         "013_160000G_R.MP4", "020_080000M_M.MP4",
+                                                         "030_090000A_M.MP4"}));
     const RecordingEntry& pair = c.Entries()[1];
     EXPECT_EQ(pair.rearName, "012_153014A_R.MP4");
     EXPECT_EQ(pair.frontSize, 10);
@@ -256,19 +257,20 @@ TEST(SourceChoice, RefusedFamilyKeepsTheCatalogue) {
     FamilyDecider decider(settings, OperatingMode::Single, false);
     Catalogue c(TX40, FakeProbe());
 
-    BrowseOutcome first = ApplySourceChoice({kSourceCard, tx40card.path()}, decider, c,
-                                            OperatingMode::Single);
+    BrowseOutcome first =
+        ApplySourceChoice({kSourceCard, tx40card.path()}, decider, c, OperatingMode::Single);
     ASSERT_TRUE(first.opened);
     EXPECT_EQ(first.modelKey, "TX40_40L_Viewer_download");
     EXPECT_FALSE(first.traceMarker);
     decider.SetStartupComplete(true);
-    BrowseOutcome second = ApplySourceChoice({kSourceCard, tx50card.path()}, decider, c,
-                                             OperatingMode::Single);
+    BrowseOutcome second =
+        ApplySourceChoice({kSourceCard, tx50card.path()}, decider, c, OperatingMode::Single);
     EXPECT_TRUE(second.refused);
     EXPECT_EQ(c.SourcePath(), tx40card.path());
     EXPECT_EQ(c.Entries().size(), 1u);
     EXPECT_FALSE(ApplySourceChoice({kSourceFolder, ""}, decider, c, OperatingMode::Single).opened);
-    EXPECT_FALSE(ApplySourceChoice({kSourceFolder, cfg / "gone"}, decider, c, OperatingMode::Single).opened);
+    EXPECT_FALSE(
+        ApplySourceChoice({kSourceFolder, cfg / "gone"}, decider, c, OperatingMode::Single).opened);
 }
 
 namespace {

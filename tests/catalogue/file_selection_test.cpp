@@ -8,8 +8,7 @@ using namespace kinetta;
 
 namespace {
 
-RecordingEntry Entry(const std::string& front, int64_t frontMiB, int64_t rearMiB,
-                     int running = 0) {
+RecordingEntry Entry(const std::string& front, int64_t frontMiB, int64_t rearMiB, int running = 0) {
     RecordingEntry e;
     if (!front.empty()) {
         e.frontPath = "/card/" + front;
@@ -154,7 +153,8 @@ TEST(FileSelection, JoinLimits) {
 
     // 100 files are too many, 99 are fine.
     std::vector<RecordingEntry> hundred;
-    for (int i = 0; i < 100; ++i) hundred.push_back(Entry("f" + std::to_string(i) + ".MP4", 1, 0));
+    for (int i = 0; i < 100; ++i)
+        hundred.push_back(Entry("f" + std::to_string(i) + ".MP4", 1, 0));
     FileSelection h(FileSelectMode::Join, hundred);
     h.SetCameras(true, false);
     h.SelectAllShown(true, 0);

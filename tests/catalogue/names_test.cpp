@@ -29,8 +29,10 @@ TEST(NamesTx40, EveryTriggerLetterOfFrontAndRearFiles) {
         const char* text;
         int bit;
         bool event, parking;
-    } cases[] = {{'A', 0, "常時", 0x01, false, false},     {'G', 1, "衝撃", 0x04, true, false},
-                 {'M', 2, "マニュアル", 0x02, true, false}, {'P', 3, "駐車", 0x08, false, true},
+    } cases[] = {{'A', 0, "常時", 0x01, false, false},
+                 {'G', 1, "衝撃", 0x04, true, false},
+                 {'M', 2, "マニュアル", 0x02, true, false},
+                 {'P', 3, "駐車", 0x08, false, true},
                  {'S', 4, "駐車衝撃", 0x10, true, true}};
     for (const Case& c : cases) {
         for (const char* camera : {"M", "R"}) {

@@ -96,7 +96,8 @@ TEST(DeleteNumbers, NextNumberByFamily) {
     EXPECT_EQ(NextDeleteNumber({7}, TX50), 6);
     EXPECT_EQ(NextDeleteNumber({0}, TX50), 1);
     std::vector<int> full(10000);
-    for (int i = 0; i < 10000; ++i) full[static_cast<size_t>(i)] = i;
+    for (int i = 0; i < 10000; ++i)
+        full[static_cast<size_t>(i)] = i;
     EXPECT_EQ(NextDeleteNumber(full, TX40), 10000);
     EXPECT_EQ(NextDeleteNumber(full, TX50), 10000);
 }
@@ -119,9 +120,8 @@ namespace {
 class FakeCard : public ::testing::Test {
 protected:
     void SetUp() override {
-        platform::SetRemovableRootsProvider([root = card.path()] {
-            return std::vector<std::string>{root};
-        });
+        platform::SetRemovableRootsProvider(
+            [root = card.path()] { return std::vector<std::string>{root}; });
         card.Mkdir("Delete Folder");
     }
     void TearDown() override { platform::SetRemovableRootsProvider({}); }
@@ -170,9 +170,8 @@ TEST_F(FakeCard, ExistingTargetAndFullRangeFail) {
     EXPECT_TRUE(platform::Exists(front)); // the pair stays whole
 
     ktest::TempDir other;
-    platform::SetRemovableRootsProvider([root = other.path()] {
-        return std::vector<std::string>{root};
-    });
+    platform::SetRemovableRootsProvider(
+        [root = other.path()] { return std::vector<std::string>{root}; });
     other.Mkdir("Delete Folder");
     for (int i = 0; i <= 9999; ++i) {
         char name[32];

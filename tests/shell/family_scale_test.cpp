@@ -19,7 +19,12 @@ struct Fixture {
 
     FamilyDecider Make(bool decided, int answer = 1) {
         FamilyDecider d(settings, OperatingMode::Single, decided);
-        d.SetPrompt([this, answer] { ++prompts; return answer; }, [this] { ++failures; });
+        d.SetPrompt(
+            [this, answer] {
+                ++prompts;
+                return answer;
+            },
+            [this] { ++failures; });
         return d;
     }
 };
@@ -56,10 +61,9 @@ TEST(FamilyDecision, PromptThatCannotBeShownRefuses) {
 }
 
 TEST(FamilyDecision, LaterRunWithoutCardUsesTheStoredChoice) {
-    for (auto [stored, family] : {std::pair{"3", RecorderFamily::TX50},
-                                  std::pair{"1", RecorderFamily::TX40},
-                                  std::pair{"2", RecorderFamily::TX40},
-                                  std::pair{"x", RecorderFamily::TX40}}) {
+    for (auto [stored, family] :
+         {std::pair{"3", RecorderFamily::TX50}, std::pair{"1", RecorderFamily::TX40},
+          std::pair{"2", RecorderFamily::TX40}, std::pair{"x", RecorderFamily::TX40}}) {
         Fixture f;
         f.settings.Write("DISPLAY", "MODELSELECT", stored);
         FamilyDecider d = f.Make(true);

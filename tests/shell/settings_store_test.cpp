@@ -10,7 +10,9 @@
 using kinetta::SettingsStore;
 
 namespace {
-std::string IniPath(const ktest::TempDir& d) { return d / "Default_Folder.ini"; }
+std::string IniPath(const ktest::TempDir& d) {
+    return d / "Default_Folder.ini";
+}
 } // namespace
 
 TEST(SettingsStore, MissingFileSectionOrKeyReadsEmpty) {
@@ -29,15 +31,15 @@ TEST(SettingsStore, ReadsAWindowsFileWithItsRules) {
             "\xEF\xBB\xBF; written by hand\r\n"
             "[Display]\r\n"
             "  volume =  42  \r\n"
-            "VOLUME=7\r\n"             // a duplicate key: the first wins
-            "Aspect=\"on\"\r\n"        // quotes around a value go
+            "VOLUME=7\r\n"      // a duplicate key: the first wins
+            "Aspect=\"on\"\r\n" // quotes around a value go
             "\r\n"
             "[ SOURCE ]\r\n"
             "FOLDER=/media/カード/20230525_001\r\n"
-            "[DISPLAY]\r\n"            // a duplicate section: the first wins
+            "[DISPLAY]\r\n" // a duplicate section: the first wins
             "INFOCHECK=31\r\n"
             "[DECODE]\n"
-            "HW=on");                  // no final line break
+            "HW=on"); // no final line break
     SettingsStore s(d.path());
     EXPECT_EQ(s.Read("DISPLAY", "VOLUME"), "42");
     EXPECT_EQ(s.Read("display", "Aspect"), "on");
@@ -64,7 +66,8 @@ TEST(SettingsStore, WriteLeavesForeignLinesByteForByte) {
     d.Write("Default_Folder.ini", before);
     SettingsStore s(d.path());
     ASSERT_TRUE(s.Write("B", "new", "v"));
-    EXPECT_EQ(ktest::ReadFile(IniPath(d)), "; comment\n[A]\nx = 1\n\n[B]\ny=2\nnew=v\n\n\n[C]\nz=3");
+    EXPECT_EQ(ktest::ReadFile(IniPath(d)),
+              "; comment\n[A]\nx = 1\n\n[B]\ny=2\nnew=v\n\n\n[C]\nz=3");
     ASSERT_TRUE(s.Write("C", "w", "4")); // after a last line without a break
     EXPECT_EQ(s.Read("C", "z"), "3");
     EXPECT_EQ(s.Read("C", "w"), "4");
@@ -113,8 +116,10 @@ TEST(SettingsStore, FolderInPlaceOfTheFileFailsCleanly) {
 TEST(SettingsStore, NoTemporaryFileIsLeftBehind) {
     ktest::TempDir d;
     SettingsStore s(d.path());
-    for (int i = 0; i < 20; ++i) ASSERT_TRUE(s.Write("S", "k" + std::to_string(i), "v"));
+    for (int i = 0; i < 20; ++i)
+        ASSERT_TRUE(s.Write("S", "k" + std::to_string(i), "v"));
     int files = 0;
-    for (auto& e : std::filesystem::directory_iterator(d.path())) (void)e, ++files;
+    for (auto& e : std::filesystem::directory_iterator(d.path()))
+        (void)e, ++files;
     EXPECT_EQ(files, 1);
 }
