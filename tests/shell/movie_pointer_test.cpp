@@ -62,3 +62,37 @@ TEST(MoviePointer, InertiaRulesAndDecay) {
     EXPECT_EQ(pano.Offset().dx, 49 / 2);
     EXPECT_FALSE(Inertia(3, {3, -3}).Moving());
 }
+
+#include "kinetta/shell/controller_logic.h"
+
+TEST(ControllerBar, LayoutStepsAndEnabling) {
+    auto r = ControllerButtonRects(140, 120, 1.0);
+    EXPECT_EQ(r[0], (Rect{54, 6, 32, 32}));  // up
+    EXPECT_EQ(r[1], (Rect{16, 44, 32, 32})); // left
+    EXPECT_EQ(r[2], (Rect{92, 44, 32, 32})); // right
+    EXPECT_EQ(r[3], (Rect{54, 82, 32, 32})); // down
+    EXPECT_EQ(r[4], (Rect{54, 44, 32, 32})); // reset
+    EXPECT_EQ(ControllerButtonRects(0, 120, 1.0)[0], Rect{});
+
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_TRUE(ControllerButtonEnabled(i, 3));
+        EXPECT_FALSE(ControllerButtonEnabled(i, 1));
+        EXPECT_FALSE(ControllerButtonEnabled(i, 2));
+    }
+    EXPECT_TRUE(ControllerButtonEnabled(1, 4));
+    EXPECT_TRUE(ControllerButtonEnabled(2, 4));
+    EXPECT_FALSE(ControllerButtonEnabled(0, 4));
+    EXPECT_FALSE(ControllerButtonEnabled(4, 4));
+
+    // Held "上" for a second: about 33 steps of 30 pixels against the area's size.
+    const auto& up = ControllerButtons()[0];
+    EXPECT_EQ(up.command, 29);
+    EXPECT_EQ(1000 / Inertia::kPeriodMs, 33);
+    ViewDrag step = DragForMove(3, up.step, 1.0, 709, 406);
+    EXPECT_FLOAT_EQ(step.dy, 60.0f / 360.0f / 406.0f * 30.0f);
+    ViewDrag zoomed = DragForMove(3, up.step, 2.0, 709, 406);
+    EXPECT_LT(zoomed.dy, step.dy); // a larger zoom turns less per step
+    // In the panorama only left and right act, and only horizontally.
+    EXPECT_EQ(DragForMove(4, ControllerButtons()[0].step, 1.0, 709, 406).dx, 0.0f);
+    EXPECT_GT(DragForMove(4, ControllerButtons()[1].step, 1.0, 709, 406).dx, 0.0f);
+}
