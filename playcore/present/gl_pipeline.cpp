@@ -53,41 +53,41 @@ void main() {
 
 // Frame planes to colour, one texel per pixel. Row 0 of every plane is the
 // frame's top row, as in the colour texture, so v = 0 is the top.
-// planeLayout: 0 Y, U, V planes; 1 Y plane and interleaved U,V; 2 packed colour.
+// PLANE_LAYOUT: 0 Y, U, V planes; 1 Y plane and interleaved U,V; 2 packed
+// colour. One program per layout: a branch on a uniform costs llvmpipe more
+// than the conversion itself.
 // YUV: BT.601 video range, integer rule C = 298 Y,
 // R = (C + 409 V - 56992) >> 8, G = (C - 100 U - 208 V + 34784) >> 8,
 // B = (C + 516 U - 70688) >> 8, clamped to 0..255; each 2 x 2 block of pixels
-// shares the chroma sample at (column / 2, row / 2).
-const char* kConvertFragmentShader = R"(#version 330 core
-uniform int planeLayout;
+// shares the chroma sample at (column / 2, row / 2). Every value is a whole
+// number well inside float precision, and the floor of a division by 256 is
+// the arithmetic shift, so the result is exactly the integer rule's.
+const char* kConvertFragmentShader = R"(
 uniform sampler2D plane0;
 uniform sampler2D plane1;
 uniform sampler2D plane2;
 out vec4 colour;
-int Byte(float v) { return int(v * 255.0 + 0.5); }
 void main() {
     ivec2 p = ivec2(gl_FragCoord.xy);
-    if (planeLayout == 2) {
-        colour = vec4(texelFetch(plane0, p, 0).rgb, 1.0);
-        return;
-    }
-    int y = Byte(texelFetch(plane0, p, 0).r);
-    ivec2 c = p / 2;
-    int u;
-    int v;
-    if (planeLayout == 0) {
-        u = Byte(texelFetch(plane1, c, 0).r);
-        v = Byte(texelFetch(plane2, c, 0).r);
-    } else {
-        vec2 uv = texelFetch(plane1, c, 0).rg;
-        u = Byte(uv.r);
-        v = Byte(uv.g);
-    }
-    int k = 298 * y;
-    ivec3 rgb = ivec3((k + 409 * v - 56992) >> 8,
-                      (k - 100 * u - 208 * v + 34784) >> 8,
-                      (k + 516 * u - 70688) >> 8);
-    colour = vec4(vec3(clamp(rgb, 0, 255)) / 255.0, 1.0);
+#if PLANE_LAYOUT == 2
+    colour = vec4(texelFetch(plane0, p, 0).rgb, 1.0);
+#else
+    ivec2 c = p >> 1;
+    vec3 yuv;
+    yuv.x = texelFetch(plane0, p, 0).r;
+#if PLANE_LAYOUT == 0
+    yuv.y = texelFetch(plane1, c, 0).r;
+    yuv.z = texelFetch(plane2, c, 0).r;
+#else
+    yuv.yz = texelFetch(plane1, c, 0).rg;
+#endif
+    yuv = floor(yuv * 255.0 + 0.5);
+    float k = 298.0 * yuv.x;
+    vec3 rgb = vec3(k + 409.0 * yuv.z - 56992.0,
+                    k - 100.0 * yuv.y - 208.0 * yuv.z + 34784.0,
+                    k + 516.0 * yuv.y - 70688.0);
+    colour = vec4(clamp(floor(rgb / 256.0), 0.0, 255.0) / 255.0, 1.0);
+#endif
 }
 )";
 
@@ -116,21 +116,30 @@ bool GlPipeline::Create() {
     initializeOpenGLFunctions();
 
     modelProgram_ = Build(kModelVertexShader, kModelFragmentShader);
-    convertProgram_ = Build(kConvertVertexShader, kConvertFragmentShader);
-    if (!modelProgram_ || !convertProgram_) {
+    bool built = modelProgram_ != nullptr;
+    for (int layout = 0; layout < 3 && built; ++layout) {
+        const QByteArray fs = QByteArray("#version 330 core\n#define PLANE_LAYOUT ") +
+                              QByteArray::number(layout) + kConvertFragmentShader;
+        convertPrograms_[layout] = Build(kConvertVertexShader, fs.constData());
+        built = convertPrograms_[layout] != nullptr;
+    }
+    if (!built) {
         modelProgram_.reset();
-        convertProgram_.reset();
+        for (auto& p : convertPrograms_)
+            p.reset();
         return false;
     }
     const GLuint block = glGetUniformBlockIndex(modelProgram_->programId(), "ConstantBuffer");
     glUniformBlockBinding(modelProgram_->programId(), block, 0);
     modelProgram_->bind();
     modelProgram_->setUniformValue("myTexture", 0);
-    convertProgram_->bind();
-    convertProgram_->setUniformValue("plane0", 0);
-    convertProgram_->setUniformValue("plane1", 1);
-    convertProgram_->setUniformValue("plane2", 2);
-    convertProgram_->release();
+    for (auto& p : convertPrograms_) {
+        p->bind();
+        p->setUniformValue("plane0", 0);
+        p->setUniformValue("plane1", 1);
+        p->setUniformValue("plane2", 2);
+        p->release();
+    }
 
     glGenBuffers(1, &constantBuffer_);
     glBindBuffer(GL_UNIFORM_BUFFER, constantBuffer_);
@@ -171,7 +180,8 @@ void GlPipeline::Destroy() {
     glDeleteVertexArrays(1, &emptyVao_);
     constantBuffer_ = sampler_ = emptyVao_ = 0;
     modelProgram_.reset();
-    convertProgram_.reset();
+    for (auto& p : convertPrograms_)
+        p.reset();
     created_ = false;
 }
 
@@ -285,17 +295,30 @@ bool GlPipeline::UploadFrame(const VideoFrame& frame) {
             glActiveTexture(GL_TEXTURE0 + p);
             glBindTexture(GL_TEXTURE_2D, p < PlaneCount(frame.format) ? planes_[p].id : 0);
         }
-        convertProgram_->bind();
-        convertProgram_->setUniformValue("planeLayout", planeLayout);
+        convertPrograms_[planeLayout]->bind();
         glBindVertexArray(emptyVao_);
         glDrawArrays(GL_TRIANGLES, 0, 3);
         glBindVertexArray(0);
-        convertProgram_->release();
+        convertPrograms_[planeLayout]->release();
         ok = glGetError() == GL_NO_ERROR;
     }
     glActiveTexture(GL_TEXTURE0);
     glBindFramebuffer(GL_FRAMEBUFFER, static_cast<GLuint>(previousFbo));
     return ok;
+}
+
+QImage GlPipeline::ReadPicture() {
+    if (!colourTexture_) return QImage();
+    GLint previousFbo = 0;
+    glGetIntegerv(GL_FRAMEBUFFER_BINDING, &previousFbo);
+    QImage img(colourSize_, QImage::Format_RGBA8888);
+    glBindFramebuffer(GL_FRAMEBUFFER, colourFbo_);
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    // Texture row 0 is the picture's top row, so the rows come out top first.
+    glReadPixels(0, 0, colourSize_.width(), colourSize_.height(), GL_RGBA, GL_UNSIGNED_BYTE,
+                 img.bits());
+    glBindFramebuffer(GL_FRAMEBUFFER, static_cast<GLuint>(previousFbo));
+    return img;
 }
 
 GlPipeline::ModelBuffers& GlPipeline::BuffersFor(const CModelBase& model) {

@@ -10,6 +10,7 @@
 //    depth test, no culling.
 // Every call needs the owning context current on the calling thread.
 
+#include <QImage>
 #include <QOpenGLExtraFunctions>
 #include <QSize>
 
@@ -41,6 +42,8 @@ public:
     bool UploadFrame(const VideoFrame& frame);
     bool HasPicture() const { return colourTexture_ != 0; }
     QSize PictureSize() const { return colourSize_; }
+    // The colour texture read back, top row first; null without a picture.
+    QImage ReadPicture();
 
     // Clears the target (black, depth 1) and, when `model` is given and a
     // picture exists, draws the model with it. `target` is the framebuffer
@@ -65,7 +68,7 @@ private:
     void EnsureColourTarget(QSize size);
 
     std::unique_ptr<QOpenGLShaderProgram> modelProgram_;
-    std::unique_ptr<QOpenGLShaderProgram> convertProgram_;
+    std::unique_ptr<QOpenGLShaderProgram> convertPrograms_[3]; // by plane layout
     unsigned constantBuffer_ = 0;
     unsigned sampler_ = 0;
     unsigned emptyVao_ = 0;

@@ -3,6 +3,9 @@
 
 #include "gl_support.h"
 
+#include <QOpenGLContext>
+
+#include "playcore/present/gl_pipeline.h"
 #include "playcore/present/presenter.h"
 
 using namespace playcore;
@@ -133,6 +136,48 @@ TEST(PresentModes, InvalidModeAndResize) {
     EXPECT_TRUE(ColourNear(img, 150, 300, ColourOf(kCentre)));
     EXPECT_TRUE(ColourNear(img, 150, 100, Qt::black, 0));
     EXPECT_TRUE(ColourNear(img, 150, 500, Qt::black, 0));
+}
+
+TEST(PresentColour, ConversionIsTheSoftwareRuleExactly) {
+    KTEST_NEED_GL();
+    OffscreenSurface surface;
+    ASSERT_TRUE(surface.Create(QSize(8, 8)));
+    ASSERT_TRUE(surface.MakeCurrent());
+    GlPipeline gl;
+    ASSERT_TRUE(gl.Create());
+    // Every byte value in odd-sized planes with padded rows, as I420 and NV12.
+    const int w = 37, h = 23, cw = 19, ch = 12;
+    std::vector<uint8_t> y(48 * h), u(24 * ch), v(24 * ch), uv(40 * ch);
+    uint32_t seed = 12345;
+    auto next = [&] { return static_cast<uint8_t>((seed = seed * 1103515245 + 12345) >> 16); };
+    for (auto& b : y)
+        b = next();
+    for (int r = 0; r < ch; ++r)
+        for (int c = 0; c < cw; ++c) {
+            u[r * 24 + c] = uv[r * 40 + 2 * c] = next();
+            v[r * 24 + c] = uv[r * 40 + 2 * c + 1] = next();
+        }
+    VideoFrame i420{PixelFormat::I420, w, h,      {y.data(), u.data(), v.data()},
+                    {48, 24, 24},      0, nullptr};
+    VideoFrame nv12{PixelFormat::NV12, w, h,      {y.data(), uv.data(), nullptr},
+                    {48, 40, 0},       0, nullptr};
+    for (const VideoFrame& f : {i420, nv12}) {
+        ASSERT_TRUE(gl.UploadFrame(f));
+        const QImage img = gl.ReadPicture();
+        ASSERT_EQ(img.size(), QSize(w, h));
+        int wrong = 0;
+        for (int r = 0; r < h; ++r)
+            for (int c = 0; c < w; ++c) {
+                const uint32_t want =
+                    Bt601ToArgb(y[r * 48 + c], u[(r / 2) * 24 + c / 2], v[(r / 2) * 24 + c / 2]);
+                wrong += img.pixel(c, r) != want;
+            }
+        EXPECT_EQ(wrong, 0) << "format " << static_cast<int>(f.format);
+    }
+    EXPECT_FALSE(gl.UploadFrame(VideoFrame{})); // refused; the picture stays
+    EXPECT_EQ(gl.PictureSize(), QSize(w, h));
+    gl.Destroy();
+    surface.DoneCurrent();
 }
 
 TEST(PresentColour, VideoRangeAndEveryInputFormatAgree) {
