@@ -27,16 +27,14 @@ Presenter::~Presenter() {
 bool Presenter::PresentFrame(std::shared_ptr<const VideoFrame> frame) {
     if (!frame || !IsValidFrame(*frame)) return false;
     const bool due = models_.CountFrame();
-    VideoSurface* surface = nullptr;
-    {
-        std::lock_guard lock(mutex_);
-        videoSize_ = QSize(frame->width, frame->height);
-        if (!enabled_ || !due) return true; // consumed without drawing
-        picture_ = std::move(frame);
-        ++pictureSerial_;
-        surface = surface_;
-    }
-    if (surface) surface->RequestUpdate();
+    std::lock_guard lock(mutex_);
+    videoSize_ = QSize(frame->width, frame->height);
+    if (!enabled_ || !due) return true; // consumed without drawing
+    picture_ = std::move(frame);
+    ++pictureSerial_;
+    // Asked under the lock: SurfaceGone takes it too, so a surface that is
+    // going away is never asked. RequestUpdate only posts or marks.
+    if (surface_) surface_->RequestUpdate();
     return true;
 }
 
@@ -82,12 +80,8 @@ void Presenter::SurfaceGone() {
 }
 
 void Presenter::RequestUpdate() {
-    VideoSurface* surface;
-    {
-        std::lock_guard lock(mutex_);
-        surface = surface_;
-    }
-    if (surface) surface->RequestUpdate();
+    std::lock_guard lock(mutex_);
+    if (surface_) surface_->RequestUpdate();
 }
 
 void Presenter::EnableStream(bool on) {
