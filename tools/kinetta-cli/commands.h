@@ -17,5 +17,6 @@ using Args = std::vector<std::string>;
 bool TakeFamilyOption(Args& args, kinetta::RecorderFamily* family);
 
 int CmdNames(Args args);
+int CmdRender(Args args);
 
 } // namespace kcli
