@@ -3,8 +3,9 @@
 #include <QFontDatabase>
 #include <QString>
 
-#include <array>
+#include <algorithm>
 #include <cstdlib>
+#include <string_view>
 
 #include "kinetta/shell/display_scale.h"
 #include "kinetta/shell/ui_strings.h"
@@ -17,8 +18,7 @@ namespace {
 struct SkinState {
     double s = 1.0;
     double f = 1.0;
-    std::array<QFont, 7> fonts;
-    bool fontsMade = false;
+    DrawingFontSet fonts;
 };
 
 SkinState& State() {
@@ -26,9 +26,11 @@ SkinState& State() {
     return state;
 }
 
-void MakeFonts(SkinState& st, int dpiY) {
-    const QString face = QString::fromUtf8(UiString(kStrFontFace).data(),
-                                           static_cast<qsizetype>(UiString(kStrFontFace).size()));
+} // namespace
+
+void DrawingFontSet::Create(double f, int dpiY) {
+    const std::string_view name = UiString(kStrFontFace);
+    const QString face = QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
     // Where the face is not installed, fontconfig's default would be a Latin
     // face; name the CJK face that stands in for it so that the metrics of the
     // Japanese texts stay those of one font.
@@ -37,17 +39,20 @@ void MakeFonts(SkinState& st, int dpiY) {
         QFont::insertSubstitution(face, QStringLiteral("Noto Sans CJK JP"));
         substituted = true;
     }
-    const auto heights = FontHeights(st.f, dpiY > 0 ? dpiY : 96);
+    const auto heights = FontHeights(f, dpiY > 0 ? dpiY : 96);
     for (size_t i = 0; i < heights.size(); ++i) {
         QFont font(face);
         font.setPixelSize(std::max(1, std::abs(heights[i])));
         font.setWeight(QFont::Normal);
-        st.fonts[i] = font;
+        fonts_[i] = font;
     }
-    st.fontsMade = true;
+    created_ = true;
 }
 
-} // namespace
+const QFont& DrawingFontSet::Font(int index) const {
+    if (index < 0 || index >= static_cast<int>(fonts_.size())) index = kFont10;
+    return fonts_[static_cast<size_t>(index)];
+}
 
 double SkinScale() {
     return State().s;
@@ -59,15 +64,21 @@ double SkinFontFactor() {
 void SetSkinScale(double s, double f, int dpiY) {
     SkinState& st = State();
     st.s = s > 0.0 ? s : 1.0;
-    st.f = f > 0.0 ? f : st.s;
-    MakeFonts(st, dpiY);
+    // Without a usable font factor the fonts keep their sizes.
+    if (f > 0.0) {
+        st.f = f;
+        st.fonts.Create(f, dpiY);
+    }
+}
+
+const DrawingFontSet& SharedFonts() {
+    SkinState& st = State();
+    if (!st.fonts.Created()) st.fonts.Create(st.f, 96);
+    return st.fonts;
 }
 
 const QFont& SharedFont(int index) {
-    SkinState& st = State();
-    if (!st.fontsMade) MakeFonts(st, 96);
-    if (index < 0 || index >= static_cast<int>(st.fonts.size())) index = kFont10;
-    return st.fonts[static_cast<size_t>(index)];
+    return SharedFonts().Font(index);
 }
 
 } // namespace kinetta

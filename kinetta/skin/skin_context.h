@@ -6,6 +6,8 @@
 #include <QColor>
 #include <QFont>
 
+#include <array>
+
 namespace kinetta {
 
 // The seven shared fonts, in the order of their point sizes 9, 10, 13, 17, 22, 12, 15.
@@ -28,7 +30,24 @@ double SkinFontFactor();
 // pixels per inch (heights -MulDiv(trunc(F x p), dpiY, 72)).
 void SetSkinScale(double s, double f, int dpiY);
 
-// A shared font; the fonts exist (at S = F = 1, 96 dpi) before SetSkinScale.
+// The seven shared fonts, all of face "メイリオ" (UiStrings entry 115); their pixel
+// heights are -MulDiv(trunc(F x p), dpiY, 72) for the points p of SharedFontIndex.
+class DrawingFontSet {
+public:
+    // Recreates the fonts for font factor f on a screen of dpiY pixels per inch.
+    void Create(double f, int dpiY);
+    bool Created() const { return created_; }
+    // The font of index (SharedFontIndex); the 10-point font for unknown indices.
+    const QFont& Font(int index) const;
+
+private:
+    std::array<QFont, 7> fonts_;
+    bool created_ = false;
+};
+
+// The process's font set; it exists (at F = 1, 96 dpi) before SetSkinScale.
+const DrawingFontSet& SharedFonts();
+// SharedFonts().Font(index).
 const QFont& SharedFont(int index);
 
 // Colours of the skin.

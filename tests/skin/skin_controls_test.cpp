@@ -86,6 +86,14 @@ TEST_F(SkinControls, PicturesLoadAtTheScaledSize) {
     EXPECT_EQ(mask.pixelColor(200, 200), QColor(0, 0, 0));
     EXPECT_EQ(mask.pixelColor(3, 200), QColor(255, 0, 0));
     EXPECT_TRUE(LoadSkinPicture(12345, 1.0).isNull());
+
+    // A window's background pictures follow the scale they were last loaded at.
+    CResourceImage images({kPicGraphTx40, kPicInfoBackground});
+    images.Reload(1.5);
+    EXPECT_EQ(images.Picture(kPicGraphTx40).size(), QSize(985, 105)); // trunc(657 x 1.5)
+    images.Reload(1.0);
+    EXPECT_EQ(images.Picture(kPicInfoBackground).size(), QSize(570, 120));
+    EXPECT_TRUE(images.Picture(kPicLogoTx40).isNull()); // not held
 }
 
 TEST_F(SkinControls, SharedFontsComeFromTheScale) {
