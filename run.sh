@@ -22,7 +22,9 @@ with_display() {
   if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
     "$@"
   else
-    xvfb-run -a -s "-screen 0 1920x1080x24" "$@"
+    # -noreset: the server would otherwise reset whenever its last client leaves,
+    # and a test starting at that moment could not connect.
+    xvfb-run -a -s "-screen 0 1920x1080x24 -noreset" "$@"
   fi
 }
 

@@ -1,0 +1,108 @@
+#pragma once
+// Helpers of the widget tests: one QApplication for the process, a window that
+// records the private messages it receives, and synthetic pointer events.
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QMouseEvent>
+#include <QTimer>
+#include <QWidget>
+
+#include <cstdlib>
+#include <functional>
+#include <vector>
+
+#include "kinetta/shell/window_message.h"
+#include "kinetta/skin/command_target.h"
+
+namespace ktest {
+
+inline QApplication& App() {
+    static int argc = 1;
+    static char name[] = "kinetta-skin-test";
+    static char* argv[] = {name, nullptr};
+    // Without a display (for example a plain terminal) the tests still run offscreen.
+    if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") &&
+        !std::getenv("QT_QPA_PLATFORM"))
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    static QApplication* app = new QApplication(argc, argv);
+    return *app;
+}
+
+// Delivers every posted event.
+inline void Pump() {
+    for (int i = 0; i < 3; ++i) {
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents();
+    }
+}
+
+struct Received {
+    int message;
+    std::uintptr_t wParam;
+    std::intptr_t lParam;
+};
+
+// A parent window that records the messages posted to it and the commands of
+// its controls.
+class RecordingWindow : public QWidget, public kinetta::CommandTarget {
+public:
+    std::vector<Received> messages;
+    std::vector<int> commands;
+
+    void OnCommand(int id) override { commands.push_back(id); }
+    std::vector<Received> Take() {
+        Pump();
+        auto out = std::move(messages);
+        messages.clear();
+        return out;
+    }
+
+protected:
+    bool event(QEvent* e) override {
+        if (const auto* m = kinetta::AsWindowMessage(e)) {
+            messages.push_back({m->Message(), m->WParam(), m->LParam()});
+            return true;
+        }
+        return QWidget::event(e);
+    }
+};
+
+// Sends a pointer event at local point (x, y) of w (the screen point follows
+// from w's place when it is shown).
+inline void Mouse(QWidget* w, QEvent::Type type, QPointF local,
+                  Qt::MouseButton button = Qt::LeftButton) {
+    const QPointF global = w->isVisible() ? QPointF(w->mapToGlobal(local)) : local;
+    const Qt::MouseButtons buttons =
+        type == QEvent::MouseButtonRelease ? Qt::MouseButtons() : Qt::MouseButtons(button);
+    QMouseEvent e(type, local, global, type == QEvent::MouseMove ? Qt::NoButton : button, buttons,
+                  Qt::NoModifier);
+    QApplication::sendEvent(w, &e);
+}
+
+// The same with an explicit screen point (for the resize frame, which works in
+// screen coordinates).
+inline void MouseAt(QWidget* w, QEvent::Type type, QPoint global,
+                    Qt::MouseButton button = Qt::LeftButton) {
+    const Qt::MouseButtons buttons =
+        type == QEvent::MouseButtonRelease ? Qt::MouseButtons() : Qt::MouseButtons(button);
+    QMouseEvent e(type, QPointF(global - w->pos()), QPointF(global),
+                  type == QEvent::MouseMove ? Qt::NoButton : button, buttons, Qt::NoModifier);
+    QApplication::sendEvent(w, &e);
+}
+
+// Runs action on the modal dialog once it is shown (while a modal exec() runs).
+inline void WhenModal(std::function<void(QWidget*)> action) {
+    auto* timer = new QTimer;
+    timer->setInterval(5);
+    QObject::connect(timer, &QTimer::timeout, [timer, action] {
+        if (QWidget* modal = QApplication::activeModalWidget()) {
+            timer->stop();
+            timer->deleteLater();
+            action(modal);
+        }
+    });
+    timer->start();
+}
+
+} // namespace ktest
