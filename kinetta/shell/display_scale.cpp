@@ -1,8 +1,10 @@
 #include "kinetta/shell/display_scale.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <string_view>
 
 namespace kinetta {
 
@@ -49,7 +51,15 @@ double MaxWindowMultiplier(int monitorWidth, double s) {
 
 double StoredMultiplier(const char* text) {
     if (!text || !*text) return 1.0;
-    double v = std::atof(text);
+    // "%f" as written by this program, read whatever the user's locale: the
+    // window toolkit switches the process to it, and a locale with a decimal
+    // comma would otherwise read "1.500000" as 1.
+    std::string_view s(text);
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
+        s.remove_prefix(1);
+    double v = 0.0;
+    auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
+    if (ec != std::errc() || end == s.data()) return 1.0;
     return v > 0.0 && std::isfinite(v) ? v : 1.0;
 }
 

@@ -179,3 +179,16 @@ TEST(DisplayScale, WindowMultipliers) {
     EXPECT_EQ(StoredMultiplier(""), 1.0);
     EXPECT_EQ(StoredMultiplier("1.500000"), 1.5);
 }
+
+#include <clocale>
+
+TEST(DisplayScale, StoredMultiplierIgnoresTheLocale) {
+    const char* before = std::setlocale(LC_NUMERIC, nullptr);
+    std::string saved = before ? before : "C";
+    if (std::setlocale(LC_NUMERIC, "de_DE.UTF-8") || std::setlocale(LC_NUMERIC, "fr_FR.UTF-8")) {
+        EXPECT_EQ(StoredMultiplier("1.500000"), 1.5);
+    }
+    std::setlocale(LC_NUMERIC, saved.c_str());
+    EXPECT_EQ(StoredMultiplier(" 2.25"), 2.25);
+    EXPECT_EQ(StoredMultiplier("abc"), 1.0);
+}
