@@ -17,5 +17,7 @@ using Args = std::vector<std::string>;
 bool TakeFamilyOption(Args& args, kinetta::RecorderFamily* family);
 
 int CmdNames(Args args);
+int CmdInfo(Args args);
+int CmdTelemetry(Args args);
 
 } // namespace kcli

@@ -17,11 +17,15 @@ struct Command {
 // One row per sub-command.
 const Command kCommands[] = {
     {"names", kcli::CmdNames, "names --family tx40|tx50 NAME...   classify recording file names"},
+    {"info", kcli::CmdInfo, "info --family tx40|tx50 FILE   box tree, tracks, timing probe"},
+    {"telemetry", kcli::CmdTelemetry,
+     "telemetry --family tx40|tx50 FILE [--frames N]   GPS and acceleration records"},
 };
 
 void Usage(FILE* out) {
     std::fprintf(out, "usage: kinetta-cli COMMAND [ARGS]\n");
-    for (const Command& c : kCommands) std::fprintf(out, "  %s\n", c.usage);
+    for (const Command& c : kCommands)
+        std::fprintf(out, "  %s\n", c.usage);
 }
 
 } // namespace
@@ -34,9 +38,12 @@ bool TakeFamilyOption(Args& args, kinetta::RecorderFamily* family) {
         if (i + 1 >= args.size()) break;
         std::string value = args[i + 1];
         args.erase(args.begin() + static_cast<long>(i), args.begin() + static_cast<long>(i) + 2);
-        if (value == "tx40") *family = kinetta::RecorderFamily::TX40;
-        else if (value == "tx50") *family = kinetta::RecorderFamily::TX50;
-        else break;
+        if (value == "tx40")
+            *family = kinetta::RecorderFamily::TX40;
+        else if (value == "tx50")
+            *family = kinetta::RecorderFamily::TX50;
+        else
+            break;
         kinetta::SetCurrentFamily(*family);
         return true;
     }
