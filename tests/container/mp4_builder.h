@@ -41,7 +41,11 @@ inline void Append(Bytes& to, const Bytes& more) {
 }
 
 inline Bytes Box(std::string_view type, const Bytes& payload = {}) {
-    return Cat({BE32(uint32_t(8 + payload.size())), Text(type.substr(0, 4)), payload});
+    Bytes out = BE32(uint32_t(8 + payload.size()));
+    for (size_t i = 0; i < 4; ++i)
+        out.push_back(i < type.size() ? uint8_t(type[i]) : uint8_t(' '));
+    Append(out, payload);
+    return out;
 }
 inline Bytes FullBox(std::string_view type, const Bytes& body, uint32_t versionFlags = 0) {
     return Box(type, Cat({BE32(versionFlags), body}));
