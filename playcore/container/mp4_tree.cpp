@@ -211,9 +211,10 @@ bool ParseChildren(sMP4MOVIE& movie, sTAGNODE& parent, int depth) {
             if (!ParseChildren(movie, *child, depth + 1)) return false;
         } else {
             child->leaf = 1;
-            if (child->size > kMaxCopiedLeaf) {
+            if (child->size > kMaxCopiedLeaf || movie.copiedBytes + child->size > kMaxCopiedTotal) {
                 child->payloadInSource = true;
             } else if (child->size > 0) {
+                movie.copiedBytes += child->size;
                 ScopedView v(movie.map, child->offset, child->size);
                 if (v.size() != child->size) return false;
                 child->data.assign(v.data(), v.data() + v.size());
@@ -270,6 +271,7 @@ void CloseMp4Movie(sMP4MOVIE& movie) {
     movie.fileSize = 0;
     movie.duration = 0;
     movie.nodeCount = 0;
+    movie.copiedBytes = 0;
 }
 
 bool PayloadBE32(const sTAGNODE& node, size_t payloadOffset, uint32_t* value) {

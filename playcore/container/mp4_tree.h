@@ -100,7 +100,8 @@ struct sMP4MOVIE {
     std::array<std::vector<sTAGNODE*>, kBoxListCount> lists;
     Tx50GpsBlock tx50Gps; // TX50 family only
     RecorderFamily family = RecorderFamily::TX40;
-    size_t nodeCount = 0; // nodes read; bounded by kMaxNodes
+    size_t nodeCount = 0;     // nodes read; bounded by kMaxNodes
+    uint64_t copiedBytes = 0; // leaf payloads held in memory; bounded by kMaxCopiedTotal
 
     sMP4MOVIE() = default;
     sMP4MOVIE(const sMP4MOVIE&) = delete;
@@ -119,8 +120,11 @@ struct sMP4CONVERTMOVIE : sMP4MOVIE {
 // recordings nest fewer than 10 levels and hold fewer than 200 boxes.
 inline constexpr int kMaxBoxDepth = 32;
 inline constexpr size_t kMaxNodes = 100000;
-// Leaves larger than this are written from the source instead of being copied.
+// Leaves larger than this, or beyond this many copied bytes in one movie, are
+// written from the source instead of being held in memory (a recorder's
+// sample tables take well under a megabyte).
 inline constexpr uint64_t kMaxCopiedLeaf = 16u << 20;
+inline constexpr uint64_t kMaxCopiedTotal = 64u << 20;
 
 // Opens path and reads its box tree. copyRoot is kept for the callers' sake:
 // a file that does not start with a known box is not an MP4 file and fails

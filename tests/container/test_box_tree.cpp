@@ -422,3 +422,19 @@ TEST(MapFile, ViewsAndLargeFiles) {
     if (::truncate(big.c_str(), 0x100000008ll) != 0) GTEST_SKIP() << "no sparse files here";
     EXPECT_FALSE(OpenMapFile(big, &f));
 }
+
+TEST(BoxTree, LargeLeavesStayInTheSource) {
+    TempDir dir;
+    Bytes big(kMaxCopiedLeaf + 1, 0x5A);
+    big[0] = 1; // not a box header inside
+    const Bytes source = Cat({Movie({TrackSpec{}}), Box("free", big)});
+    const std::string in = dir.Write("in.mp4", source);
+    auto movie = OpenMp4Movie(in, true, RecorderFamily::TX40);
+    ASSERT_TRUE(movie);
+    const sTAGNODE& free = *movie->root.children.back();
+    EXPECT_TRUE(free.payloadInSource);
+    EXPECT_TRUE(free.data.empty());
+    EXPECT_LT(movie->copiedBytes, 4096u);
+    ASSERT_TRUE(WriteTreeToPath(movie->root, dir.File("out.mp4")));
+    EXPECT_EQ(ReadAll(dir.File("out.mp4")), source);
+}
