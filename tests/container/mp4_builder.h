@@ -277,9 +277,11 @@ inline Bytes Gps0Box(const Bytes& block) {
 // A per-test folder for files, removed with the object.
 class TempDir {
 public:
-    TempDir() {
-        char tmpl[] = "/tmp/kinetta-container-test.XXXXXX";
-        const char* d = mkdtemp(tmpl);
+    // base "/dev/shm" keeps tests that write many small files off the disk.
+    explicit TempDir(const std::string& base = "/tmp") {
+        std::string tmpl = (std::filesystem::is_directory(base) ? base : std::string("/tmp")) +
+                           "/kinetta-container-test.XXXXXX";
+        const char* d = mkdtemp(tmpl.data());
         path_ = d ? d : "/tmp";
     }
     ~TempDir() {

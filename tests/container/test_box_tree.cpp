@@ -359,7 +359,7 @@ TEST(BoxTree, HostileInputFailsCleanly) {
 TEST(BoxTree, EveryPrefixAndManyCorruptionsAreHandled) {
     // Truncations at every length, and random byte changes, of a recording of
     // each family: the open fails or succeeds, and a tree that opened writes.
-    TempDir dir;
+    TempDir dir("/dev/shm");
     const Bytes tx40 = Tx40Recording(2);
     const Bytes tx50 = Cat({Movie({TrackSpec{}, TrackSpec{}}),
                             Block(Header50{}.Build(2), {Rec50{}.Build(), Rec50{}.Build()})});
