@@ -46,6 +46,11 @@ struct LargeRecording {
             Rec40 r;
             r.a1 = i % 2 ? " 1020" : "  980";
             r.byte72 = i % 97 == 0 ? 'D' : 'N';
+            // Ten records a second.
+            char dt[16];
+            std::snprintf(dt, sizeof dt, "2501011%01d%02d%02d", (i / 36000) % 10, (i / 600) % 60,
+                          (i / 10) % 60);
+            r.dateTime = dt;
             recs.push_back(r.Build());
         }
         const Bytes gps = Gps0Box(Block(Header40{}.Build(3020), recs));

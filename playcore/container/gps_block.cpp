@@ -105,12 +105,32 @@ void DecodeHeader(RecorderFamily family, const uint8_t* block, size_t size, GpsB
     }
 }
 
-void DecodeTx40(const uint8_t* r, GpsRecord& g, AccelRecord& a) {
+// Records come many to a second, so consecutive records mostly carry the same
+// date, time and seconds to add. The last conversion is kept and reused for
+// identical fields, which saves the C library's time-zone lookups.
+struct TimeMemo {
+    uint8_t dateTime[12];
+    uint8_t add[3];
+    RecordTime value;
+    bool valid = false;
+
+    RecordTime Get(const uint8_t* dt, const uint8_t* ad) {
+        if (valid && std::memcmp(dt, dateTime, 12) == 0 && std::memcmp(ad, add, 3) == 0)
+            return value;
+        value = DecodeRecordTime(dt, ad);
+        std::memcpy(dateTime, dt, 12);
+        std::memcpy(add, ad, 3);
+        valid = true;
+        return value;
+    }
+};
+
+void DecodeTx40(const uint8_t* r, GpsRecord& g, AccelRecord& a, TimeMemo& memo) {
     g.valid = r[5] == 'A' ? 1 : 0;
     g.latitude = Coordinate(r + 6, 9, r[15]);
     g.longitude = Coordinate(r + 16, 10, r[26]);
     g.speed = FieldToDouble(r + 27, 4);
-    g.time = DecodeRecordTime(r + 31, r + 44);
+    g.time = memo.Get(r + 31, r + 44);
     a.gy = Accel(r + 57);
     a.gx = Accel(r + 62);
     a.gz = Accel(r + 67);
@@ -121,12 +141,12 @@ void DecodeTx40(const uint8_t* r, GpsRecord& g, AccelRecord& a) {
     a.number = 0;
 }
 
-void DecodeTx50(const uint8_t* r, GpsRecord& g, AccelRecord& a) {
+void DecodeTx50(const uint8_t* r, GpsRecord& g, AccelRecord& a, TimeMemo& memo) {
     g.valid = r[8] == 'A' ? 1 : 0;
     g.latitude = Coordinate(r + 9, 9, r[18]);
     g.longitude = Coordinate(r + 19, 10, r[29]);
     g.speed = FieldToDouble(r + 30, 4);
-    g.time = DecodeRecordTime(r + 34, r + 47);
+    g.time = memo.Get(r + 34, r + 47);
     g.nibbleHigh = r[50] >> 4;
     g.nibbleLow = r[50] & 0x0F;
     a.gy = Accel(r + 63);
@@ -213,6 +233,7 @@ bool DecodeRecords(RecorderFamily family, const uint8_t* block, size_t size,
     if (!block || size < layout.headerBytes) return true;
     if (info) DecodeHeader(family, block, size, info);
     const uint32_t n = UsableRecordCount(family, block, size);
+    TimeMemo memo;
     try {
         if (gps) gps->reserve(gps->size() + n);
         if (accel) accel->reserve(accel->size() + n);
@@ -223,9 +244,9 @@ bool DecodeRecords(RecorderFamily family, const uint8_t* block, size_t size,
             g.index = a.index = static_cast<int32_t>(i);
             g.framePos = a.framePos = static_cast<int32_t>(i);
             if (family == RecorderFamily::TX40)
-                DecodeTx40(r, g, a);
+                DecodeTx40(r, g, a, memo);
             else
-                DecodeTx50(r, g, a);
+                DecodeTx50(r, g, a, memo);
             if (gps) gps->push_back(g);
             if (accel) accel->push_back(a);
             if (counter) ++*counter;
