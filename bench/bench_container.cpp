@@ -27,7 +27,7 @@ struct LargeRecording {
     TempDir dir;
     std::string path;
     LargeRecording() {
-        std::vector<TrackSpec> tracks = ThreeTracks(1800);
+        std::vector<TrackLayout> tracks = ThreeTracks(1800);
         tracks[2].samples = 2813; // 48 kHz AAC, 1024 samples a frame, 60 s
         const uint32_t total = 1800 + 1800 + 2813;
         // Chunks interleaved through the media data, one sample each.

@@ -60,7 +60,7 @@ inline Bytes Table(std::string_view type, const std::vector<std::vector<uint32_t
     return FullBox(type, body);
 }
 
-struct TrackSpec {
+struct TrackLayout {
     uint32_t samples = 4;
     uint32_t delta = 66666; // µs per sample (time scale 1,000,000)
     uint32_t width = 640;
@@ -77,7 +77,7 @@ inline Bytes Tkhd(uint32_t duration, uint32_t width) {
                                 BE32(360u << 16)}));
 }
 
-inline Bytes Trak(const TrackSpec& t) {
+inline Bytes Trak(const TrackLayout& t) {
     std::vector<std::vector<uint32_t>> stco;
     for (uint32_t o : t.chunkOffsets)
         stco.push_back({o});
@@ -114,7 +114,7 @@ inline Bytes Mvhd(uint32_t duration) {
 // ftyp (24 bytes), mdat, moov. Each sample is 4 bytes of media; track t's
 // samples follow track t-1's in the mdat, and every chunk holds one sample.
 // The media bytes are (sample index + 16 × track) so moved chunks can be found.
-inline Bytes Movie(std::vector<TrackSpec> tracks, Bytes extraMoov = {}) {
+inline Bytes Movie(std::vector<TrackLayout> tracks, Bytes extraMoov = {}) {
     Bytes media;
     uint32_t offset = 24 + 8;
     for (size_t t = 0; t < tracks.size(); ++t) {
@@ -132,10 +132,10 @@ inline Bytes Movie(std::vector<TrackSpec> tracks, Bytes extraMoov = {}) {
 }
 
 // Three tracks as a combined recording: front video, rear video, audio.
-inline std::vector<TrackSpec> ThreeTracks(uint32_t samples = 4) {
-    TrackSpec front{samples, 33333, 1920, {}, true, true, {}};
-    TrackSpec rear{samples, 33333, 1280, {}, true, true, {}};
-    TrackSpec audio{samples, 21333, 0, {}, false, true, {}};
+inline std::vector<TrackLayout> ThreeTracks(uint32_t samples = 4) {
+    TrackLayout front{samples, 33333, 1920, {}, true, true, {}};
+    TrackLayout rear{samples, 33333, 1280, {}, true, true, {}};
+    TrackLayout audio{samples, 21333, 0, {}, false, true, {}};
     return {front, rear, audio};
 }
 

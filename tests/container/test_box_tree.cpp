@@ -114,10 +114,10 @@ TEST(BoxTree, WritesBackByteForByte) {
     const Bytes meta =
         Box("dinf", Cat({Box("free", Text("xy")), Box("zzzz", Text("tail")), Text("odd")}));
     const std::vector<Bytes> inputs = {
-        Movie({TrackSpec{}, TrackSpec{}}),
+        Movie({TrackLayout{}, TrackLayout{}}),
         Tx40Recording(),
         Movie(ThreeTracks(), Cat({udta, meta})),
-        Cat({Movie({TrackSpec{}}), Box("free", Zeros(20))}),
+        Cat({Movie({TrackLayout{}}), Box("free", Zeros(20))}),
     };
     for (size_t i = 0; i < inputs.size(); ++i) {
         const std::string in = dir.Write("in" + std::to_string(i), inputs[i]);
@@ -249,8 +249,8 @@ TEST(BoxTree, AppendChainsAreWrittenFromTheirSources) {
     Rec40 other;
     other.speed = " 999";
     recsB.assign(3, other.Build());
-    const Bytes a = Cat({Movie({TrackSpec{}}), Gps0Box(Block(Header40{}.Build(2), recsA))});
-    const Bytes b = Cat({Movie({TrackSpec{}}), Gps0Box(Block(Header40{}.Build(3), recsB))});
+    const Bytes a = Cat({Movie({TrackLayout{}}), Gps0Box(Block(Header40{}.Build(2), recsA))});
+    const Bytes b = Cat({Movie({TrackLayout{}}), Gps0Box(Block(Header40{}.Build(3), recsB))});
     auto ma = OpenMp4Movie(dir.Write("a.mp4", a), true, RecorderFamily::TX40);
     auto mb = OpenMp4Movie(dir.Write("b.mp4", b), true, RecorderFamily::TX40);
     ASSERT_TRUE(ma && mb);
@@ -294,7 +294,7 @@ TEST(BoxTree, AppendChainsAreWrittenFromTheirSources) {
 
 TEST(BoxTree, WriteNeverReplacesASource) {
     TempDir dir;
-    const Bytes source = Movie({TrackSpec{}});
+    const Bytes source = Movie({TrackLayout{}});
     const std::string in = dir.Write("in.mp4", source);
     auto movie = OpenMp4Movie(in, true, RecorderFamily::TX40);
     ASSERT_TRUE(movie);
@@ -317,7 +317,7 @@ TEST(BoxTree, HostileInputFailsCleanly) {
     auto opens = [&](const Bytes& bytes) {
         return OpenMp4Movie(dir.Write("x.mp4", bytes), true, RecorderFamily::TX40) != nullptr;
     };
-    const Bytes good = Movie({TrackSpec{}});
+    const Bytes good = Movie({TrackLayout{}});
     EXPECT_TRUE(opens(good));
     EXPECT_FALSE(OpenMp4Movie(dir.File("missing.mp4"), true) != nullptr);
     EXPECT_FALSE(opens({}));                                               // empty file
@@ -361,7 +361,7 @@ TEST(BoxTree, EveryPrefixAndManyCorruptionsAreHandled) {
     // each family: the open fails or succeeds, and a tree that opened writes.
     TempDir dir("/dev/shm");
     const Bytes tx40 = Tx40Recording(2);
-    const Bytes tx50 = Cat({Movie({TrackSpec{}, TrackSpec{}}),
+    const Bytes tx50 = Cat({Movie({TrackLayout{}, TrackLayout{}}),
                             Block(Header50{}.Build(2), {Rec50{}.Build(), Rec50{}.Build()})});
     std::mt19937 rng(12345);
     int opened = 0;
@@ -427,7 +427,7 @@ TEST(BoxTree, LargeLeavesStayInTheSource) {
     TempDir dir;
     Bytes big(kMaxCopiedLeaf + 1, 0x5A);
     big[0] = 1; // not a box header inside
-    const Bytes source = Cat({Movie({TrackSpec{}}), Box("free", big)});
+    const Bytes source = Cat({Movie({TrackLayout{}}), Box("free", big)});
     const std::string in = dir.Write("in.mp4", source);
     auto movie = OpenMp4Movie(in, true, RecorderFamily::TX40);
     ASSERT_TRUE(movie);

@@ -11,7 +11,7 @@ using namespace testmp4;
 
 TEST(IsRecordingComplete, EndMarkerInTheLastRecordAndFtyp) {
     TempDir dir;
-    const Bytes movie = Movie({TrackSpec{}});
+    const Bytes movie = Movie({TrackLayout{}});
     const Bytes tx40 = Cat({movie, Gps0Box(Block(Header40{}.Build(1), {Rec40{}.Build()}))});
     EXPECT_TRUE(IsRecordingComplete(dir.Write("a.mp4", tx40), RecorderFamily::TX40));
 
@@ -41,27 +41,27 @@ TEST(IsRecordingComplete, EndMarkerInTheLastRecordAndFtyp) {
 
 TEST(FrameTimingProbe, AcceptsRefusesOrDoesNotKnow) {
     TempDir dir;
-    auto probe = [&](std::vector<TrackSpec> tracks) {
+    auto probe = [&](std::vector<TrackLayout> tracks) {
         return ProbeFrameTiming(dir.Write("p.mp4", Movie(std::move(tracks))), RecorderFamily::TX40);
     };
-    TrackSpec audio{10, 21333, 0, {}, false, false, {}};
+    TrackLayout audio{10, 21333, 0, {}, false, false, {}};
 
     // 2.0 s at 30 frames per second: too short.
-    FrameTimingProbe p = probe({TrackSpec{60, 33333, 640, {}, true, false, {}}, audio});
+    FrameTimingProbe p = probe({TrackLayout{60, 33333, 640, {}, true, false, {}}, audio});
     EXPECT_EQ(p.result, kProbeTooShort);
     ASSERT_EQ(p.cameras.size(), 1u);
     EXPECT_FLOAT_EQ(p.cameras[0].frameDurationMs, 33.0f);
     EXPECT_NEAR(p.cameras[0].durationS, 1.99998, 1e-5);
 
     // 1.8 s of 66 ms frames: ⌊1000 ÷ 66⌋ = 15, accepted.
-    p = probe({TrackSpec{27, 66666, 640, {}, true, false, {}}, audio});
+    p = probe({TrackLayout{27, 66666, 640, {}, true, false, {}}, audio});
     EXPECT_EQ(p.result, kProbeAccepted);
     EXPECT_FLOAT_EQ(p.cameras[0].frameDurationMs, 66.0f);
     EXPECT_NEAR(p.cameras[0].durationS, 1.799982, 1e-5);
 
     // Two cameras and the audio, both long enough; several stts entries.
-    TrackSpec front{91, 33333, 1920, {}, true, false, {}};
-    TrackSpec rear{91, 0, 1280, {}, true, false, {{90, 33000}, {1, 36000}}};
+    TrackLayout front{91, 33333, 1920, {}, true, false, {}};
+    TrackLayout rear{91, 0, 1280, {}, true, false, {{90, 33000}, {1, 36000}}};
     p = probe({front, rear, audio});
     EXPECT_EQ(p.result, kProbeAccepted);
     ASSERT_EQ(p.cameras.size(), 2u);
@@ -73,9 +73,9 @@ TEST(FrameTimingProbe, AcceptsRefusesOrDoesNotKnow) {
     EXPECT_EQ(probe({front, rear, audio}).result, kProbeTooShort);
 
     // No entries, or counts adding up to zero: unknown.
-    TrackSpec empty{0, 0, 640, {}, true, false, {}};
+    TrackLayout empty{0, 0, 640, {}, true, false, {}};
     empty.stts = {};
-    TrackSpec none = front;
+    TrackLayout none = front;
     none.stts = {{0, 33333}};
     EXPECT_EQ(probe({none, audio}).result, kProbeUnknown);
     // One track only (its stts is taken as the audio's): unknown.

@@ -281,7 +281,7 @@ TEST(GpsLocate, Tx40BoxWithAndWithoutStartMarker) {
     TempDir dir;
     sGPSREADER reader;
     // Payload starting with "CSODAT": the block follows the box header.
-    const Bytes a = Cat({Movie({TrackSpec{}}),
+    const Bytes a = Cat({Movie({TrackLayout{}}),
                          Gps0Box(Block(Header40{}.Build(2), {Rec40{}.Build(), Rec40{}.Build()}))});
     ASSERT_TRUE(LoadRecords(reader, dir.Write("a.mp4", a), RecorderFamily::TX40));
     EXPECT_EQ(reader.gps.size(), 2u);
@@ -294,14 +294,14 @@ TEST(GpsLocate, Tx40BoxWithAndWithoutStartMarker) {
     full.back() = last.Build();
     const Bytes fullBlock = Block(Header40{}.Build(3020), full);
     ASSERT_EQ(fullBlock.size(), 238620u);
-    const Bytes b = Cat({Movie({TrackSpec{}}), BE32(uint32_t(8 + 16 + fullBlock.size())),
+    const Bytes b = Cat({Movie({TrackLayout{}}), BE32(uint32_t(8 + 16 + fullBlock.size())),
                          Text("gps0"), Text("PREFIX-PREFIX-16"), fullBlock});
     ASSERT_TRUE(LoadRecords(reader, dir.Write("b.mp4", b), RecorderFamily::TX40));
     ASSERT_EQ(reader.gps.size(), 3020u);
     EXPECT_EQ(reader.gps.back().speed, 123);
 
     // Neither: no records, and the box is an ordinary leaf.
-    const Bytes c = Cat({Movie({TrackSpec{}}), Box("gps0", Text("no block here"))});
+    const Bytes c = Cat({Movie({TrackLayout{}}), Box("gps0", Text("no block here"))});
     ASSERT_TRUE(LoadRecords(reader, dir.Write("c.mp4", c), RecorderFamily::TX40));
     EXPECT_TRUE(reader.gps.empty());
     auto movie = OpenMp4Movie(dir.File("c.mp4"), true, RecorderFamily::TX40);
@@ -310,7 +310,7 @@ TEST(GpsLocate, Tx40BoxWithAndWithoutStartMarker) {
 
     // No GPS box at all: loads with empty lists.
     ASSERT_TRUE(
-        LoadRecords(reader, dir.Write("d.mp4", Movie({TrackSpec{}})), RecorderFamily::TX40));
+        LoadRecords(reader, dir.Write("d.mp4", Movie({TrackLayout{}})), RecorderFamily::TX40));
     EXPECT_TRUE(reader.gps.empty());
     EXPECT_TRUE(reader.loaded);
     EXPECT_FALSE(LoadRecords(reader, dir.File("missing.mp4"), RecorderFamily::TX40));
@@ -327,19 +327,19 @@ TEST(GpsLocate, Tx50BlockAtTheEndOrAfterTheLastBox) {
     const Bytes fullBlock = Block(Header50{}.Build(1000), full);
     ASSERT_EQ(fullBlock.size(), 91049u);
     // Bytes between the boxes and the block: only the last-91049-bytes rule finds it.
-    const Bytes a = Cat({Movie({TrackSpec{}}), Text("junk"), fullBlock});
+    const Bytes a = Cat({Movie({TrackLayout{}}), Text("junk"), fullBlock});
     ASSERT_TRUE(LoadRecords(reader, dir.Write("a.mp4", a), RecorderFamily::TX50));
     ASSERT_EQ(reader.accel.size(), 1000u);
     EXPECT_EQ(reader.accel.front().number, 777);
 
     const Bytes b =
-        Cat({Movie({TrackSpec{}}), Block(Header50{}.Build(2), {Rec50{}.Build(), first.Build()})});
+        Cat({Movie({TrackLayout{}}), Block(Header50{}.Build(2), {Rec50{}.Build(), first.Build()})});
     ASSERT_TRUE(LoadRecords(reader, dir.Write("b.mp4", b), RecorderFamily::TX50));
     ASSERT_EQ(reader.accel.size(), 2u);
     EXPECT_EQ(reader.accel[1].number, 777);
     EXPECT_FLOAT_EQ(reader.info.level2, 0.6f);
 
-    const Bytes c = Cat({Movie({TrackSpec{}}), Text("no block")});
+    const Bytes c = Cat({Movie({TrackLayout{}}), Text("no block")});
     ASSERT_TRUE(LoadRecords(reader, dir.Write("c.mp4", c), RecorderFamily::TX50));
     EXPECT_TRUE(reader.accel.empty());
     std::optional<RecordTime> t;
@@ -356,9 +356,9 @@ TEST(GpsReader, InfoTracksAndStartTime) {
     r.dateTime = "250315081500";
     r.add = "010";
     const std::string withGps = dir.Write(
-        "a.mp4", Cat({Movie({TrackSpec{}}),
+        "a.mp4", Cat({Movie({TrackLayout{}}),
                       Gps0Box(Block(Header40{}.Build(2), {r.Build(), Rec40{}.Build()}))}));
-    const std::string noGps = dir.Write("b.mp4", Movie({TrackSpec{}}));
+    const std::string noGps = dir.Write("b.mp4", Movie({TrackLayout{}}));
 
     GpsBlockInfo info;
     ASSERT_TRUE(ReadBlockInfo(withGps, &info, RecorderFamily::TX40));
