@@ -145,9 +145,11 @@ TEST(BoxTree, MoovFirstMovesMediaAndChunkOffsets) {
     TempDir dir;
     const Bytes source = Movie(ThreeTracks(6));
     const std::string in = dir.Write("in.mp4", source);
-    auto movie = OpenMp4Movie(in, false, RecorderFamily::TX40);
+    auto movie = OpenMp4ConvertMovie(in, RecorderFamily::TX40);
     ASSERT_TRUE(movie);
-    const uint64_t moovSize = NodeSize(*movie->root.children[2]);
+    ASSERT_EQ(movie->moovList.size(), 1u);
+    EXPECT_EQ(movie->moovList[0], movie->root.children[2].get());
+    const uint64_t moovSize = NodeSize(*movie->moovList[0]);
     std::vector<std::vector<uint32_t>> before;
     for (sTAGNODE* stco : movie->List(kStcoList))
         before.push_back(Entries(*stco));
