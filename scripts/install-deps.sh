@@ -13,7 +13,7 @@ PKGS=(
   libgl-dev libegl-dev libgl1-mesa-dri mesa-utils
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
   libcurl4-openssl-dev
-  xvfb xauth fonts-noto-cjk
+  xvfb xauth fonts-noto-cjk tzdata
   ffmpeg
 )
 # Node.js and npm serve the map page's build; a machine that already has them

@@ -18,5 +18,7 @@ bool TakeFamilyOption(Args& args, kinetta::RecorderFamily* family);
 
 int CmdNames(Args args);
 int CmdRender(Args args);
+int CmdInfo(Args args);
+int CmdTelemetry(Args args);
 
 } // namespace kcli

@@ -20,6 +20,9 @@ const Command kCommands[] = {
     {"render", kcli::CmdRender,
      "render FILE --frame N --mode 1..5 --size WxH --out OUT.png|.jpg [view options]   "
      "draw a frame through a display model"},
+    {"info", kcli::CmdInfo, "info --family tx40|tx50 FILE   box tree, tracks, timing probe"},
+    {"telemetry", kcli::CmdTelemetry,
+     "telemetry --family tx40|tx50 FILE [--frames N]   GPS and acceleration records"},
 };
 
 void Usage(FILE* out) {

@@ -1,0 +1,289 @@
+#include "playcore/container/mp4_tree.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "playcore/container/box_types.h"
+
+namespace playcore {
+
+namespace {
+
+// A box header is read through a view of at most this many bytes.
+constexpr uint64_t kHeaderScanBytes = 65535;
+
+bool StartsWithBlockMarker(const uint8_t* p, uint64_t available) {
+    return available >= kBlockStartMarker.size() &&
+           std::memcmp(p, kBlockStartMarker.data(), kBlockStartMarker.size()) == 0;
+}
+
+// Whether the block start marker stands at offset.
+bool MarkerAt(sMP4MOVIE& movie, uint64_t offset) {
+    ScopedView v(movie.map, offset, kBlockStartMarker.size());
+    return v && StartsWithBlockMarker(v.data(), v.size());
+}
+
+// Record count of a block at blockStart, cut to the records that lie wholly
+// inside the file. Zero when the header itself is cut off.
+uint32_t CountOfBlockAt(sMP4MOVIE& movie, uint64_t blockStart, const GpsLayout& layout) {
+    const uint64_t available = movie.fileSize - blockStart;
+    if (available < layout.headerBytes) return 0;
+    ScopedView v(movie.map, blockStart + layout.headerBytes - 2, 2);
+    if (v.size() < 2) return 0;
+    uint64_t n = LoadBE16(v.data());
+    return static_cast<uint32_t>(
+        std::min<uint64_t>(n, (available - layout.headerBytes) / layout.recordBytes));
+}
+
+// The GPS block of a "gps0" box at position: right after the box header when
+// the payload starts with the marker, else the last largest-block bytes of the
+// file. Only a box that reaches to the end of its parent at the end of the
+// file can hold it. Returns false when there is no block there.
+bool LocateBoxBlock(sMP4MOVIE& movie, uint64_t position, uint64_t parentEnd,
+                    const GpsLayout& layout, uint64_t* blockStart) {
+    if (parentEnd != movie.fileSize) return false;
+    const uint64_t payload = position + 8;
+    if (payload + layout.headerBytes <= movie.fileSize && MarkerAt(movie, payload)) {
+        *blockStart = payload;
+        return true;
+    }
+    const uint64_t largest = layout.BlockBytes(layout.maxRecords);
+    if (movie.fileSize >= largest && MarkerAt(movie, movie.fileSize - largest)) {
+        *blockStart = movie.fileSize - largest;
+        return true;
+    }
+    return false;
+}
+
+std::unique_ptr<sTAGNODE> NewChild(const sTAGNODE& parent, int depth, const uint8_t* type) {
+    auto child = std::make_unique<sTAGNODE>();
+    child->depth = depth + 1;
+    std::memcpy(child->type, type, 4);
+    child->type[4] = 0;
+    child->source = parent.source;
+    return child;
+}
+
+// Loads the TX50 family's block: the last largest-block bytes when they start
+// with the marker, else the bytes right after the last top-level box when
+// they do. No block is not an error.
+bool LoadTx50Block(sMP4MOVIE& movie) {
+    const GpsLayout& layout = kTx50Layout;
+    Tx50GpsBlock& block = movie.tx50Gps;
+    block = Tx50GpsBlock{};
+    const uint64_t largest = layout.BlockBytes(layout.maxRecords);
+    uint64_t start = 0;
+    bool found = false;
+    if (movie.fileSize >= largest && MarkerAt(movie, movie.fileSize - largest)) {
+        start = movie.fileSize - largest;
+        found = true;
+    } else if (!movie.root.children.empty()) {
+        const sTAGNODE& last = *movie.root.children.back();
+        const uint64_t end = last.gpsBlock ? movie.fileSize : last.origOffset + last.origSize;
+        if (end + layout.headerBytes <= movie.fileSize && MarkerAt(movie, end)) {
+            start = end;
+            found = true;
+        }
+    }
+    if (!found) return true;
+    const uint32_t n = CountOfBlockAt(movie, start, layout);
+    const uint64_t recordBytes = uint64_t(n) * layout.recordBytes;
+    ScopedView v(movie.map, start, movie.fileSize - start);
+    if (v.size() < layout.headerBytes + recordBytes) return false;
+    std::memcpy(block.header.data(), v.data(), layout.headerBytes);
+    block.records.assign(v.data() + layout.headerBytes,
+                         v.data() + layout.headerBytes + recordBytes);
+    const uint64_t endAt = layout.headerBytes + recordBytes;
+    if (v.size() >= endAt + kBlockEndBytes)
+        std::memcpy(block.endMarker.data(), v.data() + endAt, kBlockEndBytes);
+    block.recordCount = n;
+    block.fileOffset = start;
+    block.present = true;
+    return true;
+}
+
+bool OpenInto(sMP4MOVIE& movie, const std::string& path, RecorderFamily family) {
+    movie.family = family;
+    if (!OpenMapFile(path, &movie.map)) return false;
+    movie.fileSize = movie.map.size;
+    // The smallest MP4 file is one box header; a file that does not start
+    // with a known box is not read as MP4 at all.
+    if (movie.fileSize < 8) return false;
+    {
+        ScopedView v(movie.map, 0, 8);
+        if (v.size() < 8 || !IsKnownBoxType(v.data() + 4)) return false;
+    }
+    sTAGNODE& root = movie.root;
+    root = sTAGNODE{};
+    root.source = std::make_shared<const std::string>(path);
+    root.size = root.origSize = movie.fileSize;
+    root.offset = root.origOffset = 0;
+    movie.nodeCount = 1;
+    if (!ParseChildren(movie, root, 0)) return false;
+
+    auto& l = movie.lists;
+    CollectBoxes(root, "mdat", l[kMdatList]);
+    CollectBoxes(root, "gps0", l[kGps0List]);
+    CollectBoxes(root, "stsc", l[kStscList]);
+    CollectBoxes(root, "stsz", l[kStszList]);
+    CollectBoxes(root, "stco", l[kStcoList]);
+    CollectBoxes(root, "mdhd", l[kMdhdList]);
+    CollectBoxes(root, "stss", l[kStssList]);
+    CollectBoxes(root, "stts", l[kSttsList]);
+    CollectBoxes(root, "mvhd", l[kMvhdList]);
+    CollectBoxes(root, "tkhd", l[kTkhdList]);
+    CollectBoxes(root, "elst", l[kElstList]);
+    CollectBoxes(root, "stsd", l[kStsdList]);
+    // A mvhd too short to hold the duration leaves it 0.
+    if (!l[kMvhdList].empty()) PayloadBE32(*l[kMvhdList].front(), 16, &movie.duration);
+
+    if (family == RecorderFamily::TX50 && !LoadTx50Block(movie)) return false;
+    return true;
+}
+
+} // namespace
+
+sMP4MOVIE::~sMP4MOVIE() {
+    CloseMp4Movie(*this);
+}
+
+bool ParseChildren(sMP4MOVIE& movie, sTAGNODE& parent, int depth) {
+    if (depth >= kMaxBoxDepth) return false;
+    const GpsLayout& layout = LayoutOf(movie.family);
+    const uint64_t end = parent.offset + parent.size;
+    if (end > movie.fileSize || end < parent.offset) return false;
+    uint64_t position = parent.offset;
+    while (position < end) {
+        const uint64_t remain = end - position;
+        uint8_t head[16] = {};
+        uint64_t got = 0;
+        {
+            ScopedView v(movie.map, position,
+                         std::min(kHeaderScanBytes, movie.fileSize - position));
+            if (!v) return false;
+            got = std::min<uint64_t>({v.size(), remain, sizeof head});
+            std::memcpy(head, v.data(), static_cast<size_t>(got));
+        }
+        // Fewer than 8 bytes, or a type outside the list: the children end
+        // here. The rest is kept as the parent's tail.
+        if (got < 8 || !IsKnownBoxType(head + 4)) {
+            parent.tailOffset = position;
+            parent.tailSize = remain;
+            return true;
+        }
+        if (++movie.nodeCount > kMaxNodes) return false;
+
+        uint64_t blockStart = 0;
+        if (std::memcmp(head + 4, "gps0", 4) == 0 &&
+            LocateBoxBlock(movie, position, end, layout, &blockStart)) {
+            // The GPS box's extent is that of its block, which runs to the end
+            // of the file; its size field is not used.
+            auto child = NewChild(parent, depth, head + 4);
+            const uint32_t n = CountOfBlockAt(movie, blockStart, layout);
+            child->leaf = 1;
+            child->gpsBlock = true;
+            child->gpsHeaderBytes = layout.headerBytes;
+            child->gpsRecordBytes = layout.recordBytes;
+            child->offset = child->origOffset = blockStart;
+            child->size = child->origSize = movie.fileSize - blockStart;
+            child->recordCount = n;
+            child->recordBytes = uint64_t(n) * layout.recordBytes;
+            child->blockBytes = child->recordBytes + layout.headerBytes + kBlockEndBytes;
+            parent.children.push_back(std::move(child));
+            return true;
+        }
+
+        const uint64_t size = LoadBE32(head);
+        // The 64-bit (1) and to-end-of-file (0) size forms are not supported,
+        // and no box is smaller than its header. A box that runs past its
+        // parent or the file fails the open.
+        if (size < 8 || size > remain) return false;
+
+        auto child = NewChild(parent, depth, head + 4);
+        child->offset = child->origOffset = position + 8;
+        child->size = child->origSize = size - 8;
+        if (child->Is("mdat")) {
+            // Media data is never scanned or copied; it is copied from the
+            // source when the tree is written.
+            child->leaf = 1;
+            child->payloadInSource = true;
+        } else if (child->size >= 8 && got >= 16 && IsKnownBoxType(head + 12)) {
+            if (!ParseChildren(movie, *child, depth + 1)) return false;
+        } else {
+            child->leaf = 1;
+            if (child->size > kMaxCopiedLeaf || movie.copiedBytes + child->size > kMaxCopiedTotal) {
+                child->payloadInSource = true;
+            } else if (child->size > 0) {
+                movie.copiedBytes += child->size;
+                ScopedView v(movie.map, child->offset, child->size);
+                if (v.size() != child->size) return false;
+                child->data.assign(v.data(), v.data() + v.size());
+                child->copied = child->size;
+            }
+        }
+        parent.children.push_back(std::move(child));
+        position += size;
+    }
+    return true;
+}
+
+std::unique_ptr<sMP4MOVIE> OpenMp4Movie(const std::string& path, bool copyRoot,
+                                        RecorderFamily family) {
+    (void)copyRoot;
+    auto movie = std::make_unique<sMP4MOVIE>();
+    if (!OpenInto(*movie, path, family)) return nullptr; // the destructor releases everything
+    return movie;
+}
+
+std::unique_ptr<sMP4CONVERTMOVIE> OpenMp4ConvertMovie(const std::string& path,
+                                                      RecorderFamily family) {
+    auto movie = std::make_unique<sMP4CONVERTMOVIE>();
+    if (!OpenInto(*movie, path, family)) return nullptr;
+    CollectBoxes(movie->root, "moov", movie->moovList);
+    return movie;
+}
+
+void CollectBoxes(sTAGNODE& root, std::string_view type, std::vector<sTAGNODE*>& list) {
+    if (root.Is(type)) list.push_back(&root);
+    for (auto& child : root.children)
+        CollectBoxes(*child, type, list);
+}
+
+uint64_t NodeSize(const sTAGNODE& node) {
+    if (node.gpsBlock) {
+        const uint64_t n = node.joinedCount ? node.joinedCount : node.recordCount;
+        return n * node.gpsRecordBytes + node.gpsHeaderBytes + kBlockEndBytes + 8;
+    }
+    if (node.leaf) return 8 + node.size;
+    uint64_t total = 8 + node.tailSize;
+    for (const auto& child : node.children)
+        total += NodeSize(*child);
+    return total;
+}
+
+void CloseMp4Movie(sMP4MOVIE& movie) {
+    CloseMapFile(movie.map);
+    for (auto& list : movie.lists)
+        list.clear();
+    if (auto* convert = dynamic_cast<sMP4CONVERTMOVIE*>(&movie)) convert->moovList.clear();
+    movie.root = sTAGNODE{};
+    movie.tx50Gps = Tx50GpsBlock{};
+    movie.fileSize = 0;
+    movie.duration = 0;
+    movie.nodeCount = 0;
+    movie.copiedBytes = 0;
+}
+
+bool PayloadBE32(const sTAGNODE& node, size_t payloadOffset, uint32_t* value) {
+    if (payloadOffset > node.data.size() || node.data.size() - payloadOffset < 4) return false;
+    *value = LoadBE32(node.data.data() + payloadOffset);
+    return true;
+}
+
+bool PayloadBE16(const sTAGNODE& node, size_t payloadOffset, uint16_t* value) {
+    if (payloadOffset > node.data.size() || node.data.size() - payloadOffset < 2) return false;
+    *value = LoadBE16(node.data.data() + payloadOffset);
+    return true;
+}
+
+} // namespace playcore

@@ -1,0 +1,296 @@
+#include "playcore/container/mp4_write.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <set>
+#include <utility>
+
+#include "playcore/container/sample_tables.h"
+
+namespace playcore {
+
+namespace {
+
+constexpr size_t kOutputBufferBytes = 1u << 20;
+
+bool WriteAll(int fd, const uint8_t* p, size_t length) {
+    while (length > 0) {
+        ssize_t n = ::write(fd, p, length);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        p += n;
+        length -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// The children of node in the order they are written. With moovFirst, every
+// mdat that comes before the first moov is written right after that moov; a
+// level without a moov keeps its order, so no mdat is ever left out.
+std::vector<const sTAGNODE*> WriteOrder(const sTAGNODE& node, bool moovFirst) {
+    std::vector<const sTAGNODE*> order;
+    order.reserve(node.children.size());
+    size_t firstMoov = node.children.size();
+    if (moovFirst) {
+        for (size_t i = 0; i < node.children.size(); ++i)
+            if (node.children[i]->Is("moov")) {
+                firstMoov = i;
+                break;
+            }
+    }
+    std::vector<const sTAGNODE*> held;
+    for (size_t i = 0; i < node.children.size(); ++i) {
+        const sTAGNODE* child = node.children[i].get();
+        if (firstMoov < node.children.size() && i < firstMoov && child->Is("mdat")) {
+            held.push_back(child);
+            continue;
+        }
+        order.push_back(child);
+        if (i == firstMoov) order.insert(order.end(), held.begin(), held.end());
+    }
+    return order;
+}
+
+bool WriteGpsBlock(const sTAGNODE& node, OutputFile& out) {
+    const uint64_t count = node.joinedCount ? node.joinedCount : node.recordCount;
+    if (count > 0xFFFF || node.gpsHeaderBytes < 2 || !node.source) return false;
+    std::vector<uint8_t> header(node.gpsHeaderBytes);
+    {
+        sMAPFILE src;
+        if (!OpenMapFile(*node.source, &src)) return false;
+        ScopedView v(src, node.offset, node.gpsHeaderBytes);
+        if (v.size() != node.gpsHeaderBytes) return false;
+        std::memcpy(header.data(), v.data(), header.size());
+        CloseMapFile(src);
+    }
+    header[header.size() - 2] = uint8_t(count >> 8);
+    header[header.size() - 1] = uint8_t(count);
+    if (!out.Write(header.data(), header.size())) return false;
+    if (!CopySourceRange(node, out, node.offset + node.gpsHeaderBytes, node.recordBytes))
+        return false;
+    for (const sTAGNODE* a = node.appendHead; a; a = a->appendNext)
+        if (!CopySourceRange(*a, out, a->offset + a->gpsHeaderBytes, a->recordBytes)) return false;
+    return out.Write(kBlockEndMarker.data(), kBlockEndMarker.size());
+}
+
+bool WriteNode(const sTAGNODE& node, OutputFile& out, bool moovFirst) {
+    const uint64_t start = out.written();
+    const uint64_t expected = NodeSize(node);
+    if (node.depth > 0) {
+        if (expected > 0xFFFFFFFFull) return false;
+        uint8_t head[8];
+        StoreBE32(head, static_cast<uint32_t>(expected));
+        std::memcpy(head + 4, node.type, 4);
+        if (!out.Write(head, 8)) return false;
+    }
+    if (node.leaf) {
+        if (node.gpsBlock) {
+            if (!WriteGpsBlock(node, out)) return false;
+        } else if (node.payloadInSource) {
+            if (!CopySourceRange(node, out, node.origOffset, node.origSize)) return false;
+            for (const sTAGNODE* a = node.appendHead; a; a = a->appendNext)
+                if (!CopySourceRange(*a, out, a->origOffset, a->origSize)) return false;
+        } else if (!node.data.empty() && !out.Write(node.data.data(), node.data.size())) {
+            return false;
+        }
+    }
+    for (const sTAGNODE* child : WriteOrder(node, moovFirst))
+        if (!WriteNode(*child, out, moovFirst)) return false;
+    if (node.depth > 0 && node.tailSize > 0 &&
+        !CopySourceRange(node, out, node.tailOffset, node.tailSize))
+        return false;
+    // Every box must occupy exactly the bytes its size field announced; an
+    // edit that left a node inconsistent fails the write instead of leaving a
+    // corrupt file.
+    // (The root has no header and its tail is not part of the output.)
+    const uint64_t written = out.written() - start;
+    if (node.depth > 0 ? written != expected : written != expected - 8 - node.tailSize)
+        return false;
+    return !out.failed();
+}
+
+void CollectSources(const sTAGNODE& node, std::set<std::string>& paths) {
+    if (node.source) paths.insert(*node.source);
+    for (const sTAGNODE* a = node.appendHead; a; a = a->appendNext)
+        if (a->source) paths.insert(*a->source);
+    for (const auto& child : node.children)
+        CollectSources(*child, paths);
+}
+
+} // namespace
+
+OutputFile::~OutputFile() {
+    Abandon();
+}
+
+bool OutputFile::Create(const std::string& finalPath) {
+    Abandon();
+    final_ = finalPath;
+    const size_t slash = finalPath.rfind('/');
+    const std::string dir = slash == std::string::npos ? "." : finalPath.substr(0, slash);
+    const std::string name = slash == std::string::npos ? finalPath : finalPath.substr(slash + 1);
+    if (name.empty()) return false;
+    std::string pattern = (dir.empty() ? std::string() : dir) + "/." + name + ".XXXXXX";
+    std::vector<char> buf(pattern.begin(), pattern.end());
+    buf.push_back('\0');
+    int fd = ::mkostemp(buf.data(), O_CLOEXEC);
+    if (fd < 0) return false;
+    ::fchmod(fd, 0644);
+    fd_ = fd;
+    temp_ = buf.data();
+    failed_ = false;
+    written_ = 0;
+    buffer_.clear();
+    return true;
+}
+
+bool OutputFile::Flush() {
+    if (failed_ || fd_ < 0) return false;
+    if (!buffer_.empty() && !WriteAll(fd_, buffer_.data(), buffer_.size())) failed_ = true;
+    buffer_.clear();
+    return !failed_;
+}
+
+bool OutputFile::Write(const void* data, size_t length) {
+    if (failed_ || fd_ < 0) return false;
+    const uint8_t* p = static_cast<const uint8_t*>(data);
+    if (buffer_.size() + length <= kOutputBufferBytes) {
+        buffer_.insert(buffer_.end(), p, p + length);
+    } else {
+        if (!Flush()) return false;
+        if (length >= kOutputBufferBytes) {
+            if (!WriteAll(fd_, p, length)) failed_ = true;
+        } else {
+            buffer_.insert(buffer_.end(), p, p + length);
+        }
+    }
+    if (!failed_) written_ += length;
+    return !failed_;
+}
+
+bool OutputFile::Commit() {
+    if (fd_ < 0) return false;
+    bool ok = Flush() && ::fsync(fd_) == 0;
+    ok = (::close(fd_) == 0) && ok;
+    fd_ = -1;
+    if (ok) ok = ::rename(temp_.c_str(), final_.c_str()) == 0;
+    if (!ok) ::unlink(temp_.c_str());
+    temp_.clear();
+    return ok;
+}
+
+void OutputFile::Abandon() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+        fd_ = -1;
+    }
+    if (!temp_.empty()) ::unlink(temp_.c_str());
+    temp_.clear();
+    buffer_.clear();
+}
+
+bool CopySourceRange(const sTAGNODE& node, OutputFile& out, uint64_t offset, uint64_t length) {
+    if (!node.source) return false;
+    sMAPFILE src;
+    if (!OpenMapFile(*node.source, &src)) return false;
+    bool ok = offset <= src.size && length <= src.size - offset;
+    while (ok && length > 0) {
+        ScopedView v(src, offset, std::min(length, kCopyWindowBytes));
+        // A view that cannot be mapped fails the write rather than writing
+        // from an invalid view.
+        if (!v) {
+            ok = false;
+            break;
+        }
+        ok = out.Write(v.data(), static_cast<size_t>(v.size()));
+        offset += v.size();
+        length -= v.size();
+    }
+    CloseMapFile(src);
+    return ok;
+}
+
+bool WriteTree(const sTAGNODE& root, OutputFile& out) {
+    return WriteNode(root, out, false);
+}
+
+bool WriteTreeMoovFirst(sTAGNODE& root, OutputFile& out) {
+    // Where each top-level mdat's payload lies when written in order, and
+    // where it lies when written after the moov.
+    struct Move {
+        uint64_t from;
+        uint64_t length;
+        int64_t delta;
+    };
+    std::vector<std::pair<const sTAGNODE*, uint64_t>> before;
+    uint64_t pos = 0;
+    for (const auto& child : root.children) {
+        if (child->Is("mdat")) before.emplace_back(child.get(), pos + 8);
+        pos += NodeSize(*child);
+    }
+    std::vector<Move> moves;
+    pos = 0;
+    for (const sTAGNODE* child : WriteOrder(root, true)) {
+        if (child->Is("mdat")) {
+            for (const auto& [node, from] : before)
+                if (node == child && from != pos + 8)
+                    moves.push_back({from, NodeSize(*child) - 8, int64_t(pos + 8) - int64_t(from)});
+        }
+        pos += NodeSize(*child);
+    }
+    if (!moves.empty()) {
+        std::vector<sTAGNODE*> stcos;
+        CollectBoxes(root, "stco", stcos);
+        // Check every table and every shifted offset before changing any.
+        std::vector<std::pair<uint8_t*, uint32_t>> edits;
+        for (sTAGNODE* stco : stcos) {
+            TableView table;
+            if (!ReadTable(*stco, 1, &table)) return false;
+            uint8_t* p = stco->data.data() + 8;
+            for (uint32_t i = 0; i < table.count; ++i, p += 4) {
+                const uint32_t value = LoadBE32(p);
+                for (const Move& m : moves) {
+                    if (value < m.from || value - m.from >= m.length) continue;
+                    const int64_t shifted = int64_t(value) + m.delta;
+                    if (shifted < 0 || shifted > 0xFFFFFFFFll) return false;
+                    edits.emplace_back(p, static_cast<uint32_t>(shifted));
+                    break;
+                }
+            }
+        }
+        for (const auto& [p, value] : edits)
+            StoreBE32(p, value);
+    }
+    return WriteNode(root, out, true);
+}
+
+bool WriteTreeToPath(sTAGNODE& root, const std::string& path, bool moovFirst) {
+    struct stat target {};
+    if (::stat(path.c_str(), &target) == 0) {
+        std::set<std::string> sources;
+        CollectSources(root, sources);
+        for (const std::string& s : sources) {
+            struct stat st {};
+            if (::stat(s.c_str(), &st) == 0 && st.st_dev == target.st_dev &&
+                st.st_ino == target.st_ino)
+                return false;
+        }
+    }
+    OutputFile out;
+    if (!out.Create(path)) return false;
+    const bool ok = moovFirst ? WriteTreeMoovFirst(root, out) : WriteTree(root, out);
+    if (!ok) {
+        out.Abandon();
+        return false;
+    }
+    return out.Commit();
+}
+
+} // namespace playcore

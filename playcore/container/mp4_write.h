@@ -1,0 +1,77 @@
+#pragma once
+// Writing a (possibly edited) box tree to a new file. Outputs are written to a
+// temporary name in the target folder and renamed into place only when
+// complete; a failed write leaves nothing under the final name. Sources are
+// only ever read.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "playcore/container/mp4_tree.h"
+
+namespace playcore {
+
+// A file being written. Bytes go to "<folder>/.<name>.XXXXXX" and are renamed
+// to the final name by Commit. Destroying an uncommitted file removes the
+// temporary one. One thread at a time.
+class OutputFile {
+public:
+    OutputFile() = default;
+    ~OutputFile();
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+
+    // Creates the temporary file beside finalPath. False when the folder cannot
+    // be written to.
+    bool Create(const std::string& finalPath);
+    // Buffered write; false (and the file marked failed) on any error.
+    bool Write(const void* data, size_t length);
+    // Flushes, syncs, closes and renames into place. False when any write
+    // failed; the temporary file is then removed.
+    bool Commit();
+    // Closes and removes the temporary file.
+    void Abandon();
+
+    bool failed() const { return failed_; }
+    uint64_t written() const { return written_; }
+    const std::string& finalPath() const { return final_; }
+
+private:
+    bool Flush();
+
+    int fd_ = -1;
+    bool failed_ = false;
+    uint64_t written_ = 0;
+    std::string temp_;
+    std::string final_;
+    std::vector<uint8_t> buffer_;
+};
+
+// Copies length bytes at offset of the node's source file to out, re-opening
+// the source and mapping it in windows of at most kCopyWindowBytes. False
+// when the source cannot be opened or the range is not wholly inside it.
+inline constexpr uint64_t kCopyWindowBytes = 33554432; // 32 MiB
+bool CopySourceRange(const sTAGNODE& node, OutputFile& out, uint64_t offset, uint64_t length);
+
+// Writes every node below root in pre-order: each box's size (NodeSize; the
+// GPS box by its record count) and type, then its payload (copied data, media
+// data from the sources including append chains, the GPS block), its
+// children, and its tail. False when a source cannot be read, a size does not
+// fit 32 bits, or a node's bytes would not agree with its size.
+bool WriteTree(const sTAGNODE& root, OutputFile& out);
+
+// Writes as WriteTree, but at each level an mdat that comes before the moov is
+// written right after it. Before writing, every chunk offset (stco) that
+// points into a moved top-level mdat is shifted by the distance that mdat's
+// payload moves (for ftyp, mdat, moov that is the size of the moov box). The
+// tree's stco tables are changed by this call. False, before anything is
+// written or changed, when a shifted offset would not fit 32 bits or a stco
+// table is malformed.
+bool WriteTreeMoovFirst(sTAGNODE& root, OutputFile& out);
+
+// Writes root to path through an OutputFile. Refuses to replace any file the
+// tree reads from.
+bool WriteTreeToPath(sTAGNODE& root, const std::string& path, bool moovFirst = false);
+
+} // namespace playcore
