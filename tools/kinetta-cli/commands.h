@@ -17,6 +17,7 @@ using Args = std::vector<std::string>;
 bool TakeFamilyOption(Args& args, kinetta::RecorderFamily* family);
 
 int CmdNames(Args args);
+int CmdScan(Args args);
 int CmdRender(Args args);
 int CmdInfo(Args args);
 int CmdTelemetry(Args args);

@@ -17,6 +17,8 @@ struct Command {
 // One row per sub-command.
 const Command kCommands[] = {
     {"names", kcli::CmdNames, "names --family tx40|tx50 NAME...   classify recording file names"},
+    {"scan", kcli::CmdScan,
+     "scan --family tx40|tx50 --kind sd|folder|file PATH   the catalogue of a source"},
     {"render", kcli::CmdRender,
      "render FILE --frame N --mode 1..5 --size WxH --out OUT.png|.jpg [view options]   "
      "draw a frame through a display model"},

@@ -1,0 +1,73 @@
+#include "kinetta/catalogue/container_probe.h"
+
+#include <cstdio>
+#include <string_view>
+
+#include "playcore/container/file_queries.h"
+#include "playcore/container/gps_reader.h"
+#include "playcore/container/mp4_tree.h"
+#include "playcore/container/sample_tables.h"
+#include "util/text.h"
+
+namespace kinetta {
+
+namespace {
+
+// Size in bytes and sample count of one stsz box: a constant sample size times
+// the count, or the sum of the table. False when the box is malformed.
+bool StszTotals(const playcore::sTAGNODE& stsz, int64_t* size, int64_t* frames) {
+    uint32_t constant = 0, count = 0;
+    if (!playcore::PayloadBE32(stsz, 4, &constant) || !playcore::PayloadBE32(stsz, 8, &count))
+        return false;
+    *frames = count;
+    if (constant != 0) {
+        *size = static_cast<int64_t>(constant) * count;
+        return true;
+    }
+    // The table follows the 12-byte header: count entries of 4 bytes, checked
+    // against the payload before any read.
+    const std::vector<uint8_t>& data = stsz.data;
+    if (data.size() < 12 || (data.size() - 12) / 4 < count) return false;
+    int64_t total = 0;
+    for (uint32_t i = 0; i < count; ++i)
+        total += playcore::LoadBE32(data.data() + 12 + 4 * i);
+    *size = total;
+    return true;
+}
+
+} // namespace
+
+std::string FirmwareVersionText(const uint8_t (&id)[6]) {
+    auto number = [&](size_t from, size_t n) {
+        return kutil::LeadingInt(std::string_view(reinterpret_cast<const char*>(id) + from, n));
+    };
+    char buf[48];
+    std::snprintf(buf, sizeof buf, "%d.%d.%d", number(1, 1), number(2, 2), number(4, 2));
+    return buf;
+}
+
+RecordingProbe ContainerProbe(RecorderFamily family) {
+    RecordingProbe p;
+    p.isComplete = [family](const std::string& path) {
+        return playcore::IsRecordingComplete(path, family);
+    };
+    p.frameCount = [family](const std::string& path) -> int64_t {
+        return playcore::FirstSampleCount(path, family);
+    };
+    p.cameraStream = [family](const std::string& path, int camera, int64_t* size, int64_t* frames) {
+        auto movie = playcore::OpenMp4Movie(path, false, family);
+        if (!movie) return false;
+        const auto& stsz = movie->List(playcore::kStszList);
+        // A file with both cameras holds front video, rear video and audio.
+        if (stsz.size() < 3 || camera < 0 || camera > 1) return false;
+        return StszTotals(*stsz[static_cast<size_t>(camera)], size, frames);
+    };
+    p.firmwareVersion = [family](const std::string& path) -> std::string {
+        playcore::GpsBlockInfo info;
+        if (!playcore::ReadBlockInfo(path, &info, family)) return {};
+        return FirmwareVersionText(info.id);
+    };
+    return p;
+}
+
+} // namespace kinetta
