@@ -828,12 +828,14 @@ std::string ManifestJson(const CardPlan& plan, const std::vector<RecordingReport
     j.Key("landmarks").BeginArray();
     for (const Landmark& m : Landmarks()) {
         double u, v;
-        FisheyeTexturePoint(90 + m.topDeg / 2, m.azimuthDeg, &u, &v);
+        FisheyeTexturePoint(90 + kLandmarkReferenceElevation, m.azimuthDeg, &u, &v);
         j.BeginObject();
         j.Key("name").String(m.name);
         j.Key("azimuth").Double(m.azimuthDeg, 1);
         j.Key("half_width").Double(m.halfWidthDeg, 1);
+        j.Key("bottom_elevation").Double(m.bottomDeg, 1);
         j.Key("top_elevation").Double(m.topDeg, 1);
+        j.Key("reference_elevation").Double(kLandmarkReferenceElevation, 1);
         j.Key("rgb").BeginArray().Int(m.r).Int(m.g).Int(m.b).EndArray();
         j.Key("fisheye_u").Double(u, 4);
         j.Key("fisheye_v").Double(v, 4);

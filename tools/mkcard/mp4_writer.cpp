@@ -27,13 +27,10 @@ uint32_t TrackDuration(const Mp4Track& t, uint32_t movieTimescale) {
 }
 
 // Splits every track into chunks covering chunkSeconds of media time each and
-// orders them by start time; at equal start times the track order of the file.
+// orders them by the time of their first sample; at equal times the track
+// order of the file.
 std::vector<ChunkInfo> PlanChunks(const Mp4Movie& movie) {
-    struct Pending {
-        uint64_t period;
-        ChunkInfo chunk;
-    };
-    std::vector<Pending> all;
+    std::vector<ChunkInfo> all;
     for (size_t ti = 0; ti < movie.tracks.size(); ++ti) {
         const Mp4Track& t = movie.tracks[ti];
         const double unitsPerChunk = movie.chunkSeconds * t.timescale;
@@ -44,7 +41,7 @@ std::vector<ChunkInfo> PlanChunks(const Mp4Movie& movie) {
             const double start = static_cast<double>(i) * t.sampleDelta;
             const uint64_t period = static_cast<uint64_t>(std::floor(start / unitsPerChunk));
             if (current.sampleCount > 0 && period != currentPeriod) {
-                all.push_back({currentPeriod, current});
+                all.push_back(current);
                 current.sampleCount = 0;
             }
             if (current.sampleCount == 0) {
@@ -53,17 +50,22 @@ std::vector<ChunkInfo> PlanChunks(const Mp4Movie& movie) {
             }
             ++current.sampleCount;
         }
-        if (current.sampleCount > 0) all.push_back({currentPeriod, current});
+        if (current.sampleCount > 0) all.push_back(current);
     }
-    std::stable_sort(all.begin(), all.end(), [](const Pending& a, const Pending& b) {
-        if (a.period != b.period) return a.period < b.period;
-        return a.chunk.track < b.chunk.track;
+    // Start times compared exactly: first sample x delta / time scale.
+    auto startOf = [&](const ChunkInfo& c) {
+        const Mp4Track& t = movie.tracks[static_cast<size_t>(c.track)];
+        return std::pair<unsigned __int128, uint32_t>(
+            static_cast<unsigned __int128>(c.firstSample) * t.sampleDelta, t.timescale);
+    };
+    std::stable_sort(all.begin(), all.end(), [&](const ChunkInfo& a, const ChunkInfo& b) {
+        const auto [na, da] = startOf(a);
+        const auto [nb, db] = startOf(b);
+        const unsigned __int128 left = na * db, right = nb * da;
+        if (left != right) return left < right;
+        return a.track < b.track;
     });
-    std::vector<ChunkInfo> out;
-    out.reserve(all.size());
-    for (const Pending& p : all)
-        out.push_back(p.chunk);
-    return out;
+    return all;
 }
 
 void WriteTrack(ByteWriter& w, const Mp4Movie& movie, size_t index,

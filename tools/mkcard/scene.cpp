@@ -58,20 +58,27 @@ Rgb SurfaceColour(double y) {
 
 const Rgb kHaze = {178, 184, 190};
 
-// Static sky, buildings and landmarks by azimuth (clockwise from ahead) and
-// elevation above the horizon, both in degrees.
-Rgb SkyColour(double azimuth, double elevation) {
+// The landmark at an azimuth (clockwise from ahead) and elevation, in degrees.
+bool LandmarkColour(double azimuth, double elevation, Rgb* colour) {
     azimuth = std::fmod(std::fmod(azimuth, 360) + 360, 360);
     for (const Landmark& m : Landmarks()) {
         double d = std::fabs(azimuth - m.azimuthDeg);
         d = std::min(d, 360 - d);
-        if (d <= m.halfWidthDeg && elevation <= m.topDeg) {
+        if (d <= m.halfWidthDeg && elevation >= m.bottomDeg && elevation <= m.topDeg) {
             // A lighter band near the top makes the landmark's height visible.
-            Rgb c{double(m.r), double(m.g), double(m.b)};
-            if (elevation > m.topDeg - 2) c = Mix(c, {255, 255, 255}, 0.35);
-            return c;
+            *colour = {double(m.r), double(m.g), double(m.b)};
+            if (elevation > m.topDeg - 2) *colour = Mix(*colour, {255, 255, 255}, 0.35);
+            return true;
         }
     }
+    return false;
+}
+
+// Static sky, buildings and landmarks above the horizon.
+Rgb SkyColour(double azimuth, double elevation) {
+    Rgb landmark;
+    if (LandmarkColour(azimuth, std::max(0.0, elevation), &landmark)) return landmark;
+    azimuth = std::fmod(std::fmod(azimuth, 360) + 360, 360);
     // Buildings: a block every 9 degrees, heights from a fixed hash.
     const int block = static_cast<int>(azimuth / 9);
     const uint64_t h = HashText(std::to_string(block), 77);
@@ -152,10 +159,10 @@ void FisheyeTexturePoint(double angleFromAxisDeg, double azimuthDeg, double* u, 
 
 const std::vector<Landmark>& Landmarks() {
     static const std::vector<Landmark> kLandmarks = {
-        {"ahead", 0, 8, 20, 220, 40, 40},
-        {"right", 90, 8, 20, 40, 170, 70},
-        {"behind", 180, 8, 20, 40, 90, 220},
-        {"left", 270, 8, 20, 235, 205, 40},
+        {"ahead", 0, 8, -12, 20, 220, 40, 40},
+        {"right", 90, 8, -12, 20, 40, 170, 70},
+        {"behind", 180, 8, -12, 20, 40, 90, 220},
+        {"left", 270, 8, -12, 20, 235, 205, 40},
     };
     return kLandmarks;
 }
@@ -260,7 +267,7 @@ void ScenePlan::Build() {
             }
         };
         for (int px = 0; px < w; ++px) {
-            Rgb colour{16, 16, 16};
+            Rgb colour{0, 0, 0}; // black outside the image circle
             bool outside = false, road = false;
             double groundX = 0, groundY = 0;
             bool below = false;
@@ -302,7 +309,14 @@ void ScenePlan::Build() {
                     azimuth = std::atan2(dy, dx) / kDeg;
                 }
             }
-            if (!outside) {
+            Rgb landmark;
+            const bool fisheyeGround = !outside && below && lens_ == Lens::Fisheye;
+            if (fisheyeGround &&
+                LandmarkColour(azimuth,
+                               -std::atan2(kFrontCameraHeight, std::hypot(groundX, groundY)) / kDeg,
+                               &landmark)) {
+                colour = landmark;
+            } else if (!outside) {
                 if (below && lens_ == Lens::Fisheye && groundX > -3.0 && groundX < 1.4 &&
                     std::fabs(groundY) < 0.85) {
                     // The car itself: hood ahead of the windscreen, dashboard, cabin.

@@ -33,10 +33,16 @@ struct Landmark {
     const char* name;    // "ahead", "right", "behind", "left"
     double azimuthDeg;   // clockwise from ahead
     double halfWidthDeg; // extent either side of the azimuth
-    double topDeg;       // elevation of its top above the horizon
+    double bottomDeg;    // elevation of its foot (below the horizon: it stands near the road)
+    double topDeg;       // elevation of its top
     uint8_t r, g, b;     // colour
 };
-// Ahead red, right green, behind blue, left yellow; each from the horizon up to its top.
+// Ahead red, right green, behind blue, left yellow, each from 12 degrees below
+// the horizon to 20 degrees above it in the fisheye picture (the rear view
+// shows the part above the horizon). The strip of the frame code covers the
+// top of the picture, and so the upper part of the landmark ahead: the point
+// at 6 degrees below the horizon is visible for all four.
+inline constexpr double kLandmarkReferenceElevation = -6.0;
 const std::vector<Landmark>& Landmarks();
 
 // BT.601 limited-range conversion, as the movies are encoded.
