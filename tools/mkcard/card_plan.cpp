@@ -342,8 +342,6 @@ std::vector<Take> DemoTakes(RecorderFamily family) {
     {
         Take t{.folder = f1, .number = 3, .start = {2023, 5, 25, 8, 32, 0}, .trigger = 'M'};
         sd(t);
-        t.rear = true;
-        t.rearOffset = 1;
         t.seconds = 15;
         t.frontEvents = {{6, E::UserPoint}};
         takes.push_back(t);
@@ -381,7 +379,7 @@ std::vector<Take> DemoTakes(RecorderFamily family) {
         t.parked = true;
         t.timeLapseMovie = true;
         t.frameUs = kFrameUsTimeLapse;
-        t.seconds = 20;
+        t.seconds = 15;
         t.voltage = 124;
         takes.push_back(t);
     }
@@ -400,9 +398,7 @@ std::vector<Take> DemoTakes(RecorderFamily family) {
     {
         Take t{.folder = f2, .number = 8, .start = {2023, 5, 26, 9, 11, 0}};
         sd(t);
-        t.rear = true;
-        t.rearOffset = 1;
-        t.seconds = 20;
+        t.seconds = 15;
         t.noFix = {{5, 7}};
         t.jumps = {{12, 14}};
         t.identification = "V10203";

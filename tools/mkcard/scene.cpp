@@ -51,6 +51,12 @@ double AcrossMetres(int across) {
     return (across + 0.5) * kAcrossTexel + kAcrossOrigin;
 }
 
+// Texel columns across the road that hold a lane line.
+bool IsLaneColumn(int across) {
+    const double y = AcrossMetres(across);
+    return NearLine(y, -1.775) || NearLine(y, 5.25) || NearLine(y, 1.75);
+}
+
 Rgb SurfaceColour(double y) {
     if (y >= kRoadLeft && y <= kRoadRight) return {84, 84, 86};
     return {160, 152, 140}; // pavement
@@ -202,6 +208,8 @@ const std::vector<int8_t>& RoadTexture() {
                 double dev;
                 if (y >= kRoadLeft && y <= kRoadRight) {
                     dev = n * 8 + fine;
+                    // Lane columns carry the marks only: their pixels keep full detail.
+                    if (IsLaneColumn(across)) dev = 0;
                     const bool solid = NearLine(y, -1.775) || NearLine(y, 5.25);
                     const bool dashed = NearLine(y, 1.75) && along < 80; // 3.2 m of every 10.24 m
                     if (solid || dashed) dev = 118 + fine;
@@ -256,6 +264,11 @@ void ScenePlan::Build() {
     baseY_.assign(size_t(w) * h, 16);
     std::vector<double> accU(size_t(w / 2) * (h / 2), 0), accV(accU.size(), 0);
     RoadTexture(); // built before any thread renders
+    // Road pixel index of every pixel (-1: not road) and its place along the
+    // road, for the detail weights worked out after the pass.
+    std::vector<int32_t> roadIndex(size_t(w) * h, -1);
+    std::vector<float> roadX;
+    std::vector<double> distanceWeight;
 
     for (int py = 0; py < h; ++py) {
         int spanStart = -1;
@@ -332,13 +345,14 @@ void ScenePlan::Build() {
                     const double haze = std::clamp((rho - 20) / 80, 0.0, 1.0);
                     colour = Mix(SurfaceColour(groundY), kHaze, haze);
                     road = true;
-                    const double weight = std::clamp(1 - (rho - 12) / 33, 0.0, 1.0);
                     const int across = static_cast<int>(std::clamp(
                         std::floor((groundY - kAcrossOrigin) / kAcrossTexel), 0.0, 255.0));
                     const long along = static_cast<long>(std::floor(groundX / kAlongTexel));
+                    roadIndex[size_t(py) * w + px] = static_cast<int32_t>(roadAlong_.size());
+                    roadX.push_back(static_cast<float>(groundX));
+                    distanceWeight.push_back(std::clamp(1 - (rho - 12) / 33, 0.0, 1.0));
                     roadAlong_.push_back(static_cast<uint16_t>(along & 0xFFFF));
                     roadAcross_.push_back(static_cast<uint8_t>(across));
-                    roadWeight_.push_back(static_cast<uint8_t>(std::lround(weight * 255)));
                 } else {
                     colour = SkyColour(azimuth, elevation);
                 }
@@ -354,6 +368,28 @@ void ScenePlan::Build() {
         }
         closeSpan(w);
     }
+    // Detail weights. Where a pixel spans more than one texel along the road the
+    // moving texture would alias into noise that changes every frame (nothing a
+    // camera shows, and costly to encode): its detail fades with the square of
+    // the texels it spans. Lane lines keep full detail up to the distance fade.
+    roadWeight_.resize(roadAlong_.size());
+    for (int py = 0; py < h; ++py)
+        for (int px = 0; px < w; ++px) {
+            const int32_t i = roadIndex[size_t(py) * w + px];
+            if (i < 0) continue;
+            double span = 0;
+            for (auto [dx, dy] : {std::pair{1, 0}, {-1, 0}, {0, 1}, {0, -1}}) {
+                const int nx = px + dx, ny = py + dy;
+                if (nx < 0 || ny < 0 || nx >= w || ny >= h) continue;
+                const int32_t n = roadIndex[size_t(ny) * w + nx];
+                if (n >= 0) span = std::max(span, double(std::fabs(roadX[size_t(n)] - roadX[size_t(i)])));
+            }
+            const double texels = span / kAlongTexel;
+            double weight = distanceWeight[size_t(i)];
+            if (!IsLaneColumn(roadAcross_[size_t(i)]) && texels > 1) weight /= texels * texels;
+            roadWeight_[size_t(i)] = static_cast<uint8_t>(std::lround(weight * 255));
+        }
+
     baseU_.resize(accU.size());
     baseV_.resize(accV.size());
     for (size_t i = 0; i < accU.size(); ++i) {
