@@ -35,6 +35,10 @@ const char kUsage[] =
     "  --fps F | --frame-us N          frame rate or duration (34364 us = 29.1 fps)\n"
     "  --gop N --crf N --x264-preset NAME --chunk-ms N\n"
     "  --start YYYY-MM-DDThh:mm:ss     recording start (2023-05-25T10:15:00)\n"
+    "  --trigger A|G|M|P|S|O|R|T|U     what the recording shows for that trigger letter:\n"
+    "                                  G shock, M user point, P parked, S parked with a shock,\n"
+    "                                  O speed camera, R radar, T time lapse, U time lapse\n"
+    "                                  with a shock (events on the middle record)\n"
     "  --parked                        standing still, header letter P\n"
     "  --time-lapse                    66666 us frames, 15 s of real time per movie second\n"
     "  --event KIND@RECORD             shock-x shock-y shock-z user-point emergency-stop parking\n"
@@ -89,11 +93,59 @@ std::pair<int, int> ToRange(const std::string& text, const std::string& option) 
     Fail(option + ": expected A-B, got " + text);
 }
 
+// What a recording of a trigger letter shows: parking kinds stand still, event
+// kinds carry their event on the middle record.
+void ApplyTrigger(char trigger, RecordingSpec* spec) {
+    const int middle = std::max(0, static_cast<int>(spec->durationSeconds) / 2);
+    auto event = [&](EventKind kind) { spec->events.push_back({middle, kind}); };
+    auto park = [&] {
+        spec->parked = true;
+        spec->header.letter = 'P';
+        spec->events.push_back({0, EventKind::Parking});
+    };
+    auto lapse = [&] {
+        park();
+        spec->frameUs = kFrameUsTimeLapse;
+        spec->realSecondsPerRecord = 15;
+    };
+    switch (trigger) {
+    case 'G':
+        event(EventKind::ShockY);
+        break;
+    case 'M':
+        event(EventKind::UserPoint);
+        break;
+    case 'P':
+        park();
+        break;
+    case 'S':
+        park();
+        event(EventKind::ShockZ);
+        break;
+    case 'O':
+        event(EventKind::SpeedCamera);
+        break;
+    case 'R':
+        event(EventKind::Radar);
+        break;
+    case 'T':
+        lapse();
+        break;
+    case 'U':
+        lapse();
+        event(EventKind::ShockZ);
+        break;
+    default:
+        break;
+    }
+}
+
 int RunRecording(Args args) {
     RecordingSpec spec;
     std::string out;
     bool familySet = false;
     int headerRepeats = 0;
+    std::string trigger;
     while (args.More()) {
         const std::string o = args.Next();
         if (o == "--family") {
@@ -134,6 +186,11 @@ int RunRecording(Args args) {
             if (std::sscanf(args.Value(o).c_str(), "%d-%d-%dT%d:%d:%d", &t.year, &t.month, &t.day,
                             &t.hour, &t.minute, &t.second) != 6)
                 Fail("--start YYYY-MM-DDThh:mm:ss");
+        } else if (o == "--trigger") {
+            trigger = args.Value(o);
+            if (trigger.size() != 1 ||
+                std::string("AGMPSORTU").find(trigger[0]) == std::string::npos)
+                Fail("--trigger A|G|M|P|S|O|R|T|U");
         } else if (o == "--parked") {
             spec.parked = true;
             spec.header.letter = 'P';
@@ -202,6 +259,7 @@ int RunRecording(Args args) {
             Fail("unknown option " + o + "\n" + kUsage);
     }
     if (!familySet || out.empty()) Fail(std::string("--family and --out are required\n") + kUsage);
+    if (!trigger.empty()) ApplyTrigger(trigger[0], &spec);
     for (const GpsEvent& e : spec.events)
         if (!EventFits(spec.family, e.kind))
             Fail(std::string("the family's records cannot carry ") + EventName(e.kind));

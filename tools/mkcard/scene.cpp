@@ -382,7 +382,8 @@ void ScenePlan::Build() {
                 const int nx = px + dx, ny = py + dy;
                 if (nx < 0 || ny < 0 || nx >= w || ny >= h) continue;
                 const int32_t n = roadIndex[size_t(ny) * w + nx];
-                if (n >= 0) span = std::max(span, double(std::fabs(roadX[size_t(n)] - roadX[size_t(i)])));
+                if (n >= 0)
+                    span = std::max(span, double(std::fabs(roadX[size_t(n)] - roadX[size_t(i)])));
             }
             const double texels = span / kAlongTexel;
             double weight = distanceWeight[size_t(i)];
