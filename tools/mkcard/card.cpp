@@ -7,6 +7,7 @@
 #include <fstream>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 namespace mkcard {
 
@@ -38,8 +39,15 @@ bool PrepareOutput(const fs::path& dir, bool force, std::string* error) {
                 *error = dir.string() + " is not empty (--force replaces an earlier mkcard card)";
                 return false;
             }
+            // Listed first: the folder is not changed while it is being read.
+            std::vector<fs::path> entries;
             for (const auto& entry : fs::directory_iterator(dir, ec))
-                fs::remove_all(entry.path(), ec);
+                entries.push_back(entry.path());
+            for (const fs::path& entry : entries) {
+                std::error_code removeError;
+                fs::remove_all(entry, removeError);
+                if (removeError) ec = removeError;
+            }
             if (ec) {
                 *error = "cannot empty " + dir.string() + ": " + ec.message();
                 return false;

@@ -1,6 +1,7 @@
 #include "tools/mkcard/media_encode.h"
 
 #include <cmath>
+#include <new>
 
 #include "tools/mkcard/mp4_writer.h"
 
@@ -120,7 +121,9 @@ bool H264Encoder::Open(const VideoSettings& settings, std::string* error) {
 }
 
 PictureRef H264Encoder::Picture() {
-    av_frame_make_writable(s_->frame.get());
+    // The encoder keeps no reference to the frame after taking it; should it,
+    // the frame gets buffers of its own before it is drawn into again.
+    if (av_frame_make_writable(s_->frame.get()) < 0) throw std::bad_alloc();
     AVFrame* f = s_->frame.get();
     return PictureRef{f->data[0],     f->data[1],     f->data[2],
                       f->linesize[0], f->linesize[1], f->linesize[2]};
@@ -190,7 +193,10 @@ bool EncodeAudio(const AudioSettings& settings, double seconds, EncodedAudio* ou
     const double rate = settings.sampleRate;
     constexpr double kPi = 3.14159265358979323846;
     for (int64_t start = 0; start < total; start += frameSize) {
-        av_frame_make_writable(frame.get());
+        if (av_frame_make_writable(frame.get()) < 0) {
+            *error = "cannot allocate audio";
+            return false;
+        }
         for (int ch = 0; ch < settings.channels; ++ch) {
             float* data = reinterpret_cast<float*>(frame->data[ch]);
             for (int i = 0; i < frameSize; ++i) {

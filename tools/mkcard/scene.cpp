@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <future>
 #include <map>
 #include <mutex>
 #include <stdexcept>
@@ -248,15 +249,31 @@ ScenePlan::ScenePlan(Lens lens, int width, int height)
 }
 
 std::shared_ptr<const ScenePlan> ScenePlan::Get(Lens lens, int width, int height) {
-    static std::mutex mutex; // guards plans
-    static std::map<std::tuple<int, int, int>, std::shared_ptr<const ScenePlan>> plans;
-    std::lock_guard<std::mutex> lock(mutex);
-    auto key = std::make_tuple(static_cast<int>(lens), width, height);
-    auto it = plans.find(key);
-    if (it != plans.end()) return it->second;
-    auto plan = std::make_shared<const ScenePlan>(lens, width, height);
-    plans.emplace(key, plan);
-    return plan;
+    using Plan = std::shared_ptr<const ScenePlan>;
+    static std::mutex mutex; // guards plans (not the building of one)
+    static std::map<std::tuple<int, int, int>, std::shared_future<Plan>> plans;
+    const auto key = std::make_tuple(static_cast<int>(lens), width, height);
+    std::promise<Plan> promise;
+    std::shared_future<Plan> existing;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        auto it = plans.find(key);
+        if (it != plans.end())
+            existing = it->second;
+        else
+            plans.emplace(key, promise.get_future().share());
+    }
+    // Built by another thread, or being built: wait outside the lock.
+    if (existing.valid()) return existing.get();
+    // The first caller builds; plans of other sizes are built at the same time.
+    try {
+        Plan plan = std::make_shared<const ScenePlan>(lens, width, height);
+        promise.set_value(plan);
+        return plan;
+    } catch (...) {
+        promise.set_exception(std::current_exception());
+        throw;
+    }
 }
 
 void ScenePlan::Build() {
