@@ -1,0 +1,164 @@
+// Single recordings with the options tests of later work ask for.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "mkcard/box_reader.h"
+#include "mkcard/media_tools.h"
+#include "tools/mkcard/framecode.h"
+#include "tools/mkcard/recording.h"
+
+namespace {
+
+using kinetta::RecorderFamily;
+using namespace mkcard;
+using namespace mkcard_test;
+namespace fs = std::filesystem;
+
+class Recording : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = fs::path(MKCARD_TEST_CARDS) /
+               ("single-" +
+                std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+    std::string Write(const RecordingSpec& spec, const std::string& name,
+                      RecordingReport* report = nullptr) {
+        const std::string path = (dir_ / name).string();
+        std::string error;
+        EXPECT_TRUE(WriteRecording(spec, path, report, &error)) << error;
+        EXPECT_FALSE(fs::exists(path + ".mkcard-part"));
+        return path;
+    }
+    fs::path dir_;
+};
+
+TEST_F(Recording, CombinedFileCarriesFrontRearAndSound) {
+    RecordingSpec spec;
+    spec.family = RecorderFamily::TX50;
+    spec.content = FileContent::Combined;
+    spec.frontWidth = 320;
+    spec.frontHeight = 180;
+    spec.rearWidth = 192;
+    spec.rearHeight = 108;
+    spec.durationSeconds = 2.5;
+    spec.frameUs = kFrameUs27_5;
+    spec.gop = 10;
+    const std::vector<uint8_t> file = ReadFile(Write(spec, "combined.mp4"));
+    size_t stopped = 0;
+    const auto top = ParseBoxes(file, 0, file.size(), &stopped);
+    ASSERT_EQ(top.size(), 3u);
+    const auto traks = top[2].All("trak");
+    ASSERT_EQ(traks.size(), 3u);
+    const TrackTables front = ReadTrack(file, *traks[0]), rear = ReadTrack(file, *traks[1]),
+                      sound = ReadTrack(file, *traks[2]);
+    EXPECT_EQ(front.width, 320u);
+    EXPECT_EQ(rear.width, 192u);
+    EXPECT_EQ(rear.height, 108u);
+    EXPECT_EQ(sound.handler, "soun");
+    EXPECT_EQ(front.stss, (std::vector<uint32_t>{1, 11, 21, 31, 41, 51, 61}));
+    EXPECT_EQ(front.stts[0].second, 36364u);
+    // TX50: the block follows the last box, three records for 2.5 s.
+    EXPECT_EQ(Text(file, stopped, 6), "CSODAT");
+    EXPECT_EQ(file.size() - stopped, 3 * 91 + 49u);
+    // The rear picture carries its own frame numbers.
+    const std::vector<uint8_t> luma = DecodeLuma((dir_ / "combined.mp4").string(), 1, 192, 108, 0);
+    ASSERT_EQ(luma.size(), 192u * 108 * 69);
+    EXPECT_EQ(kframecode::ReadFrameCode(luma.data() + 192 * 108 * 68, 192, 108, 192), 68);
+}
+
+TEST_F(Recording, HeaderReadingsUnknownUdtaAndSilentMovies) {
+    RecordingSpec spec;
+    spec.family = RecorderFamily::TX40;
+    spec.frontWidth = 160;
+    spec.frontHeight = 90;
+    spec.audio = false;
+    spec.unknownUdtaChild = true;
+    GpsHeader later;
+    later.levels = {500, 600, 700};
+    spec.repeatedHeaders = {later};
+    spec.secondsToAdd = 5;
+    const std::vector<uint8_t> file = ReadFile(Write(spec, "options.mp4"));
+    const auto top = ParseBoxes(file, 0, file.size());
+    ASSERT_EQ(top.size(), 4u);
+    const Box& moov = top[2];
+    EXPECT_EQ(moov.ChildTypes(), (std::vector<std::string>{"mvhd", "trak", "udta"}));
+    EXPECT_EQ(moov.Child("udta").ChildTypes(), std::vector<std::string>{"vndr"});
+    const size_t block = top[3].Payload();
+    EXPECT_EQ(Text(file, block + 36, 4), "@CSA");
+    EXPECT_EQ(Text(file, block + 34 + 12, 12), "050006000700");
+    EXPECT_EQ(Text(file, block + 34 + 3 * 79 - 79 + 44, 3), "005"); // last record: seconds to add
+    EXPECT_EQ(RunCommand("ffmpeg -v error -nostdin -i " + Quote((dir_ / "options.mp4").string()) +
+                         " -f null - 2>&1")
+                  .output,
+              "");
+}
+
+TEST_F(Recording, RecordCountsAndTimeLapseTiming) {
+    RecordingSpec spec;
+    spec.family = RecorderFamily::TX40;
+    spec.frontWidth = 160;
+    spec.frontHeight = 90;
+    spec.recordCount = 0;
+    std::vector<uint8_t> file = ReadFile(Write(spec, "empty.mp4"));
+    auto top = ParseBoxes(file, 0, file.size());
+    ASSERT_EQ(top.size(), 4u);
+    EXPECT_EQ(top[3].size, 48u); // n = 0: header, count and end marker
+
+    spec.recordCount = 2;
+    spec.countOverride = 7;
+    file = ReadFile(Write(spec, "short.mp4"));
+    top = ParseBoxes(file, 0, file.size());
+    EXPECT_EQ(top[3].size, 2 * 79 + 48u);
+    EXPECT_EQ(Be16(file, top[3].Payload() + 32), 7);
+
+    // Time lapse: 66,666 us frames, one record per movie second, 15 s apart.
+    RecordingSpec lapse;
+    lapse.family = RecorderFamily::TX50;
+    lapse.frontWidth = 160;
+    lapse.frontHeight = 90;
+    lapse.frameUs = kFrameUsTimeLapse;
+    lapse.realSecondsPerRecord = 15;
+    lapse.parked = true;
+    lapse.durationSeconds = 1.8;
+    RecordingReport report;
+    file = ReadFile(Write(lapse, "lapse.mp4", &report));
+    top = ParseBoxes(file, 0, file.size());
+    const TrackTables video = ReadTrack(file, *top[2].All("trak")[0]);
+    EXPECT_EQ(video.stts[0].first, 27u);
+    EXPECT_EQ(video.stts[0].second, 66666u);
+    ASSERT_EQ(report.records.size(), 2u);
+    EXPECT_EQ(EpochSeconds(report.records[1].time) - EpochSeconds(report.records[0].time), 15);
+    EXPECT_EQ(report.records[1].speedKmh, 0);
+}
+
+TEST_F(Recording, SameSpecSameBytesOtherSeedOtherNoise) {
+    RecordingSpec spec;
+    spec.family = RecorderFamily::TX50;
+    spec.frontWidth = 192;
+    spec.frontHeight = 108;
+    spec.events = {{1, EventKind::Radar}};
+    const std::vector<uint8_t> a = ReadFile(Write(spec, "a.mp4"));
+    const std::vector<uint8_t> b = ReadFile(Write(spec, "b.mp4"));
+    EXPECT_TRUE(a == b);
+    spec.seed = 2;
+    const std::vector<uint8_t> c = ReadFile(Write(spec, "c.mp4"));
+    EXPECT_EQ(a.size(), c.size());
+    EXPECT_FALSE(a == c); // the acceleration noise differs
+    // Unfinished: ftyp and mdat only.
+    spec.unfinished = true;
+    const std::vector<uint8_t> d = ReadFile(Write(spec, "d.dat"));
+    const auto top = ParseBoxes(d, 0, d.size());
+    ASSERT_EQ(top.size(), 2u);
+    EXPECT_EQ(top[1].offset + top[1].size, d.size());
+    // A file that cannot be created fails cleanly.
+    std::string error;
+    EXPECT_FALSE(WriteRecording(spec, (dir_ / "missing" / "x.mp4").string(), nullptr, &error));
+    EXPECT_FALSE(error.empty());
+}
+
+} // namespace
