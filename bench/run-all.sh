@@ -22,7 +22,8 @@ done
 CLI="$BUILD/tools/kinetta-cli/kinetta-cli"
 if [ ! -x "$CLI" ] || ! command -v ffmpeg >/dev/null || ! command -v ffprobe >/dev/null; then
   echo "== whole-process comparison skipped (kinetta-cli, ffmpeg or ffprobe missing)"
-  exit $status
+  bash "$(dirname "$0")/scan.sh" "$BUILD" 2000 || status=1
+exit $status
 fi
 DATA="$BUILD/bench-data"
 mkdir -p "$DATA"
@@ -55,4 +56,5 @@ awk -v c="$cli_ns" -v p="$probe_ns" -v n="$RUNS" 'BEGIN {
   printf "ffprobe -show_streams       %8.2f ms/run\n", p / n / 1e6;
   printf "ratio ffprobe / kinetta-cli %8.2f\n", p / c;
 }'
+bash "$(dirname "$0")/scan.sh" "$BUILD" 2000 || status=1
 exit $status

@@ -30,6 +30,23 @@ const uint8_t* MapRange(sMAPFILE& file, uint64_t offset, uint64_t length, uint64
     if (mapped) *mapped = 0;
     if (file.file < 0 || length == 0 || offset >= file.size) return nullptr;
     if (length > file.size - offset) length = file.size - offset;
+    if (length <= kSmallRange) {
+        if (!file.whole) {
+            void* whole = ::mmap(nullptr, static_cast<size_t>(file.size), PROT_READ, MAP_SHARED,
+                                 file.file, 0);
+            if (whole != MAP_FAILED) {
+                file.whole = whole;
+                file.wholeLength = static_cast<size_t>(file.size);
+            }
+        }
+        if (file.whole) {
+            const uint8_t* user = static_cast<const uint8_t*>(file.whole) + offset;
+            file.viewDelta = offset % file.granularity;
+            file.views.push_back({nullptr, 0, user}); // borrowed: nothing to unmap
+            if (mapped) *mapped = length;
+            return user;
+        }
+    }
     const uint64_t start = offset - offset % file.granularity;
     const uint64_t delta = offset - start;
     const size_t viewLength = static_cast<size_t>(length + delta);
@@ -46,7 +63,7 @@ const uint8_t* MapRange(sMAPFILE& file, uint64_t offset, uint64_t length, uint64
 void UnmapRange(sMAPFILE& file, const uint8_t* ptr) {
     for (size_t i = file.views.size(); i-- > 0;) {
         if (file.views[i].user != ptr) continue;
-        ::munmap(file.views[i].base, file.views[i].length);
+        if (file.views[i].base) ::munmap(file.views[i].base, file.views[i].length);
         file.views.erase(file.views.begin() + static_cast<long>(i));
         break;
     }
@@ -55,8 +72,11 @@ void UnmapRange(sMAPFILE& file, const uint8_t* ptr) {
 
 void CloseMapFile(sMAPFILE& file) {
     for (const auto& v : file.views)
-        ::munmap(v.base, v.length);
+        if (v.base) ::munmap(v.base, v.length);
     file.views.clear();
+    if (file.whole) ::munmap(file.whole, file.wholeLength);
+    file.whole = nullptr;
+    file.wholeLength = 0;
     if (file.file >= 0) ::close(file.file);
     file.file = -1;
     file.size = 0;

@@ -28,7 +28,18 @@ struct sMAPFILE {
         const uint8_t* user;
     };
     std::vector<View> views;
+
+    // Small ranges (box headers, sample tables) are served from one mapping of
+    // the whole file, made at the first such request and released at close:
+    // a recording's tree is read in a few hundred small pieces, and a mapping
+    // per piece costs two system calls each. Only the pages touched are read.
+    void* whole = nullptr; // nullptr until made
+    size_t wholeLength = 0;
 };
+
+// Ranges up to this length are served from the whole-file mapping; longer
+// ones (media copies) get a view of their own, released on UnmapRange.
+inline constexpr uint64_t kSmallRange = 1u << 20;
 
 // Files of 4 GiB or more are outside the supported range (box sizes and chunk
 // offsets are 32-bit); opening one fails rather than reading a wrapped size.
