@@ -68,7 +68,10 @@ CFilerContainerDlg::CFilerContainerDlg(QWidget* parent) : QWidget(parent) {
 
     connect(list_, &CFileListCtrl::RowSelected, this, &CFilerContainerDlg::RowSelected);
     connect(list_, &CFileListCtrl::Sorted, this, &CFilerContainerDlg::ListRebuilt);
-    connect(tree_, &CFolderTreeCtrl::ItemSelected, this, &CFilerContainerDlg::OnTreeItemSelected);
+    // Queued: the owner answers by opening the folder, which replaces the tree
+    // and the list; that must not happen inside the tree's own click handling.
+    connect(tree_, &CFolderTreeCtrl::ItemSelected, this, &CFilerContainerDlg::OnTreeItemSelected,
+            Qt::QueuedConnection);
     UpdateFilterSwitches();
     LayOut();
 }
@@ -172,9 +175,11 @@ int CFilerContainerDlg::NextFolderItem() const {
 }
 
 void CFilerContainerDlg::OnTreeItemSelected(int index) {
+    // A selection that was replaced before this arrived (a new tree, another
+    // click) is no longer the user's choice.
+    if (index < 0 || index != tree_->SelectedItem()) return;
     path_->setText(tree_->PathText(index));
     const std::vector<TreeItem>& items = tree_->Items();
-    if (index < 0 || static_cast<size_t>(index) >= items.size()) return;
     emit FolderSelected(index, QString::fromStdString(items[static_cast<size_t>(index)].path));
 }
 

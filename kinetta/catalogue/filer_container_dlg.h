@@ -15,7 +15,9 @@
 // Rule: what the user does is reported, what the owner asks for is not. A click
 // or key in the list, and row 0 after a filter toggle or a header sort, emit
 // RowSelected; SelectRow() and SetScanResult() select silently. A click in the
-// tree emits FolderSelected; SelectFolderItem() selects silently. ListRebuilt
+// tree emits FolderSelected (from the event loop, after the click has been
+// handled, so that the owner may replace the tree and the list in its handler);
+// SelectFolderItem() selects silently. ListRebuilt
 // follows every change of the rows (new scan result, filter toggle, header
 // sort, clearing), before any RowSelected of the same change, so that the owner
 // rebuilds what it derives from the rows (the map's group track) first. All of

@@ -324,6 +324,23 @@ TEST_F(ListUi, FolderTreeItemsMarksSelectionAndPath) {
     EXPECT_FALSE(panel.SelectFolderItem(3));
     EXPECT_EQ(folder.count(), 1);
 
+    // The owner answers a click by opening the folder: a new tree and list in
+    // its handler.
+    const QMetaObject::Connection owner = QObject::connect(
+        &panel, &CFilerContainerDlg::FolderSelected, &panel, [&](int, const QString&) {
+            panel.SetFolderTree({tree[0]}, RecorderFamily::TX50);
+            panel.SetScanResult({Entry("001_120000ANN_F.MP4")}, RecorderFamily::TX50);
+        });
+    const QRect r0 = rectOf(0);
+    QTest::mouseClick(ctrl->viewport(), Qt::LeftButton, {},
+                      QPoint(r0.right() - 4, r0.center().y()));
+    ktest::Pump();
+    EXPECT_EQ(folder.count(), 2);
+    EXPECT_EQ(ctrl->ItemCount(), 1);
+    EXPECT_EQ(panel.RowCount(), 1);
+    EXPECT_EQ(panel.SelectedFolderItem(), -1);
+    QObject::disconnect(owner);
+
     // The TX40 family draws its own folder picture.
     panel.SetFolderTree(tree, RecorderFamily::TX40);
     EXPECT_EQ(ctrl->FolderPicture().toImage(), LoadSkinPicture(kPicFolderTx40, 1.0).toImage());
