@@ -1,9 +1,11 @@
 #include "kinetta/catalogue/file_selection.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstdio>
 
 #include "kinetta/catalogue/recording_names.h"
+#include "kinetta/shell/ui_strings.h"
 #include "util/text.h"
 
 namespace kinetta {
@@ -45,14 +47,63 @@ void SortRowsByColumn(std::vector<RecordingEntry>& rows, int column) {
 }
 
 std::string ItemCountText(size_t rows) {
-    return std::to_string(rows) + "個";
+    const std::string format(UiString(kStrItemCount)); // "%d個"
+    char buf[64];
+    std::snprintf(buf, sizeof buf, format.c_str(),
+                  static_cast<int>(std::min<size_t>(rows, INT_MAX)));
+    return buf;
 }
 
 std::string SizeText(int64_t bytes) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%llu MB",
+    const std::string format(UiString(kStrSizeMiB)); // "%llu MB"
+    char buf[64];
+    std::snprintf(buf, sizeof buf, format.c_str(),
                   static_cast<unsigned long long>(static_cast<uint64_t>(bytes) >> 20));
     return buf;
+}
+
+std::string TotalText(uint64_t bytes) {
+    // The table holds the signed 64-bit format; a total in MiB always fits.
+    const std::string format(UiString(kStrTotalMiB)); // "%lld MB"
+    char buf[64];
+    std::snprintf(buf, sizeof buf, format.c_str(), static_cast<long long>(bytes >> 20));
+    return buf;
+}
+
+int ShownFilterSwitches(RecorderFamily family) {
+    return family == RecorderFamily::TX50 ? 6 : 5;
+}
+
+std::string FolderPathText(const std::vector<TreeItem>& tree, int item) {
+    if (item < 0 || static_cast<size_t>(item) >= tree.size()) return {};
+    // Walk up to the top item; a parent index that does not point upwards
+    // (items are stored parents first) ends the walk, so a damaged tree
+    // cannot loop.
+    std::vector<const std::string*> names;
+    for (int i = item; i >= 0 && static_cast<size_t>(i) < tree.size();) {
+        names.push_back(&tree[static_cast<size_t>(i)].name);
+        const int parent = tree[static_cast<size_t>(i)].parent;
+        if (parent >= i) break;
+        i = parent;
+    }
+    std::string out;
+    for (auto it = names.rbegin(); it != names.rend(); ++it) {
+        if (!out.empty()) out += '\\';
+        out += **it;
+    }
+    return out;
+}
+
+std::string SelectionNameText(const RecordingEntry& entry, bool withFolder) {
+    std::string name = DisplayName(entry.DisplayedName());
+    if (!withFolder) return name;
+    // The folder is the last component before the file name; a bare name has none.
+    const std::string& path = entry.DisplayedPath();
+    const size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos
+                                   ? std::string()
+                                   : std::string(kutil::FileNameOf(path.substr(0, slash)));
+    return folder + "/" + name;
 }
 
 namespace {

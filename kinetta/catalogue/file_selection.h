@@ -35,6 +35,22 @@ void SortRowsByColumn(std::vector<RecordingEntry>& rows, int column);
 std::string ItemCountText(size_t rows);
 // "%llu MB": whole MiB, rounded down.
 std::string SizeText(int64_t bytes);
+// "%lld MB": the whole MiB of a total of ticked rows, rounded down.
+std::string TotalText(uint64_t bytes);
+
+// The trigger codes whose filter switches the panel shows with a label:
+// "常時", "衝撃", "マニュアル", "駐車", "駐車衝撃", and for the TX50 family also
+// "速度取締機". The radar switch (code 6) has no label and is not shown.
+int ShownFilterSwitches(RecorderFamily family);
+
+// The path label of a folder-tree item: the names of the items from the top
+// item down to it, joined with backslashes. Empty for an index out of range.
+std::string FolderPathText(const std::vector<TreeItem>& tree, int item);
+
+// The name column of the file-selection dialog: DisplayName of the displayed
+// name, or "%s/%s" (the file's folder name, then DisplayName) when the delete
+// dialog shows all recordings of the source.
+std::string SelectionNameText(const RecordingEntry& entry, bool withFolder);
 
 // ---- File-selection dialog -----------------------------------------------
 

@@ -184,3 +184,35 @@ TEST(FileSelection, OkNeedsTheMinimumCount) {
     del.Click(0);
     EXPECT_FALSE(del.OkEnabled());
 }
+
+TEST(ListTexts, TotalsFolderPathsAndSelectionNames) {
+    // Totals are whole MiB of a signed 64-bit value; 3 TiB still prints whole.
+    EXPECT_EQ(TotalText((1024ULL << 20) + (1 << 19)), "1024 MB");
+    EXPECT_EQ(TotalText(3ULL << 40), "3145728 MB");
+    EXPECT_EQ(TotalText(0), "0 MB");
+
+    EXPECT_EQ(ShownFilterSwitches(RecorderFamily::TX40), 5);
+    EXPECT_EQ(ShownFilterSwitches(RecorderFamily::TX50), 6);
+
+    // A card's tree: two top items, one nested below the first.
+    std::vector<TreeItem> tree = {{"20230525_001", "/card/20230525_001", -1, 0, 0x01},
+                                  {"20230526_001", "/card/20230525_001/20230526_001", 0, 1, 0x04},
+                                  {"20230527_001", "/card/20230527_001", -1, 0, 0}};
+    EXPECT_EQ(FolderPathText(tree, 1), "20230525_001\\20230526_001");
+    EXPECT_EQ(FolderPathText(tree, 2), "20230527_001");
+    EXPECT_EQ(FolderPathText(tree, 3), "");
+    EXPECT_EQ(FolderPathText(tree, -1), "");
+    // A parent index pointing at itself or downwards ends the walk.
+    std::vector<TreeItem> damaged = {{"a", "", 1, 0, 0}, {"b", "", 1, 0, 0}};
+    EXPECT_EQ(FolderPathText(damaged, 1), "b");
+    EXPECT_EQ(FolderPathText(damaged, 0), "a");
+
+    RecordingEntry e = Entry("012_153012A_M.MP4", 1, 1);
+    e.frontPath = "/card/20230525_001/012_153012A_M.MP4";
+    EXPECT_EQ(SelectionNameText(e, false), "012_153012A");
+    EXPECT_EQ(SelectionNameText(e, true), "20230525_001/012_153012A");
+    RecordingEntry rearOnly = Entry("", 0, 1);
+    EXPECT_EQ(SelectionNameText(rearOnly, true), "card/001_000000A");
+    rearOnly.rearPath = "bare_R.MP4"; // no folder part
+    EXPECT_EQ(SelectionNameText(rearOnly, true), "/001_000000A");
+}
