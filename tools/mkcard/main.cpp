@@ -1,0 +1,308 @@
+// mkcard: writes sample SD cards of the recorder, or single recordings.
+//
+//   mkcard --family tx40|tx50 --preset test|demo|bench --out DIR [--jobs N]
+//          [--seed N] [--force] [--x264-preset NAME]
+//   mkcard recording --family tx40|tx50 --out FILE [options]   (see --help)
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "tools/mkcard/card.h"
+#include "tools/mkcard/recording.h"
+#include "util/json_writer.h"
+
+extern "C" {
+#include <libavutil/log.h>
+}
+
+namespace {
+
+using namespace mkcard;
+
+const char kUsage[] =
+    "usage: mkcard --family tx40|tx50 --preset test|demo|bench --out DIR\n"
+    "              [--jobs N] [--seed N] [--force] [--x264-preset NAME]\n"
+    "       mkcard recording --family tx40|tx50 --out FILE [options]\n"
+    "options of a single recording:\n"
+    "  --content front|rear|combined   cameras in the file (front)\n"
+    "  --size WxH --rear-size WxH      picture sizes (320x180, 320x180)\n"
+    "  --duration SECONDS              movie length (3)\n"
+    "  --fps F | --frame-us N          frame rate or duration (34364 us = 29.1 fps)\n"
+    "  --gop N --crf N --x264-preset NAME --chunk-ms N\n"
+    "  --start YYYY-MM-DDThh:mm:ss     recording start (2023-05-25T10:15:00)\n"
+    "  --parked                        standing still, header letter P\n"
+    "  --time-lapse                    66666 us frames, 15 s of real time per movie second\n"
+    "  --event KIND@RECORD             shock-x shock-y shock-z user-point emergency-stop parking\n"
+    "                                  speeding speed-camera radar assist-h assist-a assist-b\n"
+    "  --no-fix A-B --jump A-B         records without a fix / with a position jump\n"
+    "  --records N --count N           records written / count field written\n"
+    "  --no-gps --no-end-marker --unfinished --no-audio --udta-unknown\n"
+    "  --header-repeat N               N further header readings marked \"@CS\"\n"
+    "  --levels L1,L2,L3 --letter C --tx50-letter C --flags A,B\n"
+    "  --firmware X.Y.Z | --identification SIXBYTES\n"
+    "  --voltage TENTHS --seconds-to-add N --seed N\n";
+
+[[noreturn]] void Fail(const std::string& message) {
+    std::fprintf(stderr, "mkcard: %s\n", message.c_str());
+    std::exit(2);
+}
+
+struct Args {
+    std::vector<std::string> items;
+    size_t at = 0;
+    bool More() const { return at < items.size(); }
+    std::string Next() { return items[at++]; }
+    std::string Value(const std::string& option) {
+        if (!More()) Fail(option + " needs a value");
+        return Next();
+    }
+};
+
+long ToLong(const std::string& text, const std::string& option) {
+    char* end = nullptr;
+    long v = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end) Fail(option + ": not a number: " + text);
+    return v;
+}
+
+double ToDouble(const std::string& text, const std::string& option) {
+    char* end = nullptr;
+    double v = std::strtod(text.c_str(), &end);
+    if (text.empty() || *end) Fail(option + ": not a number: " + text);
+    return v;
+}
+
+void ToSize(const std::string& text, int* w, int* h, const std::string& option) {
+    if (std::sscanf(text.c_str(), "%dx%d", w, h) != 2 || *w < 32 || *h < 16 || *w % 2 || *h % 2)
+        Fail(option + ": expected an even size such as 320x180, got " + text);
+}
+
+std::pair<int, int> ToRange(const std::string& text, const std::string& option) {
+    int a = 0, b = 0;
+    if (std::sscanf(text.c_str(), "%d-%d", &a, &b) == 2) return {a, b};
+    if (std::sscanf(text.c_str(), "%d", &a) == 1) return {a, a};
+    Fail(option + ": expected A-B, got " + text);
+}
+
+int RunRecording(Args args) {
+    RecordingSpec spec;
+    std::string out;
+    bool familySet = false;
+    int headerRepeats = 0;
+    while (args.More()) {
+        const std::string o = args.Next();
+        if (o == "--family") {
+            if (!ParseFamily(args.Value(o), &spec.family)) Fail("--family tx40|tx50");
+            familySet = true;
+        } else if (o == "--out")
+            out = args.Value(o);
+        else if (o == "--content") {
+            const std::string v = args.Value(o);
+            if (v == "front")
+                spec.content = FileContent::Front;
+            else if (v == "rear")
+                spec.content = FileContent::Rear;
+            else if (v == "combined")
+                spec.content = FileContent::Combined;
+            else
+                Fail("--content front|rear|combined");
+        } else if (o == "--size")
+            ToSize(args.Value(o), &spec.frontWidth, &spec.frontHeight, o);
+        else if (o == "--rear-size")
+            ToSize(args.Value(o), &spec.rearWidth, &spec.rearHeight, o);
+        else if (o == "--duration")
+            spec.durationSeconds = ToDouble(args.Value(o), o);
+        else if (o == "--fps")
+            spec.frameUs = static_cast<uint32_t>(std::lround(1e6 / ToDouble(args.Value(o), o)));
+        else if (o == "--frame-us")
+            spec.frameUs = static_cast<uint32_t>(ToLong(args.Value(o), o));
+        else if (o == "--gop")
+            spec.gop = static_cast<int>(ToLong(args.Value(o), o));
+        else if (o == "--crf")
+            spec.crf = static_cast<int>(ToLong(args.Value(o), o));
+        else if (o == "--x264-preset")
+            spec.x264Preset = args.Value(o);
+        else if (o == "--chunk-ms")
+            spec.chunkSeconds = ToDouble(args.Value(o), o) / 1000;
+        else if (o == "--start") {
+            CivilTime& t = spec.start;
+            if (std::sscanf(args.Value(o).c_str(), "%d-%d-%dT%d:%d:%d", &t.year, &t.month, &t.day,
+                            &t.hour, &t.minute, &t.second) != 6)
+                Fail("--start YYYY-MM-DDThh:mm:ss");
+        } else if (o == "--parked") {
+            spec.parked = true;
+            spec.header.letter = 'P';
+        } else if (o == "--time-lapse") {
+            spec.parked = true;
+            spec.frameUs = kFrameUsTimeLapse;
+            spec.realSecondsPerRecord = 15;
+        } else if (o == "--event") {
+            const std::string v = args.Value(o);
+            const size_t at = v.find('@');
+            GpsEvent e;
+            if (at == std::string::npos || !ParseEventName(v.substr(0, at), &e.kind))
+                Fail("--event KIND@RECORD, got " + v);
+            e.record = static_cast<int>(ToLong(v.substr(at + 1), o));
+            if (!EventFits(spec.family, e.kind) && familySet)
+                Fail(std::string("the family's records cannot carry ") + EventName(e.kind));
+            spec.events.push_back(e);
+        } else if (o == "--no-fix")
+            spec.noFix.push_back(ToRange(args.Value(o), o));
+        else if (o == "--jump")
+            spec.jumps.push_back(ToRange(args.Value(o), o));
+        else if (o == "--records")
+            spec.recordCount = static_cast<int>(ToLong(args.Value(o), o));
+        else if (o == "--count")
+            spec.countOverride = static_cast<int>(ToLong(args.Value(o), o));
+        else if (o == "--no-gps")
+            spec.gps = false;
+        else if (o == "--no-end-marker")
+            spec.endMarker = false;
+        else if (o == "--unfinished")
+            spec.unfinished = true;
+        else if (o == "--no-audio")
+            spec.audio = false;
+        else if (o == "--udta-unknown")
+            spec.unknownUdtaChild = true;
+        else if (o == "--header-repeat")
+            headerRepeats = static_cast<int>(ToLong(args.Value(o), o));
+        else if (o == "--levels") {
+            auto& l = spec.header.levels;
+            if (std::sscanf(args.Value(o).c_str(), "%d,%d,%d", &l[0], &l[1], &l[2]) != 3)
+                Fail("--levels L1,L2,L3");
+        } else if (o == "--letter")
+            spec.header.letter = args.Value(o).c_str()[0];
+        else if (o == "--tx50-letter")
+            spec.header.tx50Letter = args.Value(o).c_str()[0];
+        else if (o == "--flags") {
+            int a = 1, b = 1;
+            if (std::sscanf(args.Value(o).c_str(), "%d,%d", &a, &b) != 2) Fail("--flags A,B");
+            spec.header.flagA = static_cast<uint8_t>(a);
+            spec.header.flagB = static_cast<uint8_t>(b);
+        } else if (o == "--firmware") {
+            int a = 0, b = 0, c = 0;
+            if (std::sscanf(args.Value(o).c_str(), "%d.%d.%d", &a, &b, &c) != 3)
+                Fail("--firmware X.Y.Z");
+            spec.header.identification = IdentificationFor(a, b, c);
+        } else if (o == "--identification") {
+            spec.header.identification = args.Value(o);
+            if (spec.header.identification.size() != 6) Fail("--identification takes six bytes");
+        } else if (o == "--voltage")
+            spec.voltageTenths = static_cast<int>(ToLong(args.Value(o), o));
+        else if (o == "--seconds-to-add")
+            spec.secondsToAdd = static_cast<int>(ToLong(args.Value(o), o));
+        else if (o == "--seed")
+            spec.seed = static_cast<uint64_t>(ToLong(args.Value(o), o));
+        else
+            Fail("unknown option " + o + "\n" + kUsage);
+    }
+    if (!familySet || out.empty()) Fail(std::string("--family and --out are required\n") + kUsage);
+    for (const GpsEvent& e : spec.events)
+        if (!EventFits(spec.family, e.kind))
+            Fail(std::string("the family's records cannot carry ") + EventName(e.kind));
+    for (int j = 1; j <= headerRepeats; ++j) {
+        GpsHeader h = spec.header;
+        for (int& l : h.levels)
+            l += 100 * j;
+        spec.repeatedHeaders.push_back(h);
+    }
+
+    RecordingReport report;
+    std::string error;
+    if (!WriteRecording(spec, out, &report, &error)) Fail(error);
+    kutil::JsonWriter j;
+    j.BeginObject();
+    j.Key("path").String(out);
+    j.Key("family").String(FamilyName(spec.family));
+    j.Key("bytes").UInt(report.fileSize);
+    j.Key("frames").Int(report.frames);
+    j.Key("records").UInt(report.records.size());
+    j.Key("tracks").BeginArray();
+    for (const TrackReport& t : report.tracks)
+        j.BeginObject()
+            .Key("kind")
+            .String(t.kind)
+            .Key("samples")
+            .UInt(t.samples)
+            .Key("chunks")
+            .UInt(t.chunks)
+            .EndObject();
+    j.EndArray();
+    j.Key("seconds").Double(report.encodeSeconds, 4);
+    const int cameras = spec.content == FileContent::Combined ? 2 : 1;
+    j.Key("frames_per_second")
+        .Double(report.frames * cameras / std::max(1e-9, report.encodeSeconds), 4);
+    j.EndObject();
+    std::printf("%s\n", j.str().c_str());
+    return 0;
+}
+
+int RunCard(Args args) {
+    CardOptions options;
+    bool familySet = false, presetSet = false;
+    while (args.More()) {
+        const std::string o = args.Next();
+        if (o == "--family") {
+            if (!ParseFamily(args.Value(o), &options.family)) Fail("--family tx40|tx50");
+            familySet = true;
+        } else if (o == "--preset") {
+            if (!ParsePreset(args.Value(o), &options.preset)) Fail("--preset test|demo|bench");
+            presetSet = true;
+        } else if (o == "--out")
+            options.outDir = args.Value(o);
+        else if (o == "--jobs")
+            options.jobs = static_cast<int>(ToLong(args.Value(o), o));
+        else if (o == "--seed")
+            options.seed = static_cast<uint64_t>(ToLong(args.Value(o), o));
+        else if (o == "--force")
+            options.force = true;
+        else if (o == "--x264-preset")
+            options.x264Preset = args.Value(o);
+        else
+            Fail("unknown option " + o + "\n" + kUsage);
+    }
+    if (!familySet || !presetSet || options.outDir.empty())
+        Fail(std::string("--family, --preset and --out are required\n") + kUsage);
+    CardReport report;
+    std::string error;
+    if (!WriteCard(options, &report, &error)) Fail(error);
+    kutil::JsonWriter j;
+    j.BeginObject();
+    j.Key("card").String(options.outDir);
+    j.Key("family").String(FamilyName(options.family));
+    j.Key("preset").String(PresetName(options.preset));
+    j.Key("files").Int(report.files);
+    j.Key("bytes").UInt(report.bytes);
+    j.Key("frames").Int(report.frames);
+    j.Key("seconds").Double(report.seconds, 4);
+    j.Key("frames_per_second").Double(report.frames / std::max(1e-9, report.seconds), 4);
+    j.EndObject();
+    std::printf("%s\n", j.str().c_str());
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    av_log_set_level(AV_LOG_ERROR); // the encoders' statistics are not wanted here
+    Args args;
+    args.items.assign(argv + 1, argv + argc);
+    if (args.items.empty()) {
+        std::fputs(kUsage, stderr);
+        return 2;
+    }
+    if (args.items[0] == "--help" || args.items[0] == "-h") {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (args.items[0] == "recording") {
+        args.at = 1;
+        return RunRecording(args);
+    }
+    return RunCard(args);
+}
