@@ -1,0 +1,160 @@
+#include "playcore/present/presenter.h"
+
+#include "playcore/present/gl_pipeline.h"
+#include "playcore/present/still_writer.h"
+#include "playcore/present/video_surface.h"
+
+namespace playcore {
+
+Presenter::Presenter(VideoSurface* surface) : surface_(surface) {
+    if (surface_) surface_->AttachPresenter(this);
+}
+
+Presenter::~Presenter() {
+    VideoSurface* surface;
+    {
+        std::lock_guard lock(mutex_);
+        surface = surface_;
+    }
+    if (!surface) return;
+    if (surface->MakeCurrent()) {
+        ReleaseGl();
+        surface->DoneCurrent();
+    }
+    surface->AttachPresenter(nullptr);
+}
+
+bool Presenter::PresentFrame(std::shared_ptr<const VideoFrame> frame) {
+    if (!frame || !IsValidFrame(*frame)) return false;
+    const bool due = models_.CountFrame();
+    VideoSurface* surface = nullptr;
+    {
+        std::lock_guard lock(mutex_);
+        videoSize_ = QSize(frame->width, frame->height);
+        if (!enabled_ || !due) return true; // consumed without drawing
+        picture_ = std::move(frame);
+        ++pictureSerial_;
+        surface = surface_;
+    }
+    if (surface) surface->RequestUpdate();
+    return true;
+}
+
+bool Presenter::HasPicture() const {
+    std::lock_guard lock(mutex_);
+    return picture_ != nullptr;
+}
+
+QSize Presenter::GetVideoSize() const {
+    std::lock_guard lock(mutex_);
+    return videoSize_;
+}
+
+void Presenter::Paint(unsigned framebuffer, QSize size) {
+    std::lock_guard lock(mutex_);
+    if (!gl_) {
+        auto gl = std::make_unique<GlPipeline>();
+        if (!gl->Create()) return;
+        gl_ = std::move(gl);
+        uploadedSerial_ = 0;
+    }
+    if (picture_ && uploadedSerial_ != pictureSerial_) {
+        gl_->UploadFrame(*picture_);
+        uploadedSerial_ = pictureSerial_;
+    }
+    auto modelLock = models_.Lock();
+    if (size.width() > 0 && size.height() > 0) models_.PrepareLocked(size.width(), size.height());
+    gl_->Draw(gl_->HasPicture() ? models_.CurrentModelLocked() : nullptr, framebuffer, size);
+}
+
+void Presenter::ReleaseGl() {
+    std::lock_guard lock(mutex_);
+    if (!gl_) return;
+    gl_->Destroy();
+    gl_.reset();
+    uploadedSerial_ = 0;
+}
+
+void Presenter::SurfaceGone() {
+    ReleaseGl();
+    std::lock_guard lock(mutex_);
+    surface_ = nullptr;
+}
+
+void Presenter::RequestUpdate() {
+    VideoSurface* surface;
+    {
+        std::lock_guard lock(mutex_);
+        surface = surface_;
+    }
+    if (surface) surface->RequestUpdate();
+}
+
+void Presenter::EnableStream(bool on) {
+    std::lock_guard lock(mutex_);
+    enabled_ = on;
+}
+
+void Presenter::SetDisplayMode(int mode) {
+    models_.SetDisplayMode(mode); // the models are rebuilt for the surface on the next paint
+    RequestUpdate();
+}
+
+bool Presenter::DragView(float dx, float dy, float scale) {
+    return models_.DragView(dx, dy, scale);
+}
+
+bool Presenter::FlipView() {
+    return models_.FlipView();
+}
+
+void Presenter::CommitViewRotation() {
+    models_.CommitViewRotation();
+}
+
+void Presenter::ResetModelPose() {
+    models_.ResetModelPose();
+    if (models_.DisplayMode() == kModeSphere) RequestUpdate();
+}
+
+void Presenter::SetViewAspect(int w, int h) {
+    models_.SetViewAspect(w, h);
+    RequestUpdate();
+}
+
+void Presenter::SetDrawInterval(int v) {
+    models_.SetDrawInterval(v);
+}
+
+void Presenter::Redraw() {
+    RequestUpdate();
+}
+
+void Presenter::SetVideoRect(const VideoRect& rect) {
+    models_.SetVideoRect(rect);
+}
+
+VideoRect Presenter::GetVideoRect() const {
+    return models_.GetVideoRect();
+}
+
+void Presenter::LoadModelState(const ModelStateBlock& block) {
+    std::lock_guard lock(mutex_);
+    models_.LoadState(block);
+}
+
+bool Presenter::SaveStill(const QString& path, int quality) {
+    VideoSurface* surface;
+    {
+        std::lock_guard lock(mutex_);
+        if (!picture_) return false;
+        surface = surface_;
+    }
+    if (!surface) return false;
+    // The surface draws (and so takes the presenter lock) while grabbing.
+    const QImage picture = surface->GrabPicture();
+    if (picture.isNull()) return false;
+    return WriteStillImage(picture, path, "jpeg", quality);
+}
+
+} // namespace playcore
