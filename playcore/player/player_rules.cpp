@@ -9,15 +9,12 @@ int PresentationStreamIndex(int fileIndex, int streamCount) {
     return streamCount - 1 - fileIndex;
 }
 
-int WindowOfStream(int n, int streamCount) {
-    if (n < 0 || n >= streamCount) return -1;
-    if (streamCount == 2) return 0;
-    if (streamCount == 3) return n == 1 ? 1 : 0;
-    return -1;
+int WindowOfBranch(int branch) {
+    return branch == 0 || branch == 1 ? branch : -1;
 }
 
-bool HasSecondCamera(bool combinedFile, int cameraIndex, int streamCount) {
-    return combinedFile ? (cameraIndex == 0 && streamCount == 3) : cameraIndex == 1;
+bool HasSecondCamera(bool combinedFile, int cameraIndex, int videoStreamCount) {
+    return combinedFile ? (cameraIndex == 0 && videoStreamCount == 2) : cameraIndex == 1;
 }
 
 bool ThinningForRate(float rate) {

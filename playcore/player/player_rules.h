@@ -17,15 +17,20 @@ namespace playcore {
 // 2 front video. The mapping is its own inverse.
 int PresentationStreamIndex(int fileIndex, int streamCount);
 
-// The window that shows stream n: with two streams window 0; with three,
-// window 1 for stream 1 (the rear camera) and window 0 otherwise; with any
-// other count none (-1).
-int WindowOfStream(int n, int streamCount);
+// The window that shows video branch b. Branches are built from the last
+// stream down: branch 0 is the engine's own camera (the front camera of a
+// combined recording) and goes to window 0, branch 1 (the rear camera of a
+// combined recording) to window 1; any further branch has none (-1).
+// For every recording with a sound track this is the window of its stream
+// n by the stream count (two streams: window 0; three: window 1 for n = 1,
+// else window 0); by branch, a recording without a sound track shows its
+// pictures too.
+int WindowOfBranch(int branch);
 
 // Whether the player's file carries a second camera for this engine: for a
-// combined recording, camera index 0 and three streams; otherwise the
+// combined recording, camera index 0 and two video streams; otherwise the
 // engine's camera is the rear one (index 1).
-bool HasSecondCamera(bool combinedFile, int cameraIndex, int streamCount);
+bool HasSecondCamera(bool combinedFile, int cameraIndex, int videoStreamCount);
 
 // ---- rate ----
 // Rates of 2.0 and more are played thinned: key frames only.

@@ -11,30 +11,28 @@
 using namespace playcore;
 
 TEST(PlayerRouting, StreamsAreNumberedFromTheLastTrackAndRoutedToWindows) {
-    // One-camera file: tracks video, sound -> 0 sound, 1 video, in window 0.
+    // One-camera file: tracks video, sound -> 0 sound, 1 video.
     EXPECT_EQ(PresentationStreamIndex(0, 2), 1);
     EXPECT_EQ(PresentationStreamIndex(1, 2), 0);
-    EXPECT_EQ(WindowOfStream(1, 2), 0);
-    EXPECT_EQ(WindowOfStream(0, 2), 0);
-    // Combined file: tracks front, rear, sound -> 0 sound, 1 rear, 2 front;
-    // the rear camera goes to window 1, the front camera to window 0.
+    // Combined file: tracks front, rear, sound -> 0 sound, 1 rear, 2 front.
     EXPECT_EQ(PresentationStreamIndex(0, 3), 2);
     EXPECT_EQ(PresentationStreamIndex(1, 3), 1);
     EXPECT_EQ(PresentationStreamIndex(2, 3), 0);
-    EXPECT_EQ(WindowOfStream(2, 3), 0);
-    EXPECT_EQ(WindowOfStream(1, 3), 1);
-    // Other counts and indexes have no window.
-    EXPECT_EQ(WindowOfStream(0, 1), -1);
-    EXPECT_EQ(WindowOfStream(3, 4), -1);
-    EXPECT_EQ(WindowOfStream(2, 2), -1);
     EXPECT_EQ(PresentationStreamIndex(3, 3), -1);
     EXPECT_EQ(PresentationStreamIndex(-1, 3), -1);
+    // Branches are built from the last stream down: branch 0 (the front
+    // camera, stream 2 of a combined file, or the only video) in window 0,
+    // branch 1 (the rear camera, stream 1) in window 1.
+    EXPECT_EQ(WindowOfBranch(0), 0);
+    EXPECT_EQ(WindowOfBranch(1), 1);
+    EXPECT_EQ(WindowOfBranch(2), -1);
+    EXPECT_EQ(WindowOfBranch(-1), -1);
 
-    EXPECT_TRUE(HasSecondCamera(true, 0, 3));
-    EXPECT_FALSE(HasSecondCamera(true, 0, 2));
-    EXPECT_FALSE(HasSecondCamera(true, 1, 3));
-    EXPECT_TRUE(HasSecondCamera(false, 1, 2));
-    EXPECT_FALSE(HasSecondCamera(false, 0, 3));
+    EXPECT_TRUE(HasSecondCamera(true, 0, 2));
+    EXPECT_FALSE(HasSecondCamera(true, 0, 1));
+    EXPECT_FALSE(HasSecondCamera(true, 1, 2));
+    EXPECT_TRUE(HasSecondCamera(false, 1, 1));
+    EXPECT_FALSE(HasSecondCamera(false, 0, 2));
 }
 
 TEST(PlayerRules, StateTable) {

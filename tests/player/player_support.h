@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -43,11 +44,12 @@ struct Sample {
 };
 
 enum class Kind {
-    Front,       // one camera, 6 s, sound
-    Combined,    // front 320x180, rear 256x144, sound, 4 s
-    Silent,      // one camera without a sound track, 3 s
-    BrokenSound, // one camera whose sound track has a codec nobody decodes, 3 s
-    Short,       // one camera, 1 s, sound
+    Front,          // one camera, 6 s, sound
+    Combined,       // front 320x180, rear 256x144, sound, 4 s
+    Silent,         // one camera without a sound track, 3 s
+    BrokenSound,    // one camera whose sound track has a codec nobody decodes, 3 s
+    Short,          // one camera, 1 s, sound
+    SilentCombined, // front 320x180, rear 256x144, no sound track, 2 s
 };
 
 // Renames the "mp4a" sample entry and sets the object type of its "esds"
@@ -74,11 +76,26 @@ inline bool BreakSoundCodec(std::string* bytes) {
 }
 
 // Writes the sample once per test binary and returns it.
+// Keeps the samples of the test binary in one folder, removed at the end.
+class SampleEnvironment : public ::testing::Environment {
+public:
+    void TearDown() override {
+        std::lock_guard lock(mutex);
+        made.clear();
+        dir.reset();
+    }
+    static inline std::mutex mutex;
+    static inline std::unique_ptr<ktest::TempDir> dir; // guarded by mutex
+    static inline std::map<Kind, Sample> made;         // guarded by mutex
+};
+inline const auto* const kSampleEnvironment =
+    ::testing::AddGlobalTestEnvironment(new SampleEnvironment);
+
 inline const Sample& GetSample(Kind kind) {
-    static ktest::TempDir* dir = new ktest::TempDir; // lives until the process ends
-    static std::map<Kind, Sample> made;
-    static std::mutex mutex;
-    std::lock_guard lock(mutex);
+    std::lock_guard lock(SampleEnvironment::mutex);
+    auto& made = SampleEnvironment::made;
+    if (!SampleEnvironment::dir) SampleEnvironment::dir = std::make_unique<ktest::TempDir>();
+    const ktest::TempDir* dir = SampleEnvironment::dir.get();
     av_log_set_level(AV_LOG_ERROR); // the encoders' reports are of no interest here
     auto it = made.find(kind);
     if (it != made.end()) return it->second;
@@ -109,6 +126,14 @@ inline const Sample& GetSample(Kind kind) {
     case Kind::Short:
         spec.durationSeconds = 1;
         name = "short.MP4";
+        break;
+    case Kind::SilentCombined:
+        spec.content = mkcard::FileContent::Combined;
+        spec.durationSeconds = 2;
+        spec.rearWidth = 256;
+        spec.rearHeight = 144;
+        spec.audio = false;
+        name = "silent-combined.MP4";
         break;
     }
     Sample s;
