@@ -8,26 +8,48 @@ namespace playcore {
 AudioPump::AudioPump(std::shared_ptr<AudioRing> ring, std::shared_ptr<PresentationClock> clock)
     : ring_(std::move(ring)), clock_(std::move(clock)) {}
 
-size_t AudioPump::Fill(float* out, size_t maxFrames) {
-    MediaTime start = -1;
-    const size_t n = ring_->Read(out, maxFrames, &start);
-    if (n > 0)
-        writtenEnd_ = start + static_cast<MediaTime>(n) * kUnitsPerSecond / ring_->SampleRate();
-    return n;
+void AudioPump::Fill(float* out, size_t frames) {
+    const size_t channels = static_cast<size_t>(ring_->Channels());
+    size_t done = 0;
+    while (done < frames) {
+        MediaTime start = -1;
+        const size_t n = ring_->Read(out + done * channels, frames - done, &start);
+        if (n == 0) break;
+        // Sound read in one go is contiguous media time; a new read may jump.
+        segments_.push_back({written_ + done, n, start});
+        done += n;
+    }
+    if (done < frames) {
+        std::fill(out + done * channels, out + frames * channels, 0.0f);
+        segments_.push_back({written_ + done, frames - done, -1});
+    }
+    written_ += frames;
 }
 
-void AudioPump::Report(size_t queuedFrames) {
-    if (writtenEnd_ < 0) {
+void AudioPump::Played(uint64_t playedFrames) {
+    while (!segments_.empty() &&
+           segments_.front().first + segments_.front().frames <= playedFrames &&
+           segments_.size() > 1)
+        segments_.pop_front();
+    if (segments_.empty()) {
         if (ring_->Drained()) clock_->StopFollowingAudio();
         return;
     }
-    if (queuedFrames == 0 && ring_->Drained()) {
-        clock_->StopFollowingAudio();
+    const Segment& s = segments_.front();
+    if (s.start < 0 || playedFrames < s.first) {
+        // Silence is playing (or nothing yet): nothing is heard. Once the
+        // sound has ended for good, the clock runs on alone.
+        if (s.start < 0 && playedFrames >= s.first && ring_->Drained()) {
+            bool soundAhead = false;
+            for (const Segment& later : segments_)
+                soundAhead = soundAhead || later.start >= 0;
+            if (!soundAhead) clock_->StopFollowingAudio();
+        }
         return;
     }
-    const MediaTime heard =
-        writtenEnd_ - static_cast<MediaTime>(queuedFrames) * kUnitsPerSecond / ring_->SampleRate();
-    clock_->AudioHeard(heard);
+    const uint64_t into = std::min(playedFrames - s.first, s.frames);
+    clock_->AudioHeard(s.start +
+                       static_cast<MediaTime>(into) * kUnitsPerSecond / ring_->SampleRate());
 }
 
 void AudioPump::TrimToClock() {
@@ -35,7 +57,8 @@ void AudioPump::TrimToClock() {
 }
 
 void AudioPump::Reset() {
-    writtenEnd_ = -1;
+    segments_.clear();
+    written_ = 0;
 }
 
 SimulatedAudioOutput::SimulatedAudioOutput(MediaTime latency, bool openFails)
@@ -70,7 +93,8 @@ void SimulatedAudioOutput::Pause() {
 
 void SimulatedAudioOutput::Flush() {
     std::lock_guard lock(mutex_);
-    queued_ = 0;
+    played_ = 0;
+    written_ = 0;
     if (pump_) pump_->Reset();
 }
 
@@ -86,7 +110,7 @@ float SimulatedAudioOutput::Volume() const {
 
 uint64_t SimulatedAudioOutput::PlayedFrames() const {
     std::lock_guard lock(mutex_);
-    return played_;
+    return playedTotal_;
 }
 
 void SimulatedAudioOutput::Close() {
@@ -111,16 +135,20 @@ void SimulatedAudioOutput::ThreadMain() {
             pump_->TrimToClock();
             continue;
         }
+        // The device plays in real time and holds `latency_` ahead.
         const int rate = pump_->SampleRate();
-        const double consumed =
-            std::min(queued_, static_cast<double>(elapsed) * rate / kUnitsPerSecond);
-        queued_ -= consumed;
-        played_ += static_cast<uint64_t>(consumed);
-        const size_t capacity = static_cast<size_t>(latency_ * rate / kUnitsPerSecond);
-        const size_t room = capacity > queued_ ? capacity - static_cast<size_t>(queued_) : 0;
-        scratch_.resize(room * static_cast<size_t>(pump_->Channels()));
-        queued_ += static_cast<double>(pump_->Fill(scratch_.data(), room));
-        pump_->Report(static_cast<size_t>(queued_));
+        const double step = static_cast<double>(elapsed) * rate / kUnitsPerSecond;
+        played_ = std::min(played_ + step, static_cast<double>(written_));
+        const uint64_t played = static_cast<uint64_t>(played_);
+        const uint64_t wanted = played + static_cast<uint64_t>(latency_ * rate / kUnitsPerSecond);
+        if (wanted > written_) {
+            const size_t n = static_cast<size_t>(wanted - written_);
+            scratch_.resize(n * static_cast<size_t>(pump_->Channels()));
+            pump_->Fill(scratch_.data(), n);
+            written_ = wanted;
+        }
+        playedTotal_ += static_cast<uint64_t>(step);
+        pump_->Played(played);
     }
 }
 

@@ -11,6 +11,7 @@
 // AudioPump is the part every backend shares: what to write, what is heard.
 
 #include <cstddef>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -42,29 +43,43 @@ public:
     virtual void Close() = 0;
 };
 
-// One output's bookkeeping; not thread-safe (the backend's thread owns it).
+// One output's bookkeeping: what went to the device, and so which media
+// time the device is playing. The device is always given as much as it
+// asks for: sound from the ring, silence where the ring has none (a decoder
+// behind, the end of the sound), so it never stops by itself; the silence
+// is remembered and never counts as heard sound.
+// Not thread-safe: the backend's thread owns it.
 class AudioPump {
 public:
     AudioPump(std::shared_ptr<AudioRing> ring, std::shared_ptr<PresentationClock> clock);
 
-    // Playing: reads up to maxFrames frames for the device into `out`.
-    size_t Fill(float* out, size_t maxFrames);
-    // Playing: the device still holds `queuedFrames` frames not yet heard;
-    // reports the heard time to the clock. When the stream ended and the
-    // device ran dry, the clock is let run on its own.
-    void Report(size_t queuedFrames);
+    // Playing: fills `frames` frames (interleaved floats) for the device.
+    void Fill(float* out, size_t frames);
+    // Playing: the device has played `playedFrames` frames since its start
+    // (or last Reset); reports the media time heard now to the clock. When
+    // the sound has ended and the device plays silence, the clock is let
+    // run on its own.
+    void Played(uint64_t playedFrames);
     // Not playing: drops ring sound that a running clock has passed.
     void TrimToClock();
-    // The device dropped its data: nothing written is pending any more.
+    // The ring holds sound to play, or the sound has ended.
+    bool HasSound() const { return ring_->NextTime() >= 0 || ring_->Drained(); }
+    // The device starts again, empty: its counts begin at 0.
     void Reset();
 
     int SampleRate() const { return ring_->SampleRate(); }
     int Channels() const { return ring_->Channels(); }
 
 private:
+    struct Segment {
+        uint64_t first = 0; // device frame it begins at
+        uint64_t frames = 0;
+        MediaTime start = -1; // media time of its first frame; -1 silence
+    };
     std::shared_ptr<AudioRing> ring_;
     std::shared_ptr<PresentationClock> clock_;
-    MediaTime writtenEnd_ = -1; // media time just after the last frame written
+    std::deque<Segment> segments_; // what the device was given and has not played yet
+    uint64_t written_ = 0;         // frames given to the device since the last Reset
 };
 
 // A device without hardware that plays at real time with a fixed latency.
@@ -97,8 +112,9 @@ private:
     bool playing_ = false;
     bool stop_ = false;
     float volume_ = 1.0f;
-    double queued_ = 0; // frames in the device
-    uint64_t played_ = 0;
+    double played_ = 0;    // frames played since the device (re)started
+    uint64_t written_ = 0; // frames given to the device since then
+    uint64_t playedTotal_ = 0;
     MediaTime lastTick_ = 0;
     std::vector<float> scratch_;
     std::thread thread_; // started by Open, joined by Close

@@ -543,6 +543,7 @@ SessionStats MediaSession::Stats() const {
     for (const auto& v : core_->videos)
         stats.video.push_back({v->decoder->GetStats(), v->scheduler->GetStats()});
     stats.sound = core_->sound != nullptr;
+    stats.soundReports = core_->clock->AudioReports();
     return stats;
 }
 

@@ -59,7 +59,8 @@ struct SessionStats {
         FrameScheduler::Stats scheduler;
     };
     std::vector<Branch> video;
-    bool sound = false; // a sound branch plays
+    bool sound = false;        // the topology has a sound branch
+    uint64_t soundReports = 0; // reports of the heard sound that drove the clock
 };
 
 class SessionCore;

@@ -124,6 +124,7 @@ void PresentationClock::AudioHeard(MediaTime heard) {
         anchorWall_ = wall;
         speed_ = rate_;
         ++generation_;
+        ++audioReports_;
         return;
     }
     if (mode_ != Mode::Running) return;
@@ -136,6 +137,7 @@ void PresentationClock::AudioHeard(MediaTime heard) {
     const double correction =
         std::clamp(static_cast<double>(error) / kSlewWindow, -kMaxSlew, kMaxSlew);
     speed_ = rate_ * (1.0 + correction);
+    ++audioReports_;
 }
 
 void PresentationClock::StopFollowingAudio() {
@@ -151,6 +153,11 @@ void PresentationClock::StopFollowingAudio() {
     ReanchorLocked(wall);
     followAudio_ = false;
     speed_ = rate_;
+}
+
+uint64_t PresentationClock::AudioReports() const {
+    std::lock_guard lock(mutex_);
+    return audioReports_;
 }
 
 } // namespace playcore

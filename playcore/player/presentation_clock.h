@@ -71,6 +71,8 @@ public:
     void AudioHeard(MediaTime heard);
     // The sound stopped for good (end of its stream): run on the monotonic clock.
     void StopFollowingAudio();
+    // Reports of the sound that started or steered the clock so far.
+    uint64_t AudioReports() const;
 
 private:
     // Starts a clock waiting for the sound whose grace ran out.
@@ -89,6 +91,7 @@ private:
     double rate_ = 0;  // requested rate while armed/running
     double speed_ = 0; // rate corrected towards the sound while running
     bool followAudio_ = false;
+    uint64_t audioReports_ = 0;
 };
 
 } // namespace playcore

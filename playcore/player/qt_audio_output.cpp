@@ -6,8 +6,10 @@
 #include <QMetaObject>
 #include <QTimer>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <limits>
 #include <vector>
 
 namespace playcore {
@@ -17,15 +19,54 @@ namespace {
 constexpr int kTickMs = 10;
 // Sound the sink holds ahead of what is heard.
 constexpr int kSinkBufferMs = 100;
+// A device about to play waits this many ticks at most for sound in the ring.
+constexpr int kMaxSoundWaitTicks = 50;
+
+// What the sink reads from: the pump, converted to the sink's sample
+// format. It always answers with as much as asked (silence where the ring
+// has no sound), so the sink never falls idle and never needs waking.
+class PumpDevice : public QIODevice {
+public:
+    PumpDevice(AudioPump* pump, QAudioFormat format) : pump_(pump), format_(format) {}
+    bool isSequential() const override { return true; }
+    qint64 bytesAvailable() const override { return std::numeric_limits<int>::max(); }
+
+protected:
+    qint64 readData(char* data, qint64 maxSize) override {
+        const int bytesPerFrame = format_.bytesPerFrame();
+        const qint64 frames = bytesPerFrame > 0 ? maxSize / bytesPerFrame : 0;
+        if (frames <= 0) return 0;
+        const size_t samples =
+            static_cast<size_t>(frames) * static_cast<size_t>(format_.channelCount());
+        if (format_.sampleFormat() == QAudioFormat::Float) {
+            pump_->Fill(reinterpret_cast<float*>(data), static_cast<size_t>(frames));
+        } else {
+            floats_.resize(samples);
+            pump_->Fill(floats_.data(), static_cast<size_t>(frames));
+            auto* out = reinterpret_cast<int16_t*>(data);
+            for (size_t i = 0; i < samples; ++i)
+                out[i] = static_cast<int16_t>(std::clamp(floats_[i], -1.0f, 1.0f) * 32767.0f);
+        }
+        return frames * bytesPerFrame;
+    }
+    qint64 writeData(const char*, qint64) override { return -1; }
+
+private:
+    AudioPump* const pump_;
+    const QAudioFormat format_;
+    std::vector<float> floats_;
+};
 
 } // namespace
 
+// Lives on the output's thread; every member is that thread's except the atomics.
 class QtAudioOutput::Worker : public QObject {
 public:
     Worker(std::shared_ptr<AudioRing> ring, std::shared_ptr<PresentationClock> clock)
         : pump_(std::move(ring), std::move(clock)) {}
+    // The sink goes first: it reads from source_ and pump_.
+    ~Worker() override { delete sink_; }
 
-    // Audio thread.
     bool Start(const QAudioDevice& device, int sampleRate, int channels) {
         QAudioFormat format;
         format.setSampleRate(sampleRate);
@@ -36,13 +77,20 @@ public:
             if (!device.isFormatSupported(format)) return false;
         }
         format_ = format;
-        channels_ = channels;
+        source_ = std::make_unique<PumpDevice>(&pump_, format);
+        // Unbuffered: QIODevice's own read-ahead would keep sound from
+        // before a flush and hand it to the restarted sink.
+        source_->open(QIODevice::ReadOnly | QIODevice::Unbuffered);
         sink_ = new QAudioSink(device, format, this);
         sink_->setBufferSize(format.bytesForDuration(kSinkBufferMs * 1000));
-        sink_->setVolume(volume_.load());
-        io_ = sink_->start();
-        if (!io_ || sink_->error() != QAudio::NoError) return false;
-        sink_->suspend();
+        sink_->setVolume(volume.load());
+        // A start tells whether the device takes the stream; the real start
+        // waits for sound (see Tick).
+        sink_->start(source_.get());
+        const bool ok = sink_->error() == QAudio::NoError;
+        sink_->stop();
+        pump_.Reset();
+        if (!ok) return false;
         timer_ = new QTimer(this);
         timer_->setTimerType(Qt::PreciseTimer);
         connect(timer_, &QTimer::timeout, this, [this] { Tick(); });
@@ -50,69 +98,56 @@ public:
         return true;
     }
 
-    // Audio thread.
     void Stop() {
         if (timer_) timer_->stop();
         if (sink_) sink_->stop();
     }
 
-    // Any thread.
+    // Set from any thread; the tick applies them.
     std::atomic<bool> playing{false};
     std::atomic<bool> flushWanted{false};
-    std::atomic<float> volume_{1.0f};
+    std::atomic<float> volume{1.0f};
     std::atomic<bool> volumeChanged{false};
 
 private:
+    // The sink is started only when there is sound to play: it reads a
+    // buffer's worth at once, and that must not be silence read while the
+    // decoder was still refilling after a seek. It waits kMaxSoundWaitTicks
+    // at most (then plays what there is, silence included).
     void Tick() {
-        if (volumeChanged.exchange(false)) sink_->setVolume(volume_.load());
-        if (flushWanted.exchange(false)) {
-            // Drop what the sink holds: start it again, empty.
+        if (volumeChanged.exchange(false)) sink_->setVolume(volume.load());
+        if (flushWanted.exchange(false) && started_) {
             sink_->stop();
-            io_ = sink_->start();
-            if (!playing) sink_->suspend();
-            pump_.Reset();
+            started_ = false;
         }
-        if (!io_) return;
         if (!playing) {
-            if (sink_->state() != QAudio::SuspendedState) sink_->suspend();
+            if (started_ && sink_->state() != QAudio::SuspendedState) sink_->suspend();
             pump_.TrimToClock();
             return;
         }
-        if (sink_->state() == QAudio::SuspendedState) sink_->resume();
-        const int bytesPerFrame = format_.bytesPerFrame();
-        if (bytesPerFrame <= 0) return;
-        const qsizetype room = sink_->bytesFree() / bytesPerFrame;
-        if (room > 0) {
-            floats_.resize(static_cast<size_t>(room) * static_cast<size_t>(channels_));
-            const size_t frames = pump_.Fill(floats_.data(), static_cast<size_t>(room));
-            const size_t samples = frames * static_cast<size_t>(channels_);
-            if (frames > 0) {
-                if (format_.sampleFormat() == QAudioFormat::Float) {
-                    io_->write(reinterpret_cast<const char*>(floats_.data()),
-                               static_cast<qint64>(samples * sizeof(float)));
-                } else {
-                    shorts_.resize(samples);
-                    for (size_t i = 0; i < samples; ++i) {
-                        const float v = std::clamp(floats_[i], -1.0f, 1.0f);
-                        shorts_[i] = static_cast<int16_t>(v * 32767.0f);
-                    }
-                    io_->write(reinterpret_cast<const char*>(shorts_.data()),
-                               static_cast<qint64>(samples * sizeof(int16_t)));
-                }
-            }
+        if (!started_) {
+            if (!pump_.HasSound() && ++waitedTicks_ < kMaxSoundWaitTicks) return;
+            waitedTicks_ = 0;
+            pump_.Reset();
+            // A stopped sink closes the device it read from.
+            if (!source_->isOpen()) source_->open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+            sink_->start(source_.get());
+            started_ = true;
+        } else if (sink_->state() == QAudio::SuspendedState) {
+            sink_->resume();
         }
-        const qsizetype queued = (sink_->bufferSize() - sink_->bytesFree()) / bytesPerFrame;
-        pump_.Report(static_cast<size_t>(std::max<qsizetype>(queued, 0)));
+        const uint64_t played = static_cast<uint64_t>(static_cast<double>(sink_->processedUSecs()) *
+                                                      format_.sampleRate() / 1e6);
+        pump_.Played(played);
     }
 
-    AudioPump pump_; // audio thread only, like everything below
+    AudioPump pump_;
     QAudioFormat format_;
-    int channels_ = 0;
-    QAudioSink* sink_ = nullptr;
-    QIODevice* io_ = nullptr;
-    QTimer* timer_ = nullptr;
-    std::vector<float> floats_;
-    std::vector<int16_t> shorts_;
+    std::unique_ptr<PumpDevice> source_;
+    QAudioSink* sink_ = nullptr; // child of the worker
+    QTimer* timer_ = nullptr;    // child of the worker
+    bool started_ = false;       // the sink was started since the last flush
+    int waitedTicks_ = 0;
 };
 
 QtAudioOutput::QtAudioOutput(QAudioDevice device) : device_(std::move(device)) {}
@@ -150,7 +185,7 @@ void QtAudioOutput::Flush() {
 
 void QtAudioOutput::SetVolume(float volume) {
     if (!worker_) return;
-    worker_->volume_ = volume;
+    worker_->volume = volume;
     worker_->volumeChanged = true;
 }
 

@@ -73,26 +73,38 @@ TEST(AudioRing, FlushRefusesOldSoundAndCapacityWaits) {
     EXPECT_FALSE(ring.Push(3, 600 * kMs, Ramp(5, 1, 0)));
 }
 
-TEST(AudioPump, HeardTimeIsWrittenMinusWhatTheDeviceHolds) {
+TEST(AudioPump, HeardTimeFollowsWhatTheDevicePlayedAndSilenceIsNotHeard) {
     auto ring = std::make_shared<AudioRing>(1000, 1);
     auto clock = std::make_shared<PresentationClock>();
     AudioPump pump(ring, clock);
-    ring->Push(0, 2 * kUnitsPerSecond, Ramp(100, 1, 0));
+    ring->Push(0, 2 * kUnitsPerSecond, Ramp(100, 1, 1));
     clock->Arm(2 * kUnitsPerSecond, 1.0, true);
     clock->Release();
-    float out[100];
-    ASSERT_EQ(pump.Fill(out, 40), 40u);
-    // All 40 still in the device: heard = the start, the clock waits.
-    pump.Report(40);
+    float out[200];
+    pump.Fill(out, 40);
+    EXPECT_EQ(out[0], 1.0f);
+    // Nothing played yet: the clock waits for the sound.
+    pump.Played(0);
     EXPECT_FALSE(clock->Running());
     // 10 played: the clock starts at 2.010 s.
-    pump.Report(30);
+    pump.Played(10);
     EXPECT_TRUE(clock->Running());
     EXPECT_GE(clock->Now(), 2 * kUnitsPerSecond + 10 * kMs);
-    // The end of the sound lets the clock run on its own.
+    EXPECT_EQ(clock->AudioReports(), 1u);
+    // The ring runs dry: the device gets silence after the last 60 frames.
     pump.Fill(out, 100);
+    EXPECT_EQ(out[59], 100.0f);
+    EXPECT_EQ(out[60], 0.0f);
+    EXPECT_EQ(out[99], 0.0f);
+    pump.Played(90);
+    EXPECT_EQ(clock->AudioReports(), 2u);
+    // Playing silence while more sound may come: no report, the clock runs on.
+    pump.Played(120);
+    EXPECT_EQ(clock->AudioReports(), 2u);
+    EXPECT_TRUE(clock->FollowsAudio());
+    // The sound ended: the clock runs on its own.
     ring->EndOfStream(0);
-    pump.Report(0);
+    pump.Played(130);
     EXPECT_FALSE(clock->FollowsAudio());
 }
 

@@ -403,3 +403,19 @@ TEST(MediaSession, ClosesAtAnyMomentAndQuickly) {
         EXPECT_EQ(rec.Count(), shown);
     }
 }
+
+TEST(MediaSession, HardwareDecodingFallsBackToSoftware) {
+    // Asked for VAAPI: where there is none the movie plays decoded in software.
+    SessionOptions options = Options();
+    options.hardwareDecode = true;
+    Rig rig;
+    ASSERT_TRUE(rig.Open(GetSample(Kind::Front).path, true, options));
+    EXPECT_TRUE(ScrubShows(rig, FrameTime(31), 31));
+    rig.session->Start(1.0, false);
+    ASSERT_TRUE(
+        rig.rec().WaitFor([](const std::vector<int>& c) { return !c.empty() && c.back() >= 36; }));
+    const SessionStats stats = rig.session->Stats();
+    ASSERT_EQ(stats.video.size(), 1u);
+    if (!stats.video[0].decoder.hardware)
+        std::printf("[          ] no VAAPI device here: decoded in software\n");
+}
