@@ -251,6 +251,18 @@ void FrameScheduler::ThreadMain() {
             lock.lock();
             continue;
         }
+        if (!clock_) {
+            // Without a presentation clock every frame is presented as it comes.
+            if (queue_.empty()) {
+                WaitLocked(lock, seen, -1);
+                continue;
+            }
+            ScheduledFrame frame = std::move(queue_.front());
+            queue_.pop_front();
+            spaceFree_.notify_all();
+            PresentLocked(lock, std::move(frame), levels_.Present());
+            continue;
+        }
         const bool running = clock_->Running();
         const double rate = clock_->Rate();
         if (queue_.empty()) {

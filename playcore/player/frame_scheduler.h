@@ -81,6 +81,7 @@ public:
         int lastLevel = 0;
     };
 
+    // `clock` may be null: frames are then presented as they come.
     FrameScheduler(int stream, std::shared_ptr<PresentationClock> clock, MediaTime framePeriod,
                    SchedulerListener* listener, size_t capacity = kDefaultCapacity);
     ~FrameScheduler();

@@ -91,4 +91,26 @@ int64_t MediaSource::FromMediaTime(MediaTime t, const AVRational& timeBase) cons
     return av_rescale_q(t + origin_, kUnitsBase, timeBase);
 }
 
+PlayerResult ProbeFrameDuration(const std::string& path, float* frameDurationMs) {
+    std::unique_ptr<MediaSource> source;
+    const PlayerResult r = MediaSource::Open(path, nullptr, &source);
+    if (r < 0) return r;
+    for (int n = 0; n < source->StreamCount(); ++n) {
+        if (source->Stream(n).kind != StreamKind::Video) continue;
+        const AVStream* st = source->FileStream(n);
+        double rate = st->avg_frame_rate.num > 0 && st->avg_frame_rate.den > 0
+                          ? av_q2d(st->avg_frame_rate)
+                          : 0.0;
+        if (rate <= 0 && st->nb_frames > 0 && st->duration > 0) {
+            const double average = st->duration * av_q2d(st->time_base) / st->nb_frames;
+            if (average > 0) rate = 1.0 / average;
+        }
+        if (rate > 0) {
+            if (frameDurationMs) *frameDurationMs = static_cast<float>(1000.0 / rate);
+            return kResultOk;
+        }
+    }
+    return AVERROR_STREAM_NOT_FOUND;
+}
+
 } // namespace playcore

@@ -69,4 +69,11 @@ private:
     MediaTime duration_ = 0;
 };
 
+// The frame timing of a movie as a media detector gives it, for a file whose
+// boxes told nothing: the video streams in the player's numbering are looked
+// at in order, and the first with a positive frame rate (the rate it states,
+// else one over its average frame duration) gives 1000 / rate ms. A negative
+// result when the file cannot be opened or no video stream has a rate.
+PlayerResult ProbeFrameDuration(const std::string& path, float* frameDurationMs);
+
 } // namespace playcore

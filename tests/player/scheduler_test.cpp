@@ -235,3 +235,20 @@ TEST(FrameScheduler, DetachedTargetAndAbortStopEverything) {
         t.join();
     EXPECT_FALSE(r.sched.Push(Frame(1, 200)));
 }
+
+TEST(FrameScheduler, WithoutAClockFramesShowAsTheyCome) {
+    Recorder rec;
+    FrameScheduler sched(1, nullptr, kPeriod, &rec, 2);
+    sched.SetTarget(&rec);
+    sched.Start();
+    sched.Run(1);
+    std::thread feeder([&] {
+        for (int n = 0; n < 8; ++n)
+            sched.Push(Frame(0, n * 100)); // far apart in time: no waiting for it
+    });
+    ASSERT_TRUE(rec.WaitFor([&] { return rec.shown_.size() == 8; }));
+    feeder.join();
+    EXPECT_EQ(rec.Shown().back(), 700);
+    sched.Abort();
+    sched.Join();
+}

@@ -152,7 +152,15 @@ TEST(MediaSession, OpensAndNumbersTheStreams) {
     EXPECT_LT(e.status, 0);
     EXPECT_TRUE(c.Close(kCloseWaitMs));
 
+    // The frame timing of a file as a media detector gives it.
+    float ms = 0;
+    ASSERT_EQ(ProbeFrameDuration(front.path, &ms), kResultOk);
+    EXPECT_NEAR(ms, 34.364, 0.001);
+    ASSERT_EQ(ProbeFrameDuration(GetSample(Kind::SilentCombined).path, &ms), kResultOk);
+    EXPECT_NEAR(ms, 34.364, 0.001);
+
     ktest::TempDir dir;
+    EXPECT_LT(ProbeFrameDuration(dir / "missing.MP4", &ms), 0);
     MediaSession bad(Options());
     EXPECT_LT(bad.OpenSource(dir.Write("junk.MP4", std::string(4096, 'x'))), 0);
     MediaSession missing(Options());
