@@ -46,10 +46,11 @@ public:
 
     size_t Count() const;
     size_t Bytes() const;
-    // Sum of the queued packets' durations, 100-ns units (`timeBase` converts).
+    // Sum of the queued packets' durations, 100-ns units (by SetUnitsPerTick).
     MediaTime Duration() const;
     // Whether an End marker is the last item put.
     bool Ended() const;
+    // 100-ns units per tick of the stream's time base; set before the first Put.
     void SetUnitsPerTick(double unitsPerTick) { unitsPerTick_ = unitsPerTick; }
 
 private:
