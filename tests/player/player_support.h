@@ -12,6 +12,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -51,6 +52,12 @@ enum class Kind {
     Short,          // one camera, 1 s, sound
     SilentCombined, // front 320x180, rear 256x144, no sound track, 2 s
 };
+
+inline void PrintTo(Kind kind, std::ostream* os) {
+    static const char* const names[] = {"Front",       "Combined", "Silent",
+                                        "BrokenSound", "Short",    "SilentCombined"};
+    *os << names[static_cast<int>(kind)];
+}
 
 // Renames the "mp4a" sample entry and sets the object type of its "esds"
 // decoder configuration to one no decoder has (0xFE).
