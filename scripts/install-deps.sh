@@ -14,6 +14,7 @@ PKGS=(
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
   libcurl4-openssl-dev
   xvfb xauth fonts-noto-cjk tzdata
+  pulseaudio
   ffmpeg
 )
 # Node.js and npm serve the map page's build; a machine that already has them
