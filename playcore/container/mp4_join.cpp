@@ -265,6 +265,14 @@ void AppendToChain(sTAGNODE& head, sTAGNODE& node) {
     last->appendNext = &node;
 }
 
+// Whether two mvhd or two mdhd boxes count time in the same units: the
+// appended durations and sample deltas are taken over as they are.
+bool SameTimeScale(const sTAGNODE& t, const sTAGNODE& a) {
+    FieldAt ft, fa;
+    return TimeScaleField(t, &ft) && TimeScaleField(a, &fa) &&
+           LoadField(t.data, ft) == LoadField(a.data, fa);
+}
+
 // The GPS block node of a TX40 family movie, if any.
 sTAGNODE* GpsNode(sMP4MOVIE& movie) {
     for (sTAGNODE* node : movie.List(kGps0List))
@@ -330,6 +338,12 @@ bool JoinMoviesChecked(sMP4MOVIE& target, sMP4MOVIE& appended, std::string* why)
     if (8 + mediaBytes + la.mdat->size > kMax32)
         return Fail(why, "the joined media data would reach 4 GiB");
     const uint64_t outputBase = payload + mediaBytes;
+
+    if (!SameTimeScale(*lt.mvhd, *la.mvhd))
+        return Fail(why, "the movies count time in different units");
+    for (size_t i = 0; i < lt.tracks.size(); ++i)
+        if (!SameTimeScale(*lt.tracks[i].mdhd, *la.tracks[i].mdhd))
+            return Fail(why, TrackText(i) + "the tracks count time in different units");
 
     JoinPlan plan;
     bool anySamples = false;

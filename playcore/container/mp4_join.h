@@ -53,7 +53,8 @@ bool AppendToJoin(sMULTIMOVIE& join, const std::string& frontPath, const std::st
 
 // Joins appended after target. Every check is made before anything changes,
 // so a join that fails leaves target as it was. Fails when the two movies do
-// not have the same tracks with the same tables, a table is malformed or
+// not have the same tracks with the same tables and time scales, a table is
+// malformed or
 // empty where a sample must be, the sample sizes cannot be combined, a chunk
 // of appended lies outside its mdat, the joined mdat or a chunk offset would
 // not fit 32 bits (an output of 4 GiB or more), a duration would overflow

@@ -92,6 +92,10 @@ bool DurationField(const sTAGNODE& box, FieldAt* out) {
     return false;
 }
 
+bool TimeScaleField(const sTAGNODE& box, FieldAt* out) {
+    return (box.Is("mvhd") || box.Is("mdhd")) && Pick(box, {12, 4}, {20, 4}, out);
+}
+
 bool TrackIdField(const sTAGNODE& tkhd, FieldAt* out) {
     return tkhd.Is("tkhd") && Pick(tkhd, {12, 4}, {20, 4}, out);
 }

@@ -52,6 +52,8 @@ struct FieldAt {
 // 64 bits). False for another type or version, a payload too short to hold
 // it, or an elst without entries.
 bool DurationField(const sTAGNODE& box, FieldAt* out);
+// The time scale of an mvhd or mdhd (12 in version 0, 20 in version 1).
+bool TimeScaleField(const sTAGNODE& box, FieldAt* out);
 // The track ID of a tkhd (12 in version 0, 20 in version 1) and the
 // next-track ID of an mvhd (96 in version 0, 108 in version 1).
 bool TrackIdField(const sTAGNODE& tkhd, FieldAt* out);

@@ -280,6 +280,8 @@ TEST(Join, FailedAppendLeavesTheTreeUntouchedAndWritesNothing) {
     std::memset(&emptyStts[FindType(emptyStts, "stts", 2) + 8], 0, 4); // sound: no entries
     Bytes constantSizes = Movie(ThreeTracks(6));
     StoreBE32(&constantSizes[FindType(constantSizes, "stsz", 1) + 8], 4); // rear: constant 4
+    Bytes otherUnits = Movie(ThreeTracks(6));
+    StoreBE32(&otherUnits[FindType(otherUnits, "mdhd", 1) + 16], 90000); // rear: 90 kHz
     Bytes moovFirst = Movie(ThreeTracks(6));
     {
         // ftyp, moov, mdat: the first file's media would move as the moov grows.
@@ -300,6 +302,7 @@ TEST(Join, FailedAppendLeavesTheTreeUntouchedAndWritesNothing) {
         {"two tracks", Movie({TrackLayout{}, TrackLayout{}}), first, true, "numbers of tracks"},
         {"empty stts", emptyStts, first, true, "stts has no entries"},
         {"constant sizes", constantSizes, first, true, "cannot be combined"},
+        {"time scale", otherUnits, first, true, "different units"},
         {"moov first", first, moovFirst, false, "would move"},
         {"not a movie", Text("this is no movie"), first, true, "cannot be opened"},
     };
