@@ -3,7 +3,9 @@
 # 1. every Google Benchmark binary in BUILD_DIR/bench;
 # 2. whole processes on one file made by ffmpeg (one minute, 1280x720 H.264
 #    and AAC, moov at the end): `kinetta-cli info` against
-#    `ffprobe -v error -show_streams`, RUNS runs each, in the same run.
+#    `ffprobe -v error -show_streams`, RUNS runs each, in the same run;
+# 3. join/join-vs-ffmpeg.sh: joining ten one-minute 1080p recordings with
+#    `kinetta-cli join`, `ffmpeg -f concat -c copy` and `cp`.
 set -euo pipefail
 if [ $# -lt 1 ]; then
   echo "usage: $0 BUILD_DIR" >&2
@@ -57,4 +59,5 @@ awk -v c="$cli_ns" -v p="$probe_ns" -v n="$RUNS" 'BEGIN {
   printf "ratio ffprobe / kinetta-cli %8.2f\n", p / c;
 }'
 bash "$(dirname "$0")/scan.sh" "$BUILD" 2000 || status=1
+bash "$(dirname "$0")/join/join-vs-ffmpeg.sh" "$BUILD" || status=1
 exit $status

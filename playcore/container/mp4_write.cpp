@@ -159,6 +159,7 @@ bool OutputFile::Flush() {
 }
 
 bool OutputFile::Write(const void* data, size_t length) {
+    if (stopped()) failed_ = true;
     if (failed_ || fd_ < 0) return false;
     const uint8_t* p = static_cast<const uint8_t*>(data);
     if (buffer_.size() + length <= kOutputBufferBytes) {
@@ -177,6 +178,7 @@ bool OutputFile::Write(const void* data, size_t length) {
 
 bool OutputFile::Commit() {
     if (fd_ < 0) return false;
+    if (stopped()) failed_ = true;
     bool ok = Flush() && ::fsync(fd_) == 0;
     ok = (::close(fd_) == 0) && ok;
     fd_ = -1;
@@ -196,23 +198,64 @@ void OutputFile::Abandon() {
     buffer_.clear();
 }
 
+bool OutputFile::CopyFrom(sMAPFILE& source, uint64_t offset, uint64_t length) {
+    // Buffered bytes go first: both copy paths write at the descriptor's
+    // position, which is then written_.
+    if (!Flush()) return false;
+    if (source.file < 0 || offset > source.size || length > source.size - offset) {
+        failed_ = true;
+        return false;
+    }
+    while (length > 0) {
+        if (stopped()) {
+            failed_ = true;
+            return false;
+        }
+        const uint64_t window = std::min(length, kCopyWindowBytes);
+        uint64_t done = 0;
+        while (kernelCopy_ && done < window) {
+            loff_t from = static_cast<loff_t>(offset + done);
+            const ssize_t n = ::copy_file_range(source.file, &from, fd_, nullptr,
+                                                static_cast<size_t>(window - done), 0);
+            if (n > 0) {
+                done += static_cast<uint64_t>(n);
+            } else if (n < 0 && errno == EINTR) {
+                continue;
+            } else if (n == 0 || errno == EXDEV || errno == EINVAL || errno == ENOSYS ||
+                       errno == EOPNOTSUPP || errno == EBADF || errno == ETXTBSY) {
+                // Not offered for these two files (or a file system that
+                // reports 0 instead): the views below take over, and find
+                // out whether the source really ended early.
+                kernelCopy_ = false;
+            } else {
+                failed_ = true; // an I/O error: a removed card, a bad sector
+                return false;
+            }
+        }
+        if (done < window) {
+            // The view's bytes are read by the kernel inside write(); a page
+            // that cannot be read (a source cut short meanwhile) makes write()
+            // fail instead of touching it here.
+            ScopedView v(source, offset + done, window - done);
+            if (!v || v.size() != window - done ||
+                !WriteAll(fd_, v.data(), static_cast<size_t>(v.size()))) {
+                failed_ = true;
+                return false;
+            }
+        }
+        offset += window;
+        length -= window;
+        written_ += window;
+    }
+    return true;
+}
+
 bool CopySourceRange(const sTAGNODE& node, OutputFile& out, uint64_t offset, uint64_t length) {
     if (!node.source) return false;
+    if (length == 0) return !out.failed();
     sMAPFILE src;
     if (!OpenMapFile(*node.source, &src)) return false;
-    bool ok = offset <= src.size && length <= src.size - offset;
-    while (ok && length > 0) {
-        ScopedView v(src, offset, std::min(length, kCopyWindowBytes));
-        // A view that cannot be mapped fails the write rather than writing
-        // from an invalid view.
-        if (!v) {
-            ok = false;
-            break;
-        }
-        ok = out.Write(v.data(), static_cast<size_t>(v.size()));
-        offset += v.size();
-        length -= v.size();
-    }
+    const bool ok = out.CopyFrom(src, offset, length);
     CloseMapFile(src);
     return ok;
 }
@@ -271,18 +314,21 @@ bool WriteTreeMoovFirst(sTAGNODE& root, OutputFile& out) {
     return WriteNode(root, out, true);
 }
 
-bool WriteTreeToPath(sTAGNODE& root, const std::string& path, bool moovFirst) {
+bool ReplacesSource(const sTAGNODE& root, const std::string& path) {
     struct stat target {};
-    if (::stat(path.c_str(), &target) == 0) {
-        std::set<std::string> sources;
-        CollectSources(root, sources);
-        for (const std::string& s : sources) {
-            struct stat st {};
-            if (::stat(s.c_str(), &st) == 0 && st.st_dev == target.st_dev &&
-                st.st_ino == target.st_ino)
-                return false;
-        }
+    if (::stat(path.c_str(), &target) != 0) return false;
+    std::set<std::string> sources;
+    CollectSources(root, sources);
+    for (const std::string& s : sources) {
+        struct stat st {};
+        if (::stat(s.c_str(), &st) == 0 && st.st_dev == target.st_dev && st.st_ino == target.st_ino)
+            return true;
     }
+    return false;
+}
+
+bool WriteTreeToPath(sTAGNODE& root, const std::string& path, bool moovFirst) {
+    if (ReplacesSource(root, path)) return false;
     OutputFile out;
     if (!out.Create(path)) return false;
     const bool ok = moovFirst ? WriteTreeMoovFirst(root, out) : WriteTree(root, out);

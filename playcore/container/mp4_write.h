@@ -4,6 +4,7 @@
 // complete; a failed write leaves nothing under the final name. Sources are
 // only ever read.
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -27,6 +28,18 @@ public:
     bool Create(const std::string& finalPath);
     // Buffered write; false (and the file marked failed) on any error.
     bool Write(const void* data, size_t length);
+    // Appends length bytes at offset of an opened source. The bytes go from
+    // file to file inside the kernel (copy_file_range) where the two files
+    // allow it, otherwise from read-only views of at most kCopyWindowBytes
+    // handed straight to write(); memory use does not grow with length. False
+    // (and the file marked failed) when the source holds fewer bytes than
+    // asked for, a view cannot be mapped, or a write fails.
+    bool CopyFrom(sMAPFILE& source, uint64_t offset, uint64_t length);
+    // Makes every later Write/CopyFrom fail once *running reads false (checked
+    // at least once per copy window), so that a cancelled write ends early
+    // and leaves nothing under the final name. nullptr: never stopped. The
+    // flag is owned by the caller and must outlive the file.
+    void StopWhenCleared(const std::atomic<bool>* running) { running_ = running; }
     // Flushes, syncs, closes and renames into place. False when any write
     // failed; the temporary file is then removed.
     bool Commit();
@@ -34,6 +47,8 @@ public:
     void Abandon();
 
     bool failed() const { return failed_; }
+    // Whether the stop flag given to StopWhenCleared has been cleared.
+    bool stopped() const { return running_ && !running_->load(); }
     uint64_t written() const { return written_; }
     const std::string& finalPath() const { return final_; }
 
@@ -46,11 +61,15 @@ private:
     std::string temp_;
     std::string final_;
     std::vector<uint8_t> buffer_;
+    const std::atomic<bool>* running_ = nullptr;
+    // Cleared once copy_file_range has refused this pair of files (another
+    // file system, or a kernel without it); later copies use views.
+    bool kernelCopy_ = true;
 };
 
 // Copies length bytes at offset of the node's source file to out, re-opening
-// the source and mapping it in windows of at most kCopyWindowBytes. False
-// when the source cannot be opened or the range is not wholly inside it.
+// the source (OutputFile::CopyFrom: in windows of at most kCopyWindowBytes).
+// False when the source cannot be opened or the range is not wholly inside it.
 inline constexpr uint64_t kCopyWindowBytes = 33554432; // 32 MiB
 bool CopySourceRange(const sTAGNODE& node, OutputFile& out, uint64_t offset, uint64_t length);
 
@@ -69,6 +88,10 @@ bool WriteTree(const sTAGNODE& root, OutputFile& out);
 // written or changed, when a shifted offset would not fit 32 bits or a stco
 // table is malformed.
 bool WriteTreeMoovFirst(sTAGNODE& root, OutputFile& out);
+
+// Whether path names (by device and inode, so also through another name) a
+// file the tree reads from, its append chains included.
+bool ReplacesSource(const sTAGNODE& root, const std::string& path);
 
 // Writes root to path through an OutputFile. Refuses to replace any file the
 // tree reads from.

@@ -1,6 +1,7 @@
-// kinetta-cli info and telemetry on small built recordings.
+// kinetta-cli info, telemetry, join and split on small built recordings.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 
@@ -71,4 +72,38 @@ TEST(KinettaCli, InfoAndTelemetry) {
     EXPECT_TRUE(Has(bad.out, R"({"ok":false,"complete":false})")) << bad.out;
     EXPECT_EQ(Cli("telemetry --family tx40 " + dir.File("none.mp4")).status, 1);
     EXPECT_EQ(Cli("telemetry " + path + " 2>/dev/null").status, 2);
+}
+
+TEST(KinettaCli, JoinAndSplit) {
+    TempDir dir;
+    const std::string a = dir.Write("a.mp4", Movie(ThreeTracks(5)));
+    const std::string b = dir.Write("b.mp4", Movie(ThreeTracks(7)));
+    const std::string out = dir.File("joined.mp4");
+    CliRun join = Cli("join --family tx40 " + out + " " + a + " " + b);
+    EXPECT_EQ(join.status, 0);
+    EXPECT_TRUE(Has(join.out, R"({"ok":true,"inputs":2,"out":")")) << join.out;
+    CliRun info = Cli("info --family tx40 " + out);
+    EXPECT_TRUE(Has(info.out, R"({"sampleCount":12,)")) << info.out;
+
+    EXPECT_EQ(Cli("join --family tx40 " + dir.File("x.mp4") + " " + a + " " + dir.File("none.mp4") +
+                  " 2>/dev/null")
+                  .status,
+              1);
+    EXPECT_EQ(Cli("join --family tx40 " + out + " 2>/dev/null").status, 2);
+
+    const std::string front = dir.File("front.mp4"), rear = dir.File("rear.mp4");
+    CliRun split = Cli("split --family tx40 " + a + " " + front + " " + rear);
+    EXPECT_EQ(split.status, 0);
+    EXPECT_TRUE(Has(split.out, R"({"ok":true,"tracks":3,"front":")")) << split.out;
+    EXPECT_TRUE(Has(Cli("info --family tx40 " + rear).out, R"("width":1280})"));
+    const std::string twoTracks = dir.Write("two.mp4", Movie({TrackLayout{}, TrackLayout{}}));
+    CliRun two = Cli("split --family tx40 " + twoTracks + " " + dir.File("f2.mp4") + " " +
+                     dir.File("r2.mp4"));
+    EXPECT_EQ(two.status, 0);
+    EXPECT_TRUE(Has(two.out, R"("tracks":2,)")) << two.out;
+    EXPECT_TRUE(Has(two.out, R"("rear":null)")) << two.out;
+    EXPECT_EQ(::access(dir.File("r2.mp4").c_str(), F_OK), -1);
+    EXPECT_EQ(
+        Cli("split --family tx40 " + dir.File("none.mp4") + " " + front + " 2>/dev/null").status,
+        1);
 }

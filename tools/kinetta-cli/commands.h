@@ -21,5 +21,7 @@ int CmdScan(Args args);
 int CmdRender(Args args);
 int CmdInfo(Args args);
 int CmdTelemetry(Args args);
+int CmdJoin(Args args);
+int CmdSplit(Args args);
 
 } // namespace kcli

@@ -25,6 +25,11 @@ const Command kCommands[] = {
     {"info", kcli::CmdInfo, "info --family tx40|tx50 FILE   box tree, tracks, timing probe"},
     {"telemetry", kcli::CmdTelemetry,
      "telemetry --family tx40|tx50 FILE [--frames N]   GPS and acceleration records"},
+    {"join", kcli::CmdJoin,
+     "join --family tx40|tx50 OUT INPUT...   join one camera's recordings without re-encoding"},
+    {"split", kcli::CmdSplit,
+     "split --family tx40|tx50 INPUT FRONT_OUT [REAR_OUT]   one file per camera of a combined "
+     "recording"},
 };
 
 void Usage(FILE* out) {

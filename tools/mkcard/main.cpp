@@ -35,6 +35,7 @@ const char kUsage[] =
     "  --fps F | --frame-us N          frame rate or duration (34364 us = 29.1 fps)\n"
     "  --gop N --crf N --x264-preset NAME --chunk-ms N\n"
     "  --start YYYY-MM-DDThh:mm:ss     recording start (2023-05-25T10:15:00)\n"
+    "  --first-frame N                 frame number the first picture shows (0)\n"
     "  --trigger A|G|M|P|S|O|R|T|U     what the recording shows for that trigger letter:\n"
     "                                  G shock, M user point, P parked, S parked with a shock,\n"
     "                                  O speed camera, R radar, T time lapse, U time lapse\n"
@@ -181,6 +182,8 @@ int RunRecording(Args args) {
             spec.x264Preset = args.Value(o);
         else if (o == "--chunk-ms")
             spec.chunkSeconds = ToDouble(args.Value(o), o) / 1000;
+        else if (o == "--first-frame")
+            spec.firstFrame = static_cast<int>(ToLong(args.Value(o), o));
         else if (o == "--start") {
             CivilTime& t = spec.start;
             if (std::sscanf(args.Value(o).c_str(), "%d-%d-%dT%d:%d:%d", &t.year, &t.month, &t.day,

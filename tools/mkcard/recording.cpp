@@ -39,7 +39,7 @@ bool EncodeCamera(const RecordingSpec& spec, const CameraJob& cam, int frames, M
         const double movieSeconds = static_cast<double>(i) * spec.frameUs / 1e6;
         const double real = dayStart + movieSeconds * spec.realSecondsPerRecord;
         const double distance = spec.parked ? parkedDistance : route.DistanceAt(real);
-        plan->Render(encoder.Picture(), distance, i, movieSeconds);
+        plan->Render(encoder.Picture(), distance, spec.firstFrame + i, movieSeconds);
         if (!encoder.Encode(&samples, error)) return false;
     }
     if (!encoder.Flush(&samples, error)) return false;

@@ -31,6 +31,9 @@ struct RecordingSpec {
     FileContent content = FileContent::Front;
     CivilTime start; // recording start (first record, first frame)
     double durationSeconds = 3.0;
+    // Frame number the first picture shows; consecutive recordings given the
+    // running count show numbers that run on across files (joined movies).
+    int firstFrame = 0;
     uint32_t frameUs = kFrameUs29_1;
     int gop = 15;
     int frontWidth = 320, frontHeight = 180; // fisheye picture

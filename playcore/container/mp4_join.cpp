@@ -1,0 +1,523 @@
+#include "playcore/container/mp4_join.h"
+
+#include <array>
+#include <cstring>
+#include <limits>
+#include <new>
+#include <utility>
+
+#include "playcore/container/gps_layout.h"
+#include "playcore/container/mp4_tracks.h"
+#include "playcore/container/mp4_write.h"
+#include "playcore/container/sample_tables.h"
+
+namespace playcore {
+
+namespace {
+
+constexpr uint64_t kMax32 = 0xFFFFFFFFull;
+
+bool Fail(std::string* why, std::string text) {
+    if (why) *why = std::move(text);
+    return false;
+}
+
+std::string TrackText(size_t i) {
+    return "track " + std::to_string(i + 1) + ": ";
+}
+
+void PutBE32(std::vector<uint8_t>& to, uint32_t v) {
+    const uint8_t b[4] = {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)};
+    to.insert(to.end(), b, b + 4);
+}
+
+// A payload that replaces a node's copy when the join is committed.
+struct Edit {
+    sTAGNODE* node;
+    std::vector<uint8_t> data;
+};
+
+// Everything JoinMovies changes, worked out before any of it is applied.
+struct JoinPlan {
+    std::vector<Edit> edits;
+    sTAGNODE* targetGps = nullptr; // TX40 family: the GPS nodes to chain
+    sTAGNODE* appendedGps = nullptr;
+    uint64_t joinedGpsCount = 0;
+    bool joinTx50 = false;
+    std::vector<uint8_t> tx50Records;
+    uint32_t tx50Count = 0;
+};
+
+// A table box payload: T's version/flags, the summed count, T's entries,
+// then the appended entries as given. False when the box would not fit the
+// 32-bit size field.
+bool ConcatTable(const sTAGNODE& t, const TableView& tv, uint32_t stride,
+                 const std::vector<uint8_t>& appendedEntries, uint32_t appendedCount,
+                 std::vector<uint8_t>* out) {
+    const uint64_t count = uint64_t(tv.count) + appendedCount;
+    const uint64_t bytes = 8 + count * stride * 4;
+    if (count > kMax32 || bytes + 8 > kMax32) return false;
+    out->reserve(static_cast<size_t>(bytes));
+    out->assign(t.data.begin(), t.data.begin() + 4);
+    PutBE32(*out, static_cast<uint32_t>(count));
+    out->insert(out->end(), tv.entries, tv.entries + size_t(tv.count) * stride * 4);
+    out->insert(out->end(), appendedEntries.begin(), appendedEntries.end());
+    return true;
+}
+
+// The appended table's entries, each entry's first field passed through shift
+// (which may refuse a value).
+template <typename Shift>
+bool ShiftedEntries(const TableView& av, uint32_t stride, Shift shift, std::vector<uint8_t>* out) {
+    out->assign(av.entries, av.entries + size_t(av.count) * stride * 4);
+    for (size_t i = 0; i < av.count; ++i) {
+        uint8_t* p = out->data() + i * stride * 4;
+        uint64_t value = LoadBE32(p);
+        if (!shift(&value) || value > kMax32) return false;
+        StoreBE32(p, static_cast<uint32_t>(value));
+    }
+    return true;
+}
+
+bool PlanStts(size_t i, const TrackBoxes& t, const TrackBoxes& a, JoinPlan& plan,
+              std::string* why) {
+    TableView tv, av;
+    if (!ReadTable(*t.stts, 2, &tv) || !ReadTable(*a.stts, 2, &av))
+        return Fail(why, TrackText(i) + "malformed stts");
+    if (av.count == 0) return Fail(why, TrackText(i) + "the appended stts has no entries");
+    std::vector<uint8_t> entries(av.entries, av.entries + size_t(av.count) * 8);
+    Edit e{t.stts, {}};
+    if (!ConcatTable(*t.stts, tv, 2, entries, av.count, &e.data))
+        return Fail(why, TrackText(i) + "the joined stts is too large");
+    plan.edits.push_back(std::move(e));
+    return true;
+}
+
+// Sample count and constant size of a stsz (0: one size per sample follows).
+bool ReadStsz(const sTAGNODE& stsz, uint32_t* constant, uint32_t* count) {
+    if (!PayloadBE32(stsz, 4, constant) || !PayloadBE32(stsz, 8, count)) return false;
+    return *constant != 0 || uint64_t(*count) * 4 <= stsz.data.size() - 12;
+}
+
+bool PlanStsz(size_t i, const TrackBoxes& t, const TrackBoxes& a, JoinPlan& plan,
+              uint32_t* targetSamples, uint32_t* appendedSamples, std::string* why) {
+    uint32_t tc = 0, tn = 0, ac = 0, an = 0;
+    if (!ReadStsz(*t.stsz, &tc, &tn) || !ReadStsz(*a.stsz, &ac, &an))
+        return Fail(why, TrackText(i) + "malformed stsz");
+    *targetSamples = tn;
+    *appendedSamples = an;
+    const uint64_t count = uint64_t(tn) + an;
+    if (count > kMax32) return Fail(why, TrackText(i) + "too many samples");
+    Edit e{t.stsz, {}};
+    if (tc == 0 && ac == 0) {
+        // One size per sample in both: T's sizes followed by the appended ones.
+        if (12 + count * 4 + 8 > kMax32) return Fail(why, TrackText(i) + "too many samples");
+        e.data.reserve(static_cast<size_t>(12 + count * 4));
+        e.data.assign(t.stsz->data.begin(), t.stsz->data.begin() + 8);
+        PutBE32(e.data, static_cast<uint32_t>(count));
+        e.data.insert(e.data.end(), t.stsz->data.begin() + 12,
+                      t.stsz->data.begin() + 12 + size_t(tn) * 4);
+        e.data.insert(e.data.end(), a.stsz->data.begin() + 12,
+                      a.stsz->data.begin() + 12 + size_t(an) * 4);
+    } else if (tc == ac) {
+        // The same size for every sample of both: only the count grows.
+        e.data = t.stsz->data;
+        StoreBE32(e.data.data() + 8, static_cast<uint32_t>(count));
+    } else {
+        // Keeping T's table here would give the appended samples wrong sizes.
+        return Fail(why, TrackText(i) + "the sample sizes of the two movies cannot be combined");
+    }
+    plan.edits.push_back(std::move(e));
+    return true;
+}
+
+bool PlanStss(size_t i, const TrackBoxes& t, const TrackBoxes& a, uint32_t targetSamples,
+              JoinPlan& plan, std::string* why) {
+    if (!t.stss && !a.stss) return true; // every sample of both is a sync sample
+    if (!t.stss || !a.stss)
+        return Fail(why, TrackText(i) + "only one of the movies has a sync-sample table");
+    TableView tv, av;
+    if (!ReadTable(*t.stss, 1, &tv) || !ReadTable(*a.stss, 1, &av))
+        return Fail(why, TrackText(i) + "malformed stss");
+    if (av.count == 0) return Fail(why, TrackText(i) + "the appended stss has no entries");
+    // Sample numbers of the appended movie follow T's samples.
+    std::vector<uint8_t> entries;
+    const auto afterTarget = [&](uint64_t* v) {
+        *v += targetSamples;
+        return true;
+    };
+    if (!ShiftedEntries(av, 1, afterTarget, &entries))
+        return Fail(why, TrackText(i) + "sync-sample numbers would not fit 32 bits");
+    Edit e{t.stss, {}};
+    if (!ConcatTable(*t.stss, tv, 1, entries, av.count, &e.data))
+        return Fail(why, TrackText(i) + "the joined stss is too large");
+    plan.edits.push_back(std::move(e));
+    return true;
+}
+
+bool PlanStscStco(size_t i, const TrackBoxes& t, const TrackBoxes& a, const sTAGNODE& appendedMdat,
+                  uint64_t outputBase, JoinPlan& plan, std::string* why) {
+    TableView tsc, asc, tco, aco;
+    if (!ReadTable(*t.stsc, 3, &tsc) || !ReadTable(*a.stsc, 3, &asc))
+        return Fail(why, TrackText(i) + "malformed stsc");
+    if (!ReadTable(*t.stco, 1, &tco) || !ReadTable(*a.stco, 1, &aco))
+        return Fail(why, TrackText(i) + "malformed stco");
+    if (aco.count > 0 && asc.count == 0)
+        return Fail(why, TrackText(i) + "the appended stsc has no entries");
+    // The appended chunks are numbered after T's chunks. On the recorder's
+    // files (one stsc entry per chunk) T's chunk count is its entry count;
+    // counting chunks keeps other layouts right too.
+    const uint64_t targetChunks = tco.count;
+    std::vector<uint8_t> entries;
+    const auto afterTarget = [&](uint64_t* v) {
+        *v += targetChunks;
+        return true;
+    };
+    if (!ShiftedEntries(asc, 3, afterTarget, &entries))
+        return Fail(why, TrackText(i) + "chunk numbers would not fit 32 bits");
+    Edit sc{t.stsc, {}};
+    if (!ConcatTable(*t.stsc, tsc, 3, entries, asc.count, &sc.data))
+        return Fail(why, TrackText(i) + "the joined stsc is too large");
+
+    // In the output the appended media follow T's media (outputBase is where
+    // they start), each chunk at the same distance from the start of its
+    // media data as in its own file.
+    const uint64_t from = appendedMdat.origOffset, length = appendedMdat.origSize;
+    bool outside = false;
+    if (!ShiftedEntries(
+            aco, 1,
+            [&](uint64_t* v) {
+                if (*v < from || *v - from > length) {
+                    outside = true;
+                    return false;
+                }
+                *v = outputBase + (*v - from);
+                return true;
+            },
+            &entries))
+        return Fail(why, TrackText(i) + (outside ? "a chunk lies outside the media data"
+                                                 : "chunk offsets would pass 4 GiB"));
+    Edit co{t.stco, {}};
+    if (!ConcatTable(*t.stco, tco, 1, entries, aco.count, &co.data))
+        return Fail(why, TrackText(i) + "the joined stco is too large");
+    plan.edits.push_back(std::move(sc));
+    plan.edits.push_back(std::move(co));
+    return true;
+}
+
+// mdhd payload in version 1 (64-bit times and duration) with the given duration.
+std::vector<uint8_t> MdhdVersion1(const std::vector<uint8_t>& v0, uint64_t duration) {
+    std::vector<uint8_t> out;
+    out.reserve(v0.size() + 12);
+    out.push_back(1);
+    out.insert(out.end(), v0.begin() + 1, v0.begin() + 4); // flags
+    for (size_t field : {size_t(4), size_t(8)}) {          // creation, modification
+        PutBE32(out, 0);
+        out.insert(out.end(), v0.begin() + long(field), v0.begin() + long(field) + 4);
+    }
+    out.insert(out.end(), v0.begin() + 12, v0.begin() + 16); // time scale
+    PutBE32(out, uint32_t(duration >> 32));
+    PutBE32(out, uint32_t(duration));
+    out.insert(out.end(), v0.begin() + 20, v0.end()); // language and the rest
+    return out;
+}
+
+// Adds the appended box's duration to T's. A 32-bit media duration that
+// would overflow (71.6 minutes at the recorder's 1,000,000 units a second)
+// makes the mdhd a version-1 box; any other overflow fails.
+bool PlanDuration(sTAGNODE& t, const sTAGNODE& a, JoinPlan& plan, const std::string& what,
+                  std::string* why) {
+    FieldAt ft, fa;
+    if (!DurationField(t, &ft) || !DurationField(a, &fa))
+        return Fail(why, what + "unsupported " + std::string(t.Type()) + " box");
+    const uint64_t vt = LoadField(t.data, ft), va = LoadField(a.data, fa);
+    if (va > std::numeric_limits<uint64_t>::max() - vt)
+        return Fail(why, what + "the joined duration overflows");
+    const uint64_t sum = vt + va;
+    Edit e{&t, {}};
+    if (ft.bytes == 4 && sum > kMax32) {
+        if (!t.Is("mdhd") || t.data.size() < 20)
+            return Fail(why, what + "the joined " + std::string(t.Type()) +
+                                 " duration does not fit 32 bits");
+        e.data = MdhdVersion1(t.data, sum);
+    } else {
+        e.data = t.data;
+        StoreField(e.data, ft, sum);
+    }
+    plan.edits.push_back(std::move(e));
+    return true;
+}
+
+bool InChain(const sTAGNODE& head, const sTAGNODE& node) {
+    for (const sTAGNODE* a = head.appendHead; a; a = a->appendNext)
+        if (a == &node) return true;
+    return false;
+}
+
+void AppendToChain(sTAGNODE& head, sTAGNODE& node) {
+    if (!head.appendHead) {
+        head.appendHead = &node;
+        return;
+    }
+    sTAGNODE* last = head.appendHead;
+    while (last->appendNext)
+        last = last->appendNext;
+    last->appendNext = &node;
+}
+
+// Whether two mvhd or two mdhd boxes count time in the same units: the
+// appended durations and sample deltas are taken over as they are.
+bool SameTimeScale(const sTAGNODE& t, const sTAGNODE& a) {
+    FieldAt ft, fa;
+    return TimeScaleField(t, &ft) && TimeScaleField(a, &fa) &&
+           LoadField(t.data, ft) == LoadField(a.data, fa);
+}
+
+// The GPS block node of a TX40 family movie, if any.
+sTAGNODE* GpsNode(sMP4MOVIE& movie) {
+    for (sTAGNODE* node : movie.List(kGps0List))
+        if (node->gpsBlock) return node;
+    return nullptr;
+}
+
+bool PlanGps(sMP4MOVIE& target, sMP4MOVIE& appended, JoinPlan& plan, std::string* why) {
+    if (target.family == RecorderFamily::TX40) {
+        sTAGNODE* gt = GpsNode(target);
+        sTAGNODE* ga = GpsNode(appended);
+        if (!gt || !ga) return true; // records are carried only between two blocks
+        if (ga->appendHead || ga->appendNext || InChain(*gt, *ga) ||
+            ga->gpsRecordBytes != gt->gpsRecordBytes)
+            return Fail(why, "the GPS blocks cannot be joined");
+        const uint64_t count =
+            (gt->joinedCount ? gt->joinedCount : gt->recordCount) + ga->recordCount;
+        if (count > 0xFFFF)
+            return Fail(why, "the joined GPS block would hold 65536 records or more");
+        plan.targetGps = gt;
+        plan.appendedGps = ga;
+        plan.joinedGpsCount = count;
+        return true;
+    }
+    const Tx50GpsBlock& bt = target.tx50Gps;
+    const Tx50GpsBlock& ba = appended.tx50Gps;
+    if (!bt.present || !ba.present) return true;
+    const uint64_t count = uint64_t(bt.recordCount) + ba.recordCount;
+    if (count >= 65536) return Fail(why, "the joined GPS block would hold 65536 records or more");
+    plan.joinTx50 = true;
+    plan.tx50Count = static_cast<uint32_t>(count);
+    plan.tx50Records.reserve(bt.records.size() + ba.records.size());
+    plan.tx50Records = bt.records;
+    plan.tx50Records.insert(plan.tx50Records.end(), ba.records.begin(), ba.records.end());
+    return true;
+}
+
+bool JoinMoviesChecked(sMP4MOVIE& target, sMP4MOVIE& appended, std::string* why) {
+    if (&target == &appended) return Fail(why, "a movie cannot be joined to itself");
+    if (target.family != appended.family)
+        return Fail(why, "the movies were opened as different recorder families");
+    MovieLayout lt, la;
+    std::string reason;
+    if (!ReadMovieLayout(target, &lt, &reason)) return Fail(why, "first movie: " + reason);
+    if (!ReadMovieLayout(appended, &la, &reason)) return Fail(why, "appended movie: " + reason);
+    if (lt.tracks.empty()) return Fail(why, "the movies have no tracks");
+    if (lt.tracks.size() != la.tracks.size())
+        return Fail(why, "the movies have different numbers of tracks");
+    if (la.mdat->appendHead || la.mdat->appendNext || la.mdat->size != la.mdat->origSize ||
+        InChain(*lt.mdat, *la.mdat))
+        return Fail(why, "the appended movie is itself joined or appended elsewhere");
+
+    // Where T's media data lie in the output: after the boxes before its mdat.
+    // T's own chunk offsets stay right only when that is where they lie in T's
+    // file, that is when nothing before the mdat grows (the recorder writes
+    // ftyp, mdat, moov; a moov before the mdat would grow with every join).
+    uint64_t payload = 8;
+    for (size_t k = 0; k < lt.mdatIndex; ++k)
+        payload += NodeSize(*target.root.children[k]);
+    if (payload != lt.mdat->origOffset || lt.moovIndex < lt.mdatIndex)
+        return Fail(why, "the first movie's media data would move (its moov comes first)");
+    const uint64_t mediaBytes = lt.mdat->size; // M: T's media so far
+    if (8 + mediaBytes + la.mdat->size > kMax32)
+        return Fail(why, "the joined media data would reach 4 GiB");
+    const uint64_t outputBase = payload + mediaBytes;
+
+    if (!SameTimeScale(*lt.mvhd, *la.mvhd))
+        return Fail(why, "the movies count time in different units");
+    for (size_t i = 0; i < lt.tracks.size(); ++i)
+        if (!SameTimeScale(*lt.tracks[i].mdhd, *la.tracks[i].mdhd))
+            return Fail(why, TrackText(i) + "the tracks count time in different units");
+
+    JoinPlan plan;
+    bool anySamples = false;
+    for (size_t i = 0; i < lt.tracks.size(); ++i) {
+        const TrackBoxes& t = lt.tracks[i];
+        const TrackBoxes& a = la.tracks[i];
+        uint32_t targetSamples = 0, appendedSamples = 0;
+        if (!PlanStsz(i, t, a, plan, &targetSamples, &appendedSamples, why)) return false;
+        anySamples = anySamples || appendedSamples > 0;
+        if (!PlanStts(i, t, a, plan, why) || !PlanStss(i, t, a, targetSamples, plan, why) ||
+            !PlanStscStco(i, t, a, *la.mdat, outputBase, plan, why))
+            return false;
+        const std::string what = TrackText(i);
+        if (!PlanDuration(*t.tkhd, *a.tkhd, plan, what, why) ||
+            !PlanDuration(*t.mdhd, *a.mdhd, plan, what, why))
+            return false;
+        if (bool(t.elst) != bool(a.elst))
+            return Fail(why, what + "only one of the movies has an edit list");
+        if (t.elst && !PlanDuration(*t.elst, *a.elst, plan, what, why)) return false;
+    }
+    if (!anySamples) return Fail(why, "the appended movie holds no samples");
+    if (!PlanDuration(*lt.mvhd, *la.mvhd, plan, "movie: ", why)) return false;
+    if (!PlanGps(target, appended, plan, why)) return false;
+
+    // Commit: nothing below can fail.
+    for (Edit& e : plan.edits) {
+        e.node->data = std::move(e.data);
+        e.node->size = e.node->copied = e.node->data.size();
+    }
+    AppendToChain(*lt.mdat, *la.mdat);
+    lt.mdat->size += la.mdat->size;
+    if (plan.targetGps) {
+        plan.targetGps->blockBytes += plan.appendedGps->recordBytes;
+        plan.targetGps->joinedCount = plan.joinedGpsCount;
+        AppendToChain(*plan.targetGps, *plan.appendedGps);
+    }
+    if (plan.joinTx50) {
+        target.tx50Gps.records = std::move(plan.tx50Records);
+        target.tx50Gps.recordCount = plan.tx50Count;
+    }
+    uint32_t duration = 0;
+    if (PayloadBE32(*lt.mvhd, 16, &duration) && lt.mvhd->data[0] == 0) target.duration = duration;
+    return true;
+}
+
+uint64_t OutputBytes(const sMP4MOVIE& movie) {
+    uint64_t total = 0;
+    for (const auto& child : movie.root.children)
+        total += NodeSize(*child);
+    const Tx50GpsBlock& b = movie.tx50Gps;
+    if (movie.family == RecorderFamily::TX50 && b.present)
+        total += kTx50Layout.BlockBytes(b.recordCount);
+    return total;
+}
+
+bool WriteMovie(sMP4MOVIE& movie, const std::string& path, const std::atomic<bool>* running,
+                std::string* why) {
+    if (ReplacesSource(movie.root, path))
+        return Fail(why, "the output would replace one of its sources");
+    if (OutputBytes(movie) > kMaxMappedFileSize)
+        return Fail(why, "the output would be 4 GiB or larger");
+    OutputFile out;
+    out.StopWhenCleared(running);
+    if (!out.Create(path)) return Fail(why, "cannot create a file in the output folder");
+    bool ok = WriteTree(movie.root, out);
+    const Tx50GpsBlock& b = movie.tx50Gps;
+    if (ok && movie.family == RecorderFamily::TX50 && b.present) {
+        // The block lies after the last box: the first file's header with the
+        // joined count, the records of every file, the end marker.
+        std::array<uint8_t, 43> header = b.header;
+        header[41] = uint8_t(b.recordCount >> 8);
+        header[42] = uint8_t(b.recordCount);
+        ok = out.Write(header.data(), header.size()) &&
+             out.Write(b.records.data(), b.records.size()) &&
+             out.Write(kBlockEndMarker.data(), kBlockEndMarker.size());
+    }
+    if (ok && out.Commit()) return true;
+    const bool cancelled = out.stopped();
+    out.Abandon();
+    return Fail(why, cancelled ? "cancelled" : "reading a source or writing the output failed");
+}
+
+} // namespace
+
+std::unique_ptr<sMULTIMOVIE> OpenJoin(const std::string& frontPath, const std::string& rearPath,
+                                      RecorderFamily family) {
+    if (frontPath.empty() && rearPath.empty()) return nullptr;
+    auto join = std::make_unique<sMULTIMOVIE>();
+    join->family = family;
+    if (!frontPath.empty() && !(join->front = OpenMp4Movie(frontPath, true, family)))
+        return nullptr;
+    if (!rearPath.empty() && !(join->rear = OpenMp4Movie(rearPath, true, family))) return nullptr;
+    join->valid = 1;
+    return join;
+}
+
+bool AppendToJoin(sMULTIMOVIE& join, const std::string& frontPath, const std::string& rearPath,
+                  std::string* why) {
+    if (!join.valid) return true;
+    struct Camera {
+        const std::string& path;
+        std::unique_ptr<sMP4MOVIE>& target;
+        std::vector<std::unique_ptr<sMP4MOVIE>>& appended;
+        std::unique_ptr<sMP4MOVIE> movie;
+    };
+    Camera cameras[2] = {{frontPath, join.front, join.frontAppended, nullptr},
+                         {rearPath, join.rear, join.rearAppended, nullptr}};
+    for (Camera& c : cameras) {
+        if (c.path.empty()) continue;
+        if (!c.target) {
+            join.valid = 0;
+            return Fail(why, c.path + ": the join was not opened with this camera");
+        }
+        if (!(c.movie = OpenMp4Movie(c.path, true, join.family))) {
+            join.valid = 0;
+            return Fail(why, c.path + ": cannot be opened as a movie");
+        }
+    }
+    for (Camera& c : cameras) {
+        if (!c.movie) continue;
+        std::string reason;
+        if (!JoinMovies(*c.target, *c.movie, &reason)) {
+            join.valid = 0;
+            return Fail(why, c.path + ": " + reason);
+        }
+        c.appended.push_back(std::move(c.movie));
+    }
+    return true;
+}
+
+bool JoinMovies(sMP4MOVIE& target, sMP4MOVIE& appended, std::string* why) {
+    try {
+        return JoinMoviesChecked(target, appended, why);
+    } catch (const std::bad_alloc&) {
+        // Only the plan was being built: target is unchanged.
+        return Fail(why, "out of memory");
+    }
+}
+
+bool WriteJoined(sMULTIMOVIE& join, JoinCamera camera, const std::string& outputPath,
+                 const std::atomic<bool>* running, std::string* why) {
+    std::unique_ptr<sMP4MOVIE>& movie = camera == JoinCamera::Front ? join.front : join.rear;
+    auto& appended = camera == JoinCamera::Front ? join.frontAppended : join.rearAppended;
+    bool ok = false;
+    if (!join.valid)
+        Fail(why, "an append failed; the joined movie is not written");
+    else if (!movie)
+        Fail(why, "the join holds no movie of that camera");
+    else
+        ok = WriteMovie(*movie, outputPath, running, why);
+    // The joined tree points into the appended movies: it goes first.
+    movie.reset();
+    appended.clear();
+    return ok;
+}
+
+JoinResult JoinFiles(const std::vector<std::string>& inputs, const std::string& output,
+                     RecorderFamily family, const std::atomic<bool>* running, std::string* why) {
+    if (inputs.empty()) {
+        Fail(why, "nothing to join");
+        return kJoinFailed;
+    }
+    auto join = OpenJoin(inputs[0], std::string(), family);
+    if (!join) {
+        Fail(why, inputs[0] + ": cannot be opened as a movie");
+        return kJoinFailed;
+    }
+    for (size_t i = 1; i < inputs.size(); ++i) {
+        if (running && !running->load()) return kJoinCancelled;
+        if (!AppendToJoin(*join, inputs[i], std::string(), why)) return kJoinFailed;
+    }
+    if (running && !running->load()) return kJoinCancelled;
+    if (WriteJoined(*join, JoinCamera::Front, output, running, why)) return kJoinWritten;
+    return running && !running->load() ? kJoinCancelled : kJoinFailed;
+}
+
+} // namespace playcore
