@@ -57,16 +57,16 @@ struct Recordings {
 
 // Writes count consecutive recordings into dir: each starts where the one
 // before ended, in movie frames (the code in the pictures runs on) and in time.
-Recordings Consecutive(const std::string& dir, RecordingSpec spec, int count,
+Recordings Consecutive(const std::string& dir, RecordingSpec recipe, int count,
                        const std::string& stem) {
     Recordings out;
     for (int k = 0; k < count; ++k) {
         const std::string path = dir + "/" + stem + std::to_string(k) + ".MP4";
         RecordingReport report;
         std::string error;
-        EXPECT_TRUE(mkcard::WriteRecording(spec, path, &report, &error)) << error;
-        spec.firstFrame += report.frames;
-        spec.start = mkcard::AddSeconds(spec.start, 60);
+        EXPECT_TRUE(mkcard::WriteRecording(recipe, path, &report, &error)) << error;
+        recipe.firstFrame += report.frames;
+        recipe.start = mkcard::AddSeconds(recipe.start, 60);
         out.paths.push_back(path);
         out.reports.push_back(std::move(report));
     }
@@ -212,16 +212,16 @@ int ExitCode(const CommandResult& r) {
 }
 
 RecordingSpec SmallSpec(RecorderFamily family, FileContent content, double seconds) {
-    RecordingSpec spec;
-    spec.family = family;
-    spec.content = content;
-    spec.durationSeconds = seconds;
-    spec.frontWidth = 192;
-    spec.frontHeight = 108;
-    spec.rearWidth = 160;
-    spec.rearHeight = 90;
-    spec.gop = 10;
-    return spec;
+    RecordingSpec recipe;
+    recipe.family = family;
+    recipe.content = content;
+    recipe.durationSeconds = seconds;
+    recipe.frontWidth = 192;
+    recipe.frontHeight = 108;
+    recipe.rearWidth = 160;
+    recipe.rearHeight = 90;
+    recipe.gop = 10;
+    return recipe;
 }
 
 } // namespace
@@ -238,10 +238,10 @@ TEST(JoinRecordings, Tx40FrontFilesRunOnAcrossTheSeams) {
 
 TEST(JoinRecordings, Tx50RearFilesRunOnAcrossTheSeams) {
     testmp4::TempDir dir;
-    RecordingSpec spec = SmallSpec(RecorderFamily::TX50, FileContent::Rear, 3);
-    spec.frameUs = mkcard::kFrameUs27_5;
-    spec.firstFrame = 500;
-    const Recordings in = Consecutive(dir.path(), spec, 2, "rear");
+    RecordingSpec recipe = SmallSpec(RecorderFamily::TX50, FileContent::Rear, 3);
+    recipe.frameUs = mkcard::kFrameUs27_5;
+    recipe.firstFrame = 500;
+    const Recordings in = Consecutive(dir.path(), recipe, 2, "rear");
     const std::string out = dir.path() + "/joined.MP4";
     std::string why;
     ASSERT_EQ(JoinFiles(in.paths, out, RecorderFamily::TX50, nullptr, &why), kJoinWritten) << why;

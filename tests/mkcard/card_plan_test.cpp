@@ -31,7 +31,7 @@ TEST(CardPlan, NamesClassifyAsTheViewerWillReadThem) {
             std::set<std::string> listed;
             for (const PlannedFile& f : plan.files) {
                 const std::string name = Name(f.path);
-                const bool complete = f.spec.gps && f.spec.endMarker && !f.spec.unfinished;
+                const bool complete = f.recipe.gps && f.recipe.endMarker && !f.recipe.unfinished;
                 const bool scanned = f.path.rfind("DCIM/", 0) != 0 && f.role != "deleted";
                 EXPECT_EQ(f.listed,
                           scanned && complete && kinetta::IsRecordingMovieFile(f.path, family))
@@ -78,7 +78,7 @@ TEST(CardPlan, TestPresetHoldsEveryKindOfFile) {
         std::set<EventKind> events;
         bool join = false, rearOnly = false, offsetPair = false, nested = false, combined = false;
         for (const PlannedFile& f : plan.files) {
-            const RecordingSpec& s = f.spec;
+            const RecordingSpec& s = f.recipe;
             if (!f.generated) continue;
             // Tiny and quick, long enough for the viewer's timing probe (> 2.0 s).
             EXPECT_GE(s.durationSeconds, 2.5);
@@ -131,7 +131,7 @@ TEST(CardPlan, TestPresetHoldsEveryKindOfFile) {
             const PlannedFile* c = Find(plan, "004_101800_A.MP4");
             ASSERT_NE(c, nullptr);
             EXPECT_TRUE(c->listed);
-            EXPECT_EQ(c->spec.content, FileContent::Combined);
+            EXPECT_EQ(c->recipe.content, FileContent::Combined);
         }
     }
 }

@@ -43,7 +43,7 @@ protected:
     std::vector<const PlannedFile*> Movies() const {
         std::vector<const PlannedFile*> out;
         for (const PlannedFile& f : plan_.files)
-            if (f.generated && !f.spec.unfinished) out.push_back(&f);
+            if (f.generated && !f.recipe.unfinished) out.push_back(&f);
         return out;
     }
     RecorderFamily family_ = RecorderFamily::TX40;
@@ -67,7 +67,7 @@ std::map<std::string, std::string> Fields(const std::string& line) {
 
 TEST_P(CardFiles, FfprobeCountsTheSamplesOfEveryTrack) {
     for (const PlannedFile* f : Movies()) {
-        const RecordingSpec& s = f->spec;
+        const RecordingSpec& s = f->recipe;
         const CommandResult r =
             RunCommand("ffprobe -v error -count_packets -show_entries "
                        "stream=codec_type,codec_name,width,height,nb_read_packets,duration "
@@ -130,7 +130,7 @@ TEST_P(CardFiles, BoxesTablesAndGpsBlockAreTheRecordersLayout) {
     for (const PlannedFile& f : plan_.files) {
         if (!f.generated) continue;
         SCOPED_TRACE(f.path);
-        const RecordingSpec& s = f.spec;
+        const RecordingSpec& s = f.recipe;
         const std::vector<uint8_t> file = ReadFile(Path(f));
         size_t stopped = 0;
         const auto top = ParseBoxes(file, 0, file.size(), &stopped);
@@ -287,7 +287,7 @@ TEST_P(CardFiles, BoxesTablesAndGpsBlockAreTheRecordersLayout) {
 TEST_P(CardFiles, FrameCodeReadsBackFromDecodedFrames) {
     int checked = 0;
     for (const PlannedFile* f : Movies()) {
-        const RecordingSpec& s = f->spec;
+        const RecordingSpec& s = f->recipe;
         const int frames = FrameCount(s.durationSeconds, s.frameUs);
         const int tracks = s.content == FileContent::Combined ? 2 : 1;
         for (int track = 0; track < tracks; ++track) {

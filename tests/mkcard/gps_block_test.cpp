@@ -49,14 +49,14 @@ GpsRecordValues Sample() {
 }
 
 TEST(GpsBlock, Tx40BoxAndRecordsLieAtTheirOffsets) {
-    GpsBlockSpec spec;
-    spec.family = RecorderFamily::TX40;
-    spec.header.identification = "V10203";
-    spec.header.levels = {300, 250, 1200};
-    spec.header.letter = 'P';
-    spec.records = {Sample(), Sample()};
-    spec.records[1].valid = false;
-    const std::vector<uint8_t> box = EncodeGps0Box(spec);
+    GpsBlockSpec recipe;
+    recipe.family = RecorderFamily::TX40;
+    recipe.header.identification = "V10203";
+    recipe.header.levels = {300, 250, 1200};
+    recipe.header.letter = 'P';
+    recipe.records = {Sample(), Sample()};
+    recipe.records[1].valid = false;
+    const std::vector<uint8_t> box = EncodeGps0Box(recipe);
 
     ASSERT_EQ(box.size(), 2 * 79 + 48u);
     EXPECT_EQ((box[0] << 24 | box[1] << 16 | box[2] << 8 | box[3]), 2 * 79 + 48);
@@ -93,18 +93,18 @@ TEST(GpsBlock, Tx40BoxAndRecordsLieAtTheirOffsets) {
 }
 
 TEST(GpsBlock, Tx50BlockAndRecordsLieAtTheirOffsets) {
-    GpsBlockSpec spec;
-    spec.family = RecorderFamily::TX50;
-    spec.header.identification = "V20415";
-    spec.header.levels = {100, 200, 300};
-    spec.header.tx50Letter = 'Q';
-    spec.header.flagA = 1;
-    spec.header.flagB = 0;
-    spec.records = {Sample(), Sample(), Sample()};
-    spec.records[2].number = -1;
-    spec.records[2].latitude = -33.5;
-    spec.records[2].longitude = -70.25;
-    const std::vector<uint8_t> block = EncodeGpsBlock(spec);
+    GpsBlockSpec recipe;
+    recipe.family = RecorderFamily::TX50;
+    recipe.header.identification = "V20415";
+    recipe.header.levels = {100, 200, 300};
+    recipe.header.tx50Letter = 'Q';
+    recipe.header.flagA = 1;
+    recipe.header.flagB = 0;
+    recipe.records = {Sample(), Sample(), Sample()};
+    recipe.records[2].number = -1;
+    recipe.records[2].latitude = -33.5;
+    recipe.records[2].longitude = -70.25;
+    const std::vector<uint8_t> block = EncodeGpsBlock(recipe);
 
     ASSERT_EQ(block.size(), 3 * 91 + 49u);
     EXPECT_EQ(At(block, 0, 6), "CSODAT");
@@ -146,14 +146,14 @@ TEST(GpsBlock, RepeatedHeadersAreWhereTheReaderLooks) {
     for (RecorderFamily family : {RecorderFamily::TX40, RecorderFamily::TX50}) {
         const bool tx50 = family == RecorderFamily::TX50;
         const size_t h = tx50 ? 43 : 34, levels = tx50 ? 14 : 12;
-        GpsBlockSpec spec;
-        spec.family = family;
-        spec.records.assign(4, Sample());
+        GpsBlockSpec recipe;
+        recipe.family = family;
+        recipe.records.assign(4, Sample());
         GpsHeader second, third;
         second.levels = {400, 400, 400};
         third.levels = {777, 888, 999};
-        spec.repeatedHeaders = {second, third};
-        const std::vector<uint8_t> block = EncodeGpsBlock(spec);
+        recipe.repeatedHeaders = {second, third};
+        const std::vector<uint8_t> block = EncodeGpsBlock(recipe);
         size_t base = 0;
         int readings = 1;
         auto marked = [&](size_t at) {
@@ -172,20 +172,20 @@ TEST(GpsBlock, RepeatedHeadersAreWhereTheReaderLooks) {
 }
 
 TEST(GpsBlock, EndMarkerCountAndFirmwareChoices) {
-    GpsBlockSpec spec;
-    spec.family = RecorderFamily::TX40;
-    spec.records.assign(2, Sample());
-    spec.endMarker = false;
-    spec.countOverride = 9;
-    std::vector<uint8_t> box = EncodeGps0Box(spec);
+    GpsBlockSpec recipe;
+    recipe.family = RecorderFamily::TX40;
+    recipe.records.assign(2, Sample());
+    recipe.endMarker = false;
+    recipe.countOverride = 9;
+    std::vector<uint8_t> box = EncodeGps0Box(recipe);
     EXPECT_EQ(box.size(), 2 * 79 + 42u); // the box covers what is written
     EXPECT_EQ(box[8 + 32] << 8 | box[8 + 33], 9);
     EXPECT_EQ(At(box, box.size() - 85, 85).find("CSOEND"), std::string::npos);
 
-    spec.records.clear();
-    spec.countOverride = -1;
-    spec.endMarker = true;
-    EXPECT_EQ(EncodeGps0Box(spec).size(), 48u);
+    recipe.records.clear();
+    recipe.countOverride = -1;
+    recipe.endMarker = true;
+    EXPECT_EQ(EncodeGps0Box(recipe).size(), 48u);
 
     EXPECT_EQ(IdentificationFor(1, 2, 3), "V10203");
     EXPECT_EQ(FirmwareText("V10203"), "1.2.3");
@@ -199,16 +199,16 @@ TEST(GpsBlock, EndMarkerCountAndFirmwareChoices) {
 TEST(Telemetry, OneRecordPerSecondAlongTheRoute) {
     const Route route;
     for (RecorderFamily family : {RecorderFamily::TX40, RecorderFamily::TX50}) {
-        TelemetrySpec spec;
-        spec.family = family;
-        spec.start = {2023, 5, 25, 23, 59, 0};
-        spec.recordCount = 120;
-        const auto records = MakeRecords(spec, route);
+        TelemetrySpec recipe;
+        recipe.family = family;
+        recipe.start = {2023, 5, 25, 23, 59, 0};
+        recipe.recordCount = 120;
+        const auto records = MakeRecords(recipe, route);
         ASSERT_EQ(records.size(), 120u);
         double fastest = 0, slowest = 1e9;
         for (size_t i = 0; i < records.size(); ++i) {
             const GpsRecordValues& r = records[i];
-            EXPECT_EQ(EpochSeconds(r.time) - EpochSeconds(spec.start), int64_t(i));
+            EXPECT_EQ(EpochSeconds(r.time) - EpochSeconds(recipe.start), int64_t(i));
             EXPECT_NEAR(r.latitude, kRouteOriginLat, 0.01);
             EXPECT_NEAR(r.longitude, kRouteOriginLon, 0.01);
             fastest = std::max(fastest, r.speedKmh);
@@ -233,16 +233,16 @@ TEST(Telemetry, OneRecordPerSecondAlongTheRoute) {
 
 TEST(Telemetry, EventsParkingAndTimeLapse) {
     const Route route;
-    TelemetrySpec spec;
-    spec.family = RecorderFamily::TX50;
-    spec.recordCount = 14;
+    TelemetrySpec recipe;
+    recipe.family = RecorderFamily::TX50;
+    recipe.recordCount = 14;
     for (int k = 0; k <= static_cast<int>(EventKind::AssistB); ++k)
-        spec.events.push_back({k, static_cast<EventKind>(k)});
-    spec.noFix = {{12, 13}};
-    spec.parked = true;
-    spec.secondsPerRecord = 15;
-    spec.voltageTenths = 121;
-    const auto r = MakeRecords(spec, route);
+        recipe.events.push_back({k, static_cast<EventKind>(k)});
+    recipe.noFix = {{12, 13}};
+    recipe.parked = true;
+    recipe.secondsPerRecord = 15;
+    recipe.voltageTenths = 121;
+    const auto r = MakeRecords(recipe, route);
     EXPECT_EQ(r[0].axis, 'X');
     EXPECT_GT(r[0].accel[1], 700);
     EXPECT_EQ(r[1].axis, 'Y');
@@ -272,10 +272,10 @@ TEST(Telemetry, EventsParkingAndTimeLapse) {
     EXPECT_EQ(ViewerEventKind(EventKind::AssistB), 13);
 
     // TX40 records have no place for the TX50-only marks.
-    spec.family = RecorderFamily::TX40;
-    EXPECT_THROW(MakeRecords(spec, route), std::invalid_argument);
-    spec.events = {{0, EventKind::ShockZ}, {1, EventKind::UserPoint}, {2, EventKind::Parking}};
-    EXPECT_NO_THROW(MakeRecords(spec, route));
+    recipe.family = RecorderFamily::TX40;
+    EXPECT_THROW(MakeRecords(recipe, route), std::invalid_argument);
+    recipe.events = {{0, EventKind::ShockZ}, {1, EventKind::UserPoint}, {2, EventKind::Parking}};
+    EXPECT_NO_THROW(MakeRecords(recipe, route));
     EventKind kind;
     EXPECT_TRUE(ParseEventName("speed-camera", &kind));
     EXPECT_EQ(kind, EventKind::SpeedCamera);

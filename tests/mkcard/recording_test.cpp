@@ -26,11 +26,11 @@ protected:
         fs::create_directories(dir_);
     }
     void TearDown() override { fs::remove_all(dir_); }
-    std::string Write(const RecordingSpec& spec, const std::string& name,
+    std::string Write(const RecordingSpec& recipe, const std::string& name,
                       RecordingReport* report = nullptr) {
         const std::string path = (dir_ / name).string();
         std::string error;
-        EXPECT_TRUE(WriteRecording(spec, path, report, &error)) << error;
+        EXPECT_TRUE(WriteRecording(recipe, path, report, &error)) << error;
         EXPECT_FALSE(fs::exists(path + ".mkcard-part"));
         return path;
     }
@@ -38,17 +38,17 @@ protected:
 };
 
 TEST_F(Recording, CombinedFileCarriesFrontRearAndSound) {
-    RecordingSpec spec;
-    spec.family = RecorderFamily::TX50;
-    spec.content = FileContent::Combined;
-    spec.frontWidth = 320;
-    spec.frontHeight = 180;
-    spec.rearWidth = 192;
-    spec.rearHeight = 108;
-    spec.durationSeconds = 2.5;
-    spec.frameUs = kFrameUs27_5;
-    spec.gop = 10;
-    const std::vector<uint8_t> file = ReadFile(Write(spec, "combined.mp4"));
+    RecordingSpec recipe;
+    recipe.family = RecorderFamily::TX50;
+    recipe.content = FileContent::Combined;
+    recipe.frontWidth = 320;
+    recipe.frontHeight = 180;
+    recipe.rearWidth = 192;
+    recipe.rearHeight = 108;
+    recipe.durationSeconds = 2.5;
+    recipe.frameUs = kFrameUs27_5;
+    recipe.gop = 10;
+    const std::vector<uint8_t> file = ReadFile(Write(recipe, "combined.mp4"));
     size_t stopped = 0;
     const auto top = ParseBoxes(file, 0, file.size(), &stopped);
     ASSERT_EQ(top.size(), 3u);
@@ -72,17 +72,17 @@ TEST_F(Recording, CombinedFileCarriesFrontRearAndSound) {
 }
 
 TEST_F(Recording, HeaderReadingsUnknownUdtaAndSilentMovies) {
-    RecordingSpec spec;
-    spec.family = RecorderFamily::TX40;
-    spec.frontWidth = 160;
-    spec.frontHeight = 90;
-    spec.audio = false;
-    spec.unknownUdtaChild = true;
+    RecordingSpec recipe;
+    recipe.family = RecorderFamily::TX40;
+    recipe.frontWidth = 160;
+    recipe.frontHeight = 90;
+    recipe.audio = false;
+    recipe.unknownUdtaChild = true;
     GpsHeader later;
     later.levels = {500, 600, 700};
-    spec.repeatedHeaders = {later};
-    spec.secondsToAdd = 5;
-    const std::vector<uint8_t> file = ReadFile(Write(spec, "options.mp4"));
+    recipe.repeatedHeaders = {later};
+    recipe.secondsToAdd = 5;
+    const std::vector<uint8_t> file = ReadFile(Write(recipe, "options.mp4"));
     const auto top = ParseBoxes(file, 0, file.size());
     ASSERT_EQ(top.size(), 4u);
     const Box& moov = top[2];
@@ -99,19 +99,19 @@ TEST_F(Recording, HeaderReadingsUnknownUdtaAndSilentMovies) {
 }
 
 TEST_F(Recording, RecordCountsAndTimeLapseTiming) {
-    RecordingSpec spec;
-    spec.family = RecorderFamily::TX40;
-    spec.frontWidth = 160;
-    spec.frontHeight = 90;
-    spec.recordCount = 0;
-    std::vector<uint8_t> file = ReadFile(Write(spec, "empty.mp4"));
+    RecordingSpec recipe;
+    recipe.family = RecorderFamily::TX40;
+    recipe.frontWidth = 160;
+    recipe.frontHeight = 90;
+    recipe.recordCount = 0;
+    std::vector<uint8_t> file = ReadFile(Write(recipe, "empty.mp4"));
     auto top = ParseBoxes(file, 0, file.size());
     ASSERT_EQ(top.size(), 4u);
     EXPECT_EQ(top[3].size, 48u); // n = 0: header, count and end marker
 
-    spec.recordCount = 2;
-    spec.countOverride = 7;
-    file = ReadFile(Write(spec, "short.mp4"));
+    recipe.recordCount = 2;
+    recipe.countOverride = 7;
+    file = ReadFile(Write(recipe, "short.mp4"));
     top = ParseBoxes(file, 0, file.size());
     EXPECT_EQ(top[3].size, 2 * 79 + 48u);
     EXPECT_EQ(Be16(file, top[3].Payload() + 32), 7);
@@ -137,27 +137,27 @@ TEST_F(Recording, RecordCountsAndTimeLapseTiming) {
 }
 
 TEST_F(Recording, SameSpecSameBytesOtherSeedOtherNoise) {
-    RecordingSpec spec;
-    spec.family = RecorderFamily::TX50;
-    spec.frontWidth = 192;
-    spec.frontHeight = 108;
-    spec.events = {{1, EventKind::Radar}};
-    const std::vector<uint8_t> a = ReadFile(Write(spec, "a.mp4"));
-    const std::vector<uint8_t> b = ReadFile(Write(spec, "b.mp4"));
+    RecordingSpec recipe;
+    recipe.family = RecorderFamily::TX50;
+    recipe.frontWidth = 192;
+    recipe.frontHeight = 108;
+    recipe.events = {{1, EventKind::Radar}};
+    const std::vector<uint8_t> a = ReadFile(Write(recipe, "a.mp4"));
+    const std::vector<uint8_t> b = ReadFile(Write(recipe, "b.mp4"));
     EXPECT_TRUE(a == b);
-    spec.seed = 2;
-    const std::vector<uint8_t> c = ReadFile(Write(spec, "c.mp4"));
+    recipe.seed = 2;
+    const std::vector<uint8_t> c = ReadFile(Write(recipe, "c.mp4"));
     EXPECT_EQ(a.size(), c.size());
     EXPECT_FALSE(a == c); // the acceleration noise differs
     // Unfinished: ftyp and mdat only.
-    spec.unfinished = true;
-    const std::vector<uint8_t> d = ReadFile(Write(spec, "d.dat"));
+    recipe.unfinished = true;
+    const std::vector<uint8_t> d = ReadFile(Write(recipe, "d.dat"));
     const auto top = ParseBoxes(d, 0, d.size());
     ASSERT_EQ(top.size(), 2u);
     EXPECT_EQ(top[1].offset + top[1].size, d.size());
     // A file that cannot be created fails cleanly.
     std::string error;
-    EXPECT_FALSE(WriteRecording(spec, (dir_ / "missing" / "x.mp4").string(), nullptr, &error));
+    EXPECT_FALSE(WriteRecording(recipe, (dir_ / "missing" / "x.mp4").string(), nullptr, &error));
     EXPECT_FALSE(error.empty());
 }
 

@@ -107,39 +107,39 @@ inline const Sample& GetSample(Kind kind) {
     auto it = made.find(kind);
     if (it != made.end()) return it->second;
 
-    mkcard::RecordingSpec spec;
-    spec.gop = kGop;
+    mkcard::RecordingSpec recipe;
+    recipe.gop = kGop;
     std::string name = "front.MP4";
     switch (kind) {
     case Kind::Front:
-        spec.durationSeconds = 6;
+        recipe.durationSeconds = 6;
         break;
     case Kind::Combined:
-        spec.content = mkcard::FileContent::Combined;
-        spec.durationSeconds = 4;
-        spec.rearWidth = 256;
-        spec.rearHeight = 144;
+        recipe.content = mkcard::FileContent::Combined;
+        recipe.durationSeconds = 4;
+        recipe.rearWidth = 256;
+        recipe.rearHeight = 144;
         name = "combined.MP4";
         break;
     case Kind::Silent:
-        spec.durationSeconds = 3;
-        spec.audio = false;
+        recipe.durationSeconds = 3;
+        recipe.audio = false;
         name = "silent.MP4";
         break;
     case Kind::BrokenSound:
-        spec.durationSeconds = 3;
+        recipe.durationSeconds = 3;
         name = "broken.MP4";
         break;
     case Kind::Short:
-        spec.durationSeconds = 1;
+        recipe.durationSeconds = 1;
         name = "short.MP4";
         break;
     case Kind::SilentCombined:
-        spec.content = mkcard::FileContent::Combined;
-        spec.durationSeconds = 2;
-        spec.rearWidth = 256;
-        spec.rearHeight = 144;
-        spec.audio = false;
+        recipe.content = mkcard::FileContent::Combined;
+        recipe.durationSeconds = 2;
+        recipe.rearWidth = 256;
+        recipe.rearHeight = 144;
+        recipe.audio = false;
         name = "silent-combined.MP4";
         break;
     }
@@ -147,7 +147,7 @@ inline const Sample& GetSample(Kind kind) {
     s.path = *dir / name;
     mkcard::RecordingReport report;
     std::string error;
-    if (!mkcard::WriteRecording(spec, s.path, &report, &error)) {
+    if (!mkcard::WriteRecording(recipe, s.path, &report, &error)) {
         ADD_FAILURE() << "mkcard: " << error;
         return made[kind] = s;
     }

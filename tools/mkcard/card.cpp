@@ -75,7 +75,7 @@ bool WriteCard(const CardOptions& options, CardReport* report, std::string* erro
     }
     if (!options.x264Preset.empty())
         for (PlannedFile& f : plan.files)
-            f.spec.x264Preset = options.x264Preset;
+            f.recipe.x264Preset = options.x264Preset;
     const fs::path root(options.outDir);
     if (!PrepareOutput(root, options.force, error)) return false;
     // A placeholder first, so that --force recognises a card cut short.
@@ -101,7 +101,7 @@ bool WriteCard(const CardOptions& options, CardReport* report, std::string* erro
             if (s.content != FileContent::Front) pixels += double(s.rearWidth) * s.rearHeight;
             return pixels * s.durationSeconds * 1e6 / s.frameUs;
         };
-        return cost(plan.files[a].spec) > cost(plan.files[b].spec);
+        return cost(plan.files[a].recipe) > cost(plan.files[b].recipe);
     });
     int jobs =
         options.jobs > 0 ? options.jobs : static_cast<int>(std::thread::hardware_concurrency());
@@ -116,7 +116,7 @@ bool WriteCard(const CardOptions& options, CardReport* report, std::string* erro
             if (k >= work.size() || failed.load()) return;
             const PlannedFile& f = plan.files[work[k]];
             std::string e;
-            if (!WriteRecording(f.spec, (root / f.path).string(), &reports[work[k]], &e)) {
+            if (!WriteRecording(f.recipe, (root / f.path).string(), &reports[work[k]], &e)) {
                 std::lock_guard<std::mutex> lock(errorMutex);
                 if (!failed.exchange(true)) firstError = f.path + ": " + e;
                 return;
@@ -166,7 +166,7 @@ bool WriteCard(const CardOptions& options, CardReport* report, std::string* erro
             if (plan.files[i].generated)
                 report->frames +=
                     int64_t(reports[i].frames) *
-                    int64_t(plan.files[i].spec.content == FileContent::Combined ? 2 : 1);
+                    int64_t(plan.files[i].recipe.content == FileContent::Combined ? 2 : 1);
         }
         report->seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();

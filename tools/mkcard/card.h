@@ -30,7 +30,7 @@ struct PlannedFile {
     // "outside" (below a folder the scan ignores).
     std::string role;
     bool generated = true; // written by WriteRecording; otherwise a copy of copyOf
-    RecordingSpec spec;
+    RecordingSpec recipe;
     std::string copyOf;
     bool listed = false; // the viewer's scan lists it
     std::string reason;  // why not, when not listed

@@ -451,13 +451,13 @@ void DecideListing(RecorderFamily family, PlannedFile& f) {
     else if (InFolderTheScanIgnores(f.path))
         f.reason = "below a folder that is not a date folder";
     else if (!kinetta::IsRecordingMovieFile(f.path, family))
-        f.reason = f.spec.unfinished ? "unfinished recording (.DAT)"
-                   : f.spec.content == FileContent::Combined
+        f.reason = f.recipe.unfinished ? "unfinished recording (.DAT)"
+                   : f.recipe.content == FileContent::Combined
                        ? "combined name that the family's grammar does not recognise"
                        : "name outside the family's grammar";
-    else if (!f.spec.gps)
+    else if (!f.recipe.gps)
         f.reason = "no GPS block, so no end marker: not a complete recording";
-    else if (!f.spec.endMarker)
+    else if (!f.recipe.endMarker)
         f.reason = "no end marker: not a complete recording";
     else {
         f.listed = true;
@@ -473,7 +473,7 @@ void Require(bool condition, const std::string& what) {
 void CheckNames(RecorderFamily family, const PlannedFile& f) {
     const std::string name = NameOf(f.path);
     if (!f.generated) return;
-    if (f.spec.unfinished) {
+    if (f.recipe.unfinished) {
         if (family == RecorderFamily::TX50)
             Require(f.role == "rear" ? kinetta::IsRearNameAnyExt(name)
                                      : kinetta::IsFrontNameAnyExt(name),
@@ -538,7 +538,7 @@ CardPlan MakeCardPlan(RecorderFamily family, Preset preset, uint64_t seed) {
             PlannedFile f;
             f.path = t.folder + "/" + name;
             f.role = role;
-            f.spec = SpecOf(family, t, content, style, seed, f.path);
+            f.recipe = SpecOf(family, t, content, style, seed, f.path);
             f.take = static_cast<int>(ti);
             DecideListing(family, f);
             CheckNames(family, f);
@@ -569,7 +569,7 @@ CardPlan MakeCardPlan(RecorderFamily family, Preset preset, uint64_t seed) {
             if (rear && rear->listed) e.rear = rear->path;
         } else if (rear && rear->listed) {
             // The partner search would pair an unlisted front movie with this rear file.
-            Require(!front || front->spec.unfinished,
+            Require(!front || front->recipe.unfinished,
                     "a listed rear file with an unlisted front movie");
             e.rear = rear->path;
         } else {
@@ -617,7 +617,7 @@ CardPlan MakeCardPlan(RecorderFamily family, Preset preset, uint64_t seed) {
         for (const PlannedFile& f : plan.files) {
             if (!f.generated || f.role != role || !f.listed) continue;
             auto cost = [](const PlannedFile& p) {
-                return p.spec.durationSeconds * p.spec.frontWidth * p.spec.frontHeight;
+                return p.recipe.durationSeconds * p.recipe.frontWidth * p.recipe.frontHeight;
             };
             if (!best || cost(f) < cost(*best)) best = &f;
         }
@@ -631,7 +631,7 @@ CardPlan MakeCardPlan(RecorderFamily family, Preset preset, uint64_t seed) {
         f.role = role;
         f.generated = false;
         f.copyOf = source->path;
-        f.spec = source->spec;
+        f.recipe = source->recipe;
         f.take = source->take;
         DecideListing(family, f);
         copies.push_back(f);
@@ -736,7 +736,7 @@ std::string ManifestJson(const CardPlan& plan, const std::vector<RecordingReport
     j.Key("files").BeginArray();
     for (size_t i = 0; i < plan.files.size(); ++i) {
         const PlannedFile& f = plan.files[i];
-        const RecordingSpec& s = f.spec;
+        const RecordingSpec& s = f.recipe;
         j.BeginObject();
         j.Key("path").String(f.path);
         j.Key("role").String(f.role);

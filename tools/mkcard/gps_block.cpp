@@ -225,26 +225,26 @@ std::vector<uint8_t> EncodeRecord(RecorderFamily family, const GpsRecordValues& 
     return out;
 }
 
-std::vector<uint8_t> EncodeGpsBlock(const GpsBlockSpec& spec) {
-    const size_t h = HeaderSize(spec.family);
-    const size_t n = spec.records.size();
+std::vector<uint8_t> EncodeGpsBlock(const GpsBlockSpec& recipe) {
+    const size_t h = HeaderSize(recipe.family);
+    const size_t n = recipe.records.size();
     if (n > 0xFFFF) throw std::length_error("more records than the count field holds");
     std::vector<uint8_t> out(h, '0');
-    out.reserve(h + n * RecordSize(spec.family) + kEndMarkerSize);
+    out.reserve(h + n * RecordSize(recipe.family) + kEndMarkerSize);
     Put(out, 0, "CSODAT", 6);
-    WriteHeaderFields(out, 0, spec.family, spec.header);
-    const int count = spec.countOverride >= 0 ? spec.countOverride : static_cast<int>(n);
+    WriteHeaderFields(out, 0, recipe.family, recipe.header);
+    const int count = recipe.countOverride >= 0 ? recipe.countOverride : static_cast<int>(n);
     out[h - 2] = static_cast<uint8_t>((count >> 8) & 0xFF);
     out[h - 1] = static_cast<uint8_t>(count & 0xFF);
     for (size_t i = 0; i < n; ++i) {
         std::vector<uint8_t> record =
-            EncodeRecord(spec.family, spec.records[i], static_cast<int>(i));
+            EncodeRecord(recipe.family, recipe.records[i], static_cast<int>(i));
         out.insert(out.end(), record.begin(), record.end());
     }
     // Repeated header readings lie over the start of the record area: reading j
     // starts h x j bytes into the block and carries "@CS" and a letter at its
     // bytes 2..5, where the reader looks for them.
-    const size_t repeats = spec.repeatedHeaders.size();
+    const size_t repeats = recipe.repeatedHeaders.size();
     if (repeats > 0) {
         if (h * (repeats + 1) > out.size())
             throw std::length_error("too few records to hold the repeated headers");
@@ -254,15 +254,15 @@ std::vector<uint8_t> EncodeGpsBlock(const GpsBlockSpec& spec) {
                       out.begin() + static_cast<long>(base + h), '0');
             Put(out, base, "  @CS", 5);
             out[base + 5] = static_cast<uint8_t>('A' + (j - 1) % 26);
-            WriteHeaderFields(out, base, spec.family, spec.repeatedHeaders[j - 1]);
+            WriteHeaderFields(out, base, recipe.family, recipe.repeatedHeaders[j - 1]);
         }
     }
-    if (spec.endMarker) out.insert(out.end(), {'C', 'S', 'O', 'E', 'N', 'D'});
+    if (recipe.endMarker) out.insert(out.end(), {'C', 'S', 'O', 'E', 'N', 'D'});
     return out;
 }
 
-std::vector<uint8_t> EncodeGps0Box(const GpsBlockSpec& spec) {
-    std::vector<uint8_t> block = EncodeGpsBlock(spec);
+std::vector<uint8_t> EncodeGps0Box(const GpsBlockSpec& recipe) {
+    std::vector<uint8_t> block = EncodeGpsBlock(recipe);
     ByteWriter w;
     // The box covers the block as written: n x 79 + 48 with its end marker.
     w.U32(static_cast<uint32_t>(block.size() + 8));

@@ -95,9 +95,9 @@ struct GpsBlockSpec {
 
 std::vector<uint8_t> EncodeRecord(kinetta::RecorderFamily family, const GpsRecordValues& r,
                                   int index);
-std::vector<uint8_t> EncodeGpsBlock(const GpsBlockSpec& spec);
+std::vector<uint8_t> EncodeGpsBlock(const GpsBlockSpec& recipe);
 // TX40: the block inside a "gps0" box (size n x 79 + 48 with the end marker).
-std::vector<uint8_t> EncodeGps0Box(const GpsBlockSpec& spec);
+std::vector<uint8_t> EncodeGps0Box(const GpsBlockSpec& recipe);
 
 // Text forms used in records: "ddmm.mmmm" and "dddmm.mmmm" of the absolute value.
 std::string LatitudeText(double degrees);

@@ -96,18 +96,18 @@ std::pair<int, int> ToRange(const std::string& text, const std::string& option) 
 
 // What a recording of a trigger letter shows: parking kinds stand still, event
 // kinds carry their event on the middle record.
-void ApplyTrigger(char trigger, RecordingSpec* spec) {
-    const int middle = std::max(0, static_cast<int>(spec->durationSeconds) / 2);
-    auto event = [&](EventKind kind) { spec->events.push_back({middle, kind}); };
+void ApplyTrigger(char trigger, RecordingSpec* recipe) {
+    const int middle = std::max(0, static_cast<int>(recipe->durationSeconds) / 2);
+    auto event = [&](EventKind kind) { recipe->events.push_back({middle, kind}); };
     auto park = [&] {
-        spec->parked = true;
-        spec->header.letter = 'P';
-        spec->events.push_back({0, EventKind::Parking});
+        recipe->parked = true;
+        recipe->header.letter = 'P';
+        recipe->events.push_back({0, EventKind::Parking});
     };
     auto lapse = [&] {
         park();
-        spec->frameUs = kFrameUsTimeLapse;
-        spec->realSecondsPerRecord = 15;
+        recipe->frameUs = kFrameUsTimeLapse;
+        recipe->realSecondsPerRecord = 15;
     };
     switch (trigger) {
     case 'G':
@@ -142,7 +142,7 @@ void ApplyTrigger(char trigger, RecordingSpec* spec) {
 }
 
 int RunRecording(Args args) {
-    RecordingSpec spec;
+    RecordingSpec recipe;
     std::string out;
     bool familySet = false;
     int headerRepeats = 0;
@@ -150,42 +150,42 @@ int RunRecording(Args args) {
     while (args.More()) {
         const std::string o = args.Next();
         if (o == "--family") {
-            if (!ParseFamily(args.Value(o), &spec.family)) Fail("--family tx40|tx50");
+            if (!ParseFamily(args.Value(o), &recipe.family)) Fail("--family tx40|tx50");
             familySet = true;
         } else if (o == "--out")
             out = args.Value(o);
         else if (o == "--content") {
             const std::string v = args.Value(o);
             if (v == "front")
-                spec.content = FileContent::Front;
+                recipe.content = FileContent::Front;
             else if (v == "rear")
-                spec.content = FileContent::Rear;
+                recipe.content = FileContent::Rear;
             else if (v == "combined")
-                spec.content = FileContent::Combined;
+                recipe.content = FileContent::Combined;
             else
                 Fail("--content front|rear|combined");
         } else if (o == "--size")
-            ToSize(args.Value(o), &spec.frontWidth, &spec.frontHeight, o);
+            ToSize(args.Value(o), &recipe.frontWidth, &recipe.frontHeight, o);
         else if (o == "--rear-size")
-            ToSize(args.Value(o), &spec.rearWidth, &spec.rearHeight, o);
+            ToSize(args.Value(o), &recipe.rearWidth, &recipe.rearHeight, o);
         else if (o == "--duration")
-            spec.durationSeconds = ToDouble(args.Value(o), o);
+            recipe.durationSeconds = ToDouble(args.Value(o), o);
         else if (o == "--fps")
-            spec.frameUs = static_cast<uint32_t>(std::lround(1e6 / ToDouble(args.Value(o), o)));
+            recipe.frameUs = static_cast<uint32_t>(std::lround(1e6 / ToDouble(args.Value(o), o)));
         else if (o == "--frame-us")
-            spec.frameUs = static_cast<uint32_t>(ToLong(args.Value(o), o));
+            recipe.frameUs = static_cast<uint32_t>(ToLong(args.Value(o), o));
         else if (o == "--gop")
-            spec.gop = static_cast<int>(ToLong(args.Value(o), o));
+            recipe.gop = static_cast<int>(ToLong(args.Value(o), o));
         else if (o == "--crf")
-            spec.crf = static_cast<int>(ToLong(args.Value(o), o));
+            recipe.crf = static_cast<int>(ToLong(args.Value(o), o));
         else if (o == "--x264-preset")
-            spec.x264Preset = args.Value(o);
+            recipe.x264Preset = args.Value(o);
         else if (o == "--chunk-ms")
-            spec.chunkSeconds = ToDouble(args.Value(o), o) / 1000;
+            recipe.chunkSeconds = ToDouble(args.Value(o), o) / 1000;
         else if (o == "--first-frame")
-            spec.firstFrame = static_cast<int>(ToLong(args.Value(o), o));
+            recipe.firstFrame = static_cast<int>(ToLong(args.Value(o), o));
         else if (o == "--start") {
-            CivilTime& t = spec.start;
+            CivilTime& t = recipe.start;
             if (std::sscanf(args.Value(o).c_str(), "%d-%d-%dT%d:%d:%d", &t.year, &t.month, &t.day,
                             &t.hour, &t.minute, &t.second) != 6)
                 Fail("--start YYYY-MM-DDThh:mm:ss");
@@ -195,12 +195,12 @@ int RunRecording(Args args) {
                 std::string("AGMPSORTU").find(trigger[0]) == std::string::npos)
                 Fail("--trigger A|G|M|P|S|O|R|T|U");
         } else if (o == "--parked") {
-            spec.parked = true;
-            spec.header.letter = 'P';
+            recipe.parked = true;
+            recipe.header.letter = 'P';
         } else if (o == "--time-lapse") {
-            spec.parked = true;
-            spec.frameUs = kFrameUsTimeLapse;
-            spec.realSecondsPerRecord = 15;
+            recipe.parked = true;
+            recipe.frameUs = kFrameUsTimeLapse;
+            recipe.realSecondsPerRecord = 15;
         } else if (o == "--event") {
             const std::string v = args.Value(o);
             const size_t at = v.find('@');
@@ -208,78 +208,78 @@ int RunRecording(Args args) {
             if (at == std::string::npos || !ParseEventName(v.substr(0, at), &e.kind))
                 Fail("--event KIND@RECORD, got " + v);
             e.record = static_cast<int>(ToLong(v.substr(at + 1), o));
-            if (!EventFits(spec.family, e.kind) && familySet)
+            if (!EventFits(recipe.family, e.kind) && familySet)
                 Fail(std::string("the family's records cannot carry ") + EventName(e.kind));
-            spec.events.push_back(e);
+            recipe.events.push_back(e);
         } else if (o == "--no-fix")
-            spec.noFix.push_back(ToRange(args.Value(o), o));
+            recipe.noFix.push_back(ToRange(args.Value(o), o));
         else if (o == "--jump")
-            spec.jumps.push_back(ToRange(args.Value(o), o));
+            recipe.jumps.push_back(ToRange(args.Value(o), o));
         else if (o == "--records")
-            spec.recordCount = static_cast<int>(ToLong(args.Value(o), o));
+            recipe.recordCount = static_cast<int>(ToLong(args.Value(o), o));
         else if (o == "--count")
-            spec.countOverride = static_cast<int>(ToLong(args.Value(o), o));
+            recipe.countOverride = static_cast<int>(ToLong(args.Value(o), o));
         else if (o == "--no-gps")
-            spec.gps = false;
+            recipe.gps = false;
         else if (o == "--no-end-marker")
-            spec.endMarker = false;
+            recipe.endMarker = false;
         else if (o == "--unfinished")
-            spec.unfinished = true;
+            recipe.unfinished = true;
         else if (o == "--no-audio")
-            spec.audio = false;
+            recipe.audio = false;
         else if (o == "--udta-unknown")
-            spec.unknownUdtaChild = true;
+            recipe.unknownUdtaChild = true;
         else if (o == "--header-repeat")
             headerRepeats = static_cast<int>(ToLong(args.Value(o), o));
         else if (o == "--levels") {
-            auto& l = spec.header.levels;
+            auto& l = recipe.header.levels;
             if (std::sscanf(args.Value(o).c_str(), "%d,%d,%d", &l[0], &l[1], &l[2]) != 3)
                 Fail("--levels L1,L2,L3");
         } else if (o == "--letter")
-            spec.header.letter = args.Value(o).c_str()[0];
+            recipe.header.letter = args.Value(o).c_str()[0];
         else if (o == "--tx50-letter")
-            spec.header.tx50Letter = args.Value(o).c_str()[0];
+            recipe.header.tx50Letter = args.Value(o).c_str()[0];
         else if (o == "--flags") {
             int a = 1, b = 1;
             if (std::sscanf(args.Value(o).c_str(), "%d,%d", &a, &b) != 2) Fail("--flags A,B");
-            spec.header.flagA = static_cast<uint8_t>(a);
-            spec.header.flagB = static_cast<uint8_t>(b);
+            recipe.header.flagA = static_cast<uint8_t>(a);
+            recipe.header.flagB = static_cast<uint8_t>(b);
         } else if (o == "--firmware") {
             int a = 0, b = 0, c = 0;
             if (std::sscanf(args.Value(o).c_str(), "%d.%d.%d", &a, &b, &c) != 3)
                 Fail("--firmware X.Y.Z");
-            spec.header.identification = IdentificationFor(a, b, c);
+            recipe.header.identification = IdentificationFor(a, b, c);
         } else if (o == "--identification") {
-            spec.header.identification = args.Value(o);
-            if (spec.header.identification.size() != 6) Fail("--identification takes six bytes");
+            recipe.header.identification = args.Value(o);
+            if (recipe.header.identification.size() != 6) Fail("--identification takes six bytes");
         } else if (o == "--voltage")
-            spec.voltageTenths = static_cast<int>(ToLong(args.Value(o), o));
+            recipe.voltageTenths = static_cast<int>(ToLong(args.Value(o), o));
         else if (o == "--seconds-to-add")
-            spec.secondsToAdd = static_cast<int>(ToLong(args.Value(o), o));
+            recipe.secondsToAdd = static_cast<int>(ToLong(args.Value(o), o));
         else if (o == "--seed")
-            spec.seed = static_cast<uint64_t>(ToLong(args.Value(o), o));
+            recipe.seed = static_cast<uint64_t>(ToLong(args.Value(o), o));
         else
             Fail("unknown option " + o + "\n" + kUsage);
     }
     if (!familySet || out.empty()) Fail(std::string("--family and --out are required\n") + kUsage);
-    if (!trigger.empty()) ApplyTrigger(trigger[0], &spec);
-    for (const GpsEvent& e : spec.events)
-        if (!EventFits(spec.family, e.kind))
+    if (!trigger.empty()) ApplyTrigger(trigger[0], &recipe);
+    for (const GpsEvent& e : recipe.events)
+        if (!EventFits(recipe.family, e.kind))
             Fail(std::string("the family's records cannot carry ") + EventName(e.kind));
     for (int j = 1; j <= headerRepeats; ++j) {
-        GpsHeader h = spec.header;
+        GpsHeader h = recipe.header;
         for (int& l : h.levels)
             l += 100 * j;
-        spec.repeatedHeaders.push_back(h);
+        recipe.repeatedHeaders.push_back(h);
     }
 
     RecordingReport report;
     std::string error;
-    if (!WriteRecording(spec, out, &report, &error)) Fail(error);
+    if (!WriteRecording(recipe, out, &report, &error)) Fail(error);
     kutil::JsonWriter j;
     j.BeginObject();
     j.Key("path").String(out);
-    j.Key("family").String(FamilyName(spec.family));
+    j.Key("family").String(FamilyName(recipe.family));
     j.Key("bytes").UInt(report.fileSize);
     j.Key("frames").Int(report.frames);
     j.Key("records").UInt(report.records.size());
@@ -295,7 +295,7 @@ int RunRecording(Args args) {
             .EndObject();
     j.EndArray();
     j.Key("seconds").Double(report.encodeSeconds, 4);
-    const int cameras = spec.content == FileContent::Combined ? 2 : 1;
+    const int cameras = recipe.content == FileContent::Combined ? 2 : 1;
     j.Key("frames_per_second")
         .Double(report.frames * cameras / std::max(1e-9, report.encodeSeconds), 4);
     j.EndObject();

@@ -18,28 +18,28 @@ struct CameraJob {
     int width, height;
 };
 
-bool EncodeCamera(const RecordingSpec& spec, const CameraJob& cam, int frames, Mp4Track* track,
+bool EncodeCamera(const RecordingSpec& recipe, const CameraJob& cam, int frames, Mp4Track* track,
                   std::string* error) {
     VideoSettings vs;
     vs.width = cam.width;
     vs.height = cam.height;
-    vs.frameUs = spec.frameUs;
-    vs.gop = spec.gop;
-    vs.crf = spec.crf;
-    vs.preset = spec.x264Preset;
+    vs.frameUs = recipe.frameUs;
+    vs.gop = recipe.gop;
+    vs.crf = recipe.crf;
+    vs.preset = recipe.x264Preset;
     H264Encoder encoder;
     if (!encoder.Open(vs, error)) return false;
     std::shared_ptr<const ScenePlan> plan = ScenePlan::Get(cam.lens, cam.width, cam.height);
-    const double dayStart = spec.start.hour * 3600.0 + spec.start.minute * 60.0 + spec.start.second;
+    const double dayStart = recipe.start.hour * 3600.0 + recipe.start.minute * 60.0 + recipe.start.second;
     const Route& route = TheRoute();
     const double parkedDistance = route.DistanceAt(dayStart);
     std::vector<EncodedSample> samples;
     samples.reserve(size_t(frames));
     for (int i = 0; i < frames; ++i) {
-        const double movieSeconds = static_cast<double>(i) * spec.frameUs / 1e6;
-        const double real = dayStart + movieSeconds * spec.realSecondsPerRecord;
-        const double distance = spec.parked ? parkedDistance : route.DistanceAt(real);
-        plan->Render(encoder.Picture(), distance, spec.firstFrame + i, movieSeconds);
+        const double movieSeconds = static_cast<double>(i) * recipe.frameUs / 1e6;
+        const double real = dayStart + movieSeconds * recipe.realSecondsPerRecord;
+        const double distance = recipe.parked ? parkedDistance : route.DistanceAt(real);
+        plan->Render(encoder.Picture(), distance, recipe.firstFrame + i, movieSeconds);
         if (!encoder.Encode(&samples, error)) return false;
     }
     if (!encoder.Flush(&samples, error)) return false;
@@ -50,7 +50,7 @@ bool EncodeCamera(const RecordingSpec& spec, const CameraJob& cam, int frames, M
     }
     track->kind = TrackKind::Video;
     track->timescale = 1000000;
-    track->sampleDelta = spec.frameUs;
+    track->sampleDelta = recipe.frameUs;
     track->width = static_cast<uint16_t>(cam.width);
     track->height = static_cast<uint16_t>(cam.height);
     track->sampleEntry = AvcSampleEntry(track->width, track->height, encoder.AvcConfig());
@@ -85,41 +85,41 @@ bool EncodeSound(double seconds, Mp4Track* track, std::string* error) {
 
 } // namespace
 
-bool WriteRecording(const RecordingSpec& spec, const std::string& path, RecordingReport* report,
+bool WriteRecording(const RecordingSpec& recipe, const std::string& path, RecordingReport* report,
                     std::string* error) {
     const auto began = std::chrono::steady_clock::now();
     RecordingReport local;
     RecordingReport& r = report ? *report : local;
     r = RecordingReport{};
-    if (spec.durationSeconds <= 0 || spec.frameUs == 0 || spec.gop <= 0) {
+    if (recipe.durationSeconds <= 0 || recipe.frameUs == 0 || recipe.gop <= 0) {
         *error = "duration, frame duration and key-frame interval must be positive";
         return false;
     }
-    const int frames = FrameCount(spec.durationSeconds, spec.frameUs);
+    const int frames = FrameCount(recipe.durationSeconds, recipe.frameUs);
     std::vector<CameraJob> cameras;
-    if (spec.content != FileContent::Rear)
-        cameras.push_back({Lens::Fisheye, spec.frontWidth, spec.frontHeight});
-    if (spec.content != FileContent::Front)
-        cameras.push_back({Lens::Rear, spec.rearWidth, spec.rearHeight});
+    if (recipe.content != FileContent::Rear)
+        cameras.push_back({Lens::Fisheye, recipe.frontWidth, recipe.frontHeight});
+    if (recipe.content != FileContent::Front)
+        cameras.push_back({Lens::Rear, recipe.rearWidth, recipe.rearHeight});
 
     Mp4Movie movie;
-    movie.creationTime = Mp4Seconds(spec.start);
-    movie.chunkSeconds = spec.chunkSeconds;
-    movie.unknownUdtaChild = spec.unknownUdtaChild;
-    movie.omitMoov = spec.unfinished;
+    movie.creationTime = Mp4Seconds(recipe.start);
+    movie.chunkSeconds = recipe.chunkSeconds;
+    movie.unknownUdtaChild = recipe.unknownUdtaChild;
+    movie.omitMoov = recipe.unfinished;
     try {
         for (const CameraJob& cam : cameras) {
             Mp4Track track;
-            if (!EncodeCamera(spec, cam, frames, &track, error)) return false;
+            if (!EncodeCamera(recipe, cam, frames, &track, error)) return false;
             movie.tracks.push_back(std::move(track));
         }
-        if (spec.audio) {
+        if (recipe.audio) {
             Mp4Track track;
-            if (!EncodeSound(static_cast<double>(frames) * spec.frameUs / 1e6, &track, error))
+            if (!EncodeSound(static_cast<double>(frames) * recipe.frameUs / 1e6, &track, error))
                 return false;
             movie.tracks.push_back(std::move(track));
         }
-        if (!spec.unfinished) movie.trailer = RecordingTrailer(spec, &r.records);
+        if (!recipe.unfinished) movie.trailer = RecordingTrailer(recipe, &r.records);
     } catch (const std::exception& e) {
         *error = e.what();
         return false;
@@ -147,7 +147,7 @@ bool WriteRecording(const RecordingSpec& spec, const std::string& path, Recordin
 
     r.fileSize = r.layout.fileSize;
     r.frames = frames;
-    r.firmware = FirmwareText(spec.header.identification);
+    r.firmware = FirmwareText(recipe.header.identification);
     for (size_t i = 0; i < movie.tracks.size(); ++i) {
         const Mp4Track& t = movie.tracks[i];
         TrackReport tr;

@@ -91,11 +91,11 @@ const Route& TheRoute();
 int FrameCount(double seconds, uint32_t frameUs);
 
 // Writes the recording to path (through a temporary name, renamed when complete).
-bool WriteRecording(const RecordingSpec& spec, const std::string& path, RecordingReport* report,
+bool WriteRecording(const RecordingSpec& recipe, const std::string& path, RecordingReport* report,
                     std::string* error);
 
 // The GPS block of a recording as it is written (empty without GPS).
-std::vector<uint8_t> RecordingTrailer(const RecordingSpec& spec,
+std::vector<uint8_t> RecordingTrailer(const RecordingSpec& recipe,
                                       std::vector<GpsRecordValues>* records);
 
 } // namespace mkcard

@@ -232,25 +232,25 @@ int ViewerEventKind(EventKind kind) {
     return -1;
 }
 
-std::vector<GpsRecordValues> MakeRecords(const TelemetrySpec& spec, const Route& route) {
-    if (spec.recordCount < 0 || spec.recordCount > 0xFFFF)
+std::vector<GpsRecordValues> MakeRecords(const TelemetrySpec& recipe, const Route& route) {
+    if (recipe.recordCount < 0 || recipe.recordCount > 0xFFFF)
         throw std::invalid_argument("record count out of range");
-    const bool tx50 = spec.family == RecorderFamily::TX50;
-    Random random(spec.seed);
+    const bool tx50 = recipe.family == RecorderFamily::TX50;
+    Random random(recipe.seed);
     auto noise = [&] { // triangular, about +-12 thousandths of G
         return static_cast<int>(std::lround((random.Uniform() + random.Uniform() - 1.0) * 12.0));
     };
-    const double dayStart = spec.start.hour * 3600.0 + spec.start.minute * 60.0 + spec.start.second;
+    const double dayStart = recipe.start.hour * 3600.0 + recipe.start.minute * 60.0 + recipe.start.second;
     const VehicleState parkedAt = route.At(dayStart);
 
-    std::vector<GpsRecordValues> out(static_cast<size_t>(spec.recordCount));
-    for (int i = 0; i < spec.recordCount; ++i) {
+    std::vector<GpsRecordValues> out(static_cast<size_t>(recipe.recordCount));
+    for (int i = 0; i < recipe.recordCount; ++i) {
         GpsRecordValues& r = out[static_cast<size_t>(i)];
-        const double offset = i * spec.secondsPerRecord;
-        r.time = AddSeconds(spec.start, static_cast<int64_t>(std::floor(offset)));
-        r.secondsToAdd = spec.secondsToAdd;
-        VehicleState s = spec.parked ? parkedAt : route.At(dayStart + offset);
-        if (spec.parked) {
+        const double offset = i * recipe.secondsPerRecord;
+        r.time = AddSeconds(recipe.start, static_cast<int64_t>(std::floor(offset)));
+        r.secondsToAdd = recipe.secondsToAdd;
+        VehicleState s = recipe.parked ? parkedAt : route.At(dayStart + offset);
+        if (recipe.parked) {
             s.speedKmh = 0;
             s.longitudinalG = s.lateralG = 0;
         }
@@ -262,20 +262,20 @@ std::vector<GpsRecordValues> MakeRecords(const TelemetrySpec& spec, const Route&
         r.accel[0] = longitudinal + noise();
         r.accel[1] = lateral + noise();
         r.accel[2] = (tx50 ? 0 : 1000) + noise();
-        r.extra = spec.cameraLetter;
-        r.number = tx50 ? spec.voltageTenths : -1;
+        r.extra = recipe.cameraLetter;
+        r.number = tx50 ? recipe.voltageTenths : -1;
     }
-    for (const auto& [first, last] : spec.noFix)
-        for (int i = std::max(0, first); i <= last && i < spec.recordCount; ++i)
+    for (const auto& [first, last] : recipe.noFix)
+        for (int i = std::max(0, first); i <= last && i < recipe.recordCount; ++i)
             out[static_cast<size_t>(i)].valid = false;
-    for (const auto& [first, last] : spec.jumps)
-        for (int i = std::max(0, first); i <= last && i < spec.recordCount; ++i) {
+    for (const auto& [first, last] : recipe.jumps)
+        for (int i = std::max(0, first); i <= last && i < recipe.recordCount; ++i) {
             out[static_cast<size_t>(i)].latitude += 0.0045;
             out[static_cast<size_t>(i)].longitude += 0.0055;
         }
-    for (const GpsEvent& e : spec.events) {
-        if (e.record < 0 || e.record >= spec.recordCount) continue;
-        if (!EventFits(spec.family, e.kind))
+    for (const GpsEvent& e : recipe.events) {
+        if (e.record < 0 || e.record >= recipe.recordCount) continue;
+        if (!EventFits(recipe.family, e.kind))
             throw std::invalid_argument(std::string("event not carried by this family: ") +
                                         EventName(e.kind));
         GpsRecordValues& r = out[static_cast<size_t>(e.record)];

@@ -93,7 +93,7 @@ struct TelemetrySpec {
 // The records of a recording. TX40 values are raw sensor readings (gravity on
 // the vertical value, the viewer shows differences); TX50 values are the
 // vehicle's acceleration around zero. Both carry a few thousandths of noise.
-std::vector<GpsRecordValues> MakeRecords(const TelemetrySpec& spec, const Route& route);
+std::vector<GpsRecordValues> MakeRecords(const TelemetrySpec& recipe, const Route& route);
 
 // A small deterministic generator (splitmix64).
 class Random {

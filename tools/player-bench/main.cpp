@@ -64,18 +64,18 @@ double WallSeconds() {
 
 bool MakeRecording(const std::string& path, mkcard::FileContent content, double seconds,
                    const std::string& preset, int* frames) {
-    mkcard::RecordingSpec spec;
-    spec.content = content;
-    spec.durationSeconds = seconds;
-    spec.frontWidth = spec.rearWidth = 1920;
-    spec.frontHeight = spec.rearHeight = 1080;
-    spec.x264Preset = preset;
-    spec.crf = 23;
+    mkcard::RecordingSpec recipe;
+    recipe.content = content;
+    recipe.durationSeconds = seconds;
+    recipe.frontWidth = recipe.rearWidth = 1920;
+    recipe.frontHeight = recipe.rearHeight = 1080;
+    recipe.x264Preset = preset;
+    recipe.crf = 23;
     mkcard::RecordingReport report;
     std::string error;
     std::fprintf(stderr, "making %s (%g s of 1080p, x264 %s)...\n", path.c_str(), seconds,
                  preset.c_str());
-    if (!mkcard::WriteRecording(spec, path, &report, &error)) {
+    if (!mkcard::WriteRecording(recipe, path, &report, &error)) {
         std::fprintf(stderr, "mkcard: %s\n", error.c_str());
         return false;
     }
