@@ -7,6 +7,7 @@ namespace kinetta {
 
 enum MessageId : uint32_t {
     UM_PROGRESS = 0x8008,
+    UM_RELAYOUT = 0x8009, // lay every window out again
     UM_SETTINGS_NOTIFY = 0x81F5,
     UM_MOVIE_PAUSED = 0x83E9,
     UM_MOVIE_ENDED = 0x83EA,
@@ -15,8 +16,13 @@ enum MessageId : uint32_t {
     UM_FILEOP_DONE = 0x8516,
     UM_FILEOP_RELOAD = 0x8517,
     UM_STARTUP_STAGE2 = 0x8518,
-    UM_BUTTON_HELD = 0x8579,
-    UM_BUTTON_RELEASED = 0x857A,
+    UM_SHOW_MOVIE = 0x851C, // show the main movie area again after a display-model switch
+    // UM_BUTTON_HELD (0x8579) and UM_BUTTON_RELEASED (0x857A) are the picture
+    // buttons' own: kinetta/skin/skin_messages.h.
+    UM_LOGO_REFRESH = 0x85DD,   // the logo panel applies its pending visibility
+    UM_WINDOW_PAINTED = 0x876E, // a floating window was painted; lParam = the window
+    UM_WINDOW_RESET = 0x876F,   // double-click on a floating window's title strip
+    UM_WINDOW_SIZED = 0x8770,   // a floating window changed size; lParam = the window
     UM_MODELDLG_PLACE = 0x8835,
     UM_APPBAR_NOTIFY = 0x8903,
 };

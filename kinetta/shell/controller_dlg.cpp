@@ -1,0 +1,227 @@
+#include "kinetta/shell/controller_dlg.h"
+
+#include <QPainter>
+
+#include "kinetta/shell/controller_logic.h"
+#include "kinetta/shell/display_scale.h"
+#include "kinetta/shell/movie_area_pointer.h"
+#include "kinetta/shell/window_message.h"
+#include "kinetta/skin/skin_button.h"
+#include "kinetta/skin/skin_context.h"
+#include "kinetta/skin/skin_messages.h"
+#include "kinetta/skin/skin_picture.h"
+#include "kinetta/skin/skin_pictures.h"
+
+namespace kinetta {
+
+namespace {
+
+QRect ToQRect(const Rect& r) {
+    return QRect(r.left, r.top, r.width, r.height);
+}
+
+bool IsControllerCommand(int command) {
+    return command >= kControllerUp && command <= kControllerReset;
+}
+
+} // namespace
+
+CControllerDlg::CControllerDlg(MovieViewHost& engine, QWidget* parent)
+    : QWidget(parent), engine_(engine) {
+    setObjectName(QStringLiteral("controller bar"));
+    const auto& infos = ControllerButtons();
+    for (size_t i = 0; i < buttons_.size(); ++i) {
+        const ControllerButtonInfo& info = infos[i];
+        // Button size for the current scale; placed by the first layout.
+        const int e = Scaled(SkinScale(), 32);
+        buttons_[i] = new CSkinButton(info.picture, QRect(0, 0, e, e), this, info.command,
+                                      /*reportHold=*/true);
+        buttons_[i]->setToolTip(QString::fromUtf8(info.tooltip));
+    }
+}
+
+CControllerDlg::~CControllerDlg() {
+    EndWorker();
+}
+
+void CControllerDlg::StartWorker() {
+    EndWorker();
+    {
+        std::lock_guard<std::mutex> lk(lock_);
+        stop_ = false;
+        resumed_ = true; // created, then resumed at once: it suspends itself
+        suspended_ = false;
+    }
+    worker_ = std::thread([this] { Worker(); });
+}
+
+void CControllerDlg::EndWorker() {
+    if (!worker_.joinable()) return;
+    {
+        std::lock_guard<std::mutex> lk(lock_);
+        stop_ = true;
+        resumed_ = true;
+    }
+    wake_.notify_all();
+    worker_.join();
+}
+
+bool CControllerDlg::WorkerSuspended() const {
+    std::lock_guard<std::mutex> lk(lock_);
+    return suspended_;
+}
+
+int CControllerDlg::ActiveCommand() const {
+    std::lock_guard<std::mutex> lk(lock_);
+    return activeCommand_;
+}
+
+void CControllerDlg::Worker() {
+    std::unique_lock<std::mutex> lk(lock_);
+    while (!stop_) {
+        const int command = activeCommand_;
+        if (!IsControllerCommand(command)) {
+            suspended_ = true;
+            resumed_ = false;
+            wake_.wait(lk, [this] { return stop_ || resumed_; });
+            suspended_ = false;
+            continue;
+        }
+        QMetaObject::invokeMethod(
+            this, [this, command] { ApplyStep(command); }, Qt::QueuedConnection);
+        // A held reset is paced like the steps: it keeps the view at its
+        // initial pose without flooding the UI thread.
+        if (sleep_) {
+            lk.unlock();
+            sleep_(std::chrono::milliseconds(kStepMs));
+            lk.lock();
+        } else {
+            wake_.wait_for(lk, std::chrono::milliseconds(kStepMs), [this] { return stop_; });
+        }
+    }
+}
+
+void CControllerDlg::ApplyStep(int command) {
+    if (ActiveCommand() != command) return; // released (or switched) since it was queued
+    if (!area_) return;
+    if (command == kControllerReset) {
+        ResetTurnedView(camera_);
+        return;
+    }
+    const PixelDelta step = ControllerButtons()[static_cast<size_t>(command - kControllerUp)].step;
+    dx_ = step.dx;
+    dy_ = step.dy;
+    const QSize size = area_->Host().ClientSize();
+    // The movie area's drag step with both axes and the dominant-axis rule
+    // (the horizontal turn wins a tie).
+    const ViewDrag v = DragForMove(3, {dx_, dy_}, zoom_, size.width(), size.height());
+    if (!engine_.DragView(camera_, v.dx, v.dy, zoom_) && v.dx == 0) {
+        ClearDragState();
+        engine_.CommitViewRotation(camera_);
+    }
+    const int state = engine_.CameraState(camera_);
+    if (state == 1 || state == 3) engine_.Redraw(camera_);
+    // The next step turns on from the new pose.
+    engine_.CommitViewRotation(camera_);
+}
+
+void CControllerDlg::ClearDragState() {
+    if (area_) area_->ClearDragState();
+}
+
+void CControllerDlg::ResetTurnedView(int camera) {
+    dx_ = dy_ = 0;
+    ClearDragState();
+    engine_.CommitViewRotation(camera);
+    engine_.ResetModelPose(camera);
+    engine_.Redraw(camera);
+    engine_.CommitViewRotation(camera);
+}
+
+void CControllerDlg::Press(int command) {
+    bool wake = false;
+    {
+        std::lock_guard<std::mutex> lk(lock_);
+        if (activeCommand_ == 0 && worker_.joinable()) {
+            wake = true;
+        }
+    }
+    if (wake) {
+        ClearDragState();
+        engine_.CommitViewRotation(camera_);
+    }
+    {
+        // The command is stored before the worker is woken, so that its
+        // first pass already sees it.
+        std::lock_guard<std::mutex> lk(lock_);
+        activeCommand_ = command;
+        if (wake) resumed_ = true;
+    }
+    if (wake) wake_.notify_all();
+}
+
+void CControllerDlg::Release() {
+    {
+        std::lock_guard<std::mutex> lk(lock_);
+        activeCommand_ = 0;
+    }
+    ClearDragState();
+    engine_.CommitViewRotation(camera_);
+}
+
+void CControllerDlg::EnableForDisplayModel(int model) {
+    for (size_t i = 0; i < buttons_.size(); ++i) {
+        if (model != 3) buttons_[i]->SetPressedLook(false);
+        buttons_[i]->setEnabled(ControllerButtonEnabled(static_cast<int>(i), model));
+    }
+    if (model != 3 && model != 4) {
+        std::lock_guard<std::mutex> lk(lock_);
+        activeCommand_ = 0;
+    }
+    update();
+}
+
+void CControllerDlg::PlaceButtons(bool rebuildPictures) {
+    if (width() == 0) return;
+    const auto rects = ControllerButtonRects(width(), height(), SkinScale());
+    const auto& infos = ControllerButtons();
+    for (size_t i = 0; i < buttons_.size(); ++i) {
+        if (rebuildPictures)
+            buttons_[i]->SetPicture(infos[i].picture, ToQRect(rects[i]));
+        else
+            buttons_[i]->setGeometry(ToQRect(rects[i]));
+    }
+}
+
+void CControllerDlg::LayoutButtons() {
+    PlaceButtons(true);
+    laidOut_ = true;
+}
+
+bool CControllerDlg::event(QEvent* e) {
+    if (const auto* m = AsWindowMessage(e)) {
+        const int command = static_cast<int>(m->LParam());
+        if (m->Message() == UM_BUTTON_HELD && IsControllerCommand(command)) {
+            Press(command);
+            return true;
+        }
+        if (m->Message() == UM_BUTTON_RELEASED) {
+            Release();
+            return true;
+        }
+    }
+    return QWidget::event(e);
+}
+
+void CControllerDlg::paintEvent(QPaintEvent*) {
+    if (!laidOut_ && width() > 0) {
+        // The first drawing of the background lays the buttons out.
+        PlaceButtons(false);
+        laidOut_ = true;
+    }
+    QPainter p(this);
+    p.fillRect(rect(), kSkinWindowColor);
+    DrawSkinPicture(p, kPicMainBackground, QRectF(rect()));
+}
+
+} // namespace kinetta
