@@ -78,7 +78,7 @@ void MovieAreaPointer::Press(QPoint pos) {
     delta_ = {};
     offset_ = {};
     host_.CommitViewRotation(host_.Camera());
-    if (ModelDrags(dragModel_)) host_.SetPointerCursor(Qt::PointingHandCursor);
+    host_.SetPointerCursor(ModelDrags(dragModel_) ? Qt::PointingHandCursor : Qt::ArrowCursor);
 }
 
 void MovieAreaPointer::Move(QPoint pos) {
