@@ -109,7 +109,7 @@ TEST_F(MovieDialogTest, TitleStripDoubleClickAsksForTheDefaultPlaceAndReleaseRel
         relayout |= m.message == UM_RELAYOUT;
     EXPECT_TRUE(relayout);
 
-    map.repaint();
+    map.grab(); // paints whether or not the window is exposed yet
     EXPECT_TRUE(Has(owner.Take(), UM_WINDOW_PAINTED, &map));
 }
 
