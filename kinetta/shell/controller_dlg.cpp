@@ -194,6 +194,7 @@ void CControllerDlg::PlaceButtons(bool rebuildPictures) {
 }
 
 void CControllerDlg::LayoutButtons() {
+    if (width() == 0) return;
     PlaceButtons(true);
     laidOut_ = true;
 }
