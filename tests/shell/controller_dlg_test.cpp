@@ -62,6 +62,9 @@ protected:
         ktest::Pump();
     }
     FakeMain host;
+    // Outlives the bar: its worker may still be pacing through the clock
+    // until the bar's destructor joins it.
+    VirtualClock clock;
     std::unique_ptr<MovieAreaPointer> area;
     std::unique_ptr<CControllerDlg> bar;
 };
@@ -86,7 +89,6 @@ TEST_F(ControllerTest, LayoutTooltipsAndEnablingPerModel) {
 }
 
 TEST_F(ControllerTest, HoldingUpForOneSecondTurnsAbout33StepsAndResetRestoresThePose) {
-    VirtualClock clock;
     bar->SetSleepFunction(clock.Sleeper());
     bar->SetMovieArea(area.get());
     bar->EnableForDisplayModel(3);
