@@ -3,6 +3,10 @@
 
 #include <cstdint>
 
+// The picture buttons' hold messages (UM_BUTTON_HELD 0x8579, UM_BUTTON_RELEASED
+// 0x857A) and the slider's are the skin's, defined once there.
+#include "kinetta/skin/skin_messages.h"
+
 namespace kinetta {
 
 enum MessageId : uint32_t {
@@ -15,8 +19,6 @@ enum MessageId : uint32_t {
     UM_FILEOP_DONE = 0x8516,
     UM_FILEOP_RELOAD = 0x8517,
     UM_STARTUP_STAGE2 = 0x8518,
-    UM_BUTTON_HELD = 0x8579,
-    UM_BUTTON_RELEASED = 0x857A,
     UM_MODELDLG_PLACE = 0x8835,
     UM_APPBAR_NOTIFY = 0x8903,
 };
