@@ -290,12 +290,17 @@ void CkinettaDlg::OnNext(bool forMovieEnd) {
         SelectRecording(next.row, kOpenByNext);
         return;
     case NextMove::IntoNextFolder:
-        // The folder's list has ended: the next folder's first recording follows.
+        // The folder's list has ended: the next folder's first recording
+        // follows, at the end of the movie or at once when asked for.
         playback_.Pause(cameraSelection_);
         ApplyVolume();
         ShowSpeedText();
-        if (!forMovieEnd) StopPlayback();
         continueIntoNextFolder_ = true;
+        if (!forMovieEnd) {
+            StopPlayback();
+            continueIntoNextFolder_ = false;
+            ShowFolder(filer_->NextFolderItem(), true);
+        }
         return;
     case NextMove::FinishAtLastRow:
         if (e) playback_.SetSpeed(DefaultSpeedStep(*e, CurrentFamily()));

@@ -225,9 +225,10 @@ void CkinettaDlg::Shutdown() {
 }
 
 void CkinettaDlg::closeEvent(QCloseEvent* event) {
+    // QDialog would turn the close into reject(), which the viewer ignores.
     Shutdown();
     event->accept();
-    CResizeDialog::closeEvent(event);
+    setResult(QDialog::Rejected);
 }
 
 void CkinettaDlg::reject() {
