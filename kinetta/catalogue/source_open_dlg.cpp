@@ -80,28 +80,28 @@ CSourceOpenDlg::CSourceOpenDlg(SettingsStore& settings, std::vector<std::string>
     drives_->setObjectName(QString::number(kDriveList));
     drives_->setFont(SharedFont(kFont10));
     drives_->setGeometry(left, y, w - 2 * left, rowH);
-    for (const std::string& d : drives) drives_->addItem(FromStd(d));
+    for (const std::string& d : drives)
+        drives_->addItem(FromStd(d));
     if (drives_->count() > 0) drives_->setCurrentIndex(drives_->count() - 1);
     y += rowH + t(6);
     folder_ = new QLineEdit(this);
     folder_->setObjectName("folderText");
     folder_->setFont(SharedFont(kFont10));
     folder_->setGeometry(left, y, w - 2 * left - browseW - t(6), rowH);
-    browseFolder_ = new CSkinButton(kPicTextButton,
-                                    QRect(w - left - browseW, y, browseW, rowH), this,
-                                    kCmdBrowseFolder);
+    browseFolder_ = new CSkinButton(kPicTextButton, QRect(w - left - browseW, y, browseW, rowH),
+                                    this, kCmdBrowseFolder);
     browseFolder_->setText(QStringLiteral("..."));
     y += rowH + t(6);
     file_ = new QLineEdit(this);
     file_->setObjectName("fileText");
     file_->setFont(SharedFont(kFont10));
     file_->setGeometry(left, y, w - 2 * left - browseW - t(6), rowH);
-    browseFile_ = new CSkinButton(kPicTextButton, QRect(w - left - browseW, y, browseW, rowH),
-                                  this, kCmdBrowseFile);
+    browseFile_ = new CSkinButton(kPicTextButton, QRect(w - left - browseW, y, browseW, rowH), this,
+                                  kCmdBrowseFile);
     browseFile_->setText(QStringLiteral("..."));
 
-    ok_ = new CSkinButton(kPicTextButton, QRect((w - t(100)) / 2, h - t(40), t(100), t(30)),
-                          this, 1);
+    ok_ =
+        new CSkinButton(kPicTextButton, QRect((w - t(100)) / 2, h - t(40), t(100), t(30)), this, 1);
     ok_->setText(Text(kStrOk));
     ok_->setObjectName("ok");
 
@@ -193,8 +193,8 @@ void CSourceOpenDlg::BrowseFolder() {
 
 void CSourceOpenDlg::BrowseFile() {
     const QString start = QCoreApplication::applicationDirPath() + QStringLiteral("/*.mp4");
-    const QString chosen = QFileDialog::getOpenFileName(this, QString(), start,
-                                                        QtFilter(Text(kStrMovieFileFilter)));
+    const QString chosen =
+        QFileDialog::getOpenFileName(this, QString(), start, QtFilter(Text(kStrMovieFileFilter)));
     if (chosen.isEmpty()) return;
     file_->setText(chosen);
     SelectKind(kSourceFile);

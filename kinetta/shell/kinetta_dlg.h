@@ -225,10 +225,10 @@ private:
     std::map<int, QTimer*> timers_;
 
     // Playback state (UI thread; selected_ and rows_ also under stateLock_).
-    mutable std::mutex stateLock_;             // the state lock
-    std::mutex mapDataLock_;                   // the map-data lock (the map's event lists)
-    int selected_ = -1;                        // guarded by stateLock_
-    std::vector<RecordingEntry> rows_;         // list rows; guarded by stateLock_
+    mutable std::mutex stateLock_;     // the state lock
+    std::mutex mapDataLock_;           // the map-data lock (the map's event lists)
+    int selected_ = -1;                // guarded by stateLock_
+    std::vector<RecordingEntry> rows_; // list rows; guarded by stateLock_
     int openReason_ = kOpenBySelection;
     bool loaded_ = false;
     bool playAfterLoad_ = false;

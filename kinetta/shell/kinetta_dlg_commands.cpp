@@ -111,7 +111,8 @@ bool CkinettaDlg::event(QEvent* event) {
 
 void CkinettaDlg::OnSliderMessage(int message, int control, long long value) {
     if (control == 38101) {
-        if (message != UM_SLIDER_BEGIN) SetVolume(static_cast<int>(std::clamp(value, 0LL, 65535LL)));
+        if (message != UM_SLIDER_BEGIN)
+            SetVolume(static_cast<int>(std::clamp(value, 0LL, 65535LL)));
         return;
     }
     if (control != 38100 || !loaded_) return;
@@ -199,7 +200,8 @@ void CkinettaDlg::OnBrowse() {
     UpdateToolbar();
     if (!chosen) return;
     if (path.empty() || !platform::Exists(path)) return;
-    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
     modelKey_ = kind == kSourceCard ? ModelKeyOfRoot(path) : std::string();
     // A card of the other family after start-up is silently refused.
     if (!DecideRecorderFamily(modelKey_)) return;
@@ -225,7 +227,8 @@ void CkinettaDlg::OnSourceLost() {
         rows_.clear();
         selected_ = -1;
     }
-    for (CMovieStatic* a : areas_) a->Reset();
+    for (CMovieStatic* a : areas_)
+        a->Reset();
     PlaceMovieAreas();
     position_->SetRange(0, 0);
     position_->SetPos(0);
@@ -282,8 +285,8 @@ void CkinettaDlg::OnNext(bool forMovieEnd) {
         StopPlayback();
         if (e) rememberedSpeed_ = DefaultSpeedStep(*e, CurrentFamily());
     }
-    const NextChoice next = ChooseNext(SelectedIndex(), static_cast<int>(rows_.size()),
-                                       filer_->NextFolderItem() >= 0);
+    const NextChoice next =
+        ChooseNext(SelectedIndex(), static_cast<int>(rows_.size()), filer_->NextFolderItem() >= 0);
     switch (next.move) {
     case NextMove::SelectRow:
         filer_->SelectRow(next.row);

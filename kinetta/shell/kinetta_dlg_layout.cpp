@@ -33,12 +33,25 @@ QRect ToQRect(const Rect& r) {
 }
 
 // Tooltip of each toolbar command, 38000 .. 38018.
-constexpr std::array<int, kToolbarCommandCount> kToolbarTips = {
-    kStrToStart,     kStrPrevious,          kStrPlay,        kStrSlow,
-    kStrFastForward, kStrNext,              kStrStillPicture, kStrJoin,
-    kStrSaveSplit,   kStrEnlarge,           kStrDisplayModeSwitch, kStrFlipPicture,
-    kStrMirrorImage, kStrMapDisplaySwitch,  kStrBrowse,      kStrDelete,
-    kStrSettings,    kStrCsv,               kStrCameraSwitch};
+constexpr std::array<int, kToolbarCommandCount> kToolbarTips = {kStrToStart,
+                                                                kStrPrevious,
+                                                                kStrPlay,
+                                                                kStrSlow,
+                                                                kStrFastForward,
+                                                                kStrNext,
+                                                                kStrStillPicture,
+                                                                kStrJoin,
+                                                                kStrSaveSplit,
+                                                                kStrEnlarge,
+                                                                kStrDisplayModeSwitch,
+                                                                kStrFlipPicture,
+                                                                kStrMirrorImage,
+                                                                kStrMapDisplaySwitch,
+                                                                kStrBrowse,
+                                                                kStrDelete,
+                                                                kStrSettings,
+                                                                kStrCsv,
+                                                                kStrCameraSwitch};
 
 } // namespace
 
@@ -49,7 +62,8 @@ void CkinettaDlg::CreateChildren() {
     setPalette(pal);
     setAutoFillBackground(true);
 
-    for (int k = 0; k < 2; ++k) areas_[k] = new CMovieStatic(k, this, this);
+    for (int k = 0; k < 2; ++k)
+        areas_[k] = new CMovieStatic(k, this, this);
     filer_ = new CFilerContainerDlg(this);
     filer_->setObjectName("CFilerContainerDlg");
     connect(filer_, &CFilerContainerDlg::RowSelected, this, [this](int row) { OnListSelect(row); });
@@ -57,14 +71,14 @@ void CkinettaDlg::CreateChildren() {
             [this](int item, const QString& path) { OnFolderSelect(item, path); });
     connect(filer_, &CFilerContainerDlg::ListRebuilt, this, [this] { OnListRebuilt(); });
 
-    position_ = new CSkinSliderCtrl(38100, this,
-                                    {kPicPositionTrackPlayed, kPicPositionTrackRest,
-                                     kPicPositionThumb, kPicPositionThumbDrag});
+    position_ = new CSkinSliderCtrl(
+        38100, this,
+        {kPicPositionTrackPlayed, kPicPositionTrackRest, kPicPositionThumb, kPicPositionThumbDrag});
     position_->setObjectName("positionSlider");
     position_->SetRange(0, 0);
-    volumeSlider_ = new CSkinSliderCtrl(38101, this,
-                                        {kPicVolumeTrackLeft, kPicVolumeTrackRight,
-                                         kPicVolumeThumb, kPicVolumeThumbDrag});
+    volumeSlider_ = new CSkinSliderCtrl(
+        38101, this,
+        {kPicVolumeTrackLeft, kPicVolumeTrackRight, kPicVolumeThumb, kPicVolumeThumbDrag});
     volumeSlider_->setObjectName("volumeSlider");
     volumeSlider_->SetRange(0, 65535);
     progress_ = new CSkinProgressBarCtrl(38102, this);
@@ -144,13 +158,14 @@ void CkinettaDlg::LayOut() {
     filer_->Rescale();
 
     // The toolbar: shown buttons at their places, the others hidden.
-    for (auto& [command, button] : toolbarButtons_) button->hide();
+    for (auto& [command, button] : toolbarButtons_)
+        button->hide();
     for (const kinetta::ToolbarButton& t : layout_.toolbar) {
         CSkinButton* b = ToolbarButton(t.command);
         if (!b) continue;
-        const int picture =
-            t.command == kCmdPlayPause && b->PictureId() == kPicPauseButton ? kPicPauseButton
-                                                                            : t.command;
+        const int picture = t.command == kCmdPlayPause && b->PictureId() == kPicPauseButton
+                                ? kPicPauseButton
+                                : t.command;
         b->SetPicture(picture, ToQRect(t.rect));
         b->show();
     }
@@ -209,7 +224,8 @@ void CkinettaDlg::resizeEvent(QResizeEvent* event) {
 void CkinettaDlg::moveEvent(QMoveEvent* event) {
     CResizeDialog::moveEvent(event);
     // A move may end on another monitor: lay out once it has settled.
-    if (fullyBuilt_) StartTimer(kTimerRelayout, QApplication::styleHints()->mouseDoubleClickInterval(), true);
+    if (fullyBuilt_)
+        StartTimer(kTimerRelayout, QApplication::styleHints()->mouseDoubleClickInterval(), true);
 }
 
 void CkinettaDlg::OnResizedByFrame() {

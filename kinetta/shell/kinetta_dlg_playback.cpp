@@ -154,8 +154,10 @@ void CkinettaDlg::UpdateToolbar() {
     in.controlsDisabled = controlsDisabled_;
     in.otherCameraOpen = combined_ || playback_.Opened(1 - shownCamera_);
     toolbar_ = ComputeToolbar(in);
-    for (auto& [command, button] : toolbarButtons_) button->setEnabled(toolbar_.Enabled(command));
-    for (auto& [command, button] : captionButtons_) button->setEnabled(toolbar_.captionButtons);
+    for (auto& [command, button] : toolbarButtons_)
+        button->setEnabled(toolbar_.Enabled(command));
+    for (auto& [command, button] : captionButtons_)
+        button->setEnabled(toolbar_.captionButtons);
     // The list takes clicks while a selection waits for its open, so that
     // quick changes open only the last row; it is held only during the open.
     if (filer_) filer_->setEnabled(!awaitingReady_);
@@ -169,7 +171,8 @@ void CkinettaDlg::ClearBusy() {
 }
 
 void CkinettaDlg::ResetViews() {
-    for (CMovieStatic* a : areas_) a->Reset();
+    for (CMovieStatic* a : areas_)
+        a->Reset();
     position_->SetPos(0);
     timeText_->clear();
 }
@@ -239,7 +242,8 @@ void CkinettaDlg::OpenSelectedRecording() {
     if (combined_) {
         playback_.SetWindows(0, {areas_[0], areas_[0]->Target()}, {areas_[1], areas_[1]->Target()});
     } else {
-        for (int k = 0; k < 2; ++k) playback_.SetWindows(k, {areas_[k], areas_[k]->Target()}, {});
+        for (int k = 0; k < 2; ++k)
+            playback_.SetWindows(k, {areas_[k], areas_[k]->Target()}, {});
     }
     pair_ = !combined_ && !entry.frontPath.empty() && !entry.rearPath.empty();
     // A recording with only its rear movie shows the rear camera.
@@ -248,9 +252,11 @@ void CkinettaDlg::OpenSelectedRecording() {
         shownCamera_ = 1;
     }
     PlaceMovieAreas();
-    for (CMovieStatic* a : areas_) a->Reset();
+    for (CMovieStatic* a : areas_)
+        a->Reset();
 
-    const int result = playback_.OpenMovies(entry.frontPath, combined_ ? std::string() : entry.rearPath);
+    const int result =
+        playback_.OpenMovies(entry.frontPath, combined_ ? std::string() : entry.rearPath);
     if (result == 1) {
         parkingTrace_ = traceFlag_ && entry.parking;
         expectedReady_ = ExpectedReadyCount(pair_, playback_.Opened(0), playback_.Opened(1));
@@ -268,7 +274,8 @@ void CkinettaDlg::OpenSelectedRecording() {
         return;
     }
     ClearBusy();
-    for (CMovieStatic* a : areas_) a->update();
+    for (CMovieStatic* a : areas_)
+        a->update();
     ShowMessage(Text(result == 2 ? kStrTooShortToPlay : kStrOpenFailed), Text(kStrErrorCaption));
 }
 
@@ -423,8 +430,8 @@ bool CkinettaDlg::IsNearEnd() {
     if (!loaded_ || playback_.GetState(MasterCamera()) != kEnginePlaying) return false;
     const long long length = playback_.GetLength(MasterCamera());
     const long long position = playback_.GetPosition(MasterCamera());
-    const int margin = SeekMargin(playback_.SpeedStep(SpeedEngine()),
-                                  playback_.GetFrameDuration(MasterCamera()));
+    const int margin =
+        SeekMargin(playback_.SpeedStep(SpeedEngine()), playback_.GetFrameDuration(MasterCamera()));
     if (length <= 0 || position + margin < length) return false;
     FadeOut();
     nearEnd_ = true;
@@ -435,8 +442,10 @@ void CkinettaDlg::MovieEnded(int camera) {
     if (finished_ || shutDown_ || !loaded_) return;
     ++endedCount_;
     const bool two = pair_ && playback_.Opened(0) && playback_.Opened(1);
-    const double frontMs = static_cast<double>(playback_.GetLength(0)) * playback_.GetFrameDuration(0);
-    const double rearMs = static_cast<double>(playback_.GetLength(1)) * playback_.GetFrameDuration(1);
+    const double frontMs =
+        static_cast<double>(playback_.GetLength(0)) * playback_.GetFrameDuration(0);
+    const double rearMs =
+        static_cast<double>(playback_.GetLength(1)) * playback_.GetFrameDuration(1);
     if (!EndCompletes(kBuildMode, two, endedCount_, camera, frontMs, rearMs)) return;
     endedCount_ = 0;
     const int cam = cameraSelection_;
@@ -452,7 +461,8 @@ void CkinettaDlg::MovieEnded(int camera) {
     continueIntoNextFolder_ = false;
     nearEnd_ = false;
     SeekTo(cam, 0, kEnginePaused);
-    for (CMovieStatic* a : areas_) a->update();
+    for (CMovieStatic* a : areas_)
+        a->update();
 }
 
 // ---- seeking and the position ----------------------------------------------------
@@ -460,9 +470,9 @@ void CkinettaDlg::MovieEnded(int camera) {
 void CkinettaDlg::SeekTo(int cam, long long frame, int state) {
     const int step = playback_.SpeedStep(SpeedEngine());
     const long long last = playback_.GetLength(MasterCamera());
-    const long long limit = SeekLimit(static_cast<int>(std::min<long long>(frame, INT32_MAX)),
-                                      static_cast<int>(std::min<long long>(sliderLast_, INT32_MAX)),
-                                      step);
+    const long long limit =
+        SeekLimit(static_cast<int>(std::min<long long>(frame, INT32_MAX)),
+                  static_cast<int>(std::min<long long>(sliderLast_, INT32_MAX)), step);
     const int margin = SeekMargin(step, playback_.GetFrameDuration(cam));
     const long long target = std::min(last - 2LL * margin, limit);
     if (state == kEngineStopped || state == kEnginePaused) {

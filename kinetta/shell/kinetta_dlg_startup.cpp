@@ -48,7 +48,8 @@ CkinettaDlg::CkinettaDlg(PlaybackPort& playback, Hooks hooks, QWidget* parent)
             return CMsgBox::Show(this, text, caption, type);
         };
     }
-    if (!hooks_.removableRoots) hooks_.removableRoots = [] { return platform::CurrentRemovableRoots(); };
+    if (!hooks_.removableRoots)
+        hooks_.removableRoots = [] { return platform::CurrentRemovableRoots(); };
 }
 
 CkinettaDlg::~CkinettaDlg() {
@@ -69,10 +70,11 @@ void CkinettaDlg::ComputeScale() {
     if (!screen) screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
     if (!screen) return;
     const QRect work = screen->availableGeometry();
-    const DisplayScale scale =
-        ComputeDisplayScale(work.width(), work.height(), static_cast<int>(screen->logicalDotsPerInchX()),
-                            static_cast<int>(screen->logicalDotsPerInchY()));
-    if (scale.f > 0) SetSkinScale(scale.s, scale.f, static_cast<int>(screen->logicalDotsPerInchY()));
+    const DisplayScale scale = ComputeDisplayScale(work.width(), work.height(),
+                                                   static_cast<int>(screen->logicalDotsPerInchX()),
+                                                   static_cast<int>(screen->logicalDotsPerInchY()));
+    if (scale.f > 0)
+        SetSkinScale(scale.s, scale.f, static_cast<int>(screen->logicalDotsPerInchY()));
 }
 
 void CkinettaDlg::StartupStage1() {
@@ -174,7 +176,8 @@ void CkinettaDlg::ApplyModeLayout() {
     const ModeLayout m = kinetta::ApplyModeLayout(kBuildMode);
     cameraSelection_ = m.cameraSelection;
     shownCamera_ = 0;
-    for (CMovieStatic* a : areas_) a->SetDisplayModel(m.initialDisplayModel);
+    for (CMovieStatic* a : areas_)
+        a->SetDisplayModel(m.initialDisplayModel);
 }
 
 bool CkinettaDlg::OpenSource(const std::string& path, SourceKind kind) {
@@ -211,7 +214,8 @@ void CkinettaDlg::Shutdown() {
     if (playback_.GetState(MasterCamera()) != kEnginePaused) playback_.Pause(cameraSelection_);
     StopPlayback();
     ResetViews();
-    for (auto& [id, timer] : timers_) timer->stop();
+    for (auto& [id, timer] : timers_)
+        timer->stop();
     // No worker may still post or hold a lock once the engines are gone.
     JoinPrefetchThreads();
     watch_.reset();

@@ -52,7 +52,8 @@ ToolbarState ComputeToolbar(const ToolbarInput& in) {
         set(kCmdSlow, false);
     }
     if (in.controlsDisabled) s.enabled.fill(false);
-    for (size_t i = 0; i < s.enabled.size(); ++i) s.enabled[i] = s.enabled[i] && in.available[i];
+    for (size_t i = 0; i < s.enabled.size(); ++i)
+        s.enabled[i] = s.enabled[i] && in.available[i];
     return s;
 }
 
@@ -107,8 +108,7 @@ std::string PositionText(long long position, long long length, double frameMs) {
     const long long p = seconds(std::clamp(position, 0LL, std::max(0LL, length)));
     const long long l = seconds(length);
     char buf[64];
-    std::snprintf(buf, sizeof buf, "%02lld:%02lld / %02lld:%02lld", p / 60, p % 60, l / 60,
-                  l % 60);
+    std::snprintf(buf, sizeof buf, "%02lld:%02lld / %02lld:%02lld", p / 60, p % 60, l / 60, l % 60);
     return buf;
 }
 

@@ -52,16 +52,16 @@ struct ToolbarInput {
     int speedStep = 1;        // the master engine's step
     int selected = -1;        // selected list row, -1 for none
     int rowCount = 0;
-    bool hasNextFolder = false;     // the folder tree has an item below the selected one
-    bool controlsDisabled = false;  // near the end: the position timer disabled the controls
-    bool otherCameraOpen = false;   // the camera switch has a movie to switch to
+    bool hasNextFolder = false;    // the folder tree has an item below the selected one
+    bool controlsDisabled = false; // near the end: the position timer disabled the controls
+    bool otherCameraOpen = false;  // the camera switch has a movie to switch to
     ToolbarFlags available = AvailableCommands();
 };
 
 struct ToolbarState {
-    ToolbarFlags enabled{};       // index = command - 38000
-    bool captionButtons = true;   // commands 19, 20, 21
-    bool recordingList = true;    // the list container takes input
+    ToolbarFlags enabled{};     // index = command - 38000
+    bool captionButtons = true; // commands 19, 20, 21
+    bool recordingList = true;  // the list container takes input
     bool Enabled(int command) const {
         int i = command - kFirstToolbarCommand;
         return i >= 0 && i < kToolbarCommandCount && enabled[static_cast<size_t>(i)];

@@ -42,8 +42,8 @@ CModelSelectDlg::CModelSelectDlg(QWidget* parent) : CSkinDialog(parent) {
 
     const int buttonW = (w - 3 * margin) / 2;
     const int top = h - margin / 2 - buttonH;
-    tx40_ = new CSkinButton(kPicTextButton, QRect(margin, top, buttonW, buttonH), this,
-                            kButtonTX40);
+    tx40_ =
+        new CSkinButton(kPicTextButton, QRect(margin, top, buttonW, buttonH), this, kButtonTX40);
     tx40_->setText(Text(kStrProductTX40));
     tx40_->setObjectName("productTX40");
     tx50_ = new CSkinButton(kPicTextButton, QRect(2 * margin + buttonW, top, buttonW, buttonH),

@@ -21,8 +21,12 @@ class VideoSurface;
 
 namespace kinetta {
 
-enum EngineStateCode : int { kEngineClosed = 0, kEngineStopped = 1, kEnginePlaying = 2,
-                             kEnginePaused = 3 };
+enum EngineStateCode : int {
+    kEngineClosed = 0,
+    kEngineStopped = 1,
+    kEnginePlaying = 2,
+    kEnginePaused = 3
+};
 
 // A movie area as an engine target: where it draws and where it posts.
 struct EngineWindow {

@@ -14,8 +14,7 @@ public:
     bool Post(platform::MessageTarget target, uint32_t message, uintptr_t wParam,
               intptr_t lParam) override {
         if (!target) return false;
-        PostWindowMessage(static_cast<QObject*>(target), static_cast<int>(message), wParam,
-                          lParam);
+        PostWindowMessage(static_cast<QObject*>(target), static_cast<int>(message), wParam, lParam);
         return true;
     }
 };

@@ -38,14 +38,16 @@ TEST(ToolbarRules, BusyNearEndAndUnloadedStates) {
     ToolbarInput busy = LoadedAt(1);
     busy.busy = true;
     const ToolbarState b = ComputeToolbar(busy);
-    for (bool on : b.enabled) EXPECT_FALSE(on);
+    for (bool on : b.enabled)
+        EXPECT_FALSE(on);
     EXPECT_FALSE(b.captionButtons);
     EXPECT_FALSE(b.recordingList);
 
     ToolbarInput nearEnd = LoadedAt(1);
     nearEnd.controlsDisabled = true;
     const ToolbarState n = ComputeToolbar(nearEnd);
-    for (bool on : n.enabled) EXPECT_FALSE(on);
+    for (bool on : n.enabled)
+        EXPECT_FALSE(on);
     EXPECT_TRUE(n.captionButtons); // closing stays possible
 
     // A wait that ended without a loaded recording: browse, not play.
@@ -61,8 +63,8 @@ TEST(ToolbarRules, BusyNearEndAndUnloadedStates) {
 
     // Commands of windows that do not exist yet stay disabled whatever the state.
     const ToolbarState l = ComputeToolbar(LoadedAt(1));
-    for (int c : {kCmdStill, kCmdJoin, kCmdSaveSplit, kCmdMapDisplay, kCmdDelete, kCmdSettings,
-                  kCmdCsv})
+    for (int c :
+         {kCmdStill, kCmdJoin, kCmdSaveSplit, kCmdMapDisplay, kCmdDelete, kCmdSettings, kCmdCsv})
         EXPECT_FALSE(l.Enabled(c)) << c;
     EXPECT_TRUE(l.Enabled(kCmdToStart));
 }
