@@ -46,6 +46,8 @@ if [ -n "$FIRST" ]; then
     && echo "== Frame 30 drawn as a panorama: $OUT"
 fi
 
+BUILD=$(cd "$BUILD" && pwd)
+CARD=$(cd "$CARD" && pwd)
 VIEWER="$BUILD/kinetta/app/kinetta"
 if [ -x "$VIEWER" ]; then
   # The viewer reads "Default_Folder.ini" in the folder it starts in: the source
