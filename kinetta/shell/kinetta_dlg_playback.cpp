@@ -373,6 +373,8 @@ void CkinettaDlg::OnTelemetryPrefetched(unsigned serial) {
     } else if (continuous_) {
         ShowPlayFace(StartPlayback());
     } else {
+        // Not playing yet: show the recording's first frame.
+        playback_.SeekFrame(cameraSelection_, 0);
         ShowPlayFace(false);
     }
     ShowSpeedText();
