@@ -16,6 +16,7 @@ PKGS=(
   xvfb xauth fonts-noto-cjk tzdata
   pulseaudio
   ffmpeg
+  imagemagick
 )
 # Node.js and npm serve the map page's build; a machine that already has them
 # (often from another source than Debian) keeps its own.

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# The main job of ./run.sh while the viewer window is still being built:
-# make the sample SD card of the TX50 family once (mkcard's demo preset), read
-# it as the viewer does (kinetta-cli scan), show the telemetry of its first
-# recording and draw one of its frames through the panorama display model.
+# The main job of ./run.sh: make the sample SD card of the TX50 family once
+# (mkcard's demo preset), read it as the viewer does (kinetta-cli scan), show
+# the telemetry of its first recording, then start the viewer on the card's
+# first date folder with its settings file already written. Without a display
+# the viewer runs for about 20 s under a virtual X server and a screenshot of
+# the screen is saved in the build folder.
 set -euo pipefail
 BUILD=$1
 CLI="$BUILD/tools/kinetta-cli/kinetta-cli"
@@ -42,4 +44,29 @@ if [ -n "$FIRST" ]; then
   render() { "$CLI" render "$FIRST" --frame 30 --mode 4 --size 1280x720 --out "$OUT"; }
   if [ -n "${DISPLAY:-}" ]; then render; else xvfb-run -a -s "-screen 0 1920x1080x24" "$CLI" render "$FIRST" --frame 30 --mode 4 --size 1280x720 --out "$OUT"; fi \
     && echo "== Frame 30 drawn as a panorama: $OUT"
+fi
+
+BUILD=$(cd "$BUILD" && pwd)
+CARD=$(cd "$CARD" && pwd)
+VIEWER="$BUILD/kinetta/app/kinetta"
+if [ -x "$VIEWER" ]; then
+  # The viewer reads "Default_Folder.ini" in the folder it starts in: the source
+  # (the card's first date folder) and the product (3: the TX50 family).
+  HOME_DIR="$BUILD/viewer"
+  mkdir -p "$HOME_DIR"
+  FOLDER=$(find "$CARD" -mindepth 1 -maxdepth 1 -type d -name '[0-9]*_[0-9]*' | sort | head -n 1)
+  printf '[DISPLAY]\r\nINFOCHECK=31\r\nASPECT=on\r\nVOLUME=65535\r\nLOWLOAD=1\r\nMODELSELECT=3\r\n[SOURCE]\r\nSELECT=FOLDER\r\nFOLDER=%s\r\n' \
+    "$FOLDER" > "$HOME_DIR/Default_Folder.ini"
+  if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
+    echo "== Starting the viewer on $FOLDER"
+    cd "$HOME_DIR" && exec "$VIEWER"
+  fi
+  SHOT="$BUILD/viewer-screenshot.png"
+  echo "== No display: the viewer runs for 20 s under a virtual X server"
+  xvfb-run -a -s "-screen 0 1920x1080x24" bash -c '
+    cd "$1" && "$2" & pid=$!
+    sleep 20
+    import -window root "$3" || true
+    kill $pid 2>/dev/null; wait $pid 2>/dev/null; true' _ "$HOME_DIR" "$VIEWER" "$SHOT"
+  [ -f "$SHOT" ] && echo "== Screenshot of the viewer: $SHOT"
 fi

@@ -3,6 +3,10 @@
 
 #include <cstdint>
 
+// The picture buttons' hold messages (UM_BUTTON_HELD 0x8579, UM_BUTTON_RELEASED
+// 0x857A) and the slider's are the skin's, defined once there.
+#include "kinetta/skin/skin_messages.h"
+
 namespace kinetta {
 
 enum MessageId : uint32_t {

@@ -1,0 +1,48 @@
+#include "kinetta/shell/kinetta_app.h"
+
+#include <QApplication>
+#include <QScreen>
+#include <QSurfaceFormat>
+
+#include <cstdio>
+
+#include <memory>
+
+#include "kinetta/shell/kinetta_dlg.h"
+#include "kinetta/shell/qt_message_sink.h"
+#include "kinetta/shell/session_port.h"
+#include "playcore/present/offscreen_surface.h"
+#include "playcore/session/playback_session.h"
+
+namespace kinetta {
+
+int CkinettaApp::Run(const char* programName) {
+    // Qt sees the program's name only: the viewer takes no arguments.
+    int argc = 1;
+    char name[256] = "kinetta";
+    if (programName) {
+        std::snprintf(name, sizeof name, "%s", programName);
+    }
+    char* argv[] = {name, nullptr};
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QSurfaceFormat::setDefaultFormat(playcore::PresenterSurfaceFormat());
+    QApplication qt(argc, argv);
+
+    QtMessageSink sink;
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const int dpi = screen ? static_cast<int>(screen->logicalDotsPerInchY()) : 96;
+    playcore::SessionConfig config;
+    config.sink = &sink;
+    config.logicalDpi = dpi;
+    SessionPlaybackPort port(playcore::Session(), std::move(config));
+    {
+        auto dlg = std::make_unique<CkinettaDlg>(port);
+        dlg->StartupStage1();
+        dlg->show();
+        qt.exec();
+        dlg->Shutdown();
+    }
+    return 0;
+}
+
+} // namespace kinetta

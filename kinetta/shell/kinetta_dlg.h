@@ -1,0 +1,268 @@
+#pragma once
+// CkinettaDlg: the main window. It owns the movie areas, the recording list
+// panel, the sliders, the toolbar and the caption buttons, turns a selection in
+// the list into an open recording and drives play, pause, previous, next, slow,
+// fast-forward, seek, volume and the camera switch through the playback session.
+//
+// The window is one class spread over several files by concern:
+//   kinetta_dlg_startup.cpp   start-up stages, family decision, shutdown
+//   kinetta_dlg_layout.cpp    children, layout, painting, resize
+//   kinetta_dlg_commands.cpp  commands, messages, browse, list and tree
+//   kinetta_dlg_playback.cpp  open, ready, prefetch, play, seek, timers
+//
+// Threads: everything runs on the UI thread except the two prefetch threads,
+// which copy paths under the state lock, call PrefetchTelemetry and post
+// UM_TELEMETRY_PREFETCHED. At most one thread of each kind runs; a new one
+// first joins the previous one, and shutdown joins both.
+
+#include <QLabel>
+#include <QPointer>
+#include <QTimer>
+
+#include <array>
+#include <atomic>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "kinetta/catalogue/catalogue.h"
+#include "kinetta/shell/main_layout.h"
+#include "kinetta/shell/main_window_rules.h"
+#include "kinetta/shell/movie_static.h"
+#include "kinetta/shell/playback_port.h"
+#include "kinetta/shell/recorder_family.h"
+#include "kinetta/skin/command_target.h"
+#include "kinetta/skin/resize_dialog.h"
+
+namespace kinetta {
+
+class CFilerContainerDlg;
+class CSkinButton;
+class CSkinSliderCtrl;
+class CSkinProgressBarCtrl;
+class SourceWatch;
+class QtMessageSink;
+
+// Timer ids of the main window.
+enum MainTimer : int {
+    kTimerPosition = 100,    // 100 ms: position display and near-end check
+    kTimerOpen = 101,        // 500 ms once: open the selected recording
+    kTimerOpenTimeout = 102, // 30 s once: give up waiting for an open
+    kTimerIdle = 103,        // 1 s: idle processing
+    kTimerToolbar = 104,     // once: update the toolbar
+    kTimerPrepare = 105,     // 100 ms once: prepare the views of a loaded recording
+    kTimerFadeIn = 107,      // 10 ms: volume fade-in
+    kTimerRelayout = 108,    // double-click time once: lay out after a move or resize
+    kTimerSpeed = 109,       // half the double-click time once: apply the speed change
+};
+
+// Private messages of the main window besides message_ids.h.
+inline constexpr int UM_ENGINE_TICK = 0x8005;
+inline constexpr int UM_ENGINE_TIMEOUT = 0x8006;
+inline constexpr int UM_RELAYOUT = 0x8009;
+inline constexpr int UM_TELEMETRY_PREFETCHED = 0x8515;
+
+// Why the current open was started.
+enum OpenReason : int { kOpenBySelection = 0, kOpenByNext = 1, kOpenByPrevious = 2 };
+
+class CkinettaDlg : public CResizeDialog, public CommandTarget, public MovieAreaOwner {
+public:
+    // What the window asks of its surroundings; tests replace the prompts.
+    struct Hooks {
+        // The product selection; 1 "TX40/40L", 2 "TX50", else not shown.
+        std::function<int()> productPrompt;
+        // The source dialog: true with the chosen kind and path, false on cancel.
+        std::function<bool(SourceKind*, std::string*)> sourcePrompt;
+        // A message box; returns its result.
+        std::function<int(const QString& text, const QString& caption, int type)> messageBox;
+        // The removable drives in the order the system reports them.
+        std::function<std::vector<std::string>()> removableRoots;
+    };
+
+    // playback: the session; it outlives the window.
+    explicit CkinettaDlg(PlaybackPort& playback, Hooks hooks = {}, QWidget* parent = nullptr);
+    ~CkinettaDlg() override;
+
+    // The first start-up stage (the dialog's initialisation); posts the second.
+    void StartupStage1();
+    // The shutdown sequence; the window closes afterwards. Safe to call twice.
+    void Shutdown();
+
+    void OnCommand(int id) override;
+    void MovieReady(int camera) override;
+    void MovieEnded(int camera) override;
+
+    // ---- what tests and the owned windows read ----
+    CFilerContainerDlg* Filer() const { return filer_; }
+    CMovieStatic* MovieArea(int camera) const { return areas_[camera == 1 ? 1 : 0]; }
+    CSkinSliderCtrl* PositionSlider() const { return position_; }
+    CSkinSliderCtrl* VolumeSlider() const { return volumeSlider_; }
+    CSkinButton* ToolbarButton(int command) const;
+    CSkinButton* CaptionButton(int command) const;
+    QLabel* SpeedLabel() const { return speedText_; }
+    QLabel* PositionLabel() const { return timeText_; }
+    const MainLayout& Layout() const { return layout_; }
+    const ToolbarState& Toolbar() const { return toolbar_; }
+    const Catalogue& SourceCatalogue() const { return *catalogue_; }
+    bool Loaded() const { return loaded_; }
+    bool Busy() const { return busy_; }
+    bool NearEnd() const { return nearEnd_; }
+    bool Finished() const { return finished_; }
+    int SelectedIndex() const;
+    int OpenCount() const { return openCount_; } // OpenSelectedRecording runs so far
+    int ShownCamera() const { return shownCamera_; }
+    int CameraSelection() const { return cameraSelection_; }
+    int Volume() const { return volume_; }
+    long long SliderLast() const { return sliderLast_; }
+    bool StartupComplete() const;
+    RecorderFamily Family() const;
+    PlaybackPort& Playback() const { return playback_; }
+    // Seeks as the position slider does when released at frame.
+    void SeekFromSlider(long long frame);
+
+protected:
+    bool event(QEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void reject() override;
+    void OnResizedByFrame() override;
+    void OnDoubleClickRegion(HitRegion region) override;
+
+private:
+    // ---- start-up and shutdown (kinetta_dlg_startup.cpp) ----
+    void StartupStage2();
+    void ComputeScale();
+    bool DecideRecorderFamily(const std::string& modelKey);
+    void ApplyModeLayout();
+    bool OpenSource(const std::string& path, SourceKind kind);
+    void WatchScreens();
+
+    // ---- layout (kinetta_dlg_layout.cpp) ----
+    void CreateChildren();
+    void CreateToolbar();
+    void LayOut();
+    void PlaceMovieAreas();
+    void ShowPlayFace(bool playing);
+
+    // ---- commands, messages, list (kinetta_dlg_commands.cpp) ----
+    void OnBrowse();
+    void OnToStart();
+    void OnPrevious();
+    void OnNext(bool forMovieEnd);
+    void OnPlayPause();
+    void OnSpeedButton(bool faster);
+    void ApplySpeedChange();
+    void OnCameraSwitch();
+    void OnListSelect(int row);
+    void OnFolderSelect(int item, const QString& path);
+    void ShowFolder(int item, bool playFirst);
+    void OnListRebuilt();
+    void OnSourceLost();
+    void OnSliderMessage(int message, int control, long long value);
+    void ShowMessage(const QString& text, const QString& caption);
+
+    // ---- playback (kinetta_dlg_playback.cpp) ----
+    void SelectRecording(int row, int reason);
+    void OpenSelectedRecording();
+    void OnTelemetryPrefetched(unsigned serial);
+    bool PlaySelected();
+    bool StartPlayback();
+    void StopPlayback();
+    bool IsNearEnd();
+    void FadeOut();
+    void SeekTo(int cam, long long frame, int state);
+    void OnPositionTimer();
+    void UpdatePositionDisplay(long long position);
+    void PrepareRecordingViews();
+    void UpdateViewsAt(long long frame);
+    void UpdateToolbar();
+    void ShowSpeedText();
+    void SetVolume(int volume);
+    void ApplyVolume() { SetVolume(volume_); }
+    void CloseRecording();
+    void ResetViews();
+    void ClearBusy();
+    void StartPrefetch();
+    void StartNextPrefetch();
+    void JoinPrefetchThreads();
+    int MasterCamera() const; // the engine the position and state are read from
+    int SpeedEngine() const;  // the engine whose speed step is asked
+    const RecordingEntry* SelectedEntry() const;
+    void ShowNoDataTexts();
+
+    // ---- timers ----
+    void StartTimer(int id, int ms, bool once);
+    void KillTimer(int id);
+    bool TimerActive(int id) const;
+    void OnTimer(int id);
+
+    PlaybackPort& playback_;
+    Hooks hooks_;
+    std::unique_ptr<QtMessageSink> sink_;
+    std::unique_ptr<FamilyDecider> decider_;
+    std::unique_ptr<Catalogue> catalogue_; // the source (its tree and folders)
+    std::unique_ptr<SourceWatch> watch_;
+    std::string modelKey_;
+    bool traceFlag_ = false, parkingTrace_ = false;
+
+    // Children (owned by Qt's parent chain).
+    std::array<CMovieStatic*, 2> areas_{};
+    CFilerContainerDlg* filer_ = nullptr;
+    CSkinSliderCtrl* position_ = nullptr;
+    CSkinSliderCtrl* volumeSlider_ = nullptr;
+    CSkinProgressBarCtrl* progress_ = nullptr;
+    std::map<int, CSkinButton*> toolbarButtons_;
+    std::map<int, CSkinButton*> captionButtons_;
+    QLabel* speedText_ = nullptr;
+    QLabel* timeText_ = nullptr;
+    MainLayout layout_;
+    ToolbarState toolbar_;
+    std::map<int, QTimer*> timers_;
+
+    // Playback state (UI thread; selected_ and rows_ also under stateLock_).
+    mutable std::mutex stateLock_;     // the state lock
+    std::mutex mapDataLock_;           // the map-data lock (the map's event lists)
+    int selected_ = -1;                // guarded by stateLock_
+    std::vector<RecordingEntry> rows_; // list rows; guarded by stateLock_
+    int openReason_ = kOpenBySelection;
+    bool loaded_ = false;
+    bool playAfterLoad_ = false;
+    bool continuous_ = false;
+    bool continueIntoNextFolder_ = false;
+    bool finished_ = false;
+    bool nearEnd_ = false;
+    bool controlsDisabled_ = false;
+    bool busy_ = false;
+    bool awaitingReady_ = false; // OpenMovies succeeded; UM_MOVIE_READY is due
+    int expectedReady_ = 1;
+    bool pair_ = false;
+    bool combined_ = false;
+    bool hasPlayed_ = false;
+    bool startedOnce_ = false;
+    int cameraSelection_ = kCameraFront;
+    int shownCamera_ = 0;
+    int volume_ = 65535;
+    int fadeLevel_ = 0;
+    int rememberedSpeed_ = 1;
+    int readyCount_ = 0, endedCount_ = 0;
+    bool speedFaster_ = false;
+    long long sliderLast_ = 0;
+    long long masterLength_ = 0;
+    long long markerFrame_ = -1;
+    int openCount_ = 0;
+    unsigned openSerial_ = 0; // counts opens; a prefetch answer of an older open is stale
+    bool shutDown_ = false;
+    bool stage1Done_ = false;
+    bool fullyBuilt_ = false;
+    QRect monitorRect_;
+
+    std::thread prefetch_;     // joined before the next start and at shutdown
+    std::thread nextPrefetch_; // the same
+};
+
+} // namespace kinetta

@@ -1,0 +1,239 @@
+// The main window's children, their rectangles at the current size and scale,
+// the toolbar and caption buttons, and painting.
+
+#include <QApplication>
+#include <QMoveEvent>
+#include <QPainter>
+#include <QResizeEvent>
+#include <QScreen>
+#include <QStyleHints>
+
+#include "kinetta/catalogue/filer_container_dlg.h"
+#include "kinetta/shell/display_scale.h"
+#include "kinetta/shell/kinetta_dlg.h"
+#include "kinetta/shell/ui_strings.h"
+#include "kinetta/skin/skin_button.h"
+#include "kinetta/skin/skin_context.h"
+#include "kinetta/skin/skin_picture.h"
+#include "kinetta/skin/skin_pictures.h"
+#include "kinetta/skin/skin_progress.h"
+#include "kinetta/skin/skin_slider.h"
+
+namespace kinetta {
+
+namespace {
+
+QString Text(int id) {
+    const std::string_view s = UiString(id);
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+QRect ToQRect(const Rect& r) {
+    return QRect(r.left, r.top, r.width, r.height);
+}
+
+// Tooltip of each toolbar command, 38000 .. 38018.
+constexpr std::array<int, kToolbarCommandCount> kToolbarTips = {kStrToStart,
+                                                                kStrPrevious,
+                                                                kStrPlay,
+                                                                kStrSlow,
+                                                                kStrFastForward,
+                                                                kStrNext,
+                                                                kStrStillPicture,
+                                                                kStrJoin,
+                                                                kStrSaveSplit,
+                                                                kStrEnlarge,
+                                                                kStrDisplayModeSwitch,
+                                                                kStrFlipPicture,
+                                                                kStrMirrorImage,
+                                                                kStrMapDisplaySwitch,
+                                                                kStrBrowse,
+                                                                kStrDelete,
+                                                                kStrSettings,
+                                                                kStrCsv,
+                                                                kStrCameraSwitch};
+
+} // namespace
+
+void CkinettaDlg::CreateChildren() {
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, kSkinWindowColor);
+    pal.setColor(QPalette::WindowText, kSkinTextColor);
+    setPalette(pal);
+    setAutoFillBackground(true);
+
+    for (int k = 0; k < 2; ++k)
+        areas_[k] = new CMovieStatic(k, this, this);
+    filer_ = new CFilerContainerDlg(this);
+    filer_->setObjectName("CFilerContainerDlg");
+    connect(filer_, &CFilerContainerDlg::RowSelected, this, [this](int row) { OnListSelect(row); });
+    connect(filer_, &CFilerContainerDlg::FolderSelected, this,
+            [this](int item, const QString& path) { OnFolderSelect(item, path); });
+    connect(filer_, &CFilerContainerDlg::ListRebuilt, this, [this] { OnListRebuilt(); });
+
+    position_ = new CSkinSliderCtrl(
+        38100, this,
+        {kPicPositionTrackPlayed, kPicPositionTrackRest, kPicPositionThumb, kPicPositionThumbDrag});
+    position_->setObjectName("positionSlider");
+    position_->SetRange(0, 0);
+    volumeSlider_ = new CSkinSliderCtrl(
+        38101, this,
+        {kPicVolumeTrackLeft, kPicVolumeTrackRight, kPicVolumeThumb, kPicVolumeThumbDrag});
+    volumeSlider_->setObjectName("volumeSlider");
+    volumeSlider_->SetRange(0, 65535);
+    progress_ = new CSkinProgressBarCtrl(38102, this);
+    progress_->hide();
+
+    auto makeText = [this](const char* name) {
+        auto* label = new QLabel(this);
+        label->setObjectName(name);
+        label->setFont(SharedFont(kFont10));
+        label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        QPalette p = label->palette();
+        p.setColor(QPalette::WindowText, kSkinTextColor);
+        label->setPalette(p);
+        return label;
+    };
+    speedText_ = makeText("speedText");
+    timeText_ = makeText("timeText");
+
+    const std::array<std::pair<int, int>, 3> captions = {
+        std::pair{kCmdMinimise, kPicCaptionMinimise}, std::pair{kCmdMaximise, kPicCaptionMaximise},
+        std::pair{kCmdClose, kPicCaptionClose}};
+    const std::array<int, 3> tips = {kStrMinimize, kStrEnlarge, kStrClose};
+    for (size_t i = 0; i < captions.size(); ++i) {
+        auto* b = new CSkinButton(captions[i].second, QRect(0, 0, 26, 18), this, captions[i].first);
+        b->setObjectName(QStringLiteral("caption%1").arg(captions[i].first));
+        b->setToolTip(Text(tips[i]));
+        captionButtons_[captions[i].first] = b;
+    }
+}
+
+void CkinettaDlg::CreateToolbar() {
+    for (int i = 0; i < kToolbarCommandCount; ++i) {
+        const int command = kFirstToolbarCommand + i;
+        auto* b = new CSkinButton(command, QRect(0, 0, 32, 32), this, command);
+        b->setObjectName(QStringLiteral("tool%1").arg(command));
+        b->setToolTip(Text(kToolbarTips[static_cast<size_t>(i)]));
+        b->hide();
+        toolbarButtons_[command] = b;
+    }
+}
+
+CSkinButton* CkinettaDlg::ToolbarButton(int command) const {
+    auto it = toolbarButtons_.find(command);
+    return it == toolbarButtons_.end() ? nullptr : it->second;
+}
+
+CSkinButton* CkinettaDlg::CaptionButton(int command) const {
+    auto it = captionButtons_.find(command);
+    return it == captionButtons_.end() ? nullptr : it->second;
+}
+
+void CkinettaDlg::ShowPlayFace(bool playing) {
+    CSkinButton* b = ToolbarButton(kCmdPlayPause);
+    if (!b) return;
+    const int picture = playing ? kPicPauseButton : kCmdPlayPause;
+    if (b->PictureId() != picture) b->SetPicture(picture, b->geometry());
+    b->setToolTip(Text(playing ? kStrPause : kStrPlay));
+}
+
+void CkinettaDlg::LayOut() {
+    if (!filer_) return;
+    const double s = SkinScale();
+    MainLayoutInput in;
+    in.clientWidth = width();
+    in.clientHeight = height();
+    in.s = s;
+    in.family = CurrentFamily();
+    in.mode = kBuildMode;
+    in.panorama = areas_[0]->DisplayModel() == 4;
+    layout_ = ComputeMainLayout(in);
+
+    PlaceMovieAreas();
+    position_->setGeometry(ToQRect(layout_.positionSlider));
+    volumeSlider_->setGeometry(ToQRect(layout_.volumeSlider));
+    progress_->setGeometry(ToQRect(layout_.progressBar));
+    filer_->setGeometry(ToQRect(layout_.listColumn));
+    filer_->Rescale();
+
+    // The toolbar: shown buttons at their places, the others hidden.
+    for (auto& [command, button] : toolbarButtons_)
+        button->hide();
+    for (const kinetta::ToolbarButton& t : layout_.toolbar) {
+        CSkinButton* b = ToolbarButton(t.command);
+        if (!b) continue;
+        const int picture = t.command == kCmdPlayPause && b->PictureId() == kPicPauseButton
+                                ? kPicPauseButton
+                                : t.command;
+        b->SetPicture(picture, ToQRect(t.rect));
+        b->show();
+    }
+    captionButtons_[kCmdMinimise]->SetPicture(kPicCaptionMinimise, ToQRect(layout_.minimiseButton));
+    captionButtons_[kCmdMaximise]->SetPicture(kPicCaptionMaximise, ToQRect(layout_.maximiseButton));
+    captionButtons_[kCmdClose]->SetPicture(kPicCaptionClose, ToQRect(layout_.closeButton));
+
+    // The speed and time texts in the title row, left of the caption buttons.
+    const int row = Scaled(s, 28);
+    const int textW = Scaled(s, 130);
+    const int right = layout_.minimiseButton.left - Scaled(s, 10);
+    timeText_->setFont(SharedFont(kFont10));
+    speedText_->setFont(SharedFont(kFont10));
+    timeText_->setGeometry(right - textW, 0, textW, row);
+    speedText_->setGeometry(right - 2 * textW, 0, textW, row);
+    update();
+}
+
+void CkinettaDlg::PlaceMovieAreas() {
+    if (!areas_[0]) return;
+    // Single and Light mode: both cameras share the main movie area; the shown
+    // camera's area is on top and the other one hidden.
+    const QRect r = ToQRect(layout_.movie);
+    for (int k = 0; k < 2; ++k) {
+        areas_[k]->setGeometry(r);
+        areas_[k]->setVisible(k == shownCamera_);
+    }
+    areas_[shownCamera_]->raise();
+}
+
+void CkinettaDlg::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.fillRect(rect(), kSkinWindowColor);
+    const double s = SkinScale();
+    // The product's logo and the caption in the title row.
+    const int row = Scaled(s, 28);
+    const int logo = CurrentFamily() == RecorderFamily::TX50 ? kPicLogoTx50 : kPicLogoTx40;
+    const QSize logoSize = LoadedPictureSize(logo, s);
+    int x = Scaled(s, 8);
+    if (!logoSize.isEmpty()) {
+        const int h = std::min(logoSize.height(), row - Scaled(s, 6));
+        const int w = logoSize.height() > 0 ? logoSize.width() * h / logoSize.height() : 0;
+        DrawSkinPicture(p, logo, QRectF(x, (row - h) / 2, w, h));
+        x += w + Scaled(s, 8);
+    }
+    p.setPen(kSkinTextColor);
+    p.setFont(SharedFont(kFont12));
+    p.drawText(QRect(x, 0, Scaled(s, 300), row), Qt::AlignLeft | Qt::AlignVCenter, windowTitle());
+}
+
+void CkinettaDlg::resizeEvent(QResizeEvent* event) {
+    CResizeDialog::resizeEvent(event);
+    if (fullyBuilt_) LayOut();
+}
+
+void CkinettaDlg::moveEvent(QMoveEvent* event) {
+    CResizeDialog::moveEvent(event);
+    // A move may end on another monitor: lay out once it has settled.
+    if (fullyBuilt_)
+        StartTimer(kTimerRelayout, QApplication::styleHints()->mouseDoubleClickInterval(), true);
+}
+
+void CkinettaDlg::OnResizedByFrame() {
+    LayOut();
+}
+
+void CkinettaDlg::OnDoubleClickRegion(HitRegion region) {
+    if (region == HitRegion::Caption) OnCommand(kCmdMaximise);
+}
+
+} // namespace kinetta

@@ -1,0 +1,242 @@
+// The main window's start-up stages, the recorder family decision and the
+// shutdown sequence.
+
+#include <QCloseEvent>
+#include <QDir>
+#include <QGuiApplication>
+#include <QLocale>
+#include <QScreen>
+
+#include "kinetta/catalogue/container_probe.h"
+#include "kinetta/catalogue/filer_container_dlg.h"
+#include "kinetta/catalogue/source.h"
+#include "kinetta/shell/display_scale.h"
+#include "kinetta/shell/kinetta_dlg.h"
+#include "kinetta/shell/message_ids.h"
+#include "kinetta/shell/model_select_dlg.h"
+#include "kinetta/shell/qt_message_sink.h"
+#include "kinetta/shell/settings_store.h"
+#include "kinetta/shell/ui_strings.h"
+#include "kinetta/shell/window_message.h"
+#include "kinetta/skin/msg_box.h"
+#include "kinetta/skin/skin_context.h"
+#include "kinetta/skin/skin_slider.h"
+#include "platform/files.h"
+
+namespace kinetta {
+
+namespace {
+QString Text(UiText id) {
+    const std::string_view s = UiString(id);
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
+} // namespace
+
+CkinettaDlg::CkinettaDlg(PlaybackPort& playback, Hooks hooks, QWidget* parent)
+    : CResizeDialog(parent), playback_(playback), hooks_(std::move(hooks)),
+      sink_(std::make_unique<QtMessageSink>()) {
+    setObjectName("CkinettaDlg");
+    setWindowFlag(Qt::Window, true);
+    if (!hooks_.productPrompt) {
+        hooks_.productPrompt = [this] {
+            CModelSelectDlg dlg(this);
+            return dlg.exec();
+        };
+    }
+    if (!hooks_.messageBox) {
+        hooks_.messageBox = [this](const QString& text, const QString& caption, int type) {
+            return CMsgBox::Show(this, text, caption, type);
+        };
+    }
+    if (!hooks_.removableRoots)
+        hooks_.removableRoots = [] { return platform::CurrentRemovableRoots(); };
+}
+
+CkinettaDlg::~CkinettaDlg() {
+    Shutdown();
+}
+
+bool CkinettaDlg::StartupComplete() const {
+    return decider_ && decider_->StartupComplete();
+}
+
+RecorderFamily CkinettaDlg::Family() const {
+    return CurrentFamily();
+}
+
+void CkinettaDlg::ComputeScale() {
+    // The monitor that holds the window's top-left corner, its work area.
+    QScreen* screen = QGuiApplication::screenAt(pos());
+    if (!screen) screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+    if (!screen) return;
+    const QRect work = screen->availableGeometry();
+    const DisplayScale scale = ComputeDisplayScale(work.width(), work.height(),
+                                                   static_cast<int>(screen->logicalDotsPerInchX()),
+                                                   static_cast<int>(screen->logicalDotsPerInchY()));
+    if (scale.f > 0)
+        SetSkinScale(scale.s, scale.f, static_cast<int>(screen->logicalDotsPerInchY()));
+}
+
+void CkinettaDlg::StartupStage1() {
+    if (stage1Done_) return;
+    stage1Done_ = true;
+    // Texts, scale and fonts; the settings live in the directory current now.
+    SelectUiStringColumn(QLocale::system().name().toStdString());
+    ComputeScale();
+    SetSettingsDirectory(QDir::currentPath().toStdString());
+    setWindowTitle(Text(kStrAppCaption));
+
+    CreateChildren();
+
+    // First run: the file is created with its first values.
+    SettingsStore& settings = Settings();
+    const bool existed = settings.FileExists();
+    if (!existed) {
+        settings.Write("DISPLAY", "INFOCHECK", "31");
+        settings.Write("DISPLAY", "ASPECT", "on");
+        settings.Write("DISPLAY", "VOLUME", "65535");
+    }
+    decider_ = std::make_unique<FamilyDecider>(settings, kBuildMode, existed);
+    decider_->SetPrompt(hooks_.productPrompt, [this] {
+        hooks_.messageBox(QStringLiteral("The product selection could not be shown."),
+                          Text(kStrErrorMessageCaption), 0);
+    });
+
+    // The two engines, each drawing into its movie area.
+    const std::string face(UiString(kStrFontFace));
+    for (int k = 0; k < 2; ++k)
+        playback_.InitEngine(k, {areas_[k], areas_[k]->Target()}, face);
+    playback_.SetHardwareDecode(settings.Read("DECODE", "HW") == "on");
+
+    CreateToolbar();
+
+    // Volume: empty means the loudest; text that is no number reads 0.
+    const std::string volume = settings.Read("DISPLAY", "VOLUME");
+    volume_ = volume.empty() ? 65535 : std::clamp(std::atoi(volume.c_str()), 0, 65535);
+
+    const double s = SkinScale();
+    SetDesignSize(QSize(Scaled(s, 1100), Scaled(s, 700)));
+    SetSettingsSection(QStringLiteral("DISPLAY"));
+    resize(DesignSize());
+    ApplyVolume();
+    ShowPlayFace(false);
+
+    // The initial source: the last card, else the remembered folder or file.
+    const SourceChoice source = ChooseInitialSource(hooks_.removableRoots(), settings);
+    modelKey_ = source.kind == kSourceCard ? ModelKeyOfRoot(source.path) : std::string();
+    DecideRecorderFamily(modelKey_);
+    ApplyModeLayout();
+
+    LayOut();
+    filer_->ClearTree();
+    watch_ = std::make_unique<SourceWatch>(*sink_, static_cast<QObject*>(this));
+    if (source.kind != kSourceNone) OpenSource(source.path, source.kind);
+    UpdateToolbar();
+    StartTimer(kTimerIdle, 1000, false);
+
+    // The remembered size multipliers, at the window's place.
+    ApplyMultipliers();
+    if (QScreen* screen = this->screen()) monitorRect_ = screen->geometry();
+    WatchScreens();
+    fullyBuilt_ = true;
+    PostWindowMessage(this, UM_STARTUP_STAGE2);
+}
+
+void CkinettaDlg::StartupStage2() {
+    PlaceMovieAreas();
+    raise();
+    activateWindow();
+    decider_->SetStartupComplete(true);
+    if (QScreen* screen = this->screen()) monitorRect_ = screen->geometry();
+}
+
+void CkinettaDlg::WatchScreens() {
+    // A change of the work area (a panel moved or resized) changes S: the
+    // fonts and every rectangle follow.
+    auto relayout = [this] {
+        if (shutDown_) return;
+        ComputeScale();
+        const double s = SkinScale();
+        SetDesignSize(QSize(Scaled(s, 1100), Scaled(s, 700)));
+        ApplyMultipliers();
+        LayOut();
+    };
+    for (QScreen* screen : QGuiApplication::screens())
+        connect(screen, &QScreen::availableGeometryChanged, this, relayout);
+}
+
+bool CkinettaDlg::DecideRecorderFamily(const std::string& modelKey) {
+    if (!decider_->Decide(modelKey)) return false;
+    SetCurrentFamily(decider_->Family());
+    update(); // the family's logo
+    return true;
+}
+
+void CkinettaDlg::ApplyModeLayout() {
+    const ModeLayout m = kinetta::ApplyModeLayout(kBuildMode);
+    cameraSelection_ = m.cameraSelection;
+    shownCamera_ = 0;
+    for (CMovieStatic* a : areas_)
+        a->SetDisplayModel(m.initialDisplayModel);
+}
+
+bool CkinettaDlg::OpenSource(const std::string& path, SourceKind kind) {
+    const RecorderFamily family = CurrentFamily();
+    catalogue_ = std::make_unique<Catalogue>(family, ContainerProbe(family));
+    const bool ok = catalogue_->OpenSource(path, kind);
+    watch_->SetWatchedPath(path);
+    traceFlag_ = kind == kSourceCard && HasTraceMarker(path);
+    filer_->SetFolderTree(catalogue_->Tree(), family);
+    if (!ok) {
+        filer_->ClearList();
+        ShowMessage(Text(kStrOpenFailed), Text(kStrErrorCaption));
+        return false;
+    }
+    if (kind == kSourceFile || catalogue_->Tree().empty()) {
+        filer_->SetScanResult(catalogue_->Entries(), family); // ListRebuilt follows
+        if (!rows_.empty()) SelectRecording(0, kOpenBySelection);
+    } else {
+        ShowFolder(0, false);
+    }
+    return true;
+}
+
+void CkinettaDlg::Shutdown() {
+    if (shutDown_ || !stage1Done_) {
+        shutDown_ = true;
+        return;
+    }
+    shutDown_ = true;
+    // Size multipliers of the normal window.
+    if (isMaximized()) showNormal();
+    SaveMultipliers();
+    KillTimer(kTimerIdle);
+    if (playback_.GetState(MasterCamera()) != kEnginePaused) playback_.Pause(cameraSelection_);
+    StopPlayback();
+    ResetViews();
+    for (auto& [id, timer] : timers_)
+        timer->stop();
+    // No worker may still post or hold a lock once the engines are gone.
+    JoinPrefetchThreads();
+    watch_.reset();
+    playback_.ReleaseTelemetry();
+    playback_.CloseMovies();
+    playback_.ReleaseTrackCache();
+    for (int k = 1; k >= 0; --k)
+        if (playback_.EngineReady(k)) playback_.TermEngine(k);
+    { std::lock_guard lock(stateLock_); }
+    { std::lock_guard lock(mapDataLock_); }
+}
+
+void CkinettaDlg::closeEvent(QCloseEvent* event) {
+    // QDialog would turn the close into reject(), which the viewer ignores.
+    Shutdown();
+    event->accept();
+    setResult(QDialog::Rejected);
+}
+
+void CkinettaDlg::reject() {
+    // Escape does not close the viewer; the close button does.
+}
+
+} // namespace kinetta
