@@ -62,7 +62,6 @@ enum MainTimer : int {
 // Private messages of the main window besides message_ids.h.
 inline constexpr int UM_ENGINE_TICK = 0x8005;
 inline constexpr int UM_ENGINE_TIMEOUT = 0x8006;
-inline constexpr int UM_RELAYOUT = 0x8009;
 inline constexpr int UM_TELEMETRY_PREFETCHED = 0x8515;
 
 // Why the current open was started.
