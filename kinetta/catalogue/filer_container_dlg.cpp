@@ -205,12 +205,25 @@ void CFilerContainerDlg::LayOut() {
     int y = 0;
     path_->setGeometry(m, y, w, Scaled(s, kPathHeight));
     y += Scaled(s, kPathHeight);
-    tree_->setGeometry(m, y, w, Scaled(s, kTreeHeight));
-    y += Scaled(s, kTreeHeight) + Scaled(s, kGap);
 
     const int cell = w / kSwitchesPerRow;
     const int rowH = Scaled(s, kSwitchRowHeight);
     const int sw = Scaled(s, kSwitchWidth), sh = Scaled(s, kSwitchHeight);
+    int shown = 0;
+    for (const CSkinButton* button : switches_)
+        if (button->isVisibleTo(this)) ++shown;
+    const int switchRows = (shown + kSwitchesPerRow - 1) / kSwitchesPerRow;
+    // The recordings matter more than the folders: in a short column (the
+    // panorama layout leaves only the part below the movie area) the tree
+    // gives up height, down to two rows, so the list keeps about two thirds
+    // of what is left after the fixed rows.
+    const int fixed = y + 2 * Scaled(s, kGap) + switchRows * rowH + Scaled(s, kCountHeight) + m;
+    const int spare = std::max(0, height() - fixed);
+    const int treeHeight =
+        std::min(Scaled(s, kTreeHeight), std::max(Scaled(s, 2 * kSwitchRowHeight), spare / 3));
+    tree_->setGeometry(m, y, w, treeHeight);
+    y += treeHeight + Scaled(s, kGap);
+
     int slot = 0;
     for (int k = 0; k < kFilterCount; ++k) {
         CSkinButton* button = switches_[static_cast<size_t>(k)];
@@ -223,8 +236,7 @@ void CFilerContainerDlg::LayOut() {
         label->setGeometry(lx, top, std::max(0, x + cell - lx), rowH);
         ++slot;
     }
-    const int rows = (slot + kSwitchesPerRow - 1) / kSwitchesPerRow;
-    y += rows * rowH + Scaled(s, kGap);
+    y += switchRows * rowH + Scaled(s, kGap);
 
     count_->setGeometry(m, y, w, Scaled(s, kCountHeight));
     y += Scaled(s, kCountHeight);
