@@ -160,7 +160,8 @@ bool GlPipeline::Create() {
     for (int layout = 0; layout < kLayouts && built; ++layout) {
         modelPrograms_[layout] =
             Build(kModelVertexShader, FragmentSource(layout, kModelFragmentShader));
-        readPrograms_[layout] = Build(kReadVertexShader, FragmentSource(layout, kReadFragmentShader));
+        readPrograms_[layout] =
+            Build(kReadVertexShader, FragmentSource(layout, kReadFragmentShader));
         built = modelPrograms_[layout] && readPrograms_[layout];
     }
     if (!built) {

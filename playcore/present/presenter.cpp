@@ -75,10 +75,10 @@ void Presenter::Paint(unsigned framebuffer, QSize size) {
     gl_->Draw(gl_->HasPicture() ? models_.CurrentModelLocked() : nullptr, framebuffer, size);
     if (picture_) {
         ++stats_.paints;
-        stats_.paintNs += static_cast<uint64_t>(
-            std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() -
-                                                                 start)
-                .count());
+        stats_.paintNs +=
+            static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                      std::chrono::steady_clock::now() - start)
+                                      .count());
     }
 }
 

@@ -3,7 +3,7 @@
 //   xvfb-run -a -s "-screen 0 1920x1080x24" player-bench [--seconds S]
 //       [--movie-seconds S] [--x264-preset NAME] [--front FILE --rear FILE]
 //       [--area WxH] [--widgets] [--gop N] [--players 1,2]
-//       [--rates x1,x2,x4,x4all,x0.5,x0.25] [--no-ffmpeg]
+//       [--rates x1,x2,x4,x4all,x0.5,x0.25] [--no-ffmpeg] [--latency]
 //   player-bench paint [PAINTS]          (see paint_bench.h)
 //
 // Makes a front and a rear 1080p recording with mkcard (unless given; key
@@ -18,7 +18,10 @@
 // handed over, paints, frames decoded and thinned per second, the frames due
 // (whose time the clock passed; key frames only when thinned), the distinct
 // pictures shown and the share of due frames never shown, the mean time of
-// one paint, the share presented late, and the process CPU time. Against it:
+// one paint, the share presented late, and the process CPU time. --latency
+// adds the time from OpenFile to UM_MOVIE_READY and to the first painted
+// frame, and the scrub latency to random frames (median, 95th percentile).
+// Against it:
 // the frames per second of `ffmpeg -v error -i FILE -f null -` on the same
 // file, one process, and two processes at once for the two-stream case.
 
@@ -45,8 +48,8 @@
 #include "playcore/present/offscreen_surface.h"
 #include "playcore/present/presenter.h"
 #include "playcore/present/video_widget.h"
-#include "tools/player-bench/paint_bench.h"
 #include "tools/mkcard/recording.h"
+#include "tools/player-bench/paint_bench.h"
 
 extern "C" {
 #include <libavutil/log.h>
@@ -117,15 +120,16 @@ double FfmpegSeconds(const std::vector<std::string>& files) {
 
 struct Result {
     double speed = 0, handed = 0, drawn = 0, decoded = 0, thinned = 0, late = 0;
-    double due = 0;      // frames whose time the clock passed (key frames when thinned)
-    double shown = 0;    // distinct pictures that a paint drew
-    double paintMs = 0;  // mean time of one paint of this area (upload and draw calls)
+    double due = 0;     // frames whose time the clock passed (key frames when thinned)
+    double shown = 0;   // distinct pictures that a paint drew
+    double paintMs = 0; // mean time of one paint of this area (upload and draw calls)
 };
 
 struct Run {
     std::string name;
     float rate;
     bool thin;
+    bool draw = true; // off: the presenters consume the frames unseen (decoding alone)
 };
 
 struct Setup {
@@ -207,6 +211,7 @@ std::vector<Result> Play(const std::vector<std::string>& files, const Run& run, 
     for (size_t i = 0; i < players.size(); ++i)
         if (Presenter* p = players[i]->PresenterOf(0)) before[i] = p->GetStats();
     for (auto& p : players) {
+        p->EnableStream(0, run.draw);
         p->SetRate(run.rate, run.thin);
         p->PlayFrom(0);
     }
@@ -255,6 +260,84 @@ std::vector<Result> Play(const std::vector<std::string>& files, const Run& run, 
     return results;
 }
 
+double Percentile(std::vector<double> v, double p) {
+    if (v.empty()) return 0;
+    std::sort(v.begin(), v.end());
+    const size_t i = std::min(v.size() - 1, static_cast<size_t>(p * static_cast<double>(v.size())));
+    return v[i];
+}
+
+// Opens `file` `times` times into one movie area: milliseconds from OpenFile
+// to UM_MOVIE_READY and to the first picture painted (the player shows the
+// first frame by itself once ready).
+void OpenTimes(const std::string& file, const Setup& setup, int times) {
+    std::vector<double> ready, shown;
+    Area area = MakeArea(setup, 0);
+    Wait(setup, 300);
+    for (int n = 0; n < times; ++n) {
+        NullSink sink;
+        CPlayer::ModelStates states{CSphereModel::InitialState(), CSphereModel::InitialState()};
+        PlayerOptions o;
+        o.sink = &sink;
+        auto player = CPlayer::Create(0, {area.surface, area.surface}, {}, &states, o);
+        const double start = WallSeconds();
+        if (player->OpenFile(file) < 0) {
+            std::fprintf(stderr, "cannot open %s\n", file.c_str());
+            std::exit(1);
+        }
+        double readyAt = 0;
+        while (WallSeconds() - start < 10) {
+            if (!readyAt && sink.ready > 0) readyAt = WallSeconds();
+            if (area.offscreen && area.offscreen->UpdatePending()) area.offscreen->Render();
+            Presenter* p = player->PresenterOf(0);
+            if (readyAt && p && p->GetStats().shown > 0) break;
+            Wait(setup, 1);
+        }
+        ready.push_back((readyAt - start) * 1e3);
+        shown.push_back((WallSeconds() - start) * 1e3);
+        player.reset();
+    }
+    std::printf("open -> UM_MOVIE_READY      median %7.1f ms  p95 %7.1f ms  (%d opens)\n",
+                Percentile(ready, 0.5), Percentile(ready, 0.95), times);
+    std::printf("open -> first frame painted median %7.1f ms  p95 %7.1f ms\n",
+                Percentile(shown, 0.5), Percentile(shown, 0.95));
+}
+
+// Scrubs to `times` random frames of `file`: milliseconds from ScrubTo to the
+// paint that shows the new picture.
+void ScrubTimes(const std::string& file, const Setup& setup, int frames, int times) {
+    NullSink sink;
+    Area area = MakeArea(setup, 0);
+    CPlayer::ModelStates states{CSphereModel::InitialState(), CSphereModel::InitialState()};
+    PlayerOptions o;
+    o.sink = &sink;
+    auto player = CPlayer::Create(0, {area.surface, area.surface}, {}, &states, o);
+    if (player->OpenFile(file) < 0) std::exit(1);
+    while (sink.ready < 1)
+        Wait(setup, 5);
+    Wait(setup, 300);
+    Presenter* presenter = player->PresenterOf(0);
+    if (!presenter) std::exit(1);
+    const double period = setup.frameSeconds;
+    uint32_t seed = 2024;
+    std::vector<double> latency;
+    for (int n = 0; n < times; ++n) {
+        seed = seed * 1103515245u + 12345u;
+        const int frame = static_cast<int>((seed >> 8) % static_cast<uint32_t>(frames - 1));
+        const uint64_t before = presenter->GetStats().shown;
+        const double start = WallSeconds();
+        player->ScrubTo(static_cast<MediaTime>((frame + 0.5) * period * kUnitsPerSecond));
+        while (WallSeconds() - start < 10 && presenter->GetStats().shown == before) {
+            if (area.offscreen && area.offscreen->UpdatePending()) area.offscreen->Render();
+            Wait(setup, 1);
+        }
+        latency.push_back((WallSeconds() - start) * 1e3);
+        Wait(setup, 50);
+    }
+    std::printf("scrub to a random frame      median %7.1f ms  p95 %7.1f ms  (%d scrubs, GOP %d)\n",
+                Percentile(latency, 0.5), Percentile(latency, 0.95), times, setup.gop);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -267,7 +350,7 @@ int main(int argc, char** argv) {
     std::string preset = "veryfast", front, rear;
     Setup setup;
     std::string playerCounts = "1,2", rateNames = "x1,x2,x4,x4all";
-    bool withFfmpeg = true;
+    bool withFfmpeg = true, latency = false;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         auto value = [&] { return i + 1 < argc ? std::string(argv[++i]) : std::string(); };
@@ -298,13 +381,16 @@ int main(int argc, char** argv) {
             rateNames = value();
         else if (a == "--no-ffmpeg")
             withFfmpeg = false;
+        else if (a == "--latency")
+            latency = true;
         else {
-            std::fprintf(stderr,
-                         "usage: %s [--seconds S] [--movie-seconds S] [--x264-preset NAME] "
-                         "[--front FILE --rear FILE] [--area WxH] [--widgets] [--gop N]\n"
-                         "       [--players 1,2] [--rates x1,x2,x4,x4all] [--no-ffmpeg]\n"
-                         "       %s paint [PAINTS]\n",
-                         argv[0], argv[0]);
+            std::fprintf(
+                stderr,
+                "usage: %s [--seconds S] [--movie-seconds S] [--x264-preset NAME] "
+                "[--front FILE --rear FILE] [--area WxH] [--widgets] [--gop N]\n"
+                "       [--players 1,2] [--rates x1,x2,x4,x4all] [--no-ffmpeg] [--latency]\n"
+                "       %s paint [PAINTS]\n",
+                argv[0], argv[0]);
             return 2;
         }
     }
@@ -336,18 +422,23 @@ int main(int argc, char** argv) {
         std::printf("ffmpeg -f null, two at once:    %7.1f frames/s per file\n",
                     (frames + rearFrames) / two / 2);
     }
+    if (latency) {
+        std::printf("\nlatency, one %s movie area of %dx%d\n",
+                    setup.widgets ? "QOpenGLWidget" : "off-screen", setup.area.width(),
+                    setup.area.height());
+        OpenTimes(front, setup, 10);
+        ScrubTimes(front, setup, frames, 40);
+    }
     std::printf("\n%s movie areas of %dx%d, %g s per run\n",
                 setup.widgets ? "QOpenGLWidget" : "off-screen", setup.area.width(),
                 setup.area.height(), seconds);
     std::printf("%-7s %-6s %5s %7s %7s %7s %7s %7s %5s %7s %7s %6s %5s\n", "players", "rate",
                 "speed", "handed/s", "drawn/s", "decod/s", "thinned", "due", "shown", "dropped",
                 "paintms", "late%", "cpu%");
-    const Run all[] = {{"x1", 1.0f, false},
-                       {"x2", 2.0f, true},
-                       {"x4", 4.0f, true},
-                       {"x4all", 4.0f, false},
-                       {"x0.5", 0.5f, false},
-                       {"x0.25", 0.25f, false}};
+    const Run all[] = {
+        {"x1", 1.0f, false},           {"x2", 2.0f, true},    {"x4", 4.0f, true},
+        {"x4all", 4.0f, false},        {"x0.5", 0.5f, false}, {"x0.25", 0.25f, false},
+        {"decode", 4.0f, false, false}};
     auto listed = [](const std::string& list, const std::string& name) {
         return ("," + list + ",").find("," + name + ",") != std::string::npos;
     };
@@ -361,12 +452,12 @@ int main(int argc, char** argv) {
             const std::vector<Result> rs = Play(files, run, seconds, setup, &cpu);
             for (size_t i = 0; i < rs.size(); ++i) {
                 const Result& r = rs[i];
-                std::printf(
-                    "%-7s %-6s %5.2f %8.1f %7.1f %7.1f %7.1f %7.0f %5.0f %6.1f%% %7.1f %6.1f %5.0f\n",
-                    i == 0 ? (count == 1 ? "one" : "two") : "", run.name.c_str(), r.speed,
-                    r.handed, r.drawn, r.decoded, r.thinned, r.due, r.shown,
-                    r.due > 0 ? 100.0 * std::max(0.0, r.due - r.shown) / r.due : 0.0, r.paintMs,
-                    r.late, i == 0 ? cpu * 100 : 0.0);
+                std::printf("%-7s %-6s %5.2f %8.1f %7.1f %7.1f %7.1f %7.0f %5.0f %6.1f%% %7.1f "
+                            "%6.1f %5.0f\n",
+                            i == 0 ? (count == 1 ? "one" : "two") : "", run.name.c_str(), r.speed,
+                            r.handed, r.drawn, r.decoded, r.thinned, r.due, r.shown,
+                            r.due > 0 ? 100.0 * std::max(0.0, r.due - r.shown) / r.due : 0.0,
+                            r.paintMs, r.late, i == 0 ? cpu * 100 : 0.0);
                 std::fflush(stdout);
             }
         }

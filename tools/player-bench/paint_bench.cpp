@@ -60,11 +60,9 @@ int RunPaintBench(int paints) {
                 "least and median (the least is the cost on an otherwise idle machine)\n",
                 paints);
     std::printf("%-11s %-14s %19s %19s\n", "area", "model", "new picture", "same picture");
-    const std::pair<int, const char*> modes[] = {{0, "none (upload)"}, {kModeRawPlain, "RawPlain"},
-                                                 {kModeRawNormal, "RawNormal"},
-                                                 {kModeSphere, "Sphere"},
-                                                 {kModeDivide, "Divide"},
-                                                 {kModeWideScreen, "WideScreen"}};
+    const std::pair<int, const char*> modes[] = {
+        {0, "none (upload)"},    {kModeRawPlain, "RawPlain"}, {kModeRawNormal, "RawNormal"},
+        {kModeSphere, "Sphere"}, {kModeDivide, "Divide"},     {kModeWideScreen, "WideScreen"}};
     for (QSize area : {QSize(1920, 1080), QSize(900, 500), QSize(640, 360)}) {
         for (auto [mode, name] : modes) {
             OffscreenSurface surface;
