@@ -284,3 +284,23 @@ TEST(PresentFrames, StreamEnableAndDrawInterval) {
     EXPECT_FALSE(s.presenter->PresentFrame(Share(bad)));
     EXPECT_EQ(s.presenter->GetVideoSize(), QSize(16, 16));
 }
+
+TEST(PresentFrames, FramesReplacedBeforeAPaintAreCountedUnseen) {
+    MAKE_SCENE(s, 64, 36, kModeRawPlain, Uniform(kAhead, 16, 16));
+    ASSERT_TRUE(s.surface.Render());
+    Presenter::Stats st = s.presenter->GetStats();
+    EXPECT_EQ(st.taken, 1u);
+    EXPECT_EQ(st.shown, 1u);
+    // Three frames before the next paint: the paint shows the last one only.
+    for (Yuv c : {kRight, kBehind, kLeft})
+        ASSERT_TRUE(s.presenter->PresentFrame(Share(Uniform(c, 16, 16))));
+    EXPECT_TRUE(s.surface.UpdatePending());
+    EXPECT_TRUE(ColourNear(s.Picture(), 32, 18, ColourOf(kLeft)));
+    st = s.presenter->GetStats();
+    EXPECT_EQ(st.taken, 4u);
+    EXPECT_EQ(st.shown, 2u);
+    // Repainting the same picture uploads nothing new.
+    ASSERT_TRUE(s.surface.Render());
+    EXPECT_EQ(s.presenter->GetStats().shown, 2u);
+    EXPECT_GE(s.presenter->GetStats().paints, 3u);
+}

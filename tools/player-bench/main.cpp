@@ -5,6 +5,7 @@
 //       [--area WxH] [--widgets] [--gop N] [--players 1,2]
 //       [--rates x1,x2,x4,x4all,x0.5,x0.25] [--no-ffmpeg] [--latency]
 //   player-bench paint [PAINTS]          (see paint_bench.h)
+//   player-bench decode FILE             (see decode_bench.h)
 //
 // Makes a front and a rear 1080p recording with mkcard (unless given; key
 // frame every --gop frames, 30 by default), then for one player (front) and
@@ -49,6 +50,7 @@
 #include "playcore/present/presenter.h"
 #include "playcore/present/video_widget.h"
 #include "tools/mkcard/recording.h"
+#include "tools/player-bench/decode_bench.h"
 #include "tools/player-bench/paint_bench.h"
 
 extern "C" {
@@ -268,8 +270,8 @@ double Percentile(std::vector<double> v, double p) {
 }
 
 // Opens `file` `times` times into one movie area: milliseconds from OpenFile
-// to UM_MOVIE_READY and to the first picture painted (the player shows the
-// first frame by itself once ready).
+// to UM_MOVIE_READY and to the first picture painted (the engine scrubs to
+// the start when the movie is ready).
 void OpenTimes(const std::string& file, const Setup& setup, int times) {
     std::vector<double> ready, shown;
     Area area = MakeArea(setup, 0);
@@ -287,7 +289,10 @@ void OpenTimes(const std::string& file, const Setup& setup, int times) {
         }
         double readyAt = 0;
         while (WallSeconds() - start < 10) {
-            if (!readyAt && sink.ready > 0) readyAt = WallSeconds();
+            if (!readyAt && sink.ready > 0) {
+                readyAt = WallSeconds();
+                player->ScrubTo(0); // the engine shows the first frame once ready
+            }
             if (area.offscreen && area.offscreen->UpdatePending()) area.offscreen->Render();
             Presenter* p = player->PresenterOf(0);
             if (readyAt && p && p->GetStats().shown > 0) break;
@@ -345,6 +350,10 @@ int main(int argc, char** argv) {
         QSurfaceFormat::setDefaultFormat(PresenterSurfaceFormat());
         QApplication app(argc, argv);
         return RunPaintBench(argc >= 3 ? std::max(1, std::atoi(argv[2])) : 10);
+    }
+    if (argc == 3 && std::strcmp(argv[1], "decode") == 0) {
+        av_log_set_level(AV_LOG_ERROR);
+        return RunDecodeBench(argv[2]);
     }
     double seconds = 6, movieSeconds = 12;
     std::string preset = "veryfast", front, rear;
