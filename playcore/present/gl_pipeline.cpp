@@ -66,8 +66,19 @@ vec3 YuvToRgb(vec3 yuv) {
 // ChromaCoord returns the point at which the chroma plane's linear filter
 // gives that mix, so the picture equals the linear filtering of the frame
 // converted pixel by pixel, up to rounding.
+//
+// The colour is YuvToRgb's rule as one matrix product on the 0..1 values
+// (its coefficients / 256); the target's 8-bit channels clamp and round, and
+// the offset is lowered by 7/16 of a level so that the rounding gives the
+// rule's floor (exactly so for whole-number input). Cheaper per pixel than
+// YuvToRgb, which matters as this runs for every pixel of the area.
 const char* kModelFragmentShader = R"(
 uniform vec4 planeSizes; // luma width, height; chroma width, height (texels)
+const mat3 kYuvToRgb = mat3(298.0, 298.0, 298.0,  // Y column
+                            0.0, -100.0, 516.0,   // U column
+                            409.0, -208.0, 0.0)   // V column
+                       / 256.0;
+const vec3 kYuvOffset = (vec3(-56992.0, 34784.0, -70688.0) / 256.0 - 7.0 / 16.0) / 255.0;
 in vec3 normal;
 in vec2 texcoord;
 out vec4 target;
@@ -91,7 +102,7 @@ void main() {
 #else
     yuv.yz = texture(plane1, c).rg;
 #endif
-    target = vec4(YuvToRgb(yuv * 255.0), 1.0);
+    target = vec4(kYuvToRgb * yuv + kYuvOffset, 1.0);
 #endif
 }
 )";
@@ -434,8 +445,12 @@ void GlPipeline::Draw(const CModelBase* model, unsigned target, QSize size) {
                static_cast<GLint>(static_cast<float>(size.height()) - (vp.y + vp.height)),
                static_cast<GLsizei>(vp.width), static_cast<GLsizei>(vp.height));
     glDepthRangef(vp.minDepth, vp.maxDepth);
-    glEnable(GL_DEPTH_TEST);
-    glDepthFunc(GL_LESS);
+    // The depth buffer is cleared but not tested: every model is one surface
+    // that never hides part of itself from its camera (flat panels side by
+    // side at z = 0; the sphere seen from inside, where each line of sight
+    // meets it once), so the test would reject nothing, and a software
+    // rasteriser pays a depth read and write for every pixel of the area.
+    glDisable(GL_DEPTH_TEST);
 
     const ShaderConstants constants = model->UpdateConstants();
     glBindBuffer(GL_UNIFORM_BUFFER, constantBuffer_);
@@ -460,7 +475,6 @@ void GlPipeline::Draw(const CModelBase* model, unsigned target, QSize size) {
     for (GLuint unit = 0; unit < 3; ++unit)
         glBindSampler(unit, 0);
     program->release();
-    glDisable(GL_DEPTH_TEST);
     glDepthRangef(0, 1);
 }
 

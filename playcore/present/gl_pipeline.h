@@ -2,17 +2,17 @@
 // The GL objects of one presenter, OpenGL 3.3 core. The decoded frame's
 // planes are uploaded as textures (Y as R8; the chroma as one RG8 texture of
 // U,V pairs, read in place for NV12 and interleaved for I420; packed colour
-// as RGB(A)8), and the current display model's mesh is
-// drawn straight from them: the model's fragment shader samples the planes
-// and converts YUV to colour (BT.601 video range, the integer rule of
-// Bt601ToArgb) for each pixel of the target only. There is no intermediate
-// colour picture of the frame's size, so a paint costs by the pixels of the
-// movie area, not of the frame.
+// as RGB(A)8), and the current display model's mesh is drawn straight from
+// them: the model's fragment shader samples the planes and converts YUV to
+// colour (BT.601 video range, the integer rule of Bt601ToArgb) for each
+// pixel of the target only. There is no intermediate colour picture of the
+// frame's size, so a paint costs by the pixels of the movie area, not of the
+// frame.
 //
 // Model drawing: uniform block "ConstantBuffer" ("world", "view",
-// "projection"), sampler "mySampler" (linear, clamp) on every plane, depth
-// test, no culling. Every call needs the owning context current on the
-// calling thread.
+// "projection"), sampler "mySampler" (linear, clamp) on every plane, no
+// culling; the depth buffer is cleared but not tested (see Draw). Every call
+// needs the owning context current on the calling thread.
 
 #include <QImage>
 #include <QOpenGLExtraFunctions>
