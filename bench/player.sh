@@ -3,8 +3,9 @@
 # BUILD_DIR is a build with Qt (the release preset) holding tools/player-bench
 # and tools/mkcard. Runs under a virtual X server when there is no display.
 # 1. paint cost by area size and display model (player-bench paint);
-# 2. open -> UM_MOVIE_READY / first painted frame, scrub latency (GOP 30), and
-#    `ffmpeg -f null` on the same file, in one real movie area of 900x500;
+# 2. the player's decoding chain alone against `ffmpeg -f null` on the same
+#    file; open -> UM_MOVIE_READY / first painted frame and scrub latency
+#    (GOP 30) in one real movie area of 900x500;
 # 3. frames shown against frames due for two 1080p streams at x1, x2, x4 for
 #    SECONDS (60) each, in two real movie areas (QOpenGLWidget) of 900x500,
 #    the main window's size, and of 1920x1080; decoding alone (x4, nothing
@@ -40,8 +41,10 @@ echo "== paint cost"
 run "$BENCH" paint 9
 # Both players play the same file (the front and rear streams of a drive cost the same to decode).
 common=(--front "$FILE" --rear "$FILE" --movie-seconds "$MOVIE" --gop 30 --widgets)
-echo "== latency and ffmpeg"
-run "$BENCH" "${common[@]}" --area 900x500 --latency --players 1 --rates decode --seconds 20
+echo "== decoding alone: the player's chain against ffmpeg"
+"$BENCH" decode "$FILE"
+echo "== latency"
+run "$BENCH" "${common[@]}" --no-ffmpeg --area 900x500 --latency --players 1 --rates x1 --seconds 10
 for area in 900x500 1920x1080; do
   echo "== two streams, movie areas of $area"
   run "$BENCH" "${common[@]}" --no-ffmpeg --area "$area" --players 2 --rates x1,x2,x4 \
