@@ -45,6 +45,7 @@ run_fuzz() {
 
 run_bench() {
   configure_build bench
+  configure_build release # the movie player's figures (bench/player.sh) need Qt
   bash "$ROOT/bench/run-all.sh" "$ROOT/build/bench"
 }
 

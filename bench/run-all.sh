@@ -5,7 +5,9 @@
 #    and AAC, moov at the end): `kinetta-cli info` against
 #    `ffprobe -v error -show_streams`, RUNS runs each, in the same run;
 # 3. join/join-vs-ffmpeg.sh: joining ten one-minute 1080p recordings with
-#    `kinetta-cli join`, `ffmpeg -f concat -c copy` and `cp`.
+#    `kinetta-cli join`, `ffmpeg -f concat -c copy` and `cp`;
+# 4. player.sh: the movie player's figures, when a build with Qt is there
+#    (PLAYER_BUILD, by default the release build next to BUILD_DIR).
 set -euo pipefail
 if [ $# -lt 1 ]; then
   echo "usage: $0 BUILD_DIR" >&2
@@ -60,4 +62,10 @@ awk -v c="$cli_ns" -v p="$probe_ns" -v n="$RUNS" 'BEGIN {
 }'
 bash "$(dirname "$0")/scan.sh" "$BUILD" 2000 || status=1
 bash "$(dirname "$0")/join/join-vs-ffmpeg.sh" "$BUILD" || status=1
+PLAYER_BUILD=${PLAYER_BUILD:-$(dirname "$BUILD")/release}
+if [ -x "$PLAYER_BUILD/tools/player-bench/player-bench" ]; then
+  bash "$(dirname "$0")/player.sh" "$PLAYER_BUILD" || status=1
+else
+  echo "== movie player figures skipped (no $PLAYER_BUILD/tools/player-bench/player-bench)"
+fi
 exit $status

@@ -1,14 +1,18 @@
 #pragma once
-// The GL objects of one presenter, OpenGL 3.3 core:
-//  * frame -> colour texture: the decoded frame's planes are uploaded as
-//    textures and converted in a full-screen pass into an RGBA8 texture of the
-//    frame's size (YUV by the BT.601 video-range integer rule, exactly as the
-//    software conversion does it);
-//  * colour texture -> target: the current display model's mesh drawn with one
-//    shader pair for every model, uniform block "ConstantBuffer" ("world",
-//    "view", "projection"), sampler "mySampler" (linear, clamp) on "myTexture",
-//    depth test, no culling.
-// Every call needs the owning context current on the calling thread.
+// The GL objects of one presenter, OpenGL 3.3 core. The decoded frame's
+// planes are uploaded as textures (Y as R8; the chroma as one RG8 texture of
+// U,V pairs, read in place for NV12 and interleaved for I420; packed colour
+// as RGB(A)8), and the current display model's mesh is drawn straight from
+// them: the model's fragment shader samples the planes and converts YUV to
+// colour (BT.601 video range, the integer rule of Bt601ToArgb) for each
+// pixel of the target only. There is no intermediate colour picture of the
+// frame's size, so a paint costs by the pixels of the movie area, not of the
+// frame.
+//
+// Model drawing: uniform block "ConstantBuffer" ("world", "view",
+// "projection"), sampler "mySampler" (linear, clamp) on every plane, no
+// culling; the depth buffer is cleared but not tested (see Draw). Every call
+// needs the owning context current on the calling thread.
 
 #include <QImage>
 #include <QOpenGLExtraFunctions>
@@ -16,6 +20,7 @@
 
 #include <memory>
 #include <unordered_map>
+#include <vector>
 
 #include "playcore/models/model_base.h"
 #include "playcore/models/video_frame.h"
@@ -37,12 +42,15 @@ public:
     // Frees every GL object.
     void Destroy();
 
-    // Converts the frame into the colour texture. False for an invalid frame
-    // (the previous picture is kept).
+    // Uploads the frame's planes. False for an invalid frame or a failed
+    // upload (nothing is drawn until the next good frame).
     bool UploadFrame(const VideoFrame& frame);
-    bool HasPicture() const { return colourTexture_ != 0; }
-    QSize PictureSize() const { return colourSize_; }
-    // The colour texture read back, top row first; null without a picture.
+    bool HasPicture() const { return layout_ != Layout::None; }
+    QSize PictureSize() const { return pictureSize_; }
+    // The uploaded picture converted pixel by pixel with the models' colour
+    // rule, top row first; null without a picture. A check of the conversion:
+    // it draws into a framebuffer of the frame's size, so it is not for the
+    // paint path.
     QImage ReadPicture();
 
     // Clears the target (black, depth 1) and, when `model` is given and a
@@ -51,6 +59,12 @@ public:
     void Draw(const CModelBase* model, unsigned target, QSize size);
 
 private:
+    // How the picture's planes are laid out; one shader program each, as a
+    // branch on a uniform costs a software rasteriser more than the
+    // conversion itself.
+    enum class Layout { Planar = 0, SemiPlanar = 1, Packed = 2, None = 3 };
+    static constexpr int kLayouts = 3;
+
     struct ModelBuffers {
         unsigned vao = 0, vbo = 0, ibo = 0;
         uint64_t generation = 0;
@@ -65,17 +79,18 @@ private:
     bool UploadPlane(int index, int internalFormat, unsigned format, int width, int height,
                      const uint8_t* data, int stride, int bytesPerPixel);
     ModelBuffers& BuffersFor(const CModelBase& model);
-    void EnsureColourTarget(QSize size);
+    void BindPlanes();
 
-    std::unique_ptr<QOpenGLShaderProgram> modelProgram_;
-    std::unique_ptr<QOpenGLShaderProgram> convertPrograms_[3]; // by plane layout
+    std::unique_ptr<QOpenGLShaderProgram> modelPrograms_[kLayouts];
+    std::unique_ptr<QOpenGLShaderProgram> readPrograms_[kLayouts];
+    int lumaSizeLocation_[kLayouts] = {};
     unsigned constantBuffer_ = 0;
     unsigned sampler_ = 0;
     unsigned emptyVao_ = 0;
     PlaneTexture planes_[3];
-    unsigned colourTexture_ = 0;
-    unsigned colourFbo_ = 0;
-    QSize colourSize_;
+    std::vector<uint8_t> chroma_; // I420's U and V interleaved for upload
+    Layout layout_ = Layout::None;
+    QSize pictureSize_;
     std::unordered_map<const CModelBase*, ModelBuffers> models_;
     bool created_ = false;
 };

@@ -1,5 +1,7 @@
 #include "playcore/present/presenter.h"
 
+#include <chrono>
+
 #include "playcore/present/gl_pipeline.h"
 #include "playcore/present/still_writer.h"
 #include "playcore/present/video_surface.h"
@@ -32,6 +34,7 @@ bool Presenter::PresentFrame(std::shared_ptr<const VideoFrame> frame) {
     if (!enabled_ || !due) return true; // consumed without drawing
     picture_ = std::move(frame);
     ++pictureSerial_;
+    ++stats_.taken;
     // Asked under the lock: SurfaceGone takes it too, so a surface that is
     // going away is never asked. RequestUpdate only posts or marks.
     if (surface_) surface_->RequestUpdate();
@@ -48,6 +51,11 @@ QSize Presenter::GetVideoSize() const {
     return videoSize_;
 }
 
+Presenter::Stats Presenter::GetStats() const {
+    std::lock_guard lock(mutex_);
+    return stats_;
+}
+
 void Presenter::Paint(unsigned framebuffer, QSize size) {
     std::lock_guard lock(mutex_);
     if (!gl_) {
@@ -56,13 +64,22 @@ void Presenter::Paint(unsigned framebuffer, QSize size) {
         gl_ = std::move(gl);
         uploadedSerial_ = 0;
     }
+    const auto start = std::chrono::steady_clock::now();
     if (picture_ && uploadedSerial_ != pictureSerial_) {
         gl_->UploadFrame(*picture_);
         uploadedSerial_ = pictureSerial_;
+        ++stats_.shown;
     }
     auto modelLock = models_.Lock();
     if (size.width() > 0 && size.height() > 0) models_.PrepareLocked(size.width(), size.height());
     gl_->Draw(gl_->HasPicture() ? models_.CurrentModelLocked() : nullptr, framebuffer, size);
+    if (picture_) {
+        ++stats_.paints;
+        stats_.paintNs +=
+            static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                      std::chrono::steady_clock::now() - start)
+                                      .count());
+    }
 }
 
 void Presenter::ReleaseGl() {

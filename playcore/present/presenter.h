@@ -48,6 +48,15 @@ public:
     // Native size of the stream's pictures (of the last frame received).
     QSize GetVideoSize() const;
 
+    // What became of the frames handed over, for figures of the playback.
+    struct Stats {
+        uint64_t taken = 0;   // frames that became the picture
+        uint64_t shown = 0;   // pictures a paint drew (the others were replaced unseen)
+        uint64_t paints = 0;  // paints with a picture
+        uint64_t paintNs = 0; // time spent in those paints, upload and draw calls
+    };
+    Stats GetStats() const;
+
     // ---- drawing (the surface's thread, context current) ----
     // Rebuilds the models when the surface size or the mode changed, uploads
     // a new picture, clears and draws the current model into `framebuffer`.
@@ -88,9 +97,10 @@ private:
     std::unique_ptr<GlPipeline> gl_;            // created on the first Paint
     std::shared_ptr<const VideoFrame> picture_; // the frame to show
     uint64_t pictureSerial_ = 0;                // bumped for every new picture
-    uint64_t uploadedSerial_ = 0;               // picture held by the colour texture
+    uint64_t uploadedSerial_ = 0;               // picture held by the plane textures
     bool enabled_ = true;
     QSize videoSize_;
+    Stats stats_;
 
     CSphereModel models_; // its own model lock
 };

@@ -31,8 +31,16 @@ QSize VideoWidget::SurfaceSize() const {
 
 void VideoWidget::RequestUpdate() {
     // Queued to the widget's thread; dropped if the widget is gone by then.
+    // One call is in flight at a time: frames that arrive before it runs are
+    // shown by the same paint (update() would merge them anyway).
+    if (updateQueued_.exchange(true)) return;
     QMetaObject::invokeMethod(
-        this, [this] { update(); }, Qt::QueuedConnection);
+        this,
+        [this] {
+            updateQueued_ = false;
+            update();
+        },
+        Qt::QueuedConnection);
 }
 
 QImage VideoWidget::GrabPicture() {

@@ -8,6 +8,8 @@
 
 #include <QOpenGLWidget>
 
+#include <atomic>
+
 #include "playcore/present/video_surface.h"
 
 namespace playcore {
@@ -29,7 +31,8 @@ protected:
     void paintGL() override;
 
 private:
-    Presenter* presenter_ = nullptr; // UI thread only
+    Presenter* presenter_ = nullptr;        // UI thread only
+    std::atomic<bool> updateQueued_{false}; // a queued update() has not run yet; any thread
 };
 
 } // namespace playcore

@@ -5,6 +5,8 @@
 
 #include <QOpenGLContext>
 
+#include <algorithm>
+
 #include "playcore/present/gl_pipeline.h"
 #include "playcore/present/presenter.h"
 
@@ -225,21 +227,37 @@ TEST(PresentColour, VideoRangeAndEveryInputFormatAgree) {
         f.owner = bytes;
         return f;
     };
-    QImage reference;
+    // YUV pictures are filtered before their conversion to colour, packed ones
+    // after it: the two kinds agree up to rounding and the clamping of
+    // saturated colours at region edges; within a kind they are identical.
+    QImage yuvReference, packedReference;
     for (VideoFrame f :
          {i420, nv12, packed(PixelFormat::BGRA, 4, {2, 1, 0, 3}),
           packed(PixelFormat::RGBA, 4, {0, 1, 2, 3}), packed(PixelFormat::RGB24, 3, {0, 1, 2, 3}),
           packed(PixelFormat::BGR24, 3, {2, 1, 0, 3})}) {
         Scene s;
         const auto format = static_cast<int>(f.format);
+        const bool yuv = f.format == PixelFormat::I420 || f.format == PixelFormat::NV12;
         ASSERT_TRUE(s.Make(320, 240, kModeSphere, f)) << format;
         s.presenter->DragView(0.05f, 0.03f, 1.3f);
         const QImage img = s.Picture();
+        QImage& reference = yuv ? yuvReference : packedReference;
         if (reference.isNull())
             reference = img;
         else
             EXPECT_TRUE(img == reference) << "format " << format;
     }
+    int worst = 0, beyondRounding = 0;
+    for (int y = 0; y < yuvReference.height(); ++y)
+        for (int x = 0; x < yuvReference.width(); ++x) {
+            const QColor a = yuvReference.pixelColor(x, y), b = packedReference.pixelColor(x, y);
+            const int d = std::max({std::abs(a.red() - b.red()), std::abs(a.green() - b.green()),
+                                    std::abs(a.blue() - b.blue())});
+            worst = std::max(worst, d);
+            beyondRounding += d > 2;
+        }
+    EXPECT_LE(worst, 16);
+    EXPECT_LE(beyondRounding, yuvReference.width() * yuvReference.height() / 1000);
 }
 
 TEST(PresentFrames, StreamEnableAndDrawInterval) {
@@ -265,4 +283,24 @@ TEST(PresentFrames, StreamEnableAndDrawInterval) {
     bad.stride[1] = 1;
     EXPECT_FALSE(s.presenter->PresentFrame(Share(bad)));
     EXPECT_EQ(s.presenter->GetVideoSize(), QSize(16, 16));
+}
+
+TEST(PresentFrames, FramesReplacedBeforeAPaintAreCountedUnseen) {
+    MAKE_SCENE(s, 64, 36, kModeRawPlain, Uniform(kAhead, 16, 16));
+    ASSERT_TRUE(s.surface.Render());
+    Presenter::Stats st = s.presenter->GetStats();
+    EXPECT_EQ(st.taken, 1u);
+    EXPECT_EQ(st.shown, 1u);
+    // Three frames before the next paint: the paint shows the last one only.
+    for (Yuv c : {kRight, kBehind, kLeft})
+        ASSERT_TRUE(s.presenter->PresentFrame(Share(Uniform(c, 16, 16))));
+    EXPECT_TRUE(s.surface.UpdatePending());
+    EXPECT_TRUE(ColourNear(s.Picture(), 32, 18, ColourOf(kLeft)));
+    st = s.presenter->GetStats();
+    EXPECT_EQ(st.taken, 4u);
+    EXPECT_EQ(st.shown, 2u);
+    // Repainting the same picture uploads nothing new.
+    ASSERT_TRUE(s.surface.Render());
+    EXPECT_EQ(s.presenter->GetStats().shown, 2u);
+    EXPECT_GE(s.presenter->GetStats().paints, 3u);
 }
