@@ -1,7 +1,7 @@
 // The session's arithmetic: speed steps and the fast-forward and slow
 // buttons, frames and media time, the seek scaling and the end margin, the
-// shorter-movie rule of Play, the placement of a picture, and the routing of
-// camera selections and volumes.
+// shorter-movie rule of Play and the placement of a picture. (Routing, the
+// open gate and the stills rule are tested through real engines.)
 
 #include <gtest/gtest.h>
 
@@ -257,64 +257,4 @@ TEST(Placement, RefusesWhatCannotBePlaced) {
     p.focusX = std::numeric_limits<float>::quiet_NaN();
     EXPECT_FALSE(PlaceCamera({0, 0, 640, 360}, p, 0, 0, &r));
     EXPECT_EQ(r, (PlacementRect{1, 2, 3, 4})); // untouched
-}
-
-TEST(Routing, CameraSelectionsReachTheirEngine) {
-    // Two files.
-    EXPECT_EQ(RouteCamera(0, false, 1).engine, 0);
-    EXPECT_EQ(RouteCamera(1, false, 0).engine, 1);
-    EXPECT_EQ(RouteCamera(2, false, 1).engine, 1);
-    EXPECT_EQ(RouteCamera(2, false, 0).engine, 0);
-    EXPECT_EQ(RouteCamera(1, false, 0).camera, 0);
-    // One file holding both cameras: engine 0, camera cam (0 for both).
-    for (int master : {0, 1}) {
-        EXPECT_EQ(RouteCamera(1, true, master).engine, 0);
-        EXPECT_EQ(RouteCamera(1, true, master).camera, 1);
-        EXPECT_EQ(RouteCamera(2, true, master).engine, 0);
-        EXPECT_EQ(RouteCamera(2, true, master).camera, 0);
-    }
-    EXPECT_EQ(RouteCamera(3, false, 0).engine, -1);
-    EXPECT_EQ(RouteCamera(-1, true, 0).engine, -1);
-
-    EXPECT_EQ(MasterEngine(true, {false, true}, {false, true}), 0);
-    EXPECT_EQ(MasterEngine(false, {true, false}, {true, true}), 0);
-    EXPECT_EQ(MasterEngine(false, {false, true}, {true, true}), 1);
-    // Before the telemetry: the engine holding a movie.
-    EXPECT_EQ(MasterEngine(false, {false, false}, {true, false}), 0);
-    EXPECT_EQ(MasterEngine(false, {false, false}, {false, true}), 1);
-    EXPECT_EQ(MasterEngine(false, {false, false}, {false, false}), 1);
-
-    EXPECT_EQ(StreamsShown(0), (std::array<bool, 2>{true, false}));
-    EXPECT_EQ(StreamsShown(1), (std::array<bool, 2>{false, true}));
-    EXPECT_EQ(StreamsShown(2), (std::array<bool, 2>{true, true}));
-}
-
-TEST(Routing, VolumeGoesToTheShownCamera) {
-    EXPECT_EQ(RouteVolume(0, 5000, false, 1), (std::array<int, 2>{5000, 0}));
-    EXPECT_EQ(RouteVolume(1, 5000, false, 0), (std::array<int, 2>{0, 5000}));
-    EXPECT_EQ(RouteVolume(2, 5000, false, 0), (std::array<int, 2>{5000, 0}));
-    EXPECT_EQ(RouteVolume(2, 5000, false, 1), (std::array<int, 2>{-1, 5000}));
-    EXPECT_EQ(RouteVolume(1, 5000, true, 0), (std::array<int, 2>{5000, -1}));
-    EXPECT_EQ(RouteVolume(7, 5000, false, 0), (std::array<int, 2>{-1, -1}));
-}
-
-TEST(Opening, GateAfterTheProbe) {
-    EXPECT_EQ(OpenGate(2, 10.0f, 34.0f), 2);
-    EXPECT_EQ(OpenGate(1, 1.8f, 66.0f), 1);
-    EXPECT_EQ(OpenGate(1, 1.4f, 66.0f), 0);
-    EXPECT_EQ(OpenGate(1, 1.5f, 34.0f), 0);
-    EXPECT_EQ(OpenGate(1, 1.0f, 15.0f), 1);
-    EXPECT_EQ(OpenGate(1, 60.0f, 0.0f), 0); // frames of unknown length cannot be counted
-    EXPECT_EQ(OpenGate(0, 60.0f, 34.0f), 1);
-}
-
-TEST(Stills, FailureWhenAnOpenCameraGotNone) {
-    EXPECT_TRUE(StillsSaved({true, true}, {true, true}, {true, true}));
-    EXPECT_FALSE(StillsSaved({true, true}, {true, true}, {true, false}));
-    // A camera without a movie does not count against the result...
-    EXPECT_TRUE(StillsSaved({true, true}, {true, false}, {true, false}));
-    // ...but asking and writing nothing at all is no success.
-    EXPECT_FALSE(StillsSaved({true, true}, {false, false}, {false, false}));
-    EXPECT_TRUE(StillsSaved({false, true}, {true, true}, {false, true}));
-    EXPECT_TRUE(StillsSaved({false, false}, {true, true}, {false, false}));
 }

@@ -36,6 +36,7 @@ enum class Kind {
     Combined,   // both cameras in one file, 4 s (rear 256 x 144)
     Unfinished, // ftyp and mdat only, as the recorder leaves an interrupted file
     Tx50Front,  // a TX50-family front recording, 3 s
+    Silent,     // front camera without a sound track, 3 s: the boxes give no timing
 };
 
 struct Sample {
@@ -116,6 +117,11 @@ inline const Sample& GetSample(Kind kind) {
         r.durationSeconds = 3;
         r.unfinished = true;
         name = "unfinished_F.MP4";
+        break;
+    case Kind::Silent:
+        r.durationSeconds = 3;
+        r.audio = false;
+        name = "silent_F.MP4";
         break;
     case Kind::Tx50Front:
         r.family = kinetta::RecorderFamily::TX50;

@@ -158,6 +158,11 @@ TEST(Session, TooShortAndTimeLapseGates) {
     EXPECT_FALSE(rig.E(1).opened);
     // 1.4 s passes the probe but not the open.
     EXPECT_EQ(rig.session.OpenMovies(GetSample(Kind::Lapse14).path, ""), 0);
+    // Without a sound track the boxes give no timing: the decoder's frame
+    // rate and the container's duration open it.
+    ASSERT_TRUE(rig.Open(GetSample(Kind::Silent).path, ""));
+    EXPECT_NEAR(rig.session.GetFrameDuration(0), 34.364, 1e-3);
+    EXPECT_NEAR(rig.session.GetLength(0), GetSample(Kind::Silent).frames, 1);
     // Not a movie, no file.
     ktest::TempDir dir;
     EXPECT_EQ(rig.session.OpenMovies(dir.Write("text_F.MP4", "not a movie at all"), ""), 0);
