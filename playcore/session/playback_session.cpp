@@ -372,7 +372,7 @@ int PlaybackSession::Play(int cam) {
             // The shorter movie at its end keeps its last frame while the
             // other one runs on.
             Held play(e.playLock, lockWaiters_);
-            if (e.player) {
+            if (e.player && e.player->IsReady()) {
                 e.state = kEnginePlaying;
                 any = 1;
             }
