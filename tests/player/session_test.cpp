@@ -242,6 +242,10 @@ TEST(MediaSession, FastRatesDecodeKeyFramesOnly) {
         })) << rate;
         const MediaTime t = rig.session->Pause();
         const std::vector<int> played = rig.rec().Codes();
+        // After thinned play the pause scrubs to t: its one frame comes after
+        // everything played so far (the thinned play may have shown that
+        // frame already).
+        const size_t playedCount = played.size();
         // The exact start frame and the few the decoder's threads held
         // already, then key frames only.
         EXPECT_EQ(played.front(), 1);
@@ -259,7 +263,7 @@ TEST(MediaSession, FastRatesDecodeKeyFramesOnly) {
         EXPECT_LE(others, 8u) << "frames decoded besides key frames";
         // The pause shows exactly the frame of the clock, key frame or not.
         ASSERT_TRUE(rig.rec().WaitFor([&](const std::vector<int>& c) {
-            return !c.empty() && c.back() == FrameAt(t);
+            return c.size() > playedCount && c.back() == FrameAt(t);
         })) << "paused at frame "
             << FrameAt(t) << ", showing " << rig.rec().Last();
         // Back to x1: every frame again.
