@@ -9,11 +9,17 @@
 //   kinetta_dlg_layout.cpp    children, layout, painting, resize
 //   kinetta_dlg_commands.cpp  commands, messages, browse, list and tree
 //   kinetta_dlg_playback.cpp  open, ready, prefetch, play, seek, timers
+//   kinetta_dlg_views.cpp     display models, mirror, aspect, zoom, full
+//                             screen, the floating windows, the controller
+//                             bar and the movie areas' menu
 //
 // Threads: everything runs on the UI thread except the two prefetch threads,
 // which copy paths under the state lock, call PrefetchTelemetry and post
 // UM_TELEMETRY_PREFETCHED. At most one thread of each kind runs; a new one
-// first joins the previous one, and shutdown joins both.
+// first joins the previous one, and shutdown joins both. The controller bar's
+// worker and the movie areas' inertia workers only pace: their steps reach
+// the engine on the UI thread. The bar's worker starts with the window and is
+// ended at shutdown, before the engines go.
 
 #include <QLabel>
 #include <QPointer>
@@ -40,6 +46,9 @@
 namespace kinetta {
 
 class CFilerContainerDlg;
+class CControllerDlg;
+class CMovieDialog;
+class CLogoDlg;
 class CSkinButton;
 class CSkinSliderCtrl;
 class CSkinProgressBarCtrl;
@@ -94,6 +103,20 @@ public:
     void MovieReady(int camera) override;
     void MovieEnded(int camera) override;
 
+    // ---- MovieAreaOwner / MovieViewHost: the movie areas' view operations ----
+    bool DragView(int camera, float dx, float dy, float scale) override;
+    void CommitViewRotation(int camera) override;
+    void ResetModelPose(int camera) override;
+    int CameraState(int camera) const override;
+    void Redraw(int camera) override;
+    bool InZoomMode() const override { return zoomMode_; }
+    bool PlaybackNearEnd() override { return IsNearEnd(); }
+    double AreaZoom(int camera) const override;
+    void AreaClicked(int camera, QPoint point) override;
+    void AreaResetViewScale(int camera) override;
+    void AreaFullScreen(int camera) override;
+    void AreaMenu(int camera, QPoint globalPoint) override;
+
     // ---- what tests and the owned windows read ----
     CFilerContainerDlg* Filer() const { return filer_; }
     CMovieStatic* MovieArea(int camera) const { return areas_[camera == 1 ? 1 : 0]; }
@@ -119,6 +142,14 @@ public:
     bool StartupComplete() const;
     RecorderFamily Family() const;
     PlaybackPort& Playback() const { return playback_; }
+    CControllerDlg* Controller() const { return controller_; }
+    CMovieDialog* MapWindow() const { return mapWindow_; }
+    CMovieDialog* SecondMovieWindow() const { return secondMovie_; }
+    CLogoDlg* LogoPanel() const { return logo_; }
+    bool FullScreen() const { return fullScreen_; }
+    bool MapVisible() const { return mapVisible_; }
+    bool Mirrored(int camera) const { return mirrored_[camera == 1 ? 1 : 0]; }
+    bool KeepsAspect() const { return keepAspect_; }
     // Seeks as the position slider does when released at frame.
     void SeekFromSlider(long long frame);
 
@@ -147,6 +178,7 @@ private:
     void LayOut();
     void PlaceMovieAreas();
     void ShowPlayFace(bool playing);
+    void PlaceController();
 
     // ---- commands, messages, list (kinetta_dlg_commands.cpp) ----
     void OnBrowse();
@@ -194,6 +226,27 @@ private:
     const RecordingEntry* SelectedEntry() const;
     void ShowNoDataTexts();
 
+    // ---- views (kinetta_dlg_views.cpp) ----
+    void CreateMovieWindows();
+    void EndMovieWindows();
+    void PlaceFloatingAtStart();
+    bool OnViewCommand(int id); // true when id was one of the view commands
+    void OnZoomCommand();
+    void OnDisplayModeSwitch();
+    void OnFlip(int camera);
+    void OnMapDisplay();
+    void OnAspect();
+    void OnResetView();
+    void ToggleFullScreen();
+    void ApplyAreaAspect(int area);
+    void ApplyPlacements();
+    void OnWindowSized(QObject* window);
+    void OnWindowPainted(QObject* window);
+    void OnWindowReset();
+    QRect ScreenRect(const Rect& relative) const;
+    void EnableController();
+    bool HandleViewMessage(int message, long long lParam);
+
     // ---- timers ----
     void StartTimer(int id, int ms, bool once);
     void KillTimer(int id);
@@ -217,6 +270,10 @@ private:
     CSkinProgressBarCtrl* progress_ = nullptr;
     std::map<int, CSkinButton*> toolbarButtons_;
     std::map<int, CSkinButton*> captionButtons_;
+    CControllerDlg* controller_ = nullptr;
+    CMovieDialog* mapWindow_ = nullptr;   // top-level; deleted with the window
+    CMovieDialog* secondMovie_ = nullptr; // the same; holds movie area 1 in Full mode
+    CLogoDlg* logo_ = nullptr;            // child of the map window
     QLabel* speedText_ = nullptr;
     QLabel* timeText_ = nullptr;
     MainLayout layout_;
@@ -259,6 +316,18 @@ private:
     bool stage1Done_ = false;
     bool fullyBuilt_ = false;
     QRect monitorRect_;
+
+    // Views (UI thread).
+    bool zoomMode_ = false;
+    std::array<double, 2> zoom_{1.0, 1.0}; // zoom factor per camera's area
+    std::array<QPoint, 2> focus_{};        // the point the zoom magnifies, area pixels
+    std::array<bool, 2> mirrored_{};       // last FlipView result per camera
+    bool keepAspect_ = true;               // "DISPLAY"/"ASPECT" "on"
+    bool fullScreen_ = false;
+    QRect normalGeometry_; // the window's place outside full screen
+    bool mapVisible_ = false;
+    bool mapShownOnce_ = false;
+    int menuCamera_ = 0; // camera of the area the menu was opened on
 
     std::thread prefetch_;     // joined before the next start and at shutdown
     std::thread nextPrefetch_; // the same

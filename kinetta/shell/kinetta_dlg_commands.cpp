@@ -68,7 +68,9 @@ void CkinettaDlg::OnCommand(int id) {
     case kCmdCameraSwitch:
         return OnCameraSwitch();
     default:
-        return; // the commands of windows this build does not have
+        // The view commands; the rest are commands of windows this build does not have.
+        OnViewCommand(id);
+        return;
     }
 }
 
@@ -103,6 +105,7 @@ bool CkinettaDlg::event(QEvent* event) {
             LayOut();
             return true;
         default:
+            if (HandleViewMessage(static_cast<int>(m->Message()), m->LParam())) return true;
             break;
         }
     }

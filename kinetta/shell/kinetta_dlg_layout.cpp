@@ -151,6 +151,20 @@ void CkinettaDlg::LayOut() {
     layout_ = ComputeMainLayout(in);
 
     PlaceMovieAreas();
+    // Full screen: the movie area alone fills the window.
+    const bool chrome = !fullScreen_;
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{position_, volumeSlider_, filer_, timeText_, speedText_})
+        w->setVisible(chrome);
+    for (auto& [command, button] : captionButtons_)
+        button->setVisible(chrome);
+    PlaceController();
+    if (!chrome) {
+        for (auto& [command, button] : toolbarButtons_)
+            button->hide();
+        update();
+        return;
+    }
     position_->setGeometry(ToQRect(layout_.positionSlider));
     volumeSlider_->setGeometry(ToQRect(layout_.volumeSlider));
     progress_->setGeometry(ToQRect(layout_.progressBar));
@@ -188,12 +202,15 @@ void CkinettaDlg::PlaceMovieAreas() {
     if (!areas_[0]) return;
     // Single and Light mode: both cameras share the main movie area; the shown
     // camera's area is on top and the other one hidden.
-    const QRect r = ToQRect(layout_.movie);
-    for (int k = 0; k < 2; ++k) {
+    // Full mode: area 1 lives in the second movie window.
+    const QRect r = fullScreen_ ? rect() : ToQRect(layout_.movie);
+    const int inMain = kBuildMode == OperatingMode::Full ? 1 : 2;
+    const int shown = kBuildMode == OperatingMode::Full ? 0 : shownCamera_;
+    for (int k = 0; k < inMain; ++k) {
         areas_[k]->setGeometry(r);
-        areas_[k]->setVisible(k == shownCamera_);
+        areas_[k]->setVisible(k == shown);
     }
-    areas_[shownCamera_]->raise();
+    areas_[shown]->raise();
 }
 
 void CkinettaDlg::paintEvent(QPaintEvent*) {

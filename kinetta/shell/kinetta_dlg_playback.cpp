@@ -25,9 +25,9 @@ QString Text(int id) {
     const std::string_view s = UiString(id);
     return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
 }
-QString NoDataText(int camera) {
-    if (camera == 1) return Text(kStrNoMovieDataRear);
-    const std::string_view s = CameraText(kStrNoMovieDataMain, kStrNoMovieDataFront);
+// The area's no-data text (movie_area_pointer.h), as a QString.
+QString NoDataQText(int area) {
+    const std::string_view s = NoDataText(area);
     return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
 }
 } // namespace
@@ -180,7 +180,7 @@ void CkinettaDlg::ResetViews() {
 void CkinettaDlg::ShowNoDataTexts() {
     for (int k = 0; k < 2; ++k) {
         const bool has = combined_ || playback_.Opened(k);
-        areas_[k]->SetNoData(has ? QString() : NoDataText(k));
+        areas_[k]->SetNoData(has ? QString() : NoDataQText(k));
     }
 }
 
@@ -199,6 +199,7 @@ void CkinettaDlg::SelectRecording(int row, int reason) {
     busy_ = true;
     setCursor(Qt::WaitCursor);
     UpdateToolbar();
+    EnableController();
     StartTimer(kTimerOpenTimeout, 30000, true);
     StartTimer(kTimerOpen, 500, true);
 }
@@ -294,6 +295,7 @@ void CkinettaDlg::MovieReady(int) {
     }
     ShowNoDataTexts();
     UpdateToolbar();
+    EnableController();
     if (openReason_ == kOpenBySelection) {
         StartPrefetch();
     } else if (!PlaySelected()) {
@@ -529,12 +531,14 @@ void CkinettaDlg::UpdatePositionDisplay(long long position) {
     if (!e || !pair_) return;
     const int ended =
         EndedShorterCamera(e->frontFrames, e->rearFrames, PairEndTolerance(*e), position);
-    if (ended >= 0) areas_[ended]->SetNoData(NoDataText(ended));
+    if (ended >= 0) areas_[ended]->SetNoData(NoDataQText(ended));
 }
 
 void CkinettaDlg::PrepareRecordingViews() {
     const RecordingEntry* e = SelectedEntry();
     if (!e || !loaded_) return;
+    for (int k = 0; k < 2; ++k)
+        ApplyAreaAspect(k);
     playback_.SetVolume(cameraSelection_, 0); // the fade-in raises it
     sliderLast_ = playback_.GetLength(MasterCamera());
     position_->SetRange(0, static_cast<int>(std::min<long long>(sliderLast_, INT32_MAX)));

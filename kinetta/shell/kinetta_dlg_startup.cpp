@@ -87,6 +87,7 @@ void CkinettaDlg::StartupStage1() {
     setWindowTitle(Text(kStrAppCaption));
 
     CreateChildren();
+    CreateMovieWindows();
 
     // First run: the file is created with its first values.
     SettingsStore& settings = Settings();
@@ -138,6 +139,7 @@ void CkinettaDlg::StartupStage1() {
     ApplyMultipliers();
     if (QScreen* screen = this->screen()) monitorRect_ = screen->geometry();
     WatchScreens();
+    PlaceFloatingAtStart();
     fullyBuilt_ = true;
     PostWindowMessage(this, UM_STARTUP_STAGE2);
 }
@@ -208,6 +210,10 @@ void CkinettaDlg::Shutdown() {
     }
     shutDown_ = true;
     // Size multipliers of the normal window.
+    if (fullScreen_) {
+        fullScreen_ = false;
+        setGeometry(normalGeometry_);
+    }
     if (isMaximized()) showNormal();
     SaveMultipliers();
     KillTimer(kTimerIdle);
@@ -218,6 +224,7 @@ void CkinettaDlg::Shutdown() {
         timer->stop();
     // No worker may still post or hold a lock once the engines are gone.
     JoinPrefetchThreads();
+    EndMovieWindows();
     watch_.reset();
     playback_.ReleaseTelemetry();
     playback_.CloseMovies();

@@ -13,11 +13,13 @@ size_t Index(int command) {
 } // namespace
 
 ToolbarFlags AvailableCommands() {
-    // Playback, browse and the camera switch exist; stills, file operations,
-    // display modes, the map, settings and CSV come with their own windows.
+    // Playback, browse, the camera switch, zoom, display models, mirror
+    // images and the map window (its frame) exist; stills, file operations,
+    // settings and CSV come with their own windows.
     ToolbarFlags f{};
-    for (int c : {kCmdToStart, kCmdPrevious, kCmdPlayPause, kCmdSlow, kCmdFastForward, kCmdNext,
-                  kCmdBrowse, kCmdCameraSwitch})
+    for (int c :
+         {kCmdToStart, kCmdPrevious, kCmdPlayPause, kCmdSlow, kCmdFastForward, kCmdNext, kCmdBrowse,
+          kCmdCameraSwitch, kCmdZoom, kCmdDisplayMode, kCmdFlip, kCmdMirror, kCmdMapDisplay})
         f[Index(c)] = true;
     return f;
 }

@@ -1,4 +1,5 @@
 #include "kinetta/shell/movie_menu.h"
+#include "kinetta/shell/movie_menu_open.h"
 
 #include <QPainter>
 #include <QStyleOptionMenuItem>
@@ -61,6 +62,21 @@ void CMovieMenu::paintEvent(QPaintEvent*) {
         p.drawText(r.adjusted(pad, 0, -pad, 0),
                    Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, a->text());
     }
+}
+
+QWidget* OpenMovieMenu(const MovieMenuRequest& request, CommandTarget* owner, QWidget* parent,
+                       QPoint globalPoint) {
+    MovieMenuContext ctx;
+    ctx.engineState = request.engineState;
+    ctx.area = request.area;
+    ctx.camera = request.camera;
+    ctx.displayModel = request.displayModel;
+    ctx.mode = kBuildMode;
+    ctx.areaHasMovie = request.areaHasMovie;
+    auto* menu = new CMovieMenu(ctx, owner, parent);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->Track(globalPoint);
+    return menu;
 }
 
 } // namespace kinetta

@@ -1,5 +1,7 @@
 #include "kinetta/shell/movie_static.h"
 
+#include <QCursor>
+#include <QMouseEvent>
 #include <QOpenGLContext>
 #include <QOpenGLFunctions>
 #include <QPainter>
@@ -14,6 +16,13 @@ CMovieStatic::CMovieStatic(int camera, MovieAreaOwner* owner, QWidget* parent)
     : playcore::VideoWidget(parent), camera_(camera), owner_(owner) {
     setObjectName(camera == 0 ? "movieArea0" : "movieArea1");
     setAttribute(Qt::WA_OpaquePaintEvent);
+    pointer_ = new MovieAreaPointer(*this, this);
+}
+
+CMovieStatic::~CMovieStatic() {
+    // The pointer's inertia worker asks this area questions: end it first.
+    delete pointer_;
+    pointer_ = nullptr;
 }
 
 void CMovieStatic::SetNoData(const QString& text) {
@@ -43,6 +52,61 @@ bool CMovieStatic::event(QEvent* event) {
         }
     }
     return playcore::VideoWidget::event(event);
+}
+
+// ---- pointer -------------------------------------------------------------------
+
+void CMovieStatic::mousePressEvent(QMouseEvent* event) {
+    if (!pointer_->HandleMouseEvent(event)) playcore::VideoWidget::mousePressEvent(event);
+}
+void CMovieStatic::mouseMoveEvent(QMouseEvent* event) {
+    if (!pointer_->HandleMouseEvent(event)) playcore::VideoWidget::mouseMoveEvent(event);
+}
+void CMovieStatic::mouseReleaseEvent(QMouseEvent* event) {
+    if (!pointer_->HandleMouseEvent(event)) playcore::VideoWidget::mouseReleaseEvent(event);
+}
+void CMovieStatic::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (!pointer_->HandleMouseEvent(event)) playcore::VideoWidget::mouseDoubleClickEvent(event);
+}
+
+bool CMovieStatic::DragView(int camera, float dx, float dy, float scale) {
+    return owner_ && owner_->DragView(camera, dx, dy, scale);
+}
+void CMovieStatic::CommitViewRotation(int camera) {
+    if (owner_) owner_->CommitViewRotation(camera);
+}
+void CMovieStatic::ResetModelPose(int camera) {
+    if (owner_) owner_->ResetModelPose(camera);
+}
+int CMovieStatic::CameraState(int camera) const {
+    return owner_ ? owner_->CameraState(camera) : 0;
+}
+void CMovieStatic::Redraw(int camera) {
+    if (owner_) owner_->Redraw(camera);
+}
+double CMovieStatic::ZoomFactor() const {
+    return owner_ ? owner_->AreaZoom(camera_) : 1.0;
+}
+QPoint CMovieStatic::CursorPosition() const {
+    return mapFromGlobal(QCursor::pos());
+}
+bool CMovieStatic::InZoomMode() const {
+    return owner_ && owner_->InZoomMode();
+}
+bool CMovieStatic::NearEnd() const {
+    return owner_ && owner_->PlaybackNearEnd();
+}
+void CMovieStatic::ReportClick(QPoint point) {
+    if (owner_) owner_->AreaClicked(camera_, point);
+}
+void CMovieStatic::ResetViewScale() {
+    if (owner_) owner_->AreaResetViewScale(camera_);
+}
+void CMovieStatic::RequestFullScreen() {
+    if (owner_) owner_->AreaFullScreen(camera_);
+}
+void CMovieStatic::OpenMenu(QPoint globalPoint) {
+    if (owner_) owner_->AreaMenu(camera_, globalPoint);
 }
 
 void CMovieStatic::paintGL() {

@@ -82,6 +82,24 @@ public:
     virtual bool Redraw(int cam) = 0;
     virtual bool EnableStream(int stream, bool on) = 0;
     virtual bool SetDisplayMode(int cam, int model) = 0;
+
+    // The movie windows' view operations (cam 0 front, 1 rear).
+    // dx, dy: fractions of a turn; scale: the area's zoom factor.
+    virtual bool DragView(int cam, float dx, float dy, float scale) = 0;
+    virtual bool CommitViewRotation(int cam) = 0;
+    virtual bool ResetModelPose(int cam) = 0;
+    // Mirrors the camera's picture; true when it is now mirrored.
+    virtual bool FlipView(int cam) = 0;
+    // 1 keeps the picture's aspect ratio, 0 stretches it over the area.
+    virtual bool SetFitMode(int cam, int mode) = 0;
+    // The area's client size, which the display models take their shape from.
+    virtual bool SetViewAspect(int cam, int width, int height) = 0;
+    // Focus point (area pixels) and zoom factor of each camera's picture.
+    struct Placement {
+        float focusX = 0, focusY = 0;
+        float zoom = 1.0f;
+    };
+    virtual bool SetVideoPlacement(const Placement& front, const Placement& rear) = 0;
     // The engine whose telemetry the views show (TelemetryMaster), 0 when none.
     virtual int MasterEngine() = 0;
 };

@@ -136,6 +136,34 @@ bool SessionPlaybackPort::EnableStream(int stream, bool on) {
 bool SessionPlaybackPort::SetDisplayMode(int cam, int model) {
     return session_.SetDisplayMode(cam, model) != 0;
 }
+bool SessionPlaybackPort::DragView(int cam, float dx, float dy, float scale) {
+    return session_.DragView(cam, dx, dy, scale) != 0;
+}
+bool SessionPlaybackPort::CommitViewRotation(int cam) {
+    return session_.CommitViewRotation(cam) != 0;
+}
+bool SessionPlaybackPort::ResetModelPose(int cam) {
+    return session_.ResetModelPose(cam) != 0;
+}
+bool SessionPlaybackPort::FlipView(int cam) {
+    return session_.FlipView(cam) != 0;
+}
+bool SessionPlaybackPort::SetFitMode(int cam, int mode) {
+    return session_.SetFitMode(cam, mode) != 0;
+}
+bool SessionPlaybackPort::SetViewAspect(int cam, int width, int height) {
+    return session_.SetViewAspect(cam, width, height) != 0;
+}
+bool SessionPlaybackPort::SetVideoPlacement(const Placement& front, const Placement& rear) {
+    playcore::VideoPlacement f, r;
+    f.focusX = front.focusX;
+    f.focusY = front.focusY;
+    f.zoom = front.zoom;
+    r.focusX = rear.focusX;
+    r.focusY = rear.focusY;
+    r.zoom = rear.zoom;
+    return session_.SetVideoPlacement(f, r, true) != 0;
+}
 int SessionPlaybackPort::MasterEngine() {
     return session_.Master();
 }

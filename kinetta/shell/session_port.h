@@ -47,6 +47,13 @@ public:
     bool Redraw(int cam) override;
     bool EnableStream(int stream, bool on) override;
     bool SetDisplayMode(int cam, int model) override;
+    bool DragView(int cam, float dx, float dy, float scale) override;
+    bool CommitViewRotation(int cam) override;
+    bool ResetModelPose(int cam) override;
+    bool FlipView(int cam) override;
+    bool SetFitMode(int cam, int mode) override;
+    bool SetViewAspect(int cam, int width, int height) override;
+    bool SetVideoPlacement(const Placement& front, const Placement& rear) override;
     int MasterEngine() override;
 
 private:

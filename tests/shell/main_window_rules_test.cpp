@@ -63,10 +63,14 @@ TEST(ToolbarRules, BusyNearEndAndUnloadedStates) {
 
     // Commands of windows that do not exist yet stay disabled whatever the state.
     const ToolbarState l = ComputeToolbar(LoadedAt(1));
-    for (int c :
-         {kCmdStill, kCmdJoin, kCmdSaveSplit, kCmdMapDisplay, kCmdDelete, kCmdSettings, kCmdCsv})
+    for (int c : {kCmdStill, kCmdJoin, kCmdSaveSplit, kCmdDelete, kCmdSettings, kCmdCsv})
         EXPECT_FALSE(l.Enabled(c)) << c;
     EXPECT_TRUE(l.Enabled(kCmdToStart));
+    // The view commands work once a recording is loaded, and not before.
+    for (int c : {kCmdZoom, kCmdDisplayMode, kCmdFlip, kCmdMirror, kCmdMapDisplay}) {
+        EXPECT_TRUE(l.Enabled(c)) << c;
+        EXPECT_FALSE(i.Enabled(c)) << c;
+    }
 }
 
 TEST(ToolbarRules, PreviousNextAndCameraSwitch) {

@@ -2,7 +2,9 @@
 // start-up, quick list clicks, play and the frame shown, seeking to the end,
 // continuous play into the next date folder, the shorter rear movie, the
 // time-lapse speed, the speed buttons, losing the source, the product
-// selection and closing the window at every stage.
+// selection and closing the window at every stage; and the views: the
+// display-model cycle against off-screen renderings, pointer drags, the
+// controller bar, zoom mode, full screen and the aspect setting.
 
 #include <gtest/gtest.h>
 
@@ -10,9 +12,12 @@
 #include <QApplication>
 #include <QDir>
 #include <QImage>
+#include <QMouseEvent>
 #include <QStyleHints>
 #include <QTest>
 
+#include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -24,12 +29,17 @@ extern "C" {
 
 #include "kinetta/catalogue/file_list_ctrl.h"
 #include "kinetta/catalogue/filer_container_dlg.h"
+#include "kinetta/shell/controller_dlg.h"
+#include "kinetta/shell/controller_logic.h"
 #include "kinetta/shell/kinetta_dlg.h"
+#include "kinetta/shell/movie_dialog.h"
 #include "kinetta/shell/playback_rules.h"
 #include "kinetta/shell/qt_message_sink.h"
 #include "kinetta/shell/session_port.h"
 #include "kinetta/shell/settings_store.h"
+#include "kinetta/shell/window_message.h"
 #include "kinetta/skin/skin_button.h"
+#include "kinetta/skin/skin_messages.h"
 #include "kinetta/skin/skin_slider.h"
 #include "playcore/player/audio_output.h"
 #include "playcore/session/playback_session.h"
@@ -370,6 +380,242 @@ TEST(MainWindow, ClosesAtEveryStage) {
         EXPECT_FALSE(v.dlg->isVisible());
     }
     SUCCEED();
+}
+
+// ---- views ------------------------------------------------------------------
+
+// A mouse event straight to a widget, with the button state a real pointer has.
+void Mouse(QWidget* w, QEvent::Type type, QPoint p, Qt::MouseButton button,
+           Qt::MouseButtons buttons) {
+    QMouseEvent e(type, QPointF(p), w->mapToGlobal(QPointF(p)), button, buttons, Qt::NoModifier);
+    QCoreApplication::sendEvent(w, &e);
+}
+
+void DoubleClick(QWidget* w, QPoint p) {
+    Mouse(w, QEvent::MouseButtonPress, p, Qt::LeftButton, Qt::LeftButton);
+    Mouse(w, QEvent::MouseButtonRelease, p, Qt::LeftButton, Qt::NoButton);
+    Mouse(w, QEvent::MouseButtonDblClick, p, Qt::LeftButton, Qt::LeftButton);
+    Mouse(w, QEvent::MouseButtonRelease, p, Qt::LeftButton, Qt::NoButton);
+}
+
+// Mean absolute difference per colour channel (0..255) of two pictures,
+// compared at a small common size.
+double Difference(const QImage& a, const QImage& b) {
+    if (a.isNull() || b.isNull()) return 255;
+    const QSize size(96, 54);
+    const QImage x = a.convertToFormat(QImage::Format_RGB32)
+                         .scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    const QImage y = b.convertToFormat(QImage::Format_RGB32)
+                         .scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    double sum = 0;
+    for (int j = 0; j < size.height(); ++j)
+        for (int i = 0; i < size.width(); ++i) {
+            const QRgb p = x.pixel(i, j), q = y.pixel(i, j);
+            sum += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) +
+                   std::abs(qBlue(p) - qBlue(q));
+        }
+    return sum / (3.0 * size.width() * size.height());
+}
+
+// Frame `frame` of `file` drawn off-screen through display model `mode` at
+// `size`, as the command-line renderer draws it.
+QImage Rendered(const std::string& file, long long frame, int mode, QSize size,
+                const std::string& dir) {
+    const std::string out = dir + "/model" + std::to_string(mode) + ".png";
+    const std::string cmd = std::string(KINETTA_TEST_BINARY_DIR) +
+                            "/tools/kinetta-cli/kinetta-cli render '" + file + "' --frame " +
+                            std::to_string(frame) + " --mode " + std::to_string(mode) + " --size " +
+                            std::to_string(size.width()) + "x" + std::to_string(size.height()) +
+                            " --out " + out + " >/dev/null 2>&1";
+    if (std::system(cmd.c_str()) != 0) return {};
+    return QImage(QString::fromStdString(out));
+}
+
+// Plays the first recording for a moment and pauses it, both areas in `model`.
+void PausedIn(Viewer& v, int model) {
+    ASSERT_TRUE(v.WaitLoaded(0));
+    for (int k = 0; k < 2; ++k) {
+        v.dlg->MovieArea(k)->SetDisplayModel(model);
+        v.port->SetDisplayMode(k, model);
+    }
+    v.Command(kCmdPlayPause);
+    ASSERT_TRUE(WaitFor([&] { return v.Position() > 20; }));
+    v.Command(kCmdPlayPause);
+    ASSERT_TRUE(WaitFor([&] { return v.State() == kEnginePaused; }));
+    QTest::qWait(200);
+}
+
+TEST(MainWindowViews, DisplayModelCycleShowsEachModel) {
+    Viewer v;
+    PausedIn(v, 4);
+    CMovieStatic* area = v.dlg->MovieArea(0);
+    const long long frame = v.Position();
+    const std::string file = v.dlg->Filer()->Rows()[0].frontPath;
+    ktest::TempDir out;
+    std::array<QImage, 5> rendered;
+    for (int m = 1; m <= 4; ++m) {
+        rendered[static_cast<size_t>(m)] = Rendered(file, frame, m, area->size(), out.path());
+        ASSERT_FALSE(rendered[static_cast<size_t>(m)].isNull()) << "render of model " << m;
+    }
+    for (int expected : {1, 3, 2, 4}) {
+        v.Command(kCmdDisplayMode);
+        ASSERT_TRUE(WaitFor([&] { return area->isVisible(); })); // UM_SHOW_MOVIE
+        EXPECT_EQ(area->DisplayModel(), expected);
+        EXPECT_EQ(v.dlg->MovieArea(1)->DisplayModel(), expected);
+        const QImage shown = area->GrabPicture();
+        int best = 0;
+        double bestDiff = 1e9;
+        std::string diffs;
+        for (int m = 1; m <= 4; ++m) {
+            const double d = Difference(shown, rendered[static_cast<size_t>(m)]);
+            diffs += " " + std::to_string(d);
+            if (d < bestDiff) bestDiff = d, best = m;
+        }
+        EXPECT_EQ(best, expected) << "differences to models 1..4:" << diffs;
+        // The controller bar: every button in model 3, left and right in model 4.
+        EXPECT_EQ(v.dlg->Controller()->Button(0)->isEnabled(), expected == 3);
+        EXPECT_EQ(v.dlg->Controller()->Button(1)->isEnabled(), expected >= 3);
+    }
+    // The panorama moves the list column's top down to the area's bottom.
+    EXPECT_EQ(v.dlg->Filer()->geometry().top(), area->geometry().bottom() + 1);
+}
+
+TEST(MainWindowViews, DragsAreClampedThePanoramaTurnsOnlySideways) {
+    Viewer v;
+    PausedIn(v, 3);
+    CMovieStatic* area = v.dlg->MovieArea(0);
+    const QPoint c = area->rect().center();
+    const QImage initial = area->GrabPicture();
+    // One move of dx pixels; the picture while the button is still down.
+    auto drag = [&](int dx) {
+        const QPoint from = c - QPoint(150, 0), to = from + QPoint(dx, 0);
+        Mouse(area, QEvent::MouseButtonPress, from, Qt::LeftButton, Qt::LeftButton);
+        Mouse(area, QEvent::MouseMove, to, Qt::NoButton, Qt::LeftButton);
+        const QImage picture = area->GrabPicture();
+        Mouse(area, QEvent::MouseButtonRelease, to, Qt::LeftButton, Qt::NoButton);
+        v.dlg->OnCommand(38201); // the controller bar's reset sequence; ends the inertia
+        return picture;
+    };
+    const QImage by100 = drag(100);
+    EXPECT_LT(Difference(area->GrabPicture(), initial), 0.5); // reset restored the pose
+    const QImage by300 = drag(300);
+    const QImage by50 = drag(50);
+    EXPECT_GT(Difference(by100, initial), 1.0);
+    EXPECT_LT(Difference(by300, by100), 0.5); // applied as 100
+    EXPECT_GT(Difference(by50, by100), 1.0);
+
+    // Panorama: a diagonal move turns as its horizontal part alone. Moving
+    // back to the press point undoes it and leaves no inertia.
+    for (int k = 0; k < 2; ++k) {
+        area->SetDisplayModel(4);
+        v.port->SetDisplayMode(k, 4);
+    }
+    QTest::qWait(100);
+    area->GrabPicture(); // the panorama is built for the area
+    auto there = [&](QPoint d) {
+        Mouse(area, QEvent::MouseButtonPress, c, Qt::LeftButton, Qt::LeftButton);
+        Mouse(area, QEvent::MouseMove, c + d, Qt::NoButton, Qt::LeftButton);
+        const QImage picture = area->GrabPicture();
+        Mouse(area, QEvent::MouseMove, c, Qt::NoButton, Qt::LeftButton);
+        Mouse(area, QEvent::MouseButtonRelease, c, Qt::LeftButton, Qt::NoButton);
+        return picture;
+    };
+    // The panorama's first drag only takes the zoom factor.
+    there({60, 0});
+    const QImage flat = area->GrabPicture();
+    const QImage diagonal = there({60, 40});
+    EXPECT_LT(Difference(area->GrabPicture(), flat), 0.5);
+    const QImage sideways = there({60, 0});
+    EXPECT_GT(Difference(diagonal, flat), 1.0);
+    EXPECT_LT(Difference(diagonal, sideways), 0.5);
+}
+
+TEST(MainWindowViews, ControllerBarTurnsResetsAndEndsWithTheWindow) {
+    Viewer v;
+    PausedIn(v, 1);
+    CMovieStatic* area = v.dlg->MovieArea(0);
+    v.Command(kCmdDisplayMode); // 1 -> 3
+    ASSERT_TRUE(WaitFor([&] { return area->isVisible() && area->DisplayModel() == 3; }));
+    CControllerDlg* bar = v.dlg->Controller();
+    ASSERT_TRUE(bar->isVisible());
+    EXPECT_EQ(bar->geometry(),
+              QRect(v.dlg->Layout().controller.left, v.dlg->Layout().controller.top,
+                    v.dlg->Layout().controller.width, v.dlg->Layout().controller.height));
+    ASSERT_TRUE(bar->Button(0)->isEnabled());
+    const QImage initial = area->GrabPicture();
+    // Holding "上" turns the view step by step.
+    PostWindowMessage(bar, UM_BUTTON_HELD, 0, kControllerUp);
+    QTest::qWait(300);
+    PostWindowMessage(bar, UM_BUTTON_RELEASED, 0, kControllerUp);
+    QTest::qWait(100);
+    const QImage turned = area->GrabPicture();
+    EXPECT_GT(Difference(turned, initial), 1.0);
+    QTest::qWait(100);
+    EXPECT_LT(Difference(area->GrabPicture(), turned), 0.5); // nothing turns after release
+    // "リセット" brings back the initial pose.
+    PostWindowMessage(bar, UM_BUTTON_HELD, 0, kControllerReset);
+    QTest::qWait(100);
+    PostWindowMessage(bar, UM_BUTTON_RELEASED, 0, kControllerReset);
+    QTest::qWait(100);
+    EXPECT_LT(Difference(area->GrabPicture(), initial), 0.5);
+    // Closing while a button is held ends the worker.
+    PostWindowMessage(bar, UM_BUTTON_HELD, 0, kControllerLeft);
+    QTest::qWait(100);
+    ASSERT_EQ(bar->ActiveCommand(), kControllerLeft);
+    v.dlg->OnCommand(kCmdClose);
+    EXPECT_FALSE(bar->HasWorker());
+}
+
+TEST(MainWindowViews, DoubleClickFullScreenZoomModeAndAspect) {
+    Viewer v;
+    ASSERT_TRUE(v.WaitLoaded(0));
+    v.Command(kCmdPlayPause);
+    ASSERT_TRUE(WaitFor([&] { return v.Position() > 10; }));
+    CMovieStatic* area = v.dlg->MovieArea(0);
+    const QRect normal = v.dlg->geometry();
+    const QPoint c = area->rect().center();
+    const int guardMs = MovieAreaPointer::kGuardMs + 100;
+
+    // Zoom mode: a double-click does not enter full screen.
+    v.Command(kCmdZoom);
+    EXPECT_TRUE(v.dlg->InZoomMode());
+    EXPECT_TRUE(v.dlg->ToolbarButton(kCmdZoom)->PressedLook());
+    DoubleClick(area, c);
+    QTest::qWait(guardMs);
+    EXPECT_FALSE(v.dlg->FullScreen());
+    v.Command(kCmdZoom);
+    EXPECT_FALSE(v.dlg->InZoomMode());
+
+    // Otherwise it does, pausing, and a second one leaves it again.
+    DoubleClick(area, c);
+    ASSERT_TRUE(v.dlg->FullScreen());
+    EXPECT_EQ(v.State(), kEnginePaused);
+    ASSERT_TRUE(WaitFor([&] { return area->size() == v.dlg->size(); }));
+    EXPECT_FALSE(v.dlg->Filer()->isVisible());
+    EXPECT_FALSE(v.dlg->Controller()->isVisible());
+    EXPECT_FALSE(v.dlg->ToolbarButton(kCmdPlayPause)->isVisible());
+    QTest::qWait(guardMs);
+    DoubleClick(area, c);
+    EXPECT_FALSE(v.dlg->FullScreen());
+    ASSERT_TRUE(WaitFor([&] { return v.dlg->geometry() == normal; }));
+    EXPECT_TRUE(v.dlg->Filer()->isVisible());
+    EXPECT_TRUE(v.dlg->Controller()->isVisible());
+    EXPECT_TRUE(v.dlg->ToolbarButton(kCmdPlayPause)->isVisible());
+
+    // 38200 twice leaves the aspect setting as it was.
+    const std::string before = SettingsStore(v.homePath).Read("DISPLAY", "ASPECT");
+    v.dlg->OnCommand(38200);
+    EXPECT_NE(SettingsStore(v.homePath).Read("DISPLAY", "ASPECT"), before);
+    EXPECT_EQ(v.dlg->KeepsAspect(), before == "off");
+    v.dlg->OnCommand(38200);
+    EXPECT_EQ(SettingsStore(v.homePath).Read("DISPLAY", "ASPECT"), before);
+
+    // The map window's frame comes and goes with 38013.
+    v.Command(kCmdMapDisplay);
+    EXPECT_TRUE(v.dlg->MapVisible());
+    EXPECT_TRUE(v.dlg->MapWindow()->isVisible());
+    v.Command(kCmdMapDisplay);
+    EXPECT_FALSE(v.dlg->MapWindow()->isVisible());
 }
 
 } // namespace

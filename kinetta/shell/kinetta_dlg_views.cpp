@@ -1,0 +1,410 @@
+// How the main window shows its cameras: the display-model switch, mirror
+// image, aspect, zoom mode, full screen, the floating windows (map window
+// frame and second movie window), the controller bar and the movie areas'
+// context menu; and the view operations the movie areas ask of the engine.
+
+#include <QGuiApplication>
+#include <QScreen>
+
+#include "kinetta/catalogue/filer_container_dlg.h"
+#include "kinetta/shell/controller_dlg.h"
+#include "kinetta/shell/display_scale.h"
+#include "kinetta/shell/kinetta_dlg.h"
+#include "kinetta/shell/logo_dlg.h"
+#include "kinetta/shell/message_ids.h"
+#include "kinetta/shell/movie_dialog.h"
+#include "kinetta/shell/movie_menu_open.h"
+#include "kinetta/shell/movie_pointer.h"
+#include "kinetta/shell/settings_store.h"
+#include "kinetta/shell/window_message.h"
+#include "kinetta/skin/skin_button.h"
+#include "kinetta/skin/skin_context.h"
+#include "kinetta/skin/skin_slider.h"
+
+namespace kinetta {
+
+namespace {
+
+constexpr bool kFullMode = kBuildMode == OperatingMode::Full;
+// The movie areas' menu commands besides the toolbar's.
+constexpr int kCmdAspect = 38200;
+constexpr int kCmdResetView = 38201;
+constexpr int kCmdMenuFlipFront = 38202;
+constexpr int kCmdMenuMirrorRear = 38203;
+// Full screen is refused this close to the end of the movie (frames).
+constexpr long long kFullScreenEndFrames = 10;
+// Zoom mode: each click magnifies by this factor about the clicked point, up to the limit.
+constexpr double kZoomStep = 2.0;
+constexpr double kZoomLimit = 8.0;
+
+bool ShowsStill(int state) {
+    return state == kEngineStopped || state == kEnginePaused;
+}
+
+QRect ToQRect(const Rect& r) {
+    return QRect(r.left, r.top, r.width, r.height);
+}
+
+} // namespace
+
+// ---- the movie areas' view operations ------------------------------------------
+
+bool CkinettaDlg::DragView(int camera, float dx, float dy, float scale) {
+    return !shutDown_ && playback_.DragView(camera, dx, dy, scale);
+}
+
+void CkinettaDlg::CommitViewRotation(int camera) {
+    if (!shutDown_) playback_.CommitViewRotation(camera);
+}
+
+void CkinettaDlg::ResetModelPose(int camera) {
+    if (!shutDown_) playback_.ResetModelPose(camera);
+}
+
+int CkinettaDlg::CameraState(int camera) const {
+    return shutDown_ ? kEngineClosed : playback_.GetState(camera);
+}
+
+void CkinettaDlg::Redraw(int camera) {
+    if (!shutDown_) playback_.Redraw(camera);
+}
+
+double CkinettaDlg::AreaZoom(int camera) const {
+    return zoom_[camera == 1 ? 1 : 0];
+}
+
+void CkinettaDlg::AreaClicked(int camera, QPoint point) {
+    // Zoom mode: the clicked point is the one to magnify.
+    if (!zoomMode_ || shutDown_) return;
+    const size_t k = camera == 1 ? 1 : 0;
+    zoom_[k] = std::min(zoom_[k] * kZoomStep, kZoomLimit);
+    focus_[k] = point;
+    if (controller_ && k == 0) controller_->SetZoom(static_cast<float>(zoom_[0]));
+    ApplyPlacements();
+    if (ShowsStill(playback_.GetState(camera))) playback_.Redraw(camera);
+}
+
+void CkinettaDlg::AreaResetViewScale(int camera) {
+    const size_t k = camera == 1 ? 1 : 0;
+    if (zoom_[k] == 1.0) return;
+    zoom_[k] = 1.0;
+    if (controller_ && k == 0) controller_->SetZoom(1.0f);
+    ApplyPlacements();
+}
+
+void CkinettaDlg::AreaFullScreen(int camera) {
+    if (shutDown_ || !loaded_) return;
+    // Single and Light mode show the clicked area's camera; Full mode keeps
+    // the front camera in the main window.
+    if (!kFullMode && camera != shownCamera_ && !fullScreen_) {
+        if (combined_ || playback_.Opened(camera)) OnCameraSwitch();
+    }
+    ToggleFullScreen();
+}
+
+void CkinettaDlg::AreaMenu(int camera, QPoint globalPoint) {
+    if (busy_ || shutDown_) return;
+    menuCamera_ = camera == 1 ? 1 : 0;
+    MovieMenuRequest r;
+    r.engineState = playback_.GetState(MasterCamera());
+    r.area = kFullMode && camera == 1 ? 1 : 0;
+    r.camera = menuCamera_;
+    r.displayModel = areas_[menuCamera_]->DisplayModel();
+    r.areaHasMovie = !areas_[menuCamera_]->NoData();
+    OpenMovieMenu(r, this, this, globalPoint);
+}
+
+// ---- windows --------------------------------------------------------------------
+
+void CkinettaDlg::CreateMovieWindows() {
+    keepAspect_ = Settings().Read("DISPLAY", "ASPECT") != "off";
+
+    controller_ = new CControllerDlg(*this, this);
+    controller_->SetMovieArea(areas_[0]->Pointer());
+    controller_->StartWorker();
+    controller_->EnableForDisplayModel(0);
+
+    mapWindow_ = new CMovieDialog(FloatingKind::Map, this);
+    logo_ = new CLogoDlg(mapWindow_);
+    logo_->setGeometry(mapWindow_->InnerRect());
+    // Transparent until first used; kept hidden so that a desktop without
+    // window opacity does not show an empty frame over the list.
+    mapWindow_->SetLayeredAlpha(0);
+    mapWindow_->SetCloseAction([this] {
+        if (mapVisible_) OnMapDisplay();
+    });
+
+    secondMovie_ = new CMovieDialog(FloatingKind::SecondMovie, this);
+    if (kFullMode) {
+        areas_[1]->setParent(secondMovie_);
+        areas_[1]->setGeometry(secondMovie_->InnerRect());
+    }
+}
+
+void CkinettaDlg::EndMovieWindows() {
+    // The bar's worker first: it must not pace steps past the engines.
+    if (controller_) controller_->EndWorker();
+    for (CMovieStatic* a : areas_)
+        if (a) a->Pointer()->ClearDragState();
+    if (kFullMode && areas_[1] && secondMovie_) areas_[1]->setParent(this); // freed with the window
+    delete mapWindow_;
+    mapWindow_ = nullptr;
+    logo_ = nullptr;
+    delete secondMovie_;
+    secondMovie_ = nullptr;
+}
+
+QRect CkinettaDlg::ScreenRect(const Rect& r) const {
+    // Relative to the window's remembered top-left corner (its place outside full screen).
+    const QPoint origin = fullScreen_ ? normalGeometry_.topLeft() : pos();
+    return QRect(origin.x() + r.left, origin.y() + r.top, r.width, r.height);
+}
+
+void CkinettaDlg::PlaceFloatingAtStart() {
+    const FloatingPlaces places =
+        DefaultFloatingPlaces(layout_, SkinScale(), areas_[0]->DisplayModel() == 4);
+    mapWindow_->move(ScreenRect(places.map).topLeft());
+    if (kFullMode) {
+        secondMovie_->move(ScreenRect(places.secondMovie).topLeft());
+        secondMovie_->show();
+    }
+}
+
+void CkinettaDlg::PlaceController() {
+    if (!controller_) return;
+    controller_->setGeometry(ToQRect(layout_.controller));
+    controller_->LayoutButtons();
+    controller_->setVisible(!fullScreen_);
+}
+
+void CkinettaDlg::EnableController() {
+    if (!controller_) return;
+    controller_->EnableForDisplayModel(busy_ ? 0 : areas_[shownCamera_]->DisplayModel());
+}
+
+// ---- commands ---------------------------------------------------------------------
+
+bool CkinettaDlg::OnViewCommand(int id) {
+    switch (id) {
+    case kCmdZoom:
+        OnZoomCommand();
+        return true;
+    case kCmdDisplayMode:
+        OnDisplayModeSwitch();
+        return true;
+    case kCmdFlip:
+    case kCmdMenuFlipFront:
+        OnFlip(0);
+        return true;
+    case kCmdMirror:
+    case kCmdMenuMirrorRear:
+        OnFlip(1);
+        return true;
+    case kCmdMapDisplay:
+        OnMapDisplay();
+        return true;
+    case kCmdAspect:
+        OnAspect();
+        return true;
+    case kCmdResetView:
+        OnResetView();
+        return true;
+    default:
+        return false;
+    }
+}
+
+void CkinettaDlg::OnZoomCommand() {
+    zoomMode_ = !zoomMode_;
+    if (CSkinButton* b = ToolbarButton(kCmdZoom)) b->SetPressedLook(zoomMode_);
+    if (!zoomMode_) {
+        // Leaving zoom mode shows the whole picture again.
+        zoom_ = {1.0, 1.0};
+        if (controller_) controller_->SetZoom(1.0f);
+        ApplyPlacements();
+        for (int k = 0; k < 2; ++k)
+            if (ShowsStill(playback_.GetState(k))) playback_.Redraw(k);
+    }
+}
+
+void CkinettaDlg::OnDisplayModeSwitch() {
+    CMovieStatic* main = areas_[kFullMode ? 0 : shownCamera_];
+    const int cam = main->Camera();
+    // Hidden while the model changes, so that the old picture does not flash
+    // in the new shape.
+    main->hide();
+    main->Pointer()->ClearDragState();
+    playback_.CommitViewRotation(cam);
+
+    const int model = NextDisplayModel(kBuildMode, main->DisplayModel());
+    for (CMovieStatic* a : areas_)
+        a->SetDisplayModel(model);
+    LayOut(); // the list column follows the panorama
+    for (int k = 0; k < 2; ++k) {
+        ApplyAreaAspect(k);
+        playback_.SetDisplayMode(k, model);
+    }
+    UpdateToolbar();
+    EnableController();
+    ApplyPlacements();
+    main->hide(); // LayOut placed it; UM_SHOW_MOVIE shows it again
+    for (int k = 0; k < 2; ++k)
+        if (ShowsStill(playback_.GetState(k))) playback_.Redraw(k);
+    PostWindowMessage(this, UM_SHOW_MOVIE);
+}
+
+void CkinettaDlg::OnFlip(int camera) {
+    const bool flipped = playback_.FlipView(camera);
+    mirrored_[static_cast<size_t>(camera)] = flipped;
+    if (CSkinButton* b = ToolbarButton(camera == 0 ? kCmdFlip : kCmdMirror))
+        b->SetPressedLook(flipped);
+    areas_[camera]->update();
+    const int state = playback_.GetState(camera);
+    if (state != kEngineClosed && state != kEnginePlaying) playback_.Redraw(camera);
+}
+
+void CkinettaDlg::OnMapDisplay() {
+    if (!mapWindow_) return;
+    if (!mapShownOnce_) {
+        mapShownOnce_ = true;
+        mapWindow_->SetLayeredAlpha(255);
+        const FloatingPlaces places =
+            DefaultFloatingPlaces(layout_, SkinScale(), areas_[0]->DisplayModel() == 4);
+        mapWindow_->move(ScreenRect(places.map).topLeft());
+    }
+    mapVisible_ = !mapVisible_;
+    if (CSkinButton* b = ToolbarButton(kCmdMapDisplay)) {
+        b->SetPressedLook(mapVisible_);
+        b->update();
+    }
+    logo_->setGeometry(mapWindow_->InnerRect());
+    // Until the map arrives the logo panel stands in for the map page.
+    logo_->ShowNow(true);
+    mapWindow_->setVisible(mapVisible_);
+    if (mapVisible_) mapWindow_->raise();
+}
+
+void CkinettaDlg::OnAspect() {
+    keepAspect_ = !keepAspect_;
+    Settings().Write("DISPLAY", "ASPECT", keepAspect_ ? "on" : "off");
+    for (int k = 0; k < 2; ++k) {
+        ApplyAreaAspect(k);
+        if (ShowsStill(playback_.GetState(k))) playback_.Redraw(k);
+    }
+    PlaceMovieAreas();
+    ApplyPlacements();
+}
+
+void CkinettaDlg::OnResetView() {
+    // The area the menu was opened on (the main area otherwise).
+    const int camera = menuCamera_;
+    menuCamera_ = kFullMode ? 0 : shownCamera_;
+    if (areas_[camera]->DisplayModel() != 3 || !controller_) return;
+    controller_->ResetTurnedView(camera);
+}
+
+void CkinettaDlg::ApplyAreaAspect(int area) {
+    // The split view and the picture as recorded keep the recording's shape
+    // when the aspect setting asks for it; the dewarped models fill the area.
+    CMovieStatic* a = areas_[area];
+    const int model = a->DisplayModel();
+    const bool flat = model == 1 || model == 2 || model == 5;
+    playback_.SetFitMode(area, flat && keepAspect_ ? 1 : 0);
+    if (keepAspect_) playback_.SetViewAspect(area, a->width(), a->height());
+}
+
+void CkinettaDlg::ApplyPlacements() {
+    PlaybackPort::Placement p[2];
+    for (size_t k = 0; k < 2; ++k) {
+        p[k].zoom = static_cast<float>(zoom_[k]);
+        p[k].focusX = static_cast<float>(focus_[k].x());
+        p[k].focusY = static_cast<float>(focus_[k].y());
+    }
+    playback_.SetVideoPlacement(p[0], p[1]);
+}
+
+// ---- full screen ------------------------------------------------------------------
+
+void CkinettaDlg::ToggleFullScreen() {
+    if (!fullScreen_) {
+        // Refused within the last frames of the movie.
+        const int cam = MasterCamera();
+        const long long length = playback_.GetLength(cam);
+        if (length > 0 && playback_.GetPosition(cam) + kFullScreenEndFrames >= length) return;
+        const int state = playback_.GetState(cam);
+        FadeOut();
+        if (state != kEnginePaused && state != kEngineClosed) playback_.Pause(cameraSelection_);
+        if (state == kEnginePlaying) ShowPlayFace(false);
+        normalGeometry_ = geometry();
+        fullScreen_ = true;
+        QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+        if (screen) setGeometry(screen->geometry());
+        LayOut();
+        raise();
+        activateWindow();
+    } else {
+        fullScreen_ = false;
+        setGeometry(normalGeometry_);
+        LayOut();
+    }
+    ApplyPlacements();
+    UpdateToolbar();
+}
+
+// ---- floating windows' notifications --------------------------------------------
+
+bool CkinettaDlg::HandleViewMessage(int message, long long lParam) {
+    QObject* window = reinterpret_cast<QObject*>(static_cast<std::intptr_t>(lParam));
+    switch (message) {
+    case UM_SHOW_MOVIE:
+        areas_[kFullMode ? 0 : shownCamera_]->show();
+        return true;
+    case UM_WINDOW_SIZED:
+        OnWindowSized(window);
+        return true;
+    case UM_WINDOW_PAINTED:
+        OnWindowPainted(window);
+        return true;
+    case UM_WINDOW_RESET:
+        OnWindowReset();
+        return true;
+    default:
+        return false;
+    }
+}
+
+void CkinettaDlg::OnWindowSized(QObject* window) {
+    if (window == mapWindow_ && mapWindow_) {
+        logo_->setGeometry(mapWindow_->InnerRect());
+        return;
+    }
+    if (window != secondMovie_ || !secondMovie_ || !kFullMode) return;
+    areas_[1]->setGeometry(secondMovie_->InnerRect());
+    areas_[1]->show();
+    areas_[1]->update();
+    const int state = playback_.GetState(1);
+    if (!secondMovie_->isMinimized() && state != kEngineClosed && state != kEnginePlaying)
+        playback_.Redraw(1);
+}
+
+void CkinettaDlg::OnWindowPainted(QObject* window) {
+    if (window != secondMovie_ || !secondMovie_ || !kFullMode || secondMovie_->isMinimized())
+        return;
+    ApplyPlacements();
+    const int state = playback_.GetState(1);
+    if (state != kEngineClosed && state != kEnginePlaying) playback_.Redraw(1);
+}
+
+void CkinettaDlg::OnWindowReset() {
+    const FloatingPlaces places =
+        DefaultFloatingPlaces(layout_, SkinScale(), areas_[0]->DisplayModel() == 4);
+    if (mapWindow_) {
+        const bool wasShown = mapWindow_->isVisible();
+        mapWindow_->PutAtDefaultPlace(ScreenRect(places.map));
+        // Putting it back does not show a map the user has switched off.
+        if (!wasShown) mapWindow_->hide();
+    }
+    if (kFullMode && secondMovie_) secondMovie_->PutAtDefaultPlace(ScreenRect(places.secondMovie));
+}
+
+} // namespace kinetta
