@@ -177,6 +177,7 @@ private:
     void CreateToolbar();
     void LayOut();
     void PlaceMovieAreas();
+    static QRect PanoramaBand(const QRect& r, int model);
     void ShowPlayFace(bool playing);
     void PlaceController();
 

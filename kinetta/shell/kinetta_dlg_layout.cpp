@@ -198,6 +198,16 @@ void CkinettaDlg::LayOut() {
     update();
 }
 
+// The panorama (model 4) is a band of aspect 24:7 (height = width / 3.43)
+// centred vertically in the movie rectangle; the window's background shows
+// above and below it. Other models fill the rectangle.
+QRect CkinettaDlg::PanoramaBand(const QRect& r, int model) {
+    if (model != 4) return r;
+    const int h = static_cast<int>(r.width() / 3.43);
+    if (h <= 0 || h >= r.height()) return r;
+    return QRect(r.left(), r.top() + (r.height() - h) / 2, r.width(), h);
+}
+
 void CkinettaDlg::PlaceMovieAreas() {
     if (!areas_[0]) return;
     // Single and Light mode: both cameras share the main movie area; the shown
@@ -207,7 +217,7 @@ void CkinettaDlg::PlaceMovieAreas() {
     const int inMain = kBuildMode == OperatingMode::Full ? 1 : 2;
     const int shown = kBuildMode == OperatingMode::Full ? 0 : shownCamera_;
     for (int k = 0; k < inMain; ++k) {
-        areas_[k]->setGeometry(r);
+        areas_[k]->setGeometry(PanoramaBand(r, areas_[k]->DisplayModel()));
         areas_[k]->setVisible(k == shown);
     }
     areas_[shown]->raise();
