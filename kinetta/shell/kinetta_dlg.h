@@ -121,6 +121,9 @@ public:
     CFilerContainerDlg* Filer() const { return filer_; }
     CMovieStatic* MovieArea(int camera) const { return areas_[camera == 1 ? 1 : 0]; }
     CSkinSliderCtrl* PositionSlider() const { return position_; }
+    // The position (frames) at which the shorter movie's area of `camera`
+    // last switched to its no-data text; -1 when it has not.
+    long long PairEndShownAt(int camera) const { return pairEndShownAt_[camera & 1]; }
     CSkinSliderCtrl* VolumeSlider() const { return volumeSlider_; }
     CSkinButton* ToolbarButton(int command) const;
     CSkinButton* CaptionButton(int command) const;
@@ -309,6 +312,7 @@ private:
     int readyCount_ = 0, endedCount_ = 0;
     bool speedFaster_ = false;
     long long sliderLast_ = 0;
+    std::array<long long, 2> pairEndShownAt_{-1, -1}; // UI thread
     long long masterLength_ = 0;
     long long markerFrame_ = -1;
     int openCount_ = 0;

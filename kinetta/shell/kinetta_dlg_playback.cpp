@@ -181,6 +181,7 @@ void CkinettaDlg::ShowNoDataTexts() {
     for (int k = 0; k < 2; ++k) {
         const bool has = combined_ || playback_.Opened(k);
         areas_[k]->SetNoData(has ? QString() : NoDataQText(k));
+        pairEndShownAt_[static_cast<size_t>(k)] = -1;
     }
 }
 
@@ -531,7 +532,10 @@ void CkinettaDlg::UpdatePositionDisplay(long long position) {
     if (!e || !pair_) return;
     const int ended =
         EndedShorterCamera(e->frontFrames, e->rearFrames, PairEndTolerance(*e), position);
-    if (ended >= 0) areas_[ended]->SetNoData(NoDataQText(ended));
+    if (ended >= 0 && !areas_[ended]->NoData()) {
+        areas_[ended]->SetNoData(NoDataQText(ended));
+        pairEndShownAt_[static_cast<size_t>(ended)] = position;
+    }
 }
 
 void CkinettaDlg::PrepareRecordingViews() {

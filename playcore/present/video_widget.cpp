@@ -16,6 +16,7 @@ VideoWidget::VideoWidget(QWidget* parent) : QOpenGLWidget(parent) {
 }
 
 VideoWidget::~VideoWidget() {
+    disconnect(contextGone_);
     if (presenter_) {
         makeCurrent();
         presenter_->SurfaceGone();
@@ -61,7 +62,8 @@ void VideoWidget::DoneCurrent() {
 void VideoWidget::initializeGL() {
     // The context goes away when the widget moves to another top-level window;
     // the presenter's GL objects go with it and are made again on the next paint.
-    connect(context(), &QOpenGLContext::aboutToBeDestroyed, this, [this] {
+    disconnect(contextGone_);
+    contextGone_ = connect(context(), &QOpenGLContext::aboutToBeDestroyed, this, [this] {
         if (!presenter_) return;
         makeCurrent();
         presenter_->ReleaseGl();

@@ -33,6 +33,9 @@ protected:
 private:
     Presenter* presenter_ = nullptr;        // UI thread only
     std::atomic<bool> updateQueued_{false}; // a queued update() has not run yet; any thread
+    // The context's aboutToBeDestroyed handler. QOpenGLWidget's own destructor
+    // destroys the context after ours has run, so the handler is cut first.
+    QMetaObject::Connection contextGone_; // UI thread only
 };
 
 } // namespace playcore

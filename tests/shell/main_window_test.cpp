@@ -276,10 +276,12 @@ TEST(MainWindow, ShorterRearMovieShowsItsNoDataTextWhileTheFrontPlaysOn) {
     ASSERT_TRUE(WaitFor([&] { return v.dlg->MovieArea(1)->NoData(); }, 15000));
     EXPECT_EQ(v.dlg->MovieArea(1)->NoDataText(),
               QStringLiteral("リヤカメラの動画データがありません"));
-    // The position the window showed when it switched the area (a fresh read
-    // of the clock may fall a frame either side of it).
-    const long long at = v.dlg->PositionSlider()->Pos();
-    EXPECT_GT(at, 88 + 60); // past the rear's 88 frames and the tolerance
+    // The position at which the window switched the area.
+    const long long at = v.dlg->PairEndShownAt(1);
+    const long long rearFrames = v.dlg->Filer()->Rows()[1].rearFrames; // 3 s: 87 frames
+    EXPECT_GT(rearFrames, 80);
+    EXPECT_GT(at, rearFrames + 60); // past the rear's frames and the tolerance
+    EXPECT_EQ(v.dlg->PairEndShownAt(0), -1);
     EXPECT_EQ(v.State(), kEnginePlaying);
     ASSERT_TRUE(WaitFor([&] { return v.Position() > at + 10; }));
     EXPECT_FALSE(v.dlg->MovieArea(0)->NoData());
