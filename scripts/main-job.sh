@@ -64,7 +64,8 @@ if [ -x "$VIEWER" ]; then
   SHOT="$BUILD/viewer-screenshot.png"
   echo "== No display: the viewer runs for 20 s under a virtual X server"
   xvfb-run -a -s "-screen 0 1920x1080x24" bash -c '
-    cd "$1" && "$2" & pid=$!
+    cd "$1" || exit 1
+    "$2" & pid=$!
     sleep 20
     import -window root "$3" || true
     kill $pid 2>/dev/null; wait $pid 2>/dev/null; true' _ "$HOME_DIR" "$VIEWER" "$SHOT"
