@@ -57,7 +57,6 @@ AVFrame* ConvertToI420(const AVFrame* src) {
 PixelFormat PresenterFormatOf(int avPixelFormat) {
     switch (static_cast<AVPixelFormat>(avPixelFormat)) {
     case AV_PIX_FMT_YUV420P:
-    case AV_PIX_FMT_YUVJ420P:
         return PixelFormat::I420;
     case AV_PIX_FMT_NV12:
         return PixelFormat::NV12;
@@ -94,6 +93,8 @@ std::shared_ptr<const VideoFrame> ToVideoFrame(const AVFrame* frame) {
         if (!owned) return nullptr;
     }
     PixelFormat format = PresenterFormatOf(owned->format);
+    for (int p = 0; p < 3; ++p)
+        if (owned->linesize[p] < 0) format = PixelFormat::None; // bottom-up rows
     if (format == PixelFormat::None) {
         AVFrame* converted = ConvertToI420(owned);
         av_frame_free(&owned);

@@ -1,8 +1,10 @@
 #pragma once
 // Decoded FFmpeg pictures as the presenter's VideoFrame. Formats the
 // presenter draws are passed without copying (the VideoFrame keeps a
-// reference to the decoder's buffers); any other format is converted to
-// I420 with libswscale first. Hardware frames are downloaded first.
+// reference to the decoder's buffers); any other format, full-range YUV
+// (which the presenter's video-range conversion would misread) and bottom-up
+// rows are converted to I420 with libswscale first. Hardware frames are
+// downloaded first.
 
 #include <memory>
 

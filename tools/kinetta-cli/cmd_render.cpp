@@ -37,9 +37,9 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/imgutils.h>
-#include <libswscale/swscale.h>
 }
 
+#include "playcore/player/frame_convert.h"
 #include "playcore/present/offscreen_surface.h"
 #include "playcore/present/presenter.h"
 #include "playcore/present/still_writer.h"
@@ -50,7 +50,6 @@ namespace kcli {
 
 namespace {
 
-using playcore::PixelFormat;
 using playcore::VideoFrame;
 
 struct AvFrameFree {
@@ -66,75 +65,12 @@ struct AvFormatClose {
     void operator()(AVFormatContext* c) const { avformat_close_input(&c); }
 };
 
-PixelFormat FormatOf(int avFormat) {
-    switch (avFormat) {
-    case AV_PIX_FMT_YUV420P:
-        return PixelFormat::I420;
-    case AV_PIX_FMT_NV12:
-        return PixelFormat::NV12;
-    case AV_PIX_FMT_BGRA:
-    case AV_PIX_FMT_BGR0:
-        return PixelFormat::BGRA;
-    case AV_PIX_FMT_RGBA:
-    case AV_PIX_FMT_RGB0:
-        return PixelFormat::RGBA;
-    case AV_PIX_FMT_RGB24:
-        return PixelFormat::RGB24;
-    case AV_PIX_FMT_BGR24:
-        return PixelFormat::BGR24;
-    default:
-        return PixelFormat::None;
-    }
-}
-
-// The decoded frame as the presenter takes it. Formats the presenter does not
-// draw (and full-range YUV, which its video-range rule would misread) are
-// converted to BGRA by swscale first.
+// The decoded frame as the presenter takes it, converted the way the player
+// converts its frames.
 std::shared_ptr<const VideoFrame> ToVideoFrame(const AVFrame* decoded, std::string* error) {
-    std::shared_ptr<AVFrame> frame(av_frame_clone(decoded), AvFrameFree{});
-    if (!frame) {
-        *error = "out of memory";
-        return nullptr;
-    }
-    PixelFormat format = FormatOf(frame->format);
-    for (int p = 0; p < 3; ++p)
-        if (frame->linesize[p] < 0) format = PixelFormat::None; // bottom-up rows
-    if (format == PixelFormat::None) {
-        std::shared_ptr<AVFrame> bgra(av_frame_alloc(), AvFrameFree{});
-        SwsContext* sws = sws_getContext(
-            frame->width, frame->height, static_cast<AVPixelFormat>(frame->format), frame->width,
-            frame->height, AV_PIX_FMT_BGRA, SWS_BICUBIC, nullptr, nullptr, nullptr);
-        bool ok = sws && bgra;
-        if (ok) {
-            bgra->format = AV_PIX_FMT_BGRA;
-            bgra->width = frame->width;
-            bgra->height = frame->height;
-            ok = av_frame_get_buffer(bgra.get(), 0) == 0 &&
-                 sws_scale(sws, frame->data, frame->linesize, 0, frame->height, bgra->data,
-                           bgra->linesize) == frame->height;
-        }
-        sws_freeContext(sws);
-        if (!ok) {
-            *error = "cannot convert the picture format";
-            return nullptr;
-        }
-        frame = bgra;
-        format = PixelFormat::BGRA;
-    }
-    auto out = std::make_shared<VideoFrame>();
-    out->format = format;
-    out->width = frame->width;
-    out->height = frame->height;
-    for (int p = 0; p < playcore::PlaneCount(format); ++p) {
-        out->data[p] = frame->data[p];
-        out->stride[p] = frame->linesize[p];
-    }
-    out->owner = frame;
-    if (!playcore::IsValidFrame(*out)) {
-        *error = "the decoded picture is not usable";
-        return nullptr;
-    }
-    return out;
+    std::shared_ptr<const VideoFrame> frame = playcore::ToVideoFrame(decoded);
+    if (!frame) *error = "cannot convert the picture format";
+    return frame;
 }
 
 // Frame `index` (0 = first, in presentation order as the decoder returns
