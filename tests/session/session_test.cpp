@@ -15,6 +15,7 @@
 #include "playcore/gl_support.h"
 #include "playcore/present/offscreen_surface.h"
 #include "playcore/present/presenter.h"
+#include "support/picture_code.h"
 #include "tools/mkcard/framecode.h"
 
 using namespace playcore;
@@ -26,17 +27,7 @@ const auto* const kGuiEnvironment = ::testing::AddGlobalTestEnvironment(new ktes
 
 // The frame number a surface shows (-1 unreadable).
 int ShownCode(OffscreenSurface& surface) {
-    const QImage picture = surface.GrabPicture();
-    if (picture.isNull()) return -1;
-    std::vector<uint8_t> luma(static_cast<size_t>(picture.width()) * picture.height());
-    for (int y = 0; y < picture.height(); ++y) {
-        const QRgb* row = reinterpret_cast<const QRgb*>(picture.constScanLine(y));
-        for (int x = 0; x < picture.width(); ++x)
-            luma[static_cast<size_t>(y) * picture.width() + x] =
-                static_cast<uint8_t>(qGray(row[x]));
-    }
-    return kframecode::ReadFrameCode(luma.data(), picture.width(), picture.height(),
-                                     picture.width());
+    return ktest::PictureCode(surface.GrabPicture());
 }
 
 bool WaitShows(OffscreenSurface& surface, int n, int ms = 10000) {
