@@ -23,5 +23,6 @@ int CmdInfo(Args args);
 int CmdTelemetry(Args args);
 int CmdJoin(Args args);
 int CmdSplit(Args args);
+int CmdEvents(Args args);
 
 } // namespace kcli

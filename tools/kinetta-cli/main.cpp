@@ -30,6 +30,9 @@ const Command kCommands[] = {
     {"split", kcli::CmdSplit,
      "split --family tx40|tx50 INPUT FRONT_OUT [REAR_OUT]   one file per camera of a combined "
      "recording"},
+    {"events", kcli::CmdEvents,
+     "events --family tx40|tx50 FILE [--off ENTRY,...]   the graph's event list, one JSON "
+     "object per event"},
 };
 
 void Usage(FILE* out) {
