@@ -11,8 +11,11 @@ namespace kinetta {
 
 enum MessageId : uint32_t {
     UM_PROGRESS = 0x8008,
-    UM_RELAYOUT = 0x8009, // lay every window out again
+    UM_RELAYOUT = 0x8009,   // lay every window out again
+    UM_GRAPH_PREV = 0x8191, // acceleration graph: left button released, seek to the previous event
+    UM_GRAPH_NEXT = 0x8192, // right button released: the next event
     UM_SETTINGS_NOTIFY = 0x81F5,
+    UM_ICON_FILTER = 0x82BD, // panel axis button: wParam axis 0..2, lParam its new state
     UM_MOVIE_PAUSED = 0x83E9,
     UM_MOVIE_ENDED = 0x83EA,
     UM_MOVIE_READY = 0x83EB,

@@ -40,6 +40,7 @@ constexpr SkinPictureInfo kPictures[] = {
     {kPicGraphTx40, 656, 70, 1, "acceleration graph background TX40"},
     {kPicGraphTx50, 640, 120, 1, "acceleration graph background TX50"},
     {kPicGraphStar, 11, 11, 1, "graph event star"},
+    {kPicGraphBand, 1000, 300, 1, "graph speeding band"},
     {kPicInfoBackground, 569, 120, 1, "information panel background"},
     {kPicResolutionFirst + 0, 40, 16, 1, "resolution icon 1"},
     {kPicResolutionFirst + 1, 40, 16, 1, "resolution icon 2"},

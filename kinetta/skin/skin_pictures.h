@@ -66,6 +66,7 @@ inline constexpr int kPicMapLogoOffline = 613;  // logo with the no-connection n
 inline constexpr int kPicGraphTx40 = 620;       // acceleration graph background, TX40 family
 inline constexpr int kPicGraphTx50 = 621;       // the same, TX50 family
 inline constexpr int kPicGraphStar = 622;       // event glyph of kind 11
+inline constexpr int kPicGraphBand = 623;       // speeding band, RGB(170,0,0) at 50 %
 inline constexpr int kPicInfoBackground = 630;  // information panel background
 inline constexpr int kPicResolutionFirst = 631; // resolution icons 1 .. 6 are 631 .. 636
 inline constexpr int kPicCameraDefault = 637;   // camera icon: front / main camera

@@ -24,5 +24,7 @@ int CmdTelemetry(Args args);
 int CmdJoin(Args args);
 int CmdSplit(Args args);
 int CmdEvents(Args args);
+int CmdGraph(Args args);
+int CmdPanel(Args args);
 
 } // namespace kcli

@@ -33,6 +33,12 @@ const Command kCommands[] = {
     {"events", kcli::CmdEvents,
      "events --family tx40|tx50 FILE [--off ENTRY,...]   the graph's event list, one JSON "
      "object per event"},
+    {"graph", kcli::CmdGraph,
+     "graph --family tx40|tx50 FILE --frame N --size WxH --out OUT.png [--off ENTRY,...] "
+     "[--scale S]   draw the acceleration graph at a position"},
+    {"panel", kcli::CmdPanel,
+     "panel --family tx40|tx50 FILE --frame N [--card ROOT] [--out OUT.png] [--video-height H]   "
+     "the information panel's texts at a position"},
 };
 
 void Usage(FILE* out) {

@@ -1,0 +1,131 @@
+// kinetta-cli graph: draws the acceleration graph of a recording for one
+// position, size and display scale through the viewer's own graph painter,
+// without a display, and prints what it drew (cursor, marks, band) as JSON.
+//
+// Built with Qt; otherwise the command only says that it is missing.
+
+#include <cstdio>
+
+#include "tools/kinetta-cli/commands.h"
+
+#ifndef KINETTA_CLI_DRAW
+
+namespace kcli {
+
+int CmdGraph(Args) {
+    std::fprintf(stderr, "kinetta-cli: graph is not in this build (it needs Qt)\n");
+    return 2;
+}
+
+} // namespace kcli
+
+#else
+
+#include <QGuiApplication>
+#include <QImage>
+
+#include <cstdlib>
+#include <filesystem>
+#include <mutex>
+
+#include "kinetta/catalogue/recording_names.h"
+#include "kinetta/skin/skin_context.h"
+#include "kinetta/telemetry/graph_painter.h"
+#include "tools/kinetta-cli/telemetry_args.h"
+#include "util/json_writer.h"
+
+namespace kcli {
+
+int CmdGraph(Args args) {
+    kinetta::RecorderFamily family;
+    if (!TakeFamilyOption(args, &family)) return 2;
+    bool bad = false;
+    kinetta::DetectorFlags flags;
+    const auto frameText = TakeOption(args, "--frame", &bad);
+    const auto sizeText = TakeOption(args, "--size", &bad);
+    const auto out = TakeOption(args, "--out", &bad);
+    const auto off = TakeOption(args, "--off", &bad);
+    const auto scaleText = TakeOption(args, "--scale", &bad);
+    long long frame = 0;
+    int width = 0, height = 0;
+    double scale = 1.0;
+    if (scaleText) scale = std::strtod(scaleText->c_str(), nullptr);
+    if (bad || args.size() != 1 || !frameText || !ParseCount(*frameText, &frame) || !sizeText ||
+        std::sscanf(sizeText->c_str(), "%dx%d", &width, &height) != 2 || width <= 0 ||
+        height <= 0 || width > 16384 || height > 4096 || !out || !(scale > 0 && scale < 16) ||
+        (off && !ApplyOffList(*off, &flags))) {
+        std::fprintf(stderr,
+                     "usage: kinetta-cli graph --family tx40|tx50 FILE --frame N --size WxH "
+                     "--out OUT.png [--off ENTRY,...] [--scale S]\n");
+        return 2;
+    }
+    const std::string& path = args[0];
+    playcore::sGPSREADER reader;
+    if (!LoadWithTimeBase(path, family, &reader)) {
+        std::fprintf(stderr, "kinetta-cli graph: cannot read %s\n", path.c_str());
+        return 1;
+    }
+
+    if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    int argc = 1;
+    char name[] = "kinetta-cli";
+    char* argv[] = {name, nullptr};
+    QGuiApplication app(argc, argv);
+    kinetta::SetSkinScale(scale, scale, 96);
+
+    std::lock_guard lock(reader.mutex);
+    kinetta::GraphGeometry g;
+    g.family = family;
+    g.scale = scale;
+    g.clientWidth = width;
+    g.clientHeight = height;
+    g.entries = static_cast<int64_t>(reader.frameTable.size());
+    g.current = frame;
+    g.rangeIndex = kinetta::RangeIndexFor(reader.maxAccel);
+    g.parking =
+        kinetta::IsParkingRecording(std::filesystem::path(path).filename().string(), family);
+    kinetta::GraphPainter painter;
+    QImage image;
+    painter.Paint(&image, g, true, reader.frameTable, reader.accel, flags);
+    if (!image.save(QString::fromStdString(*out), "PNG")) {
+        std::fprintf(stderr, "kinetta-cli graph: cannot write %s\n", out->c_str());
+        return 1;
+    }
+
+    const kinetta::GraphPlan& plan = painter.LastPlan();
+    kutil::JsonWriter j;
+    j.BeginObject();
+    j.Key("ok").Bool(true);
+    j.Key("left").Int(plan.left);
+    j.Key("plotWidth").Int(plan.plotWidth);
+    j.Key("cursorX").Int(plan.cursorX);
+    j.Key("columns").Int(plan.columnsPlotted);
+    j.Key("rangeIndex").Int(g.rangeIndex);
+    j.Key("parking").Bool(g.parking);
+    j.Key("marks").BeginArray();
+    for (int entry = 0; entry < kinetta::kDetectorCount; ++entry)
+        for (const kinetta::GraphMark& m : plan.marks[static_cast<size_t>(entry)]) {
+            j.BeginObject();
+            j.Key("x").Int(static_cast<int64_t>(m.x));
+            j.Key("kind").Int(m.kind);
+            j.Key("entry").Int(entry);
+            j.EndObject();
+        }
+    j.EndArray();
+    j.Key("band").BeginArray();
+    for (const auto& [x0, x1] : plan.band) {
+        j.BeginArray();
+        j.Int(static_cast<int64_t>(x0));
+        j.Int(static_cast<int64_t>(x1));
+        j.EndArray();
+    }
+    j.EndArray();
+    j.Key("bandTop").Int(static_cast<int64_t>(plan.bandTop));
+    j.EndObject();
+    std::printf("%s\n", j.str().c_str());
+    return 0;
+}
+
+} // namespace kcli
+
+#endif

@@ -1,0 +1,144 @@
+// kinetta-cli panel: the information panel's state and texts for one
+// position of a recording, as one JSON object, and optionally its picture
+// drawn through the viewer's own panel (without a display).
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <mutex>
+
+#include "kinetta/catalogue/recording_names.h"
+#include "kinetta/telemetry/panel_state.h"
+#include "playcore/container/file_queries.h"
+#include "tools/kinetta-cli/commands.h"
+#include "tools/kinetta-cli/telemetry_args.h"
+#include "util/json_writer.h"
+
+#ifdef KINETTA_CLI_DRAW
+#include <QGuiApplication>
+#include <QImage>
+
+#include "kinetta/skin/skin_context.h"
+#include "kinetta/telemetry/info_dlg.h"
+#endif
+
+namespace kcli {
+
+namespace {
+const char* CameraIconName(kinetta::CameraIcon icon) {
+    switch (icon) {
+    case kinetta::CameraIcon::FamilyRear:
+        return "familyRear";
+    case kinetta::CameraIcon::Rear:
+        return "rear";
+    default:
+        return "default";
+    }
+}
+} // namespace
+
+int CmdPanel(Args args) {
+    kinetta::RecorderFamily family;
+    if (!TakeFamilyOption(args, &family)) return 2;
+    bool bad = false;
+    const auto frameText = TakeOption(args, "--frame", &bad);
+    const auto card = TakeOption(args, "--card", &bad);
+    const auto out = TakeOption(args, "--out", &bad);
+    const auto heightText = TakeOption(args, "--video-height", &bad);
+    long long frame = 0, videoHeight = 0;
+    if (bad || args.size() != 1 || !frameText || !ParseCount(*frameText, &frame) ||
+        frame > 0x7FFFFFFF || (heightText && !ParseCount(*heightText, &videoHeight))) {
+        std::fprintf(stderr, "usage: kinetta-cli panel --family tx40|tx50 FILE --frame N "
+                             "[--card ROOT] [--out OUT.png] [--video-height H]\n");
+        return 2;
+    }
+    const std::string& path = args[0];
+    playcore::sGPSREADER reader;
+    if (!LoadWithTimeBase(path, family, &reader)) {
+        std::fprintf(stderr, "kinetta-cli panel: cannot read %s\n", path.c_str());
+        return 1;
+    }
+    const std::string name = std::filesystem::path(path).filename().string();
+
+    std::lock_guard lock(reader.mutex);
+    kinetta::PanelState s;
+    // What the main window writes when the recording opens ...
+    s.hasData = !reader.accel.empty();
+    if (!reader.gps.empty()) s.startTime = reader.gps.front().time;
+    s.frameDurationMs = std::max(0.0f, playcore::ProbedFrameDuration(path, family));
+    const int lapse = kinetta::TriggerCode(name, kinetta::TriggerPosition::TimeLapse, family);
+    s.timeLapse = family == kinetta::RecorderFamily::TX50 && (lapse == 7 || lapse == 8);
+    s.resolutionIcon = kinetta::ResolutionIconFor(static_cast<int>(videoHeight));
+    s.voltageTrace = card && kinetta::HasTraceMarker(*card);
+    s.parkingVoltage = s.voltageTrace && kinetta::IsParkingRecording(name, family);
+    if (family == kinetta::RecorderFamily::TX50) {
+        s.flagA = reader.info.flagA;
+        s.flagB = reader.info.flagB;
+    }
+    // ... and at the position.
+    const playcore::AccelRecord* rec =
+        static_cast<size_t>(frame) < reader.frameTable.size() ? reader.frameTable[frame] : nullptr;
+    s.ApplyRecord(static_cast<int>(frame), rec);
+
+    kutil::JsonWriter j;
+    j.BeginObject();
+    j.Key("dateTime").String(kinetta::PanelDateTimeText(s));
+    switch (kinetta::PanelSpeedShown(s)) {
+    case kinetta::SpeedShown::Value:
+        j.Key("speed").String(kinetta::SpeedValueText(s.speed));
+        break;
+    case kinetta::SpeedShown::Off:
+        j.Key("speed").String(kinetta::kOffText);
+        break;
+    case kinetta::SpeedShown::Placeholder:
+        j.Key("speed").Null();
+        break;
+    }
+    j.Key("speedUnitShown")
+        .Bool(kinetta::PanelSpeedShown(s) == kinetta::SpeedShown::Value && s.flagA != 0);
+    j.Key("gpsOff").Bool(kinetta::GpsOffShown(s));
+    const double g[3] = {s.gx, s.gy, s.gz};
+    const char* keys[3] = {"gx", "gy", "gz"};
+    for (int a = 0; a < 3; ++a) {
+        const std::string t = kinetta::AccelText(g[a]);
+        j.Key(keys[a]);
+        t.empty() ? j.Null() : j.String(t);
+    }
+    j.Key("voltage");
+    if (kinetta::VoltageShown(s, family)) {
+        const std::string v = kinetta::VoltageText(s.voltageTenths);
+        v.empty() ? j.String("placeholder") : j.String(v + "V");
+    } else {
+        j.Null();
+    }
+    j.Key("resolutionIcon").Int(s.resolutionIcon);
+    j.Key("cameraIcon").String(CameraIconName(kinetta::CameraIconFor(s.cameraLetter)));
+    j.Key("gpsIcon").Bool(s.gpsValid == 1);
+    j.Key("flagA").Int(s.flagA);
+    j.Key("flagB").Int(s.flagB);
+    j.EndObject();
+
+    if (out) {
+#ifdef KINETTA_CLI_DRAW
+        if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        int argc = 1;
+        char appName[] = "kinetta-cli";
+        char* argv[] = {appName, nullptr};
+        QGuiApplication app(argc, argv);
+        kinetta::SetSkinScale(1.0, 1.0, 96);
+        QImage image;
+        kinetta::CInfoDlg::Draw(&image, QSize(569, 120), s, family, QString(), 1.0, 1.0);
+        if (!image.save(QString::fromStdString(*out), "PNG")) {
+            std::fprintf(stderr, "kinetta-cli panel: cannot write %s\n", out->c_str());
+            return 1;
+        }
+#else
+        std::fprintf(stderr, "kinetta-cli panel: drawing is not in this build (it needs Qt)\n");
+        return 2;
+#endif
+    }
+    std::printf("%s\n", j.str().c_str());
+    return 0;
+}
+
+} // namespace kcli
