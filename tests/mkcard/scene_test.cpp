@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <vector>
@@ -128,6 +129,15 @@ TEST(Scene, RearViewLooksBackAndCarriesTheCode) {
     EXPECT_LT(Y, 140);
     const Picture f = Render(Lens::Fisheye, 160, 90, 0, 65535);
     EXPECT_EQ(kframecode::ReadFrameCode(f.y.data(), 160, 90, 160), 65535);
+    // Without the strip (the demo's pictures) the top shows the scene, the
+    // rest of the picture is the same.
+    Picture plain(160, 90);
+    ScenePlan(Lens::Fisheye, 160, 90).Render(plain.Ref(), 0, 65535, 65535 * 0.034364, false);
+    EXPECT_NE(kframecode::ReadFrameCode(plain.y.data(), 160, 90, 160), 65535);
+    const size_t stripBytes = size_t(kframecode::StripRows(90)) * 160;
+    EXPECT_FALSE(std::equal(plain.y.begin(), plain.y.begin() + long(stripBytes), f.y.begin()));
+    EXPECT_TRUE(std::equal(plain.y.begin() + long(stripBytes), plain.y.end(),
+                           f.y.begin() + long(stripBytes)));
     EXPECT_EQ(FrameText(123), "#00123");
     EXPECT_EQ(TimeText(64.2261), "01:04.226");
     EXPECT_THROW(ScenePlan(Lens::Fisheye, 161, 90), std::invalid_argument);

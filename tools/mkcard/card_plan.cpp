@@ -103,6 +103,7 @@ struct PresetStyle {
     int gop = 15;
     int crf = 26;
     std::string x264 = "ultrafast";
+    bool frameCode = true; // the frame-number strip; left out of the demo's pictures
 };
 
 std::string TimeDigits(const CivilTime& t) {
@@ -144,6 +145,7 @@ RecordingSpec SpecOf(RecorderFamily family, const Take& t, FileContent content,
     s.gop = style.gop;
     s.crf = style.crf;
     s.x264Preset = style.x264;
+    s.frameCode = style.frameCode;
     s.frontWidth = t.frontWidth;
     s.frontHeight = t.frontHeight;
     s.rearWidth = t.rearWidth;
@@ -522,7 +524,7 @@ CardPlan MakeCardPlan(RecorderFamily family, Preset preset, uint64_t seed) {
         break;
     case Preset::Demo:
         takes = DemoTakes(family);
-        style = {15, 23, "ultrafast"};
+        style = {15, 23, "ultrafast", false};
         break;
     case Preset::Bench:
         takes = BenchTakes(family);

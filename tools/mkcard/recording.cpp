@@ -30,7 +30,8 @@ bool EncodeCamera(const RecordingSpec& recipe, const CameraJob& cam, int frames,
     H264Encoder encoder;
     if (!encoder.Open(vs, error)) return false;
     std::shared_ptr<const ScenePlan> plan = ScenePlan::Get(cam.lens, cam.width, cam.height);
-    const double dayStart = recipe.start.hour * 3600.0 + recipe.start.minute * 60.0 + recipe.start.second;
+    const double dayStart =
+        recipe.start.hour * 3600.0 + recipe.start.minute * 60.0 + recipe.start.second;
     const Route& route = TheRoute();
     const double parkedDistance = route.DistanceAt(dayStart);
     std::vector<EncodedSample> samples;
@@ -39,7 +40,8 @@ bool EncodeCamera(const RecordingSpec& recipe, const CameraJob& cam, int frames,
         const double movieSeconds = static_cast<double>(i) * recipe.frameUs / 1e6;
         const double real = dayStart + movieSeconds * recipe.realSecondsPerRecord;
         const double distance = recipe.parked ? parkedDistance : route.DistanceAt(real);
-        plan->Render(encoder.Picture(), distance, recipe.firstFrame + i, movieSeconds);
+        plan->Render(encoder.Picture(), distance, recipe.firstFrame + i, movieSeconds,
+                     recipe.frameCode);
         if (!encoder.Encode(&samples, error)) return false;
     }
     if (!encoder.Flush(&samples, error)) return false;

@@ -40,6 +40,10 @@ struct RecordingSpec {
     int rearWidth = 320, rearHeight = 180;   // ordinary rear view
     int crf = 26;
     std::string x264Preset = "ultrafast";
+    // The frame-number strip across the top twelfth of every picture, which the
+    // tests read back. The demo leaves it out: the turnable view and the
+    // panorama would show it straight ahead. The number stays as corner text.
+    bool frameCode = true;
     bool audio = true;
     double chunkSeconds = 0.5;
     bool unknownUdtaChild = false;

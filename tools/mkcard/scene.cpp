@@ -432,7 +432,7 @@ void ScenePlan::Build() {
 }
 
 void ScenePlan::Render(const PictureRef& out, double distanceM, int frameNumber,
-                       double movieSeconds) const {
+                       double movieSeconds, bool frameCode) const {
     const int w = width_, h = height_;
     for (int y = 0; y < h; ++y)
         std::memcpy(out.y + y * out.strideY, baseY_.data() + size_t(y) * w, size_t(w));
@@ -453,11 +453,13 @@ void ScenePlan::Render(const PictureRef& out, double distanceM, int frameNumber,
             row[i] = static_cast<uint8_t>(y < 16 ? 16 : (y > 235 ? 235 : y));
         }
     }
-    kframecode::DrawFrameCode(out.y, w, h, out.strideY, frameNumber);
-    const int strip = kframecode::StripRows(h);
-    for (int y = 0; y < (strip + 1) / 2 && y < h / 2; ++y) {
-        std::memset(out.u + y * out.strideU, 128, size_t(w / 2));
-        std::memset(out.v + y * out.strideV, 128, size_t(w / 2));
+    if (frameCode) {
+        kframecode::DrawFrameCode(out.y, w, h, out.strideY, frameNumber);
+        const int strip = kframecode::StripRows(h);
+        for (int y = 0; y < (strip + 1) / 2 && y < h / 2; ++y) {
+            std::memset(out.u + y * out.strideU, 128, size_t(w / 2));
+            std::memset(out.v + y * out.strideV, 128, size_t(w / 2));
+        }
     }
     DrawText(out, frameNumber, movieSeconds);
 }

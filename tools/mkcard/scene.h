@@ -65,8 +65,9 @@ public:
     static std::shared_ptr<const ScenePlan> Get(Lens lens, int width, int height);
 
     // distanceM: metres the vehicle has travelled (moves the road surface).
-    void Render(const PictureRef& out, double distanceM, int frameNumber,
-                double movieSeconds) const;
+    // frameCode: draw the frame-number strip over the top of the picture.
+    void Render(const PictureRef& out, double distanceM, int frameNumber, double movieSeconds,
+                bool frameCode = true) const;
 
     Lens lens() const { return lens_; }
     int width() const { return width_; }
