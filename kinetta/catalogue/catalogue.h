@@ -66,8 +66,9 @@ struct RecordingProbe {
     std::function<std::string(const std::string& path)> firmwareVersion;
 };
 
-// Compares two UTF-8 names in ascending order of their UTF-16 code units,
-// the order the recorder's Windows viewer lists folders in.
+// Compares two UTF-8 names in ascending order of their UTF-16 code units: the
+// order of folder items and of recordings in the catalogue, independent of the
+// locale and of the order the file system lists a folder in.
 bool Utf16Less(const std::string& a, const std::string& b);
 
 class Catalogue {

@@ -10,9 +10,9 @@ namespace kinetta {
 
 namespace {
 
-// The grammar as the recorder's own viewer writes it: ECMAScript expressions,
-// whole-name match, case-sensitive. "." stays the wildcard it is, so any one
-// character is accepted before the extension letters.
+// The grammar: ECMAScript expressions matched against the whole name,
+// case-sensitive. The "." before the extension is the expression's wildcard,
+// so any one character is accepted there ("xMP4" as well as ".MP4").
 struct Grammar {
     std::vector<std::regex> combined, front, rear, either;
 };
