@@ -1,8 +1,14 @@
 #pragma once
-// Sub-commands of kinetta-cli. Each takes the arguments after its name and
-// returns the process exit code. Output meant for programs is JSON, one
-// object per line.
+// The sub-commands of kinetta-cli. The pure commands run in `kinetta-cli`
+// itself, which loads no Qt, GL or codec library; the drawing commands run in
+// `kinetta-cli-draw`, installed beside it, to which `kinetta-cli` hands them
+// over with execv. Every command is one row of the table in commands.cpp.
+//
+// Each command takes the arguments after its name and returns the process
+// exit status: 0 done, 1 failed, 2 bad usage. Output meant for programs is
+// JSON, one object per line; a failure also writes one line on stderr.
 
+#include <span>
 #include <string>
 #include <vector>
 
@@ -11,19 +17,44 @@
 namespace kcli {
 
 using Args = std::vector<std::string>;
+using CommandFn = int (*)(Args);
+
+// Which executable runs a command.
+enum class Side { Pure, Draw };
+
+struct Command {
+    const char* name;
+    Side side;
+    CommandFn run; // null in the executable of the other side
+    const char* usage;
+};
+
+// Every command of both executables, in the order `--help` lists them.
+std::span<const Command> Commands();
 
 // Takes "--family tx40|tx50" out of args and sets the family of the run.
 // False (with a message on stderr) when the value is missing or unknown.
 bool TakeFamilyOption(Args& args, kinetta::RecorderFamily* family);
 
+// Why `path` cannot be read as a recording, as "PATH: reason"; empty when it
+// is a regular file that can be opened for reading. Never opens anything but
+// a regular file, so a FIFO or a device cannot make a command wait.
+std::string UnreadableReason(const std::string& path);
+
+// Writes "kinetta-cli COMMAND: reason" on stderr.
+void ReportFailure(const char* command, const std::string& reason);
+
+// ---- pure commands (kinetta-cli) ----
 int CmdNames(Args args);
 int CmdScan(Args args);
-int CmdRender(Args args);
 int CmdInfo(Args args);
 int CmdTelemetry(Args args);
 int CmdJoin(Args args);
 int CmdSplit(Args args);
 int CmdEvents(Args args);
+
+// ---- drawing commands (kinetta-cli-draw) ----
+int CmdRender(Args args);
 int CmdGraph(Args args);
 int CmdPanel(Args args);
 

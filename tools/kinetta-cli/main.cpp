@@ -1,85 +1,82 @@
 // kinetta-cli: the viewer's core from a terminal, for scripting and checks.
+//
+// One source for both executables. `kinetta-cli` runs the pure commands and
+// loads no Qt, GL or codec library, so a call starts in a few milliseconds;
+// for a drawing command it replaces itself (execv, same arguments) with
+// `kinetta-cli-draw` from its own folder (found through /proc/self/exe).
+// `kinetta-cli-draw` runs the drawing commands and hands a pure one back the
+// same way, so either can be called with any command.
 
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <string_view>
 
 #include "tools/kinetta-cli/commands.h"
 
 namespace {
 
-struct Command {
-    const char* name;
-    int (*run)(kcli::Args);
-    const char* usage;
-};
+using kcli::Command;
+using kcli::Side;
 
-// One row per sub-command.
-const Command kCommands[] = {
-    {"names", kcli::CmdNames, "names --family tx40|tx50 NAME...   classify recording file names"},
-    {"scan", kcli::CmdScan,
-     "scan --family tx40|tx50 --kind sd|folder|file PATH   the catalogue of a source"},
-    {"render", kcli::CmdRender,
-     "render FILE --frame N --mode 1..5 --size WxH --out OUT.png|.jpg [view options]   "
-     "draw a frame through a display model"},
-    {"info", kcli::CmdInfo, "info --family tx40|tx50 FILE   box tree, tracks, timing probe"},
-    {"telemetry", kcli::CmdTelemetry,
-     "telemetry --family tx40|tx50 FILE [--frames N]   GPS and acceleration records"},
-    {"join", kcli::CmdJoin,
-     "join --family tx40|tx50 OUT INPUT...   join one camera's recordings without re-encoding"},
-    {"split", kcli::CmdSplit,
-     "split --family tx40|tx50 INPUT FRONT_OUT [REAR_OUT]   one file per camera of a combined "
-     "recording"},
-    {"events", kcli::CmdEvents,
-     "events --family tx40|tx50 FILE [--off ENTRY,...]   the graph's event list, one JSON "
-     "object per event"},
-    {"graph", kcli::CmdGraph,
-     "graph --family tx40|tx50 FILE --frame N --size WxH --out OUT.png [--off ENTRY,...] "
-     "[--scale S]   draw the acceleration graph at a position"},
-    {"panel", kcli::CmdPanel,
-     "panel --family tx40|tx50 FILE --frame N [--card ROOT] [--out OUT.png] [--video-height H]   "
-     "the information panel's texts at a position"},
-};
+#if KINETTA_CLI_DRAW_SIDE
+constexpr Side kThisSide = Side::Draw;
+#else
+constexpr Side kThisSide = Side::Pure;
+#endif
+
+const char* ExecutableOf(Side side) {
+    return side == Side::Pure ? "kinetta-cli" : "kinetta-cli-draw";
+}
+
+// The path of `name` in the folder of the running executable; empty when the
+// executable's own path cannot be read.
+std::string Sibling(const char* name) {
+    char self[PATH_MAX];
+    const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self);
+    if (n <= 0 || static_cast<size_t>(n) >= sizeof self) return {};
+    std::string path(self, static_cast<size_t>(n));
+    return path.substr(0, path.rfind('/') + 1) + name;
+}
+
+// Replaces this process with the executable that runs `c`, with the same
+// arguments. Returns only when that fails.
+int HandOver(const Command& c, char** argv) {
+    const std::string path = Sibling(ExecutableOf(c.side));
+    if (!path.empty()) ::execv(path.c_str(), argv);
+    const int error = errno;
+    std::fprintf(stderr, "kinetta-cli: %s runs in %s, which cannot be started (%s: %s)%s\n", c.name,
+                 ExecutableOf(c.side), path.empty() ? "/proc/self/exe" : path.c_str(),
+                 std::strerror(error),
+                 c.side == Side::Draw ? "; a build without Qt, OpenGL and FFmpeg has no drawing "
+                                        "commands"
+                                      : "");
+    return 2;
+}
 
 void Usage(FILE* out) {
     std::fprintf(out, "usage: kinetta-cli COMMAND [ARGS]\n");
-    for (const Command& c : kCommands)
+    for (const Command& c : kcli::Commands())
         std::fprintf(out, "  %s\n", c.usage);
 }
 
 } // namespace
-
-namespace kcli {
-
-bool TakeFamilyOption(Args& args, kinetta::RecorderFamily* family) {
-    for (size_t i = 0; i < args.size(); ++i) {
-        if (args[i] != "--family") continue;
-        if (i + 1 >= args.size()) break;
-        std::string value = args[i + 1];
-        args.erase(args.begin() + static_cast<long>(i), args.begin() + static_cast<long>(i) + 2);
-        if (value == "tx40")
-            *family = kinetta::RecorderFamily::TX40;
-        else if (value == "tx50")
-            *family = kinetta::RecorderFamily::TX50;
-        else
-            break;
-        kinetta::SetCurrentFamily(*family);
-        return true;
-    }
-    std::fprintf(stderr, "kinetta-cli: --family tx40|tx50 is required\n");
-    return false;
-}
-
-} // namespace kcli
 
 int main(int argc, char** argv) {
     if (argc < 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
         Usage(argc < 2 ? stderr : stdout);
         return argc < 2 ? 2 : 0;
     }
-    std::string_view name = argv[1];
-    for (const Command& c : kCommands)
-        if (name == c.name) return c.run(kcli::Args(argv + 2, argv + argc));
+    const std::string_view name = argv[1];
+    for (const Command& c : kcli::Commands()) {
+        if (name != c.name) continue;
+        if (c.side != kThisSide || !c.run) return HandOver(c, argv);
+        return c.run(kcli::Args(argv + 2, argv + argc));
+    }
     std::fprintf(stderr, "kinetta-cli: unknown command '%s'\n", argv[1]);
     Usage(stderr);
     return 2;

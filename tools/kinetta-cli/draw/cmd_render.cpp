@@ -1,29 +1,10 @@
 // kinetta-cli render: decodes one frame of a movie's first video track and
 // draws it through a display model off-screen, the way a movie area shows it,
 // then writes that picture (PNG, or JPEG as a still is written).
-//
-// Built with the GL presenter and FFmpeg when both are there; otherwise the
-// command only says that it is missing.
-
-#include <cstdio>
-
-#include "tools/kinetta-cli/commands.h"
-
-#ifndef KINETTA_CLI_RENDER
-
-namespace kcli {
-
-int CmdRender(Args) {
-    std::fprintf(stderr, "kinetta-cli: render is not in this build (it needs Qt and FFmpeg)\n");
-    return 2;
-}
-
-} // namespace kcli
-
-#else
 
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <optional>
@@ -43,6 +24,7 @@ extern "C" {
 #include "playcore/present/offscreen_surface.h"
 #include "playcore/present/presenter.h"
 #include "playcore/present/still_writer.h"
+#include "tools/kinetta-cli/commands.h"
 #include "util/json_writer.h"
 #include "util/text.h"
 
@@ -319,5 +301,3 @@ int CmdRender(Args args) {
 }
 
 } // namespace kcli
-
-#endif

@@ -14,13 +14,11 @@
 #include "tools/kinetta-cli/telemetry_args.h"
 #include "util/json_writer.h"
 
-#ifdef KINETTA_CLI_DRAW
 #include <QGuiApplication>
 #include <QImage>
 
 #include "kinetta/skin/skin_context.h"
 #include "kinetta/telemetry/info_dlg.h"
-#endif
 
 namespace kcli {
 
@@ -119,7 +117,6 @@ int CmdPanel(Args args) {
     j.EndObject();
 
     if (out) {
-#ifdef KINETTA_CLI_DRAW
         if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
         int argc = 1;
         char appName[] = "kinetta-cli";
@@ -132,10 +129,6 @@ int CmdPanel(Args args) {
             std::fprintf(stderr, "kinetta-cli panel: cannot write %s\n", out->c_str());
             return 1;
         }
-#else
-        std::fprintf(stderr, "kinetta-cli panel: drawing is not in this build (it needs Qt)\n");
-        return 2;
-#endif
     }
     std::printf("%s\n", j.str().c_str());
     return 0;

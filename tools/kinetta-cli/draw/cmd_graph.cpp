@@ -1,29 +1,11 @@
 // kinetta-cli graph: draws the acceleration graph of a recording for one
 // position, size and display scale through the viewer's own graph painter,
 // without a display, and prints what it drew (cursor, marks, band) as JSON.
-//
-// Built with Qt; otherwise the command only says that it is missing.
-
-#include <cstdio>
-
-#include "tools/kinetta-cli/commands.h"
-
-#ifndef KINETTA_CLI_DRAW
-
-namespace kcli {
-
-int CmdGraph(Args) {
-    std::fprintf(stderr, "kinetta-cli: graph is not in this build (it needs Qt)\n");
-    return 2;
-}
-
-} // namespace kcli
-
-#else
 
 #include <QGuiApplication>
 #include <QImage>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <mutex>
@@ -31,6 +13,7 @@ int CmdGraph(Args) {
 #include "kinetta/catalogue/recording_names.h"
 #include "kinetta/skin/skin_context.h"
 #include "kinetta/telemetry/graph_painter.h"
+#include "tools/kinetta-cli/commands.h"
 #include "tools/kinetta-cli/telemetry_args.h"
 #include "util/json_writer.h"
 
@@ -127,5 +110,3 @@ int CmdGraph(Args args) {
 }
 
 } // namespace kcli
-
-#endif

@@ -1,0 +1,54 @@
+// The table of kinetta-cli's commands. This file is compiled into both
+// executables: KINETTA_CLI_DRAW_SIDE is 1 in `kinetta-cli-draw` and 0 in
+// `kinetta-cli`, and each row names its function only in the executable that
+// runs it, so the pure executable never links the drawing code.
+
+#include "tools/kinetta-cli/commands.h"
+
+#if KINETTA_CLI_DRAW_SIDE
+#define KCLI_PURE(fn) Side::Pure, nullptr
+#define KCLI_DRAW(fn) Side::Draw, &fn
+#else
+#define KCLI_PURE(fn) Side::Pure, &fn
+#define KCLI_DRAW(fn) Side::Draw, nullptr
+#endif
+
+namespace kcli {
+
+namespace {
+
+// One row per command.
+const Command kCommands[] = {
+    {"names", KCLI_PURE(CmdNames),
+     "names --family tx40|tx50 NAME...   classify recording file names"},
+    {"scan", KCLI_PURE(CmdScan),
+     "scan --family tx40|tx50 --kind sd|folder|file PATH   the catalogue of a source"},
+    {"info", KCLI_PURE(CmdInfo), "info --family tx40|tx50 FILE   box tree, tracks, timing probe"},
+    {"telemetry", KCLI_PURE(CmdTelemetry),
+     "telemetry --family tx40|tx50 FILE [--frames N]   GPS and acceleration records"},
+    {"join", KCLI_PURE(CmdJoin),
+     "join --family tx40|tx50 OUT INPUT...   join one camera's recordings without re-encoding"},
+    {"split", KCLI_PURE(CmdSplit),
+     "split --family tx40|tx50 INPUT FRONT_OUT [REAR_OUT]   one file per camera of a combined "
+     "recording"},
+    {"render", KCLI_DRAW(CmdRender),
+     "render FILE --frame N --mode 1..5 --size WxH --out OUT.png|.jpg [view options]   "
+     "draw a frame through a display model"},
+    {"events", KCLI_PURE(CmdEvents),
+     "events --family tx40|tx50 FILE [--off ENTRY,...]   the graph's event list, one JSON "
+     "object per event"},
+    {"graph", KCLI_DRAW(CmdGraph),
+     "graph --family tx40|tx50 FILE --frame N --size WxH --out OUT.png [--off ENTRY,...] "
+     "[--scale S]   draw the acceleration graph at a position"},
+    {"panel", KCLI_DRAW(CmdPanel),
+     "panel --family tx40|tx50 FILE --frame N [--card ROOT] [--out OUT.png] [--video-height H]   "
+     "the information panel's texts at a position"},
+};
+
+} // namespace
+
+std::span<const Command> Commands() {
+    return kCommands;
+}
+
+} // namespace kcli
