@@ -12,6 +12,9 @@
 //   kinetta_dlg_views.cpp     display models, mirror, aspect, zoom, full
 //                             screen, the floating windows, the controller
 //                             bar and the movie areas' menu
+//   kinetta_dlg_telemetry.cpp the acceleration graph and the information
+//                             panel: placing, preparing, position updates,
+//                             event navigation and detector switches
 //
 // Threads: everything runs on the UI thread except the two prefetch threads,
 // which copy paths under the state lock, call PrefetchTelemetry and post
@@ -54,6 +57,10 @@ class CSkinSliderCtrl;
 class CSkinProgressBarCtrl;
 class SourceWatch;
 class QtMessageSink;
+class TelemetryViews;
+class TelemetryAccess;
+class CGSensorDlg;
+class CInfoDlg;
 
 // Timer ids of the main window.
 enum MainTimer : int {
@@ -155,6 +162,10 @@ public:
     bool KeepsAspect() const { return keepAspect_; }
     // Seeks as the position slider does when released at frame.
     void SeekFromSlider(long long frame);
+    // The acceleration graph, the information panel and what they share.
+    TelemetryViews* Telemetry() const { return telemetry_.get(); }
+    CGSensorDlg* Graph() const;
+    CInfoDlg* InfoPanel() const;
 
 protected:
     bool event(QEvent* event) override;
@@ -251,6 +262,15 @@ private:
     void EnableController();
     bool HandleViewMessage(int message, long long lParam);
 
+    // ---- acceleration graph and information panel (kinetta_dlg_telemetry.cpp) ----
+    void CreateTelemetryViews();
+    void PlaceTelemetryViews(bool shown);
+    void PrepareTelemetryViews();
+    void ResetTelemetryViews();
+    // UM_GRAPH_PREV, UM_GRAPH_NEXT, UM_ICON_FILTER, UM_SETTINGS_NOTIFY; false for others.
+    bool HandleTelemetryMessage(int message, std::uintptr_t wParam, std::intptr_t lParam);
+    void OnGraphStep(bool next);
+
     // ---- timers ----
     void StartTimer(int id, int ms, bool once);
     void KillTimer(int id);
@@ -333,6 +353,11 @@ private:
     bool mapVisible_ = false;
     bool mapShownOnce_ = false;
     int menuCamera_ = 0; // camera of the area the menu was opened on
+
+    // Graph and panel (UI thread); the access reads the session's telemetry
+    // through playback_ and outlives the views' windows.
+    std::unique_ptr<TelemetryAccess> telemetryAccess_;
+    std::unique_ptr<TelemetryViews> telemetry_;
 
     std::thread prefetch_;     // joined before the next start and at shutdown
     std::thread nextPrefetch_; // the same

@@ -18,6 +18,7 @@
 #include "kinetta/shell/window_message.h"
 #include "kinetta/skin/skin_messages.h"
 #include "kinetta/skin/skin_slider.h"
+#include "kinetta/telemetry/telemetry_views.h"
 #include "platform/files.h"
 
 namespace kinetta {
@@ -105,6 +106,8 @@ bool CkinettaDlg::event(QEvent* event) {
             LayOut();
             return true;
         default:
+            if (HandleTelemetryMessage(static_cast<int>(m->Message()), m->WParam(), m->LParam()))
+                return true;
             if (HandleViewMessage(static_cast<int>(m->Message()), m->LParam())) return true;
             break;
         }
@@ -151,9 +154,12 @@ void CkinettaDlg::SeekFromSlider(long long frame) {
 // ---- list, tree and source ------------------------------------------------------
 
 void CkinettaDlg::OnListRebuilt() {
-    std::lock_guard lock(stateLock_);
-    rows_ = filer_->Rows();
-    selected_ = filer_->SelectedRow();
+    {
+        std::lock_guard lock(stateLock_);
+        rows_ = filer_->Rows();
+        selected_ = filer_->SelectedRow();
+    }
+    if (telemetry_) telemetry_->ResetPanel();
 }
 
 void CkinettaDlg::OnListSelect(int row) {

@@ -18,6 +18,7 @@
 #include "kinetta/skin/skin_pictures.h"
 #include "kinetta/skin/skin_progress.h"
 #include "kinetta/skin/skin_slider.h"
+#include "kinetta/telemetry/telemetry_views.h"
 
 namespace kinetta {
 
@@ -96,6 +97,7 @@ void CkinettaDlg::CreateChildren() {
     };
     speedText_ = makeText("speedText");
     timeText_ = makeText("timeText");
+    CreateTelemetryViews();
 
     const std::array<std::pair<int, int>, 3> captions = {
         std::pair{kCmdMinimise, kPicCaptionMinimise}, std::pair{kCmdMaximise, kPicCaptionMaximise},
@@ -159,6 +161,7 @@ void CkinettaDlg::LayOut() {
     for (auto& [command, button] : captionButtons_)
         button->setVisible(chrome);
     PlaceController();
+    PlaceTelemetryViews(chrome);
     if (!chrome) {
         for (auto& [command, button] : toolbarButtons_)
             button->hide();

@@ -17,6 +17,7 @@
 #include "kinetta/shell/window_message.h"
 #include "kinetta/skin/skin_button.h"
 #include "kinetta/skin/skin_slider.h"
+#include "kinetta/telemetry/telemetry_views.h"
 
 namespace kinetta {
 
@@ -117,6 +118,7 @@ void CkinettaDlg::ShowSpeedText() {
     const bool ready = playback_.EngineReady(0) || playback_.EngineReady(1);
     const std::string text = ready ? SpeedText(playback_.SpeedStep(SpeedEngine())) : std::string();
     speedText_->setText(QString::fromStdString(text));
+    if (telemetry_) telemetry_->SetSpeedText(speedText_->text());
 }
 
 void CkinettaDlg::SetVolume(int volume) {
@@ -210,6 +212,8 @@ void CkinettaDlg::CloseRecording() {
     KillTimer(kTimerPrepare);
     KillTimer(kTimerFadeIn);
     KillTimer(kTimerOpen);
+    // The views let go of the records before the session releases them.
+    ResetTelemetryViews();
     playback_.ReleaseTelemetry();
     playback_.CloseMovies();
     loaded_ = false;
@@ -548,6 +552,7 @@ void CkinettaDlg::PrepareRecordingViews() {
     position_->SetRange(0, static_cast<int>(std::min<long long>(sliderLast_, INT32_MAX)));
     ShowSpeedText();
     masterLength_ = playback_.GetMasterLength();
+    PrepareTelemetryViews();
     UpdateViewsAt(0);
     UpdatePositionDisplay(std::max(0LL, playback_.GetPosition(MasterCamera())));
     markerFrame_ = -1;
@@ -557,10 +562,11 @@ void CkinettaDlg::PrepareRecordingViews() {
 }
 
 void CkinettaDlg::UpdateViewsAt(long long frame) {
-    // The graph, the panel and the map read the record of this frame; they
-    // come with their own windows. The bracket keeps the records still.
+    // The graph, the panel and the map read the record of this frame. The
+    // bracket keeps the records still.
     if (!playback_.LockTelemetry()) return;
-    (void)std::clamp(frame, 0LL, std::max(0LL, sliderLast_));
+    const long long f = std::clamp(frame, 0LL, std::max(0LL, sliderLast_));
+    if (telemetry_) telemetry_->UpdateAt(f);
     playback_.UnlockTelemetry();
 }
 

@@ -21,6 +21,7 @@
 #include "kinetta/skin/msg_box.h"
 #include "kinetta/skin/skin_context.h"
 #include "kinetta/skin/skin_slider.h"
+#include "kinetta/telemetry/telemetry_views.h"
 #include "platform/files.h"
 
 namespace kinetta {

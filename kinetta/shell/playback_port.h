@@ -17,7 +17,8 @@
 
 namespace playcore {
 class VideoSurface;
-}
+struct sGPSREADER;
+} // namespace playcore
 
 namespace kinetta {
 
@@ -60,6 +61,10 @@ public:
     virtual bool HasTelemetry() = 0; // the master engine holds records
     virtual bool LockTelemetry() = 0;
     virtual bool UnlockTelemetry() = 0;
+    // The reader whose records the views show (lists and per-frame table);
+    // null when none. Only between LockTelemetry and UnlockTelemetry. The
+    // graph's detectors mark matched records in it, hence not const.
+    virtual playcore::sGPSREADER* TelemetryReaderLocked() { return nullptr; }
 
     // Playback.
     virtual bool Play(int cam) = 0;

@@ -77,6 +77,11 @@ bool SessionPlaybackPort::LockTelemetry() {
 bool SessionPlaybackPort::UnlockTelemetry() {
     return session_.UnlockTelemetry() != 0;
 }
+playcore::sGPSREADER* SessionPlaybackPort::TelemetryReaderLocked() {
+    // The session hands its lists out read-only; the telemetry views alone
+    // write to them (the detectors' marks), under the same lock.
+    return const_cast<playcore::sGPSREADER*>(session_.GetTelemetry());
+}
 bool SessionPlaybackPort::Play(int cam) {
     return session_.Play(cam) != 0;
 }

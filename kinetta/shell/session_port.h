@@ -28,6 +28,7 @@ public:
     bool HasTelemetry() override;
     bool LockTelemetry() override;
     bool UnlockTelemetry() override;
+    playcore::sGPSREADER* TelemetryReaderLocked() override;
     bool Play(int cam) override;
     bool Pause(int cam) override;
     bool Stop(int cam) override;

@@ -44,6 +44,7 @@ class CInfoDlg : public QWidget, public CommandTarget {
 public:
     CInfoDlg(playcore::RecorderFamily family, QWidget* parent);
 
+    void SetFamily(playcore::RecorderFamily family) { family_ = family; }
     PanelState& State() { return state_; }
     const PanelState& State() const { return state_; }
     // Writes the reset values and repaints at once.

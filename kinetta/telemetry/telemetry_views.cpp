@@ -1,0 +1,123 @@
+#include "kinetta/telemetry/telemetry_views.h"
+
+#include <QWidget>
+
+#include "kinetta/telemetry/graph_plan.h"
+
+namespace kinetta {
+
+TelemetryViews::TelemetryViews(QWidget* window, TelemetryAccess* access,
+                               playcore::RecorderFamily family)
+    : access_(access), family_(family), graph_(new CGSensorDlg(access, &flags_, window)),
+      panel_(new CInfoDlg(family, window)) {}
+
+void TelemetryViews::SetFamily(playcore::RecorderFamily family) {
+    family_ = family;
+    panel_->SetFamily(family);
+}
+
+void TelemetryViews::Place(const QRect& graph, const QRect& panel, double s, bool maximised,
+                           bool shown) {
+    graph_->setVisible(shown);
+    panel_->setVisible(shown);
+    if (!shown) return;
+    graph_->SetScale(s);
+    panel_->SetScale(s);
+    panel_->SetPanelScale(maximised ? 1.15 : 1.0);
+    graph_->setGeometry(graph);
+    panel_->setGeometry(panel);
+}
+
+void TelemetryViews::Prepare(const Recording& r) {
+    PanelState& st = panel_->State();
+    int rangeIndex = 0;
+    double stretch = 1.0;
+    {
+        TelemetryLock lock(access_);
+        const playcore::sGPSREADER* reader = lock.Reader();
+        st.hasData = reader && !reader->accel.empty();
+        if (reader && !reader->gps.empty()) st.startTime = reader->gps.front().time;
+        if (family_ == playcore::RecorderFamily::TX50) {
+            st.flagA = reader ? reader->info.flagA : 1;
+            st.flagB = reader ? reader->info.flagB : 1;
+        }
+        if (reader) {
+            rangeIndex = RangeIndexFor(reader->maxAccel);
+            const auto n = static_cast<long long>(reader->frameTable.size());
+            if (n > 0 && r.pairLength > 0) stretch = static_cast<double>(r.pairLength) / n;
+        }
+    }
+    st.frameDurationMs = r.frameDurationMs;
+    st.timeLapse = r.timeLapse;
+    st.resolutionIcon = ResolutionIconFor(r.videoHeight);
+    st.voltageTrace = r.voltageTrace;
+    st.parkingVoltage = r.voltageTrace && r.parking;
+    graph_->Open(family_, r.parking, rangeIndex, stretch);
+    prepared_ = true;
+    RebuildEventList();
+    panel_->update();
+}
+
+void TelemetryViews::UpdateAt(long long frame) {
+    if (!prepared_) return;
+    TelemetryLock lock(access_);
+    const playcore::sGPSREADER* reader = lock.Reader();
+    const playcore::AccelRecord* rec = nullptr;
+    if (reader && frame >= 0 && static_cast<size_t>(frame) < reader->frameTable.size())
+        rec = reader->frameTable[static_cast<size_t>(frame)];
+    panel_->State().ApplyRecord(static_cast<int>(frame), rec);
+    panel_->update();
+    graph_->SetPosition(frame);
+}
+
+void TelemetryViews::Reset() {
+    prepared_ = false;
+    {
+        std::lock_guard lock(listMutex_);
+        events_.clear();
+    }
+    graph_->Close();
+    panel_->Reset();
+}
+
+void TelemetryViews::RebuildEventList() {
+    std::lock_guard list(listMutex_);
+    events_.clear();
+    if (!prepared_) return;
+    TelemetryLock lock(access_);
+    playcore::sGPSREADER* reader = lock.Reader();
+    if (!reader) return;
+    events_ = BuildEventList(reader->frameTable, reader->accel, flags_.listing, family_);
+}
+
+void TelemetryViews::OnIconFilter(int axis, bool on) {
+    flags_.Set(AxisButtonEntry(axis), on);
+    RebuildEventList();
+    graph_->update();
+    panel_->update();
+}
+
+void TelemetryViews::OnSettingsNotify(int switchIndex, bool on) {
+    flags_.Set(SettingsSwitchEntry(switchIndex), on);
+    RebuildEventList();
+    graph_->update();
+}
+
+std::optional<long long> TelemetryViews::PreviousEvent(long long current) {
+    std::lock_guard list(listMutex_);
+    TelemetryLock lock(access_);
+    return PreviousEventFrame(events_, flags_.drawing, current);
+}
+
+std::optional<long long> TelemetryViews::NextEvent(long long current) {
+    std::lock_guard list(listMutex_);
+    TelemetryLock lock(access_);
+    return NextEventFrame(events_, flags_.drawing, current);
+}
+
+EventList TelemetryViews::Events() {
+    std::lock_guard list(listMutex_);
+    return events_;
+}
+
+} // namespace kinetta

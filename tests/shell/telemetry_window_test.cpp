@@ -1,0 +1,289 @@
+// The acceleration graph and the information panel in the viewer, on a
+// generated card of each family: the panel's date and time follow the
+// picture, clicks on the graph seek to the previous and next event, an axis
+// button removes its axis and marks, a parking recording is plotted by
+// record, and full screen hides both.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QTest>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+
+extern "C" {
+#include <libavutil/log.h>
+}
+
+#include <QAbstractItemModel>
+
+#include "kinetta/catalogue/file_list_ctrl.h"
+#include "kinetta/catalogue/filer_container_dlg.h"
+#include "kinetta/shell/kinetta_dlg.h"
+#include "kinetta/shell/qt_message_sink.h"
+#include "kinetta/shell/session_port.h"
+#include "kinetta/skin/skin_button.h"
+#include "kinetta/telemetry/telemetry_views.h"
+#include "playcore/player/audio_output.h"
+#include "playcore/session/playback_session.h"
+#include "skin/gui_support.h"
+#include "support/temp_dir.h"
+#include "tools/mkcard/framecode.h"
+#include "tools/mkcard/recording.h"
+
+namespace kinetta {
+namespace {
+
+namespace fs = std::filesystem;
+using mkcard::EventKind;
+
+// Both families' cards: an 8-s recording with a shock, a user point and a
+// parking mark, and a parking recording.
+class Cards : public ::testing::Environment {
+public:
+    void SetUp() override {
+        av_log_set_level(AV_LOG_ERROR);
+        dir = std::make_unique<ktest::TempDir>();
+        for (RecorderFamily family : {RecorderFamily::TX40, RecorderFamily::TX50}) {
+            const bool tx50 = family == RecorderFamily::TX50;
+            const std::string card = *dir / (tx50 ? "tx50" : "tx40");
+            const std::string folder = card + "/20230525_001/";
+            fs::create_directories(folder);
+            const std::string names[2] = {tx50 ? "001_101500ANN_F.MP4" : "001_101500A_M.MP4",
+                                          tx50 ? "002_101600PNN_F.MP4" : "002_101600P_M.MP4"};
+            for (int i = 0; i < 2; ++i) {
+                mkcard::RecordingSpec s;
+                s.family = family;
+                s.start = {2023, 5, 25, 10, 15 + i, 0};
+                s.durationSeconds = i == 0 ? 8 : 5;
+                if (i == 0)
+                    s.events = {{2, tx50 ? EventKind::ShockY : EventKind::ShockX},
+                                {4, EventKind::UserPoint},
+                                {6, EventKind::Parking}};
+                else
+                    s.events = {{2, EventKind::Parking}};
+                s.parked = i == 1;
+                mkcard::RecordingReport report;
+                std::string error;
+                ASSERT_TRUE(mkcard::WriteRecording(s, folder + names[i], &report, &error)) << error;
+            }
+            std::ofstream(card + (tx50 ? "/TX50_download.url" : "/TX40_40L_Viewer_download.url"))
+                << "[InternetShortcut]\n";
+            (tx50 ? tx50Card : tx40Card) = card;
+        }
+    }
+    void TearDown() override { dir.reset(); }
+    static inline std::unique_ptr<ktest::TempDir> dir;
+    static inline std::string tx40Card, tx50Card;
+};
+const auto* const kCards = ::testing::AddGlobalTestEnvironment(new Cards);
+
+// A paused seek may show a frame or two before the one asked for (the
+// session's forward seek lands on the decoded frame at or before it).
+constexpr int kSeekSlack = 3;
+
+bool WaitFor(const std::function<bool()>& done, int ms = 10000) {
+    return QTest::qWaitFor(done, ms);
+}
+
+struct Viewer {
+    ktest::TempDir home;
+    QtMessageSink sink;
+    playcore::PlaybackSession session;
+    std::unique_ptr<SessionPlaybackPort> port;
+    std::unique_ptr<CkinettaDlg> dlg;
+    std::string card;
+
+    Viewer(std::string cardRoot, RecorderFamily family) : card(std::move(cardRoot)) {
+        ktest::App();
+        // The session reads records in the family of the card.
+        session.SetFamilyFlag(family == RecorderFamily::TX40);
+        QDir::setCurrent(QString::fromStdString(home.path()));
+        playcore::SessionConfig config;
+        config.sink = &sink;
+        config.makeAudioOutput = [] {
+            return std::make_unique<playcore::SimulatedAudioOutput>(40 * 10000);
+        };
+        port = std::make_unique<SessionPlaybackPort>(session, std::move(config));
+        CkinettaDlg::Hooks hooks;
+        hooks.productPrompt = [] { return 0; };
+        hooks.messageBox = [](const QString&, const QString&, int) { return 1; };
+        hooks.sourcePrompt = [](SourceKind*, std::string*) { return false; };
+        hooks.removableRoots = [this] { return std::vector<std::string>{card}; };
+        dlg = std::make_unique<CkinettaDlg>(*port, hooks);
+        dlg->StartupStage1();
+        dlg->MovieArea(0)->SetDisplayModel(2); // as recorded: the frame code stays readable
+        dlg->show();
+    }
+    ~Viewer() {
+        dlg.reset();
+        QDir::setCurrent(QDir::tempPath());
+    }
+    bool WaitPrepared(int row) {
+        return WaitFor([&] {
+            return dlg->Loaded() && !dlg->Busy() && dlg->SelectedIndex() == row &&
+                   dlg->Graph()->HasMovie() && dlg->SliderLast() > 0;
+        });
+    }
+    void Command(int id) { dlg->ToolbarButton(id)->click(); }
+    void Click(int row) {
+        CFileListCtrl* list = dlg->Filer()->List();
+        const QRect r = list->visualRect(list->model()->index(row, 0));
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, r.center());
+    }
+    long long Position() { return port->GetPosition(dlg->CameraSelection()); }
+    // The frame the main area shows: as recorded, the whole frame stands on a
+    // square of the area's shorter side in its middle.
+    int Shown() {
+        const QImage rgb = dlg->MovieArea(0)->GrabPicture().convertToFormat(QImage::Format_RGB32);
+        if (rgb.isNull()) return -1;
+        std::vector<uint8_t> luma(static_cast<size_t>(rgb.width()) * rgb.height());
+        for (int y = 0; y < rgb.height(); ++y)
+            for (int x = 0; x < rgb.width(); ++x)
+                luma[static_cast<size_t>(y) * rgb.width() + x] =
+                    static_cast<uint8_t>(qGray(rgb.pixel(x, y)));
+        const int side = std::min(rgb.width(), rgb.height());
+        const kframecode::Rect square{(rgb.width() - side) / 2, (rgb.height() - side) / 2, side,
+                                      side};
+        return kframecode::ReadFrameCode(luma.data(), rgb.width(), rgb.height(), rgb.width(),
+                                         square);
+    }
+    const PanelState& Panel() { return dlg->InfoPanel()->State(); }
+};
+
+class TelemetryWindow : public ::testing::TestWithParam<RecorderFamily> {
+protected:
+    std::string Card() const {
+        return GetParam() == RecorderFamily::TX50 ? Cards::tx50Card : Cards::tx40Card;
+    }
+};
+
+TEST_P(TelemetryWindow, PanelTimeFollowsThePicture) {
+    Viewer v(Card(), GetParam());
+    ASSERT_TRUE(v.WaitPrepared(0));
+    EXPECT_EQ(v.Panel().frameIndex, 0);
+    EXPECT_EQ(v.dlg->InfoPanel()->Texts().dateTime, "2023/05/25 10:15:00");
+
+    v.Command(kCmdPlayPause);
+    ASSERT_TRUE(WaitFor([&] { return v.Panel().frameIndex > 10; }));
+    const int first = v.Panel().frameIndex;
+    ASSERT_TRUE(WaitFor([&] { return v.Panel().frameIndex > first + 60; }));
+    EXPECT_GT(v.dlg->InfoPanel()->Texts().dateTime, "2023/05/25 10:15:01");
+
+    // Paused and put at a frame: the picture's frame code and the drawn time
+    // are of the same moment.
+    v.Command(kCmdPlayPause);
+    v.dlg->SeekFromSlider(150);
+    ASSERT_TRUE(WaitFor([&] {
+        const int shown = v.Shown();
+        return shown >= 0 && std::abs(shown - v.Panel().frameIndex) <= kSeekSlack;
+    })) << v.Shown()
+        << " " << v.Panel().frameIndex;
+    const int shown = v.Shown();
+    const double seconds = shown * v.port->GetFrameDuration(0) / 1000.0;
+    char want[32];
+    std::snprintf(want, sizeof want, "2023/05/25 10:15:%02d", static_cast<int>(seconds));
+    EXPECT_EQ(v.dlg->InfoPanel()->Texts().dateTime, want) << "frame " << shown;
+    EXPECT_FALSE(v.dlg->InfoPanel()->Texts().g[0].empty());
+}
+
+TEST_P(TelemetryWindow, GraphClicksSeekToThePreviousAndNextEvent) {
+    Viewer v(Card(), GetParam());
+    ASSERT_TRUE(v.WaitPrepared(0));
+    const EventList events = v.dlg->Telemetry()->Events();
+    ASSERT_EQ(events.size(), 3u);
+    std::vector<int> frames;
+    for (const GraphEvent& e : events)
+        frames.push_back(e.accel->framePos);
+
+    CGSensorDlg* graph = v.dlg->Graph();
+    auto clickAndRead = [&](Qt::MouseButton button, int want) {
+        QTest::mouseClick(graph, button, {}, graph->rect().center());
+        return WaitFor([&] { return std::abs(v.Shown() - want) <= kSeekSlack; });
+    };
+    v.dlg->SeekFromSlider(frames[1] + 10);
+    ASSERT_TRUE(WaitFor([&] { return std::abs(v.Shown() - (frames[1] + 10)) <= kSeekSlack; }));
+    EXPECT_TRUE(clickAndRead(Qt::LeftButton, frames[1])) << v.Shown();
+    EXPECT_TRUE(clickAndRead(Qt::LeftButton, frames[0])) << v.Shown();
+    EXPECT_TRUE(clickAndRead(Qt::LeftButton, frames[2])) << v.Shown();  // before the first: last
+    EXPECT_TRUE(clickAndRead(Qt::RightButton, frames[0])) << v.Shown(); // after the last: first
+    EXPECT_TRUE(clickAndRead(Qt::RightButton, frames[1])) << v.Shown();
+}
+
+TEST_P(TelemetryWindow, AxisButtonRemovesItsAxisAndMarks) {
+    Viewer v(Card(), GetParam());
+    ASSERT_TRUE(v.WaitPrepared(0));
+    const EventList events = v.dlg->Telemetry()->Events();
+    ASSERT_FALSE(events.empty());
+    const int axis = events.front().entry; // the shock's axis entry (0..2)
+    ASSERT_LT(axis, 3);
+    CGSensorDlg* graph = v.dlg->Graph();
+    ASSERT_TRUE(WaitFor([&] {
+        return !graph->LastPlan().axes[static_cast<size_t>(axis)].empty() &&
+               graph->LastPlan().marks[static_cast<size_t>(axis)].size() == 1;
+    }));
+
+    v.dlg->InfoPanel()->AxisButton(axis)->click();
+    EXPECT_FALSE(v.dlg->InfoPanel()->AxisOn(axis));
+    ASSERT_TRUE(WaitFor([&] {
+        return graph->LastPlan().axes[static_cast<size_t>(axis)].empty() &&
+               graph->LastPlan().marks[static_cast<size_t>(axis)].empty();
+    }));
+    for (const GraphEvent& e : v.dlg->Telemetry()->Events())
+        EXPECT_NE(e.entry, axis);
+    // The other axes stay.
+    EXPECT_FALSE(graph->LastPlan().axes[static_cast<size_t>((axis + 1) % 3)].empty());
+
+    v.dlg->InfoPanel()->AxisButton(axis)->click();
+    ASSERT_TRUE(
+        WaitFor([&] { return graph->LastPlan().marks[static_cast<size_t>(axis)].size() == 1; }));
+    EXPECT_EQ(v.dlg->Telemetry()->Events().size(), events.size());
+}
+
+TEST_P(TelemetryWindow, ParkingRecordingIsPlottedByRecordAndFullScreenHidesTheViews) {
+    Viewer v(Card(), GetParam());
+    ASSERT_TRUE(v.WaitPrepared(0));
+    EXPECT_FALSE(v.dlg->Graph()->Geometry().parking);
+    EXPECT_TRUE(v.dlg->Graph()->isVisible());
+    EXPECT_TRUE(v.dlg->InfoPanel()->isVisible());
+    EXPECT_EQ(v.dlg->Graph()->geometry().height(), v.dlg->Layout().graph.height);
+
+    v.Click(1);
+    ASSERT_TRUE(v.WaitPrepared(1));
+    CGSensorDlg* graph = v.dlg->Graph();
+    EXPECT_TRUE(graph->Geometry().parking);
+    // Few records over the plot width: one column per record, 6p apart.
+    size_t records = 0;
+    ASSERT_TRUE(v.port->LockTelemetry());
+    if (const auto* reader = v.port->TelemetryReaderLocked()) records = reader->accel.size();
+    v.port->UnlockTelemetry();
+    ASSERT_GE(records, 5u);
+    ASSERT_TRUE(WaitFor([&] { return graph->LastPlan().columnsPlotted == int(records); }))
+        << graph->LastPlan().columnsPlotted;
+    const auto& marks = graph->LastPlan().marks[5];
+    ASSERT_EQ(marks.size(), 1u);
+    const double p = graph->LastPlan().plotWidth / (double(records) * 6);
+    EXPECT_NEAR(marks[0].x, graph->LastPlan().left + 2 * 6 * p, 1e-6);
+
+    v.dlg->AreaFullScreen(0);
+    ASSERT_TRUE(v.dlg->FullScreen());
+    EXPECT_FALSE(v.dlg->Graph()->isVisible());
+    EXPECT_FALSE(v.dlg->InfoPanel()->isVisible());
+    v.dlg->AreaFullScreen(0);
+    ASSERT_FALSE(v.dlg->FullScreen());
+    EXPECT_TRUE(v.dlg->Graph()->isVisible());
+}
+
+INSTANTIATE_TEST_SUITE_P(Families, TelemetryWindow,
+                         ::testing::Values(RecorderFamily::TX40, RecorderFamily::TX50),
+                         [](const auto& info) {
+                             return std::string(info.param == RecorderFamily::TX50 ? "TX50"
+                                                                                   : "TX40");
+                         });
+
+} // namespace
+} // namespace kinetta
