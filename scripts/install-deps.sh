@@ -13,6 +13,7 @@ PKGS=(
   libgl-dev libegl-dev libgl1-mesa-dri mesa-utils
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
   libcurl4-openssl-dev
+  nlohmann-json3-dev
   xvfb xauth fonts-noto-cjk tzdata
   pulseaudio
   ffmpeg

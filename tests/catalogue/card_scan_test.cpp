@@ -9,7 +9,7 @@
 #include "kinetta/catalogue/catalogue.h"
 #include "kinetta/catalogue/container_probe.h"
 #include "support/temp_dir.h"
-#include "util/json_reader.h"
+#include <nlohmann/json.hpp>
 
 using namespace kinetta;
 
@@ -17,14 +17,15 @@ namespace {
 
 struct Card {
     std::string root;
-    kutil::JsonValue manifest;
+    nlohmann::json manifest;
 };
 
 Card LoadCard(const char* family) {
     Card c;
     c.root = std::string(MKCARD_TEST_CARDS) + "/" + family;
-    EXPECT_TRUE(kutil::ParseJson(ktest::ReadFile(c.root + "/mkcard-manifest.json"), &c.manifest))
-        << c.root;
+    c.manifest =
+        nlohmann::json::parse(ktest::ReadFile(c.root + "/mkcard-manifest.json"), nullptr, false);
+    EXPECT_TRUE(c.manifest.is_object()) << c.root;
     return c;
 }
 
@@ -35,31 +36,31 @@ std::string Relative(const std::string& root, const std::string& path) {
 
 void CheckCard(const char* familyName, RecorderFamily family) {
     Card card = LoadCard(familyName);
-    ASSERT_TRUE(card.manifest.IsObject());
+    ASSERT_TRUE(card.manifest.is_object());
     Catalogue catalogue(family, ContainerProbe(family));
     ASSERT_TRUE(catalogue.OpenSource(card.root, kSourceCard));
 
     // The recording list in order, with both cameras of each recording.
-    const auto& expected = card.manifest["catalogue"].Items();
+    const auto& expected = card.manifest.at("catalogue");
     ASSERT_EQ(catalogue.Entries().size(), expected.size());
-    std::map<std::string, const kutil::JsonValue*> files;
-    for (const auto& f : card.manifest["files"].Items())
-        files[f["path"].AsString()] = &f;
+    std::map<std::string, const nlohmann::json*> files;
+    for (const auto& f : card.manifest.at("files"))
+        files[f.at("path").get<std::string>()] = &f;
     for (size_t i = 0; i < expected.size(); ++i) {
         const RecordingEntry& e = catalogue.Entries()[i];
         SCOPED_TRACE(e.DisplayedName());
-        EXPECT_EQ(e.DisplayedName(), expected[i]["display_name"].AsString());
-        EXPECT_EQ(Relative(card.root, e.frontPath), expected[i]["front"].AsString());
-        EXPECT_EQ(Relative(card.root, e.rearPath), expected[i]["rear"].AsString());
+        EXPECT_EQ(e.DisplayedName(), expected[i].at("display_name").get<std::string>());
+        EXPECT_EQ(Relative(card.root, e.frontPath), expected[i].at("front").get<std::string>());
+        EXPECT_EQ(Relative(card.root, e.rearPath), expected[i].at("rear").get<std::string>());
         // Sizes and frame counts of ordinary files are the files' own.
-        if (!expected[i]["combined"].AsBool()) {
+        if (!expected[i].at("combined").get<bool>()) {
             for (auto [path, size, frames] : {std::tuple{e.frontPath, e.frontSize, e.frontFrames},
                                               std::tuple{e.rearPath, e.rearSize, e.rearFrames}}) {
                 if (path.empty()) continue;
-                const kutil::JsonValue* f = files[Relative(card.root, path)];
+                const nlohmann::json* f = files[Relative(card.root, path)];
                 ASSERT_NE(f, nullptr);
-                EXPECT_EQ(size, (*f)["bytes"].AsInt());
-                EXPECT_EQ(frames, (*f)["frames"].AsInt());
+                EXPECT_EQ(size, f->at("bytes").get<int64_t>());
+                EXPECT_EQ(frames, f->at("frames").get<int64_t>());
             }
         } else {
             EXPECT_GT(e.frontFrames, 0);
@@ -73,18 +74,18 @@ void CheckCard(const char* familyName, RecorderFamily family) {
     for (const auto& f : catalogue.Folders())
         folders.push_back(Relative(card.root, f.path));
     std::vector<std::string> expectedFolders;
-    for (const auto& f : card.manifest["date_folders"].Items())
-        expectedFolders.push_back(f["path"].AsString());
+    for (const auto& f : card.manifest.at("date_folders"))
+        expectedFolders.push_back(f.at("path").get<std::string>());
     std::sort(folders.begin(), folders.end());
     std::sort(expectedFolders.begin(), expectedFolders.end());
     EXPECT_EQ(folders, expectedFolders);
     for (const TreeItem& t : catalogue.Tree())
         EXPECT_EQ(t.name.find("DCIM"), std::string::npos);
 
-    EXPECT_EQ(catalogue.FirmwareVersion(), card.manifest["firmware"].AsString());
+    EXPECT_EQ(catalogue.FirmwareVersion(), card.manifest.at("firmware").get<std::string>());
     EXPECT_EQ(catalogue.GpsDataVersion(),
-              card.manifest["card_settings"]["gps_data_version"].AsString());
-    EXPECT_EQ(catalogue.ModelKey() + ".url", card.manifest["model_marker"].AsString());
+              card.manifest.at("card_settings").at("gps_data_version").get<std::string>());
+    EXPECT_EQ(catalogue.ModelKey() + ".url", card.manifest.at("model_marker").get<std::string>());
 }
 
 } // namespace
@@ -108,15 +109,15 @@ TEST(CardScan, CommandLineAnswersAsJson) {
     while (size_t n = std::fread(buf, 1, sizeof buf, p))
         out.append(buf, n);
     EXPECT_EQ(::pclose(p), 0);
-    kutil::JsonValue v;
-    ASSERT_TRUE(kutil::ParseJson(out, &v)) << out;
-    EXPECT_TRUE(v["ok"].AsBool());
-    EXPECT_EQ(v["modelKey"].AsString(), "TX50_download");
-    EXPECT_EQ(v["entries"].Items().size(), card.manifest["catalogue"].Items().size());
-    const auto& first = v["entries"].Items().at(0);
+    const nlohmann::json v = nlohmann::json::parse(out, nullptr, false);
+    ASSERT_TRUE(v.is_object()) << out;
+    EXPECT_EQ(v.at("ok"), true);
+    EXPECT_EQ(v.at("modelKey"), "TX50_download");
+    EXPECT_EQ(v.at("entries").size(), card.manifest.at("catalogue").size());
+    const auto& first = v.at("entries").at(0);
     for (const char* key : {"frontPath", "frontName", "rearPath", "rearName", "listNumber",
                             "runningNumber", "knownTrigger", "parking", "timeLapse", "frontSize",
                             "rearSize", "frontFrames", "rearFrames", "displayName"})
-        EXPECT_FALSE(first[key].IsNull()) << key;
-    EXPECT_FALSE(v["tree"].Items().empty());
+        EXPECT_TRUE(first.contains(key) && !first.at(key).is_null()) << key;
+    EXPECT_FALSE(v.at("tree").empty());
 }

@@ -1,8 +1,11 @@
-// kinetta-cli info, telemetry, join and split on small built recordings.
+// kinetta-cli info, telemetry, join and split on small built recordings, and
+// the reasons info, telemetry and scan give when they fail.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 
 #include "container/mp4_builder.h"
@@ -69,8 +72,9 @@ TEST(KinettaCli, InfoAndTelemetry) {
 
     CliRun bad = Cli("info --family tx40 " + dir.Write("junk.mp4", Text("not a movie")));
     EXPECT_EQ(bad.status, 1);
-    EXPECT_TRUE(Has(bad.out, R"({"ok":false,"complete":false})")) << bad.out;
-    EXPECT_EQ(Cli("telemetry --family tx40 " + dir.File("none.mp4")).status, 1);
+    EXPECT_TRUE(Has(bad.out, R"({"ok":false,"error":")")) << bad.out;
+    EXPECT_TRUE(Has(bad.out, R"(","complete":false})")) << bad.out;
+    EXPECT_EQ(Cli("telemetry --family tx40 " + dir.File("none.mp4") + " 2>/dev/null").status, 1);
     EXPECT_EQ(Cli("telemetry " + path + " 2>/dev/null").status, 2);
 }
 
@@ -106,4 +110,56 @@ TEST(KinettaCli, JoinAndSplit) {
     EXPECT_EQ(
         Cli("split --family tx40 " + dir.File("none.mp4") + " " + front + " 2>/dev/null").status,
         1);
+}
+
+// A failed info, telemetry or scan prints {"ok":false,"error":REASON} and the
+// same reason on stderr, for every kind of bad input. A FIFO is refused without
+// being opened (opening one for reading would wait for a writer).
+TEST(KinettaCli, FailuresSayWhy) {
+    TempDir dir;
+    const std::string junk = dir.Write("junk.mp4", Text("not a movie"));
+    const std::string missing = dir.File("none.mp4");
+    const std::string fifo = dir.File("fifo.mp4");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string folder = dir.path();
+    const std::string err = dir.File("stderr.txt");
+
+    struct Case {
+        std::string args;
+        std::string reason; // part of the reason, in the JSON and on stderr
+    };
+    const Case cases[] = {
+        {"info --family tx40 " + junk, junk + ": not an MP4 movie"},
+        {"info --family tx40 " + missing, missing + ": No such file or directory"},
+        {"info --family tx50 " + fifo, fifo + ": not a regular file"},
+        {"info --family tx40 " + folder, folder + ": not a regular file"},
+        {"telemetry --family tx40 " + junk, junk + ": not an MP4 movie"},
+        {"telemetry --family tx50 " + missing, missing + ": No such file or directory"},
+        {"telemetry --family tx40 " + fifo, fifo + ": not a regular file"},
+        {"scan --family tx40 --kind file " + junk, junk + ": not a complete recording"},
+        {"scan --family tx40 --kind file " + fifo, fifo + ": not a regular file"},
+        {"scan --family tx50 --kind sd " + missing, missing + ": No such file or directory"},
+        {"scan --family tx50 --kind folder " + junk, junk + ": not a folder"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args);
+        const CliRun r = Cli(c.args + " 2>" + err);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.out.rfind(R"({"ok":false,"error":")", 0), 0u) << r.out;
+        EXPECT_TRUE(Has(r.out, c.reason)) << r.out;
+        EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 1) << r.out;
+        const std::string command = c.args.substr(0, c.args.find(' '));
+        const Bytes e = ReadAll(err);
+        const std::string stderrText(e.begin(), e.end());
+        EXPECT_EQ(stderrText.rfind("kinetta-cli " + command + ": ", 0), 0u) << stderrText;
+        EXPECT_TRUE(Has(stderrText, c.reason)) << stderrText;
+    }
+    // A time base that cannot be built is a failure with its reason too.
+    const std::string path = dir.Write(
+        "rec.mp4",
+        Cat({Movie(ThreeTracks(10)), Gps0Box(Block(Header40{}.Build(1), {Rec40{}.Build()}))}));
+    const CliRun big = Cli("telemetry --family tx40 " + path + " --frames 99999999999 2>/dev/null");
+    EXPECT_EQ(big.status, 1);
+    EXPECT_TRUE(Has(big.out, R"({"ok":false,"error":"no time base for 99999999999 frames)"))
+        << big.out;
 }

@@ -12,7 +12,7 @@
 #include "playcore/container/mp4_tree.h"
 #include "playcore/container/mp4_write.h"
 #include "support/temp_dir.h"
-#include "util/json_reader.h"
+#include <nlohmann/json.hpp>
 
 using namespace playcore;
 using kinetta::RecorderFamily;
@@ -21,12 +21,13 @@ namespace {
 
 struct CardFile {
     std::string path;
-    const kutil::JsonValue* entry;
+    const nlohmann::json* entry;
 };
 
-kutil::JsonValue LoadManifest(const std::string& root) {
-    kutil::JsonValue m;
-    EXPECT_TRUE(kutil::ParseJson(ktest::ReadFile(root + "/mkcard-manifest.json"), &m));
+nlohmann::json LoadManifest(const std::string& root) {
+    nlohmann::json m =
+        nlohmann::json::parse(ktest::ReadFile(root + "/mkcard-manifest.json"), nullptr, false);
+    EXPECT_TRUE(m.is_object()) << root;
     return m;
 }
 
@@ -37,13 +38,13 @@ int Run(const std::string& command) {
 
 void CheckFamily(const char* name, RecorderFamily family) {
     const std::string root = std::string(MKCARD_TEST_CARDS) + "/" + name;
-    kutil::JsonValue manifest = LoadManifest(root);
+    nlohmann::json manifest = LoadManifest(root);
     ktest::TempDir out;
     int checked = 0;
-    for (const auto& f : manifest["files"].Items()) {
-        const std::string rel = f["path"].AsString();
+    for (const auto& f : manifest.at("files")) {
+        const std::string rel = f.at("path").get<std::string>();
         const std::string path = root + "/" + rel;
-        if (f["unfinished"].AsBool() || rel.find(".MP4") == std::string::npos) continue;
+        if (f.at("unfinished").get<bool>() || rel.find(".MP4") == std::string::npos) continue;
         SCOPED_TRACE(rel);
         ++checked;
 
@@ -57,9 +58,9 @@ void CheckFamily(const char* name, RecorderFamily family) {
         // header, records and "CSOEND".
         std::string original = ktest::ReadFile(path);
         std::string written = ktest::ReadFile(copy);
-        const kutil::JsonValue& gps = f["gps"];
-        if (family == RecorderFamily::TX40 && gps["present"].AsBool() &&
-            !gps["end_marker"].AsBool(true)) {
+        const nlohmann::json& gps = f.at("gps");
+        if (family == RecorderFamily::TX40 && gps.at("present").get<bool>() &&
+            !gps.value("end_marker", true)) {
             EXPECT_EQ(written.size(), original.size() + 6);
             EXPECT_EQ(written.substr(written.size() - 6), "CSOEND");
         } else if (family == RecorderFamily::TX40 || !movie->tx50Gps.present) {
@@ -83,28 +84,28 @@ void CheckFamily(const char* name, RecorderFamily family) {
         EXPECT_EQ(ktest::ReadFile(front + ".err"), "");
 
         // The GPS block as written (the manifest describes it for listed files).
-        if (!gps["present"].AsBool() || gps["first_time"].AsString().empty()) continue;
+        if (!gps.at("present").get<bool>() || gps.value("first_time", "").empty()) continue;
         sGPSREADER reader;
         ASSERT_TRUE(LoadRecords(reader, path, family));
-        EXPECT_EQ(static_cast<int64_t>(reader.gps.size()), gps["records"].AsInt());
+        EXPECT_EQ(static_cast<int64_t>(reader.gps.size()), gps.at("records").get<int64_t>());
         ASSERT_FALSE(reader.gps.empty());
-        EXPECT_NEAR(reader.gps[0].latitude, gps["first_latitude"].AsNumber(), 1e-5);
-        EXPECT_NEAR(reader.gps[0].longitude, gps["first_longitude"].AsNumber(), 1e-5);
+        EXPECT_NEAR(reader.gps[0].latitude, gps.at("first_latitude").get<double>(), 1e-5);
+        EXPECT_NEAR(reader.gps[0].longitude, gps.at("first_longitude").get<double>(), 1e-5);
         char when[64];
         const RecordTime& t = reader.gps[0].time;
         std::snprintf(when, sizeof when, "%04d-%02d-%02dT%02d:%02d:%02d", t.year, t.month, t.day,
                       t.hour, t.minute, t.second);
-        EXPECT_EQ(std::string(when), gps["first_time"].AsString());
+        EXPECT_EQ(std::string(when), gps.at("first_time").get<std::string>());
         std::string id(reinterpret_cast<const char*>(reader.info.id), 6);
-        EXPECT_EQ(id, gps["identification"].AsString());
+        EXPECT_EQ(id, gps.at("identification").get<std::string>());
         // Events land on the record the manifest names, with the viewer's kind.
-        for (const auto& ev : gps["events"].Items()) {
-            int64_t record = ev["record"].AsInt();
-            int64_t kind = ev["viewer_kind"].AsInt();
+        for (const auto& ev : gps.at("events")) {
+            int64_t record = ev.at("record").get<int64_t>();
+            int64_t kind = ev.at("viewer_kind").get<int64_t>();
             ASSERT_LT(record, static_cast<int64_t>(reader.accel.size()));
             if (kind == 5 || kind == 6 || kind == 7 || kind >= 11) {
                 EXPECT_EQ(reader.accel[static_cast<size_t>(record)].kind, kind)
-                    << ev["kind"].AsString();
+                    << ev.at("kind").get<std::string>();
             }
         }
         // A time base over the movie's frames links every frame to a record.

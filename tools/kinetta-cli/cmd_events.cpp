@@ -6,7 +6,7 @@
 
 #include "kinetta/telemetry/event_list.h"
 #include "tools/kinetta-cli/telemetry_args.h"
-#include "util/json_writer.h"
+#include "util/json_text.h"
 
 namespace kcli {
 
@@ -30,14 +30,11 @@ int CmdEvents(Args args) {
     const kinetta::EventList events =
         kinetta::BuildEventList(reader.frameTable, reader.accel, flags.listing, family);
     for (const kinetta::GraphEvent& e : events) {
-        kutil::JsonWriter j;
-        j.BeginObject();
-        j.Key("record").Int(e.record);
-        j.Key("frame").Int(e.accel->framePos);
-        j.Key("kind").Int(e.kind);
-        j.Key("entry").Int(e.entry);
-        j.EndObject();
-        std::printf("%s\n", j.str().c_str());
+        const kutil::Json j{{"record", e.record},
+                            {"frame", e.accel->framePos},
+                            {"kind", e.kind},
+                            {"entry", e.entry}};
+        std::printf("%s\n", kutil::JsonLine(j).c_str());
     }
     return 0;
 }

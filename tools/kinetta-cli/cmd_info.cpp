@@ -8,24 +8,25 @@
 #include "playcore/container/sample_tables.h"
 #include "playcore/container/track_headers.h"
 #include "tools/kinetta-cli/commands.h"
-#include "util/json_writer.h"
+#include "util/json_text.h"
 
 namespace kcli {
 
 namespace {
 
 using namespace playcore;
+using kutil::Json;
 
-void WriteBoxes(kutil::JsonWriter& j, const sTAGNODE& node) {
+void AddBoxes(Json& list, const sTAGNODE& node) {
     for (const auto& child : node.children) {
-        j.BeginObject();
-        j.Key("type").String(child->Type());
-        j.Key("depth").Int(child->depth);
-        j.Key("offset").UInt(child->offset);
-        j.Key("size").UInt(child->size);
-        j.Key("leaf").Bool(child->leaf != 0);
-        j.EndObject();
-        WriteBoxes(j, *child);
+        Json box;
+        box["type"] = child->Type();
+        box["depth"] = child->depth;
+        box["offset"] = child->offset;
+        box["size"] = child->size;
+        box["leaf"] = child->leaf != 0;
+        list.push_back(std::move(box));
+        AddBoxes(list, *child);
     }
 }
 
@@ -36,37 +37,28 @@ sTAGNODE* FindIn(sTAGNODE& trak, std::string_view type) {
     return found.empty() ? nullptr : found.front();
 }
 
-void EntryCount(kutil::JsonWriter& j, const char* key, sTAGNODE* box, uint32_t stride) {
+Json EntryCount(sTAGNODE* box, uint32_t stride) {
     TableView t;
-    j.Key(key);
-    if (box && ReadTable(*box, stride, &t))
-        j.UInt(t.count);
-    else
-        j.Null();
+    if (box && ReadTable(*box, stride, &t)) return t.count;
+    return nullptr;
 }
 
-void WriteTrack(kutil::JsonWriter& j, sTAGNODE& trak) {
-    j.BeginObject();
+Json Track(sTAGNODE& trak) {
+    Json j;
     uint32_t samples = 0;
     sTAGNODE* stsz = FindIn(trak, "stsz");
-    j.Key("sampleCount");
-    if (stsz && StszSampleCount(*stsz, &samples))
-        j.UInt(samples);
-    else
-        j.Null();
+    j["sampleCount"] = stsz && StszSampleCount(*stsz, &samples) ? Json(samples) : Json(nullptr);
     SttsSums sums;
     sTAGNODE* stts = FindIn(trak, "stts");
     const bool haveStts = stts && SumStts(*stts, &sums);
-    j.Key("sttsEntries");
-    haveStts ? j.UInt(sums.entries) : j.Null();
-    j.Key("sttsTotal");
-    haveStts ? j.UInt(sums.total) : j.Null();
-    EntryCount(j, "stssEntries", FindIn(trak, "stss"), 1);
-    EntryCount(j, "stcoEntries", FindIn(trak, "stco"), 1);
-    EntryCount(j, "stscEntries", FindIn(trak, "stsc"), 3);
+    j["sttsEntries"] = haveStts ? Json(sums.entries) : Json(nullptr);
+    j["sttsTotal"] = haveStts ? Json(sums.total) : Json(nullptr);
+    j["stssEntries"] = EntryCount(FindIn(trak, "stss"), 1);
+    j["stcoEntries"] = EntryCount(FindIn(trak, "stco"), 1);
+    j["stscEntries"] = EntryCount(FindIn(trak, "stsc"), 3);
     sTAGNODE* tkhd = FindIn(trak, "tkhd");
-    j.Key("width").Int(tkhd ? TkhdWidth(*tkhd) : -1);
-    j.EndObject();
+    j["width"] = tkhd ? TkhdWidth(*tkhd) : -1;
+    return j;
 }
 
 } // namespace
@@ -79,40 +71,41 @@ int CmdInfo(Args args) {
         return 2;
     }
     const std::string& path = args[0];
-    kutil::JsonWriter j;
-    j.BeginObject();
-    auto movie = OpenMp4Movie(path, true, family);
-    j.Key("ok").Bool(movie != nullptr);
-    if (movie) {
-        j.Key("size").UInt(movie->fileSize);
-        j.Key("duration").UInt(movie->duration);
-        j.Key("boxes").BeginArray();
-        WriteBoxes(j, movie->root);
-        j.EndArray();
+    std::string error = UnreadableReason(path);
+    std::unique_ptr<sMP4MOVIE> movie;
+    if (error.empty()) {
+        movie = OpenMp4Movie(path, true, family);
+        if (!movie) error = path + ": not an MP4 movie (its box tree cannot be read)";
+    }
+    Json j;
+    j["ok"] = movie != nullptr;
+    if (!movie) {
+        j["error"] = error;
+        ReportFailure("info", error);
+    } else {
+        j["size"] = movie->fileSize;
+        j["duration"] = movie->duration;
+        Json boxes = Json::array();
+        AddBoxes(boxes, movie->root);
+        j["boxes"] = std::move(boxes);
         std::vector<sTAGNODE*> traks;
         CollectBoxes(movie->root, "trak", traks);
-        j.Key("tracks").BeginArray();
+        Json tracks = Json::array();
         for (sTAGNODE* trak : traks)
-            WriteTrack(j, *trak);
-        j.EndArray();
+            tracks.push_back(Track(*trak));
+        j["tracks"] = std::move(tracks);
         const FrameTimingProbe probe = ProbeFrameTiming(*movie);
-        j.Key("probe").BeginObject();
-        j.Key("result").Int(probe.result);
-        j.Key("cameras").BeginArray();
-        for (const CameraTiming& c : probe.cameras) {
-            j.BeginObject();
-            j.Key("frameDurationMs").Double(c.frameDurationMs);
-            j.Key("durationS").Double(c.durationS);
-            j.EndObject();
-        }
-        j.EndArray();
-        j.EndObject();
+        Json cameras = Json::array();
+        for (const CameraTiming& c : probe.cameras)
+            cameras.push_back(Json{{"frameDurationMs", kutil::JsonNumber(c.frameDurationMs)},
+                                   {"durationS", kutil::JsonNumber(c.durationS)}});
+        j["probe"] = Json{{"result", probe.result}, {"cameras", std::move(cameras)}};
         movie.reset();
     }
-    j.Key("complete").Bool(IsRecordingComplete(path, family));
-    j.EndObject();
-    std::printf("%s\n", j.str().c_str());
-    return j.str().find("\"ok\":true") != std::string::npos ? 0 : 1;
+    // An unreadable path is not opened again for the completeness test.
+    j["complete"] = error.empty() ? IsRecordingComplete(path, family) : false;
+    std::printf("%s\n", kutil::JsonLine(j).c_str());
+    return error.empty() ? 0 : 1;
 }
 
 } // namespace kcli

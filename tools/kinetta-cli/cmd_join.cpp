@@ -11,7 +11,7 @@
 #include "playcore/container/mp4_split.h"
 #include "playcore/container/mp4_tree.h"
 #include "tools/kinetta-cli/commands.h"
-#include "util/json_writer.h"
+#include "util/json_text.h"
 
 namespace kcli {
 
@@ -40,14 +40,12 @@ int CmdJoin(Args args) {
         std::fprintf(stderr, "kinetta-cli join: %s\n", why.c_str());
         return 1;
     }
-    kutil::JsonWriter j;
-    j.BeginObject();
-    j.Key("ok").Bool(true);
-    j.Key("inputs").Int(static_cast<long long>(inputs.size()));
-    j.Key("out").String(output);
-    j.Key("bytes").Int(FileSize(output));
-    j.EndObject();
-    std::printf("%s\n", j.str().c_str());
+    kutil::Json j;
+    j["ok"] = true;
+    j["inputs"] = inputs.size();
+    j["out"] = output;
+    j["bytes"] = FileSize(output);
+    std::printf("%s\n", kutil::JsonLine(j).c_str());
     return 0;
 }
 
@@ -73,21 +71,19 @@ int CmdSplit(Args args) {
         return 1;
     }
     const size_t tracks = movie->List(kTkhdList).size();
-    kutil::JsonWriter j;
-    j.BeginObject();
-    j.Key("ok").Bool(true);
-    j.Key("tracks").Int(static_cast<long long>(tracks));
-    j.Key("front").String(front);
-    j.Key("frontBytes").Int(FileSize(front));
+    kutil::Json j;
+    j["ok"] = true;
+    j["tracks"] = tracks;
+    j["front"] = front;
+    j["frontBytes"] = FileSize(front);
     // The rear file exists only for a movie of three tracks or more.
     if (!rear.empty() && tracks >= 3) {
-        j.Key("rear").String(rear);
-        j.Key("rearBytes").Int(FileSize(rear));
+        j["rear"] = rear;
+        j["rearBytes"] = FileSize(rear);
     } else {
-        j.Key("rear").Null();
+        j["rear"] = nullptr;
     }
-    j.EndObject();
-    std::printf("%s\n", j.str().c_str());
+    std::printf("%s\n", kutil::JsonLine(j).c_str());
     return 0;
 }
 

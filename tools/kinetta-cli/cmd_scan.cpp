@@ -1,18 +1,37 @@
 // kinetta-cli scan: the catalogue of a card, a folder or one file.
 
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "kinetta/catalogue/catalogue.h"
 #include "kinetta/catalogue/container_probe.h"
 #include "kinetta/catalogue/recording_names.h"
 #include "tools/kinetta-cli/commands.h"
-#include "util/json_writer.h"
+#include "util/json_text.h"
 
 namespace kcli {
 
+namespace {
+
+// Why `path` cannot be a source of `kind`: a card and a folder must be
+// folders, a file a readable regular file. Empty when it can.
+std::string SourceProblem(const std::string& path, kinetta::SourceKind kind) {
+    if (kind == kinetta::kSourceFile) return UnreadableReason(path);
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return path + ": " + std::strerror(errno);
+    if (!S_ISDIR(st.st_mode)) return path + ": not a folder";
+    return {};
+}
+
+} // namespace
+
 int CmdScan(Args args) {
     using namespace kinetta;
-    RecorderFamily family;
+    using kutil::Json;
+    kinetta::RecorderFamily family;
     if (!TakeFamilyOption(args, &family)) return 2;
     SourceKind kind = kSourceNone;
     std::string path;
@@ -32,54 +51,55 @@ int CmdScan(Args args) {
                      "usage: kinetta-cli scan --family tx40|tx50 --kind sd|folder|file PATH\n");
         return 2;
     }
+    std::string error = SourceProblem(path, kind);
+    if (!error.empty()) {
+        ReportFailure("scan", error);
+        std::printf("%s\n", kutil::JsonLine(Json{{"ok", false}, {"error", error}}).c_str());
+        return 1;
+    }
     Catalogue catalogue(family, ContainerProbe(family));
-    bool ok = catalogue.OpenSource(path, kind);
+    const bool ok = catalogue.OpenSource(path, kind);
+    if (!ok) {
+        // Only a single file that is not a complete recording is refused.
+        error = path + ": not a complete recording of this family";
+        ReportFailure("scan", error);
+    }
 
-    kutil::JsonWriter j;
-    j.BeginObject();
-    j.Key("ok").Bool(ok);
-    j.Key("modelKey").String(catalogue.ModelKey());
-    j.Key("entries").BeginArray();
+    Json j;
+    j["ok"] = ok;
+    if (!ok) j["error"] = error;
+    j["modelKey"] = catalogue.ModelKey();
+    Json entries = Json::array();
     for (const RecordingEntry& e : catalogue.Entries()) {
-        j.BeginObject();
-        j.Key("frontPath").String(e.frontPath);
-        j.Key("frontName").String(e.frontName);
-        j.Key("rearPath").String(e.rearPath);
-        j.Key("rearName").String(e.rearName);
-        j.Key("listNumber").Int(e.listNumber);
-        j.Key("runningNumber").Int(e.runningNumber);
-        j.Key("knownTrigger").Int(e.knownTrigger);
-        j.Key("parking").Int(e.parking);
-        j.Key("timeLapse").Int(e.timeLapse);
-        j.Key("frontSize").Int(e.frontSize);
-        j.Key("rearSize").Int(e.rearSize);
-        j.Key("frontFrames").Int(e.frontFrames);
-        j.Key("rearFrames").Int(e.rearFrames);
-        j.Key("displayName").String(DisplayName(e.DisplayedName()));
-        j.EndObject();
+        Json r;
+        r["frontPath"] = e.frontPath;
+        r["frontName"] = e.frontName;
+        r["rearPath"] = e.rearPath;
+        r["rearName"] = e.rearName;
+        r["listNumber"] = e.listNumber;
+        r["runningNumber"] = e.runningNumber;
+        r["knownTrigger"] = e.knownTrigger;
+        r["parking"] = e.parking;
+        r["timeLapse"] = e.timeLapse;
+        r["frontSize"] = e.frontSize;
+        r["rearSize"] = e.rearSize;
+        r["frontFrames"] = e.frontFrames;
+        r["rearFrames"] = e.rearFrames;
+        r["displayName"] = DisplayName(e.DisplayedName());
+        entries.push_back(std::move(r));
     }
-    j.EndArray();
-    j.Key("folders").BeginArray();
-    for (const FolderRecord& f : catalogue.Folders()) {
-        j.BeginObject();
-        j.Key("path").String(f.path);
-        j.Key("name").String(f.name);
-        j.EndObject();
-    }
-    j.EndArray();
-    j.Key("tree").BeginArray();
-    for (const TreeItem& t : catalogue.Tree()) {
-        j.BeginObject();
-        j.Key("name").String(t.name);
-        j.Key("depth").Int(t.depth);
-        j.Key("filterBits").Int(t.filterBits);
-        j.EndObject();
-    }
-    j.EndArray();
-    j.Key("firmwareVersion").String(catalogue.FirmwareVersion());
-    j.Key("gpsDataVersion").String(catalogue.GpsDataVersion());
-    j.EndObject();
-    std::printf("%s\n", j.str().c_str());
+    j["entries"] = std::move(entries);
+    Json folders = Json::array();
+    for (const FolderRecord& f : catalogue.Folders())
+        folders.push_back(Json{{"path", f.path}, {"name", f.name}});
+    j["folders"] = std::move(folders);
+    Json tree = Json::array();
+    for (const TreeItem& t : catalogue.Tree())
+        tree.push_back(Json{{"name", t.name}, {"depth", t.depth}, {"filterBits", t.filterBits}});
+    j["tree"] = std::move(tree);
+    j["firmwareVersion"] = catalogue.FirmwareVersion();
+    j["gpsDataVersion"] = catalogue.GpsDataVersion();
+    std::printf("%s\n", kutil::JsonLine(j).c_str());
     return ok ? 0 : 1;
 }
 

@@ -8,13 +8,15 @@
 #include "playcore/container/gps_reader.h"
 #include "playcore/container/mp4_tree.h"
 #include "tools/kinetta-cli/commands.h"
-#include "util/json_writer.h"
+#include "util/json_text.h"
 
 namespace kcli {
 
 namespace {
 
 using namespace playcore;
+using kutil::Json;
+using kutil::JsonNumber;
 
 std::string FormatTime(const RecordTime& t) {
     char buf[64];
@@ -51,72 +53,76 @@ int CmdTelemetry(Args args) {
     const std::string& path = args[0];
 
     sGPSREADER reader;
-    bool ok = LoadRecords(reader, path, family);
-    if (ok && frames) ok = BuildTimeBase(reader, *frames);
+    std::string error = UnreadableReason(path);
+    if (error.empty() && !LoadRecords(reader, path, family))
+        error = path + ": not an MP4 movie (its box tree cannot be read)";
+    if (error.empty() && frames && !BuildTimeBase(reader, *frames))
+        error = "no time base for " + std::to_string(*frames) + " frames (at most " +
+                std::to_string(kMaxTimeBaseFrames) + ")";
 
-    kutil::JsonWriter j;
-    j.BeginObject();
-    j.Key("ok").Bool(ok);
-    if (ok) {
-        std::lock_guard lock(reader.mutex);
-        const GpsBlockInfo& info = reader.info;
-        j.Key("info").BeginObject();
-        j.Key("level1").Double(info.level1, 6);
-        j.Key("level2").Double(info.level2, 6);
-        j.Key("level3").Double(info.level3, 6);
-        j.Key("letter").String(Letter(info.letter));
-        j.Key("id").String(std::string_view(reinterpret_cast<const char*>(info.id), 6));
-        j.Key("tx50Letter").String(Letter(info.tx50Letter));
-        j.Key("flagA").Int(info.flagA);
-        j.Key("flagB").Int(info.flagB);
-        j.EndObject();
-
-        j.Key("records").BeginArray();
-        for (size_t i = 0; i < reader.gps.size() && i < reader.accel.size(); ++i) {
-            const GpsRecord& g = reader.gps[i];
-            const AccelRecord& a = reader.accel[i];
-            j.BeginObject();
-            j.Key("valid").Int(g.valid);
-            j.Key("lat").Double(g.latitude, 10);
-            j.Key("lon").Double(g.longitude, 10);
-            j.Key("speed").Double(g.speed, 6);
-            j.Key("time").String(FormatTime(g.time));
-            j.Key("gx").Double(a.gx, 6);
-            j.Key("gy").Double(a.gy, 6);
-            j.Key("gz").Double(a.gz, 6);
-            j.Key("kind").Int(a.kind);
-            j.Key("axis").Int(a.axis);
-            j.Key("code2").Int(a.code2);
-            j.Key("extra").Int(a.extra);
-            j.Key("number").Int(a.number);
-            j.Key("framePos").Int(a.framePos);
-            j.EndObject();
-        }
-        j.EndArray();
-
-        if (frames) {
-            j.Key("frameTable").BeginArray();
-            for (const AccelRecord* a : reader.frameTable)
-                a ? j.Int(a - reader.accel.data()) : j.Null();
-            j.EndArray();
-            j.Key("gpsLink").BeginArray();
-            for (const AccelRecord& a : reader.accel)
-                a.gps ? j.Int(a.gps - reader.gps.data()) : j.Null();
-            j.EndArray();
-            j.Key("maxAccel").Double(reader.maxAccel, 6);
-        }
-
-        std::optional<RecordTime> start;
-        auto movie = OpenMp4Movie(path, false, family);
-        j.Key("startTime");
-        if (movie && ReadRecordingStartTime(*movie, &start) && start)
-            j.String(FormatTime(*start));
-        else
-            j.Null();
+    Json j;
+    j["ok"] = error.empty();
+    if (!error.empty()) {
+        j["error"] = error;
+        ReportFailure("telemetry", error);
+        std::printf("%s\n", kutil::JsonLine(j).c_str());
+        return 1;
     }
-    j.EndObject();
-    std::printf("%s\n", j.str().c_str());
-    return ok ? 0 : 1;
+    std::lock_guard lock(reader.mutex);
+    const GpsBlockInfo& info = reader.info;
+    j["info"] = Json{
+        {"level1", JsonNumber(info.level1, 6)},
+        {"level2", JsonNumber(info.level2, 6)},
+        {"level3", JsonNumber(info.level3, 6)},
+        {"letter", Letter(info.letter)},
+        {"id", std::string(reinterpret_cast<const char*>(info.id), 6)},
+        {"tx50Letter", Letter(info.tx50Letter)},
+        {"flagA", info.flagA},
+        {"flagB", info.flagB},
+    };
+
+    Json records = Json::array();
+    for (size_t i = 0; i < reader.gps.size() && i < reader.accel.size(); ++i) {
+        const GpsRecord& g = reader.gps[i];
+        const AccelRecord& a = reader.accel[i];
+        records.push_back(Json{
+            {"valid", g.valid},
+            {"lat", JsonNumber(g.latitude, 10)},
+            {"lon", JsonNumber(g.longitude, 10)},
+            {"speed", JsonNumber(g.speed, 6)},
+            {"time", FormatTime(g.time)},
+            {"gx", JsonNumber(a.gx, 6)},
+            {"gy", JsonNumber(a.gy, 6)},
+            {"gz", JsonNumber(a.gz, 6)},
+            {"kind", a.kind},
+            {"axis", a.axis},
+            {"code2", a.code2},
+            {"extra", a.extra},
+            {"number", a.number},
+            {"framePos", a.framePos},
+        });
+    }
+    j["records"] = std::move(records);
+
+    if (frames) {
+        Json table = Json::array();
+        for (const AccelRecord* a : reader.frameTable)
+            table.push_back(a ? Json(a - reader.accel.data()) : Json(nullptr));
+        j["frameTable"] = std::move(table);
+        Json links = Json::array();
+        for (const AccelRecord& a : reader.accel)
+            links.push_back(a.gps ? Json(a.gps - reader.gps.data()) : Json(nullptr));
+        j["gpsLink"] = std::move(links);
+        j["maxAccel"] = JsonNumber(reader.maxAccel, 6);
+    }
+
+    std::optional<RecordTime> start;
+    auto movie = OpenMp4Movie(path, false, family);
+    j["startTime"] = movie && ReadRecordingStartTime(*movie, &start) && start
+                         ? Json(FormatTime(*start))
+                         : Json(nullptr);
+    std::printf("%s\n", kutil::JsonLine(j).c_str());
+    return 0;
 }
 
 } // namespace kcli

@@ -7,7 +7,7 @@
 #include <stdexcept>
 
 #include "kinetta/catalogue/recording_names.h"
-#include "util/json_writer.h"
+#include "util/json_text.h"
 
 namespace mkcard {
 
@@ -683,166 +683,155 @@ CardPlan MakeCardPlan(RecorderFamily family, Preset preset, uint64_t seed) {
 
 namespace {
 
-void WriteJsonSpanList(kutil::JsonWriter& j, const std::vector<std::pair<int, int>>& spans) {
-    j.BeginArray();
+using kutil::Json;
+using kutil::JsonNumber;
+
+Json SpanList(const std::vector<std::pair<int, int>>& spans) {
+    Json list = Json::array();
     for (const auto& [a, b] : spans)
-        j.BeginArray().Int(a).Int(b).EndArray();
-    j.EndArray();
+        list.push_back(Json::array({a, b}));
+    return list;
+}
+
+Json IntList(const std::vector<int>& values) {
+    Json list = Json::array();
+    for (int n : values)
+        list.push_back(n);
+    return list;
 }
 
 } // namespace
 
 std::string ManifestJson(const CardPlan& plan, const std::vector<RecordingReport>& reports,
                          const std::vector<uint64_t>& sizes) {
-    kutil::JsonWriter j;
-    j.BeginObject();
-    j.Key("generator").String("mkcard");
-    j.Key("format").Int(1);
-    j.Key("family").String(FamilyName(plan.family));
-    j.Key("preset").String(PresetName(plan.preset));
-    j.Key("seed").UInt(plan.seed);
-    j.Key("model_marker").String(plan.marker);
-    j.Key("card_settings").BeginObject();
-    j.Key("path").String(kCardSettingsName);
-    j.Key("gps_data_version").String(plan.gpsDataVersion);
-    j.EndObject();
-    j.Key("trace_marker").Bool(plan.traceMarker);
-    j.Key("firmware").String(plan.firmware);
-    j.Key("delete_folder").BeginObject();
-    j.Key("path").String(kDeleteFolder);
-    auto ints = [&](const char* key, const std::vector<int>& v) {
-        j.Key(key).BeginArray();
-        for (int n : v)
-            j.Int(n);
-        j.EndArray();
-    };
-    ints("normal", plan.deleteNormal);
-    ints("parking", plan.deleteParking);
-    ints("temp", plan.deleteTemp);
-    j.EndObject();
-    j.Key("date_folders").BeginArray();
+    Json j;
+    j["generator"] = "mkcard";
+    j["format"] = 1;
+    j["family"] = FamilyName(plan.family);
+    j["preset"] = PresetName(plan.preset);
+    j["seed"] = plan.seed;
+    j["model_marker"] = plan.marker;
+    j["card_settings"] =
+        Json{{"path", kCardSettingsName}, {"gps_data_version", plan.gpsDataVersion}};
+    j["trace_marker"] = plan.traceMarker;
+    j["firmware"] = plan.firmware;
+    j["delete_folder"] = Json{{"path", kDeleteFolder},
+                              {"normal", IntList(plan.deleteNormal)},
+                              {"parking", IntList(plan.deleteParking)},
+                              {"temp", IntList(plan.deleteTemp)}};
+    Json dateFolders = Json::array();
     for (const ExpectedFolder& f : plan.dateFolders)
-        j.BeginObject().Key("path").String(f.path).Key("entries").Int(f.entries).EndObject();
-    j.EndArray();
-    j.Key("catalogue").BeginArray();
-    for (const ExpectedEntry& e : plan.catalogue) {
-        j.BeginObject();
-        j.Key("display_name").String(e.displayName);
-        j.Key("front").String(e.front);
-        j.Key("rear").String(e.rear);
-        j.Key("combined").Bool(e.combined);
-        j.EndObject();
-    }
-    j.EndArray();
+        dateFolders.push_back(Json{{"path", f.path}, {"entries", f.entries}});
+    j["date_folders"] = std::move(dateFolders);
+    Json catalogue = Json::array();
+    for (const ExpectedEntry& e : plan.catalogue)
+        catalogue.push_back(Json{{"display_name", e.displayName},
+                                 {"front", e.front},
+                                 {"rear", e.rear},
+                                 {"combined", e.combined}});
+    j["catalogue"] = std::move(catalogue);
 
-    j.Key("files").BeginArray();
+    Json files = Json::array();
     for (size_t i = 0; i < plan.files.size(); ++i) {
         const PlannedFile& f = plan.files[i];
         const RecordingSpec& s = f.recipe;
-        j.BeginObject();
-        j.Key("path").String(f.path);
-        j.Key("role").String(f.role);
-        j.Key("listed").Bool(f.listed);
-        if (!f.listed) j.Key("reason").String(f.reason);
-        if (!f.generated) j.Key("copy_of").String(f.copyOf);
-        j.Key("bytes").UInt(i < sizes.size() ? sizes[i] : 0);
-        j.Key("start").String(IsoText(s.start));
-        j.Key("unfinished").Bool(s.unfinished);
-        j.Key("frame_us").UInt(s.frameUs);
-        j.Key("gop").Int(s.gop);
-        j.Key("time_lapse").Bool(s.frameUs == kFrameUsTimeLapse);
+        Json file;
+        file["path"] = f.path;
+        file["role"] = f.role;
+        file["listed"] = f.listed;
+        if (!f.listed) file["reason"] = f.reason;
+        if (!f.generated) file["copy_of"] = f.copyOf;
+        file["bytes"] = i < sizes.size() ? sizes[i] : 0;
+        file["start"] = IsoText(s.start);
+        file["unfinished"] = s.unfinished;
+        file["frame_us"] = s.frameUs;
+        file["gop"] = s.gop;
+        file["time_lapse"] = s.frameUs == kFrameUsTimeLapse;
         if (f.generated && i < reports.size()) {
             const RecordingReport& r = reports[i];
-            j.Key("frames").Int(r.frames);
-            j.Key("duration_us").UInt(static_cast<uint64_t>(r.frames) * s.frameUs);
-            j.Key("tracks").BeginArray();
+            file["frames"] = r.frames;
+            file["duration_us"] = static_cast<uint64_t>(r.frames) * s.frameUs;
+            Json tracks = Json::array();
             for (const TrackReport& t : r.tracks) {
-                j.BeginObject();
-                j.Key("kind").String(t.kind);
+                Json track;
+                track["kind"] = t.kind;
                 if (t.kind == "video") {
-                    j.Key("width").Int(t.width);
-                    j.Key("height").Int(t.height);
-                    j.Key("sync_samples").UInt(t.syncSamples);
+                    track["width"] = t.width;
+                    track["height"] = t.height;
+                    track["sync_samples"] = t.syncSamples;
                 }
-                j.Key("timescale").UInt(t.timescale);
-                j.Key("sample_delta").UInt(t.sampleDelta);
-                j.Key("samples").UInt(t.samples);
-                j.Key("chunks").UInt(t.chunks);
-                j.Key("media_time").Int(t.mediaTime);
-                j.EndObject();
+                track["timescale"] = t.timescale;
+                track["sample_delta"] = t.sampleDelta;
+                track["samples"] = t.samples;
+                track["chunks"] = t.chunks;
+                track["media_time"] = t.mediaTime;
+                tracks.push_back(std::move(track));
             }
-            j.EndArray();
+            file["tracks"] = std::move(tracks);
         }
-        j.Key("gps").BeginObject();
-        j.Key("present").Bool(s.gps && !s.unfinished);
-        j.Key("end_marker").Bool(s.gps && s.endMarker && !s.unfinished);
+        Json gps;
+        gps["present"] = s.gps && !s.unfinished;
+        gps["end_marker"] = s.gps && s.endMarker && !s.unfinished;
         if (f.generated && i < reports.size() && s.gps && !s.unfinished) {
             const RecordingReport& r = reports[i];
-            j.Key("records").UInt(r.records.size());
-            j.Key("identification").String(s.header.identification);
-            j.Key("firmware").String(r.firmware);
-            j.Key("levels").BeginArray();
+            gps["records"] = r.records.size();
+            gps["identification"] = s.header.identification;
+            gps["firmware"] = r.firmware;
+            Json levels = Json::array();
             for (int l : s.header.levels)
-                j.Int(l);
-            j.EndArray();
-            j.Key("letter").String(std::string(1, s.header.letter));
-            j.Key("flag_a").Int(s.header.flagA);
-            j.Key("flag_b").Int(s.header.flagB);
-            j.Key("parked").Bool(s.parked);
-            j.Key("seconds_per_record").Double(s.realSecondsPerRecord, 3);
+                levels.push_back(l);
+            gps["levels"] = std::move(levels);
+            gps["letter"] = std::string(1, s.header.letter);
+            gps["flag_a"] = s.header.flagA;
+            gps["flag_b"] = s.header.flagB;
+            gps["parked"] = s.parked;
+            gps["seconds_per_record"] = JsonNumber(s.realSecondsPerRecord, 3);
             if (!r.records.empty()) {
                 const GpsRecordValues& first = r.records.front();
-                j.Key("first_time").String(IsoText(first.time));
-                j.Key("first_latitude").Double(first.latitude, 10);
-                j.Key("first_longitude").Double(first.longitude, 11);
+                gps["first_time"] = IsoText(first.time);
+                gps["first_latitude"] = JsonNumber(first.latitude, 10);
+                gps["first_longitude"] = JsonNumber(first.longitude, 11);
             }
-            j.Key("events").BeginArray();
-            for (const GpsEvent& e : s.events) {
-                j.BeginObject();
-                j.Key("record").Int(e.record);
-                j.Key("kind").String(EventName(e.kind));
-                j.Key("viewer_kind").Int(ViewerEventKind(e.kind));
-                j.EndObject();
-            }
-            j.EndArray();
-            j.Key("no_fix");
-            WriteJsonSpanList(j, s.noFix);
-            j.Key("jumps");
-            WriteJsonSpanList(j, s.jumps);
-            j.Key("voltage_tenths").Int(s.voltageTenths);
+            Json events = Json::array();
+            for (const GpsEvent& e : s.events)
+                events.push_back(Json{{"record", e.record},
+                                      {"kind", EventName(e.kind)},
+                                      {"viewer_kind", ViewerEventKind(e.kind)}});
+            gps["events"] = std::move(events);
+            gps["no_fix"] = SpanList(s.noFix);
+            gps["jumps"] = SpanList(s.jumps);
+            gps["voltage_tenths"] = s.voltageTenths;
         }
-        j.EndObject();
-        j.EndObject();
+        file["gps"] = std::move(gps);
+        files.push_back(std::move(file));
     }
-    j.EndArray();
+    j["files"] = std::move(files);
 
-    j.Key("picture").BeginObject();
-    j.Key("lens_radius").Double(kLensRadius, 3);
-    j.Key("image_circle").Double(kImageCircle, 3);
-    j.Key("front_camera_height_m").Double(kFrontCameraHeight, 2);
-    j.Key("azimuth").String("degrees clockwise from ahead; ahead is up in the fisheye picture");
-    j.Key("frame_code")
-        .String("16 blocks across the top twelfth, most significant bit left, white 1");
-    j.Key("landmarks").BeginArray();
+    Json picture;
+    picture["lens_radius"] = JsonNumber(kLensRadius, 3);
+    picture["image_circle"] = JsonNumber(kImageCircle, 3);
+    picture["front_camera_height_m"] = JsonNumber(kFrontCameraHeight, 2);
+    picture["azimuth"] = "degrees clockwise from ahead; ahead is up in the fisheye picture";
+    picture["frame_code"] = "16 blocks across the top twelfth, most significant bit left, white 1";
+    Json landmarks = Json::array();
     for (const Landmark& m : Landmarks()) {
         double u, v;
         FisheyeTexturePoint(90 + kLandmarkReferenceElevation, m.azimuthDeg, &u, &v);
-        j.BeginObject();
-        j.Key("name").String(m.name);
-        j.Key("azimuth").Double(m.azimuthDeg, 1);
-        j.Key("half_width").Double(m.halfWidthDeg, 1);
-        j.Key("bottom_elevation").Double(m.bottomDeg, 1);
-        j.Key("top_elevation").Double(m.topDeg, 1);
-        j.Key("reference_elevation").Double(kLandmarkReferenceElevation, 1);
-        j.Key("rgb").BeginArray().Int(m.r).Int(m.g).Int(m.b).EndArray();
-        j.Key("fisheye_u").Double(u, 4);
-        j.Key("fisheye_v").Double(v, 4);
-        j.EndObject();
+        Json mark;
+        mark["name"] = m.name;
+        mark["azimuth"] = JsonNumber(m.azimuthDeg, 6);
+        mark["half_width"] = JsonNumber(m.halfWidthDeg, 6);
+        mark["bottom_elevation"] = JsonNumber(m.bottomDeg, 6);
+        mark["top_elevation"] = JsonNumber(m.topDeg, 6);
+        mark["reference_elevation"] = JsonNumber(kLandmarkReferenceElevation, 6);
+        mark["rgb"] = Json::array({m.r, m.g, m.b});
+        mark["fisheye_u"] = JsonNumber(u, 4);
+        mark["fisheye_v"] = JsonNumber(v, 4);
+        landmarks.push_back(std::move(mark));
     }
-    j.EndArray();
-    j.EndObject();
-    j.EndObject();
-    return j.str() + "\n";
+    picture["landmarks"] = std::move(landmarks);
+    j["picture"] = std::move(picture);
+    return kutil::JsonLine(j) + "\n";
 }
 
 } // namespace mkcard

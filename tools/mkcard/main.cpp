@@ -14,7 +14,7 @@
 
 #include "tools/mkcard/card.h"
 #include "tools/mkcard/recording.h"
-#include "util/json_writer.h"
+#include "util/json_text.h"
 
 extern "C" {
 #include <libavutil/log.h>
@@ -276,30 +276,22 @@ int RunRecording(Args args) {
     RecordingReport report;
     std::string error;
     if (!WriteRecording(recipe, out, &report, &error)) Fail(error);
-    kutil::JsonWriter j;
-    j.BeginObject();
-    j.Key("path").String(out);
-    j.Key("family").String(FamilyName(recipe.family));
-    j.Key("bytes").UInt(report.fileSize);
-    j.Key("frames").Int(report.frames);
-    j.Key("records").UInt(report.records.size());
-    j.Key("tracks").BeginArray();
+    kutil::Json j;
+    j["path"] = out;
+    j["family"] = FamilyName(recipe.family);
+    j["bytes"] = report.fileSize;
+    j["frames"] = report.frames;
+    j["records"] = report.records.size();
+    kutil::Json tracks = kutil::Json::array();
     for (const TrackReport& t : report.tracks)
-        j.BeginObject()
-            .Key("kind")
-            .String(t.kind)
-            .Key("samples")
-            .UInt(t.samples)
-            .Key("chunks")
-            .UInt(t.chunks)
-            .EndObject();
-    j.EndArray();
-    j.Key("seconds").Double(report.encodeSeconds, 4);
+        tracks.push_back(
+            kutil::Json{{"kind", t.kind}, {"samples", t.samples}, {"chunks", t.chunks}});
+    j["tracks"] = std::move(tracks);
+    j["seconds"] = kutil::JsonNumber(report.encodeSeconds, 4);
     const int cameras = recipe.content == FileContent::Combined ? 2 : 1;
-    j.Key("frames_per_second")
-        .Double(report.frames * cameras / std::max(1e-9, report.encodeSeconds), 4);
-    j.EndObject();
-    std::printf("%s\n", j.str().c_str());
+    j["frames_per_second"] =
+        kutil::JsonNumber(report.frames * cameras / std::max(1e-9, report.encodeSeconds), 4);
+    std::printf("%s\n", kutil::JsonLine(j).c_str());
     return 0;
 }
 
@@ -332,18 +324,16 @@ int RunCard(Args args) {
     CardReport report;
     std::string error;
     if (!WriteCard(options, &report, &error)) Fail(error);
-    kutil::JsonWriter j;
-    j.BeginObject();
-    j.Key("card").String(options.outDir);
-    j.Key("family").String(FamilyName(options.family));
-    j.Key("preset").String(PresetName(options.preset));
-    j.Key("files").Int(report.files);
-    j.Key("bytes").UInt(report.bytes);
-    j.Key("frames").Int(report.frames);
-    j.Key("seconds").Double(report.seconds, 4);
-    j.Key("frames_per_second").Double(report.frames / std::max(1e-9, report.seconds), 4);
-    j.EndObject();
-    std::printf("%s\n", j.str().c_str());
+    kutil::Json j;
+    j["card"] = options.outDir;
+    j["family"] = FamilyName(options.family);
+    j["preset"] = PresetName(options.preset);
+    j["files"] = report.files;
+    j["bytes"] = report.bytes;
+    j["frames"] = report.frames;
+    j["seconds"] = kutil::JsonNumber(report.seconds, 4);
+    j["frames_per_second"] = kutil::JsonNumber(report.frames / std::max(1e-9, report.seconds), 4);
+    std::printf("%s\n", kutil::JsonLine(j).c_str());
     return 0;
 }
 

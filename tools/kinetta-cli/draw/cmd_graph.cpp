@@ -15,7 +15,7 @@
 #include "kinetta/telemetry/graph_painter.h"
 #include "tools/kinetta-cli/commands.h"
 #include "tools/kinetta-cli/telemetry_args.h"
-#include "util/json_writer.h"
+#include "util/json_text.h"
 
 namespace kcli {
 
@@ -76,36 +76,26 @@ int CmdGraph(Args args) {
     }
 
     const kinetta::GraphPlan& plan = painter.LastPlan();
-    kutil::JsonWriter j;
-    j.BeginObject();
-    j.Key("ok").Bool(true);
-    j.Key("left").Int(plan.left);
-    j.Key("plotWidth").Int(plan.plotWidth);
-    j.Key("cursorX").Int(plan.cursorX);
-    j.Key("columns").Int(plan.columnsPlotted);
-    j.Key("rangeIndex").Int(g.rangeIndex);
-    j.Key("parking").Bool(g.parking);
-    j.Key("marks").BeginArray();
+    kutil::Json j;
+    j["ok"] = true;
+    j["left"] = plan.left;
+    j["plotWidth"] = plan.plotWidth;
+    j["cursorX"] = plan.cursorX;
+    j["columns"] = plan.columnsPlotted;
+    j["rangeIndex"] = g.rangeIndex;
+    j["parking"] = g.parking;
+    kutil::Json marks = kutil::Json::array();
     for (int entry = 0; entry < kinetta::kDetectorCount; ++entry)
-        for (const kinetta::GraphMark& m : plan.marks[static_cast<size_t>(entry)]) {
-            j.BeginObject();
-            j.Key("x").Int(static_cast<int64_t>(m.x));
-            j.Key("kind").Int(m.kind);
-            j.Key("entry").Int(entry);
-            j.EndObject();
-        }
-    j.EndArray();
-    j.Key("band").BeginArray();
-    for (const auto& [x0, x1] : plan.band) {
-        j.BeginArray();
-        j.Int(static_cast<int64_t>(x0));
-        j.Int(static_cast<int64_t>(x1));
-        j.EndArray();
-    }
-    j.EndArray();
-    j.Key("bandTop").Int(static_cast<int64_t>(plan.bandTop));
-    j.EndObject();
-    std::printf("%s\n", j.str().c_str());
+        for (const kinetta::GraphMark& m : plan.marks[static_cast<size_t>(entry)])
+            marks.push_back(
+                kutil::Json{{"x", static_cast<int64_t>(m.x)}, {"kind", m.kind}, {"entry", entry}});
+    j["marks"] = std::move(marks);
+    kutil::Json band = kutil::Json::array();
+    for (const auto& [x0, x1] : plan.band)
+        band.push_back(kutil::Json::array({static_cast<int64_t>(x0), static_cast<int64_t>(x1)}));
+    j["band"] = std::move(band);
+    j["bandTop"] = static_cast<int64_t>(plan.bandTop);
+    std::printf("%s\n", kutil::JsonLine(j).c_str());
     return 0;
 }
 

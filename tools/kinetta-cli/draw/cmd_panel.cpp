@@ -12,7 +12,7 @@
 #include "playcore/container/file_queries.h"
 #include "tools/kinetta-cli/commands.h"
 #include "tools/kinetta-cli/telemetry_args.h"
-#include "util/json_writer.h"
+#include "util/json_text.h"
 
 #include <QGuiApplication>
 #include <QImage>
@@ -78,43 +78,39 @@ int CmdPanel(Args args) {
         static_cast<size_t>(frame) < reader.frameTable.size() ? reader.frameTable[frame] : nullptr;
     s.ApplyRecord(static_cast<int>(frame), rec);
 
-    kutil::JsonWriter j;
-    j.BeginObject();
-    j.Key("dateTime").String(kinetta::PanelDateTimeText(s));
+    using kutil::Json;
+    Json j;
+    j["dateTime"] = kinetta::PanelDateTimeText(s);
     switch (kinetta::PanelSpeedShown(s)) {
     case kinetta::SpeedShown::Value:
-        j.Key("speed").String(kinetta::SpeedValueText(s.speed));
+        j["speed"] = kinetta::SpeedValueText(s.speed);
         break;
     case kinetta::SpeedShown::Off:
-        j.Key("speed").String(kinetta::kOffText);
+        j["speed"] = kinetta::kOffText;
         break;
     case kinetta::SpeedShown::Placeholder:
-        j.Key("speed").Null();
+        j["speed"] = nullptr;
         break;
     }
-    j.Key("speedUnitShown")
-        .Bool(kinetta::PanelSpeedShown(s) == kinetta::SpeedShown::Value && s.flagA != 0);
-    j.Key("gpsOff").Bool(kinetta::GpsOffShown(s));
+    j["speedUnitShown"] = kinetta::PanelSpeedShown(s) == kinetta::SpeedShown::Value && s.flagA != 0;
+    j["gpsOff"] = kinetta::GpsOffShown(s);
     const double g[3] = {s.gx, s.gy, s.gz};
     const char* keys[3] = {"gx", "gy", "gz"};
     for (int a = 0; a < 3; ++a) {
         const std::string t = kinetta::AccelText(g[a]);
-        j.Key(keys[a]);
-        t.empty() ? j.Null() : j.String(t);
+        j[keys[a]] = t.empty() ? Json(nullptr) : Json(t);
     }
-    j.Key("voltage");
     if (kinetta::VoltageShown(s, family)) {
         const std::string v = kinetta::VoltageText(s.voltageTenths);
-        v.empty() ? j.String("placeholder") : j.String(v + "V");
+        j["voltage"] = v.empty() ? std::string("placeholder") : v + "V";
     } else {
-        j.Null();
+        j["voltage"] = nullptr;
     }
-    j.Key("resolutionIcon").Int(s.resolutionIcon);
-    j.Key("cameraIcon").String(CameraIconName(kinetta::CameraIconFor(s.cameraLetter)));
-    j.Key("gpsIcon").Bool(s.gpsValid == 1);
-    j.Key("flagA").Int(s.flagA);
-    j.Key("flagB").Int(s.flagB);
-    j.EndObject();
+    j["resolutionIcon"] = s.resolutionIcon;
+    j["cameraIcon"] = CameraIconName(kinetta::CameraIconFor(s.cameraLetter));
+    j["gpsIcon"] = s.gpsValid == 1;
+    j["flagA"] = s.flagA;
+    j["flagB"] = s.flagB;
 
     if (out) {
         if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
@@ -130,7 +126,7 @@ int CmdPanel(Args args) {
             return 1;
         }
     }
-    std::printf("%s\n", j.str().c_str());
+    std::printf("%s\n", kutil::JsonLine(j).c_str());
     return 0;
 }
 

@@ -25,7 +25,7 @@ extern "C" {
 #include "playcore/present/presenter.h"
 #include "playcore/present/still_writer.h"
 #include "tools/kinetta-cli/commands.h"
-#include "util/json_writer.h"
+#include "util/json_text.h"
 #include "util/text.h"
 
 namespace kcli {
@@ -283,20 +283,18 @@ int CmdRender(Args args) {
         std::fprintf(stderr, "kinetta-cli render: cannot write %s\n", out.c_str());
         return 1;
     }
-    kutil::JsonWriter j;
-    j.BeginObject();
-    j.Key("file").String(file);
-    j.Key("frame").Int(frameIndex);
-    j.Key("mode").Int(mode);
-    j.Key("width").Int(width);
-    j.Key("height").Int(height);
-    j.Key("videoWidth").Int(frame->width);
-    j.Key("videoHeight").Int(frame->height);
-    j.Key("dragRefused").Bool(refused);
-    j.Key("drawMs").Double(totalMs / repeat, 3);
-    j.Key("out").String(out);
-    j.EndObject();
-    std::printf("%s\n", j.str().c_str());
+    kutil::Json j;
+    j["file"] = file;
+    j["frame"] = frameIndex;
+    j["mode"] = mode;
+    j["width"] = width;
+    j["height"] = height;
+    j["videoWidth"] = frame->width;
+    j["videoHeight"] = frame->height;
+    j["dragRefused"] = refused;
+    j["drawMs"] = kutil::JsonNumber(totalMs / repeat, 3);
+    j["out"] = out;
+    std::printf("%s\n", kutil::JsonLine(j).c_str());
     return 0;
 }
 
