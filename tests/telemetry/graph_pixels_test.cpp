@@ -14,6 +14,7 @@
 #include "kinetta/skin/skin_context.h"
 #include "kinetta/telemetry/event_list.h"
 #include "kinetta/telemetry/graph_painter.h"
+#include "kinetta/telemetry/panel_state.h"
 #include "playcore/container/file_queries.h"
 #include "playcore/container/gps_reader.h"
 
@@ -21,6 +22,7 @@ namespace kinetta {
 namespace {
 
 namespace fs = std::filesystem;
+using playcore::AccelRecord;
 using playcore::RecorderFamily;
 
 const fs::path kDir = fs::path(KINETTA_TEST_BINARY_DIR) / "tests/telemetry/recordings";
@@ -36,6 +38,18 @@ std::string Recording(const std::string& name, const std::string& options) {
         if (std::system(cmd.c_str()) != 0) return {};
     }
     return out.string();
+}
+
+// A 12-s recording with known events of every kind the family carries.
+std::string EventsRecording(RecorderFamily family) {
+    const bool tx50 = family == RecorderFamily::TX50;
+    const std::string events =
+        tx50 ? "--event shock-y@2 --event user-point@4 --event speeding@5 --event speeding@6 "
+               "--event speeding@7 --event parking@9 --event assist-b@10"
+             : "--event shock-x@2 --event user-point@4 --event parking@7 --event shock-z@9";
+    return Recording(tx50 ? "events50.mp4" : "events40.mp4", std::string("--family ") +
+                                                                 (tx50 ? "tx50" : "tx40") +
+                                                                 " --duration 12 " + events);
 }
 
 struct Loaded {
@@ -67,13 +81,7 @@ protected:
 TEST_P(GraphPixels, CursorMarksAndBandStandWhereTheirRecordsAre) {
     const RecorderFamily family = GetParam();
     const bool tx50 = family == RecorderFamily::TX50;
-    const std::string events =
-        tx50 ? "--event shock-y@2 --event user-point@4 --event speeding@5 --event speeding@6 "
-               "--event speeding@7 --event parking@9 --event assist-b@10"
-             : "--event shock-x@2 --event user-point@4 --event parking@7 --event shock-z@9";
-    const std::string path =
-        Recording(tx50 ? "events50.mp4" : "events40.mp4",
-                  std::string("--family ") + (tx50 ? "tx50" : "tx40") + " --duration 12 " + events);
+    const std::string path = EventsRecording(family);
     Loaded t(path, family);
     ASSERT_TRUE(t.ok);
     const int64_t n = static_cast<int64_t>(t.reader.frameTable.size());
@@ -171,6 +179,68 @@ TEST_F(GraphPixels, ParkingRecordingUsesTheRecordMapping) {
     EXPECT_EQ(image.pixel(x, 45), qRgb(255, 255, 255)); // kind 7: white
     ASSERT_EQ(painter.LastPlan().marks[5].size(), 1u);
     EXPECT_EQ(static_cast<int>(painter.LastPlan().marks[5][0].x), x);
+}
+
+// Runs kinetta-cli; its standard output.
+std::string Cli(const std::string& args) {
+    const std::string cmd = std::string(KINETTA_TEST_BINARY_DIR) +
+                            "/tools/kinetta-cli/kinetta-cli " + args + " 2>/dev/null";
+    std::string out;
+    if (FILE* p = ::popen(cmd.c_str(), "r")) {
+        char buf[4096];
+        size_t n;
+        while ((n = std::fread(buf, 1, sizeof buf, p)) > 0)
+            out.append(buf, n);
+        ::pclose(p);
+    }
+    return out;
+}
+
+// The command line lists the viewer's events, draws the viewer's picture and
+// prints the panel's texts.
+TEST_F(GraphPixels, CommandLineMatchesTheViews) {
+    const std::string path = EventsRecording(RecorderFamily::TX50);
+    Loaded t(path, RecorderFamily::TX50);
+    ASSERT_TRUE(t.ok);
+    DetectorFlags flags;
+    flags.Set(3, false);
+    const EventList list =
+        BuildEventList(t.reader.frameTable, t.reader.accel, flags.listing, RecorderFamily::TX50);
+    std::string want;
+    for (const GraphEvent& e : list)
+        want += "{\"record\":" + std::to_string(e.record) +
+                ",\"frame\":" + std::to_string(e.accel->framePos) +
+                ",\"kind\":" + std::to_string(e.kind) + ",\"entry\":" + std::to_string(e.entry) +
+                "}\n";
+    EXPECT_EQ(Cli("events --family tx50 '" + path + "' --off 3"), want);
+    EXPECT_EQ(Cli("events --family tx50 '" + path + "' --off 12"), ""); // no such entry
+
+    const std::string png = (kDir / "cli-graph.png").string();
+    ASSERT_NE(Cli("graph --family tx50 '" + path + "' --frame 200 --size 709x93 --out '" + png +
+                  "' --off 3"),
+              "");
+    GraphGeometry g;
+    g.family = RecorderFamily::TX50;
+    g.clientWidth = 709;
+    g.clientHeight = 93;
+    g.entries = static_cast<int64_t>(t.reader.frameTable.size());
+    g.current = 200;
+    g.rangeIndex = RangeIndexFor(t.reader.maxAccel);
+    GraphPainter painter;
+    QImage image;
+    painter.Paint(&image, g, true, t.reader.frameTable, t.reader.accel, flags);
+    EXPECT_EQ(QImage(QString::fromStdString(png)).convertToFormat(QImage::Format_RGB32), image);
+
+    const std::string panel = Cli("panel --family tx50 '" + path + "' --frame 300");
+    PanelState s;
+    s.hasData = true;
+    s.startTime = t.reader.gps.front().time;
+    s.frameDurationMs = 34.0f; // the probe's whole milliseconds of 34,364 us
+    s.frameIndex = 300;
+    EXPECT_NE(panel.find("\"dateTime\":\"" + PanelDateTimeText(s) + "\""), std::string::npos)
+        << panel;
+    const AccelRecord* rec = t.reader.frameTable[300];
+    EXPECT_NE(panel.find("\"gx\":\"" + AccelText(rec->gx) + "\""), std::string::npos) << panel;
 }
 
 } // namespace
