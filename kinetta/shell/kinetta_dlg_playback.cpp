@@ -163,6 +163,8 @@ void CkinettaDlg::UpdateToolbar() {
     // The list takes clicks while a selection waits for its open, so that
     // quick changes open only the last row; it is held only during the open.
     if (filer_) filer_->setEnabled(!awaitingReady_);
+    // The panel and its axis buttons wait, like the toolbar, for the open.
+    if (telemetry_) telemetry_->Panel()->setEnabled(!busy_);
 }
 
 void CkinettaDlg::ClearBusy() {
@@ -472,6 +474,7 @@ void CkinettaDlg::MovieEnded(int camera) {
     SeekTo(cam, 0, kEnginePaused);
     for (CMovieStatic* a : areas_)
         a->update();
+    if (telemetry_) telemetry_->ResetPanel();
 }
 
 // ---- seeking and the position ----------------------------------------------------
