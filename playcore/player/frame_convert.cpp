@@ -16,13 +16,14 @@ struct FrameHolder {
     ~FrameHolder() { av_frame_free(&frame); }
 };
 
-std::shared_ptr<const VideoFrame> Wrap(AVFrame* owned, PixelFormat format) {
+std::shared_ptr<const VideoFrame> Wrap(AVFrame* owned, PixelFormat format, int64_t pts) {
     auto holder = std::make_shared<FrameHolder>();
     holder->frame = owned;
     auto out = std::make_shared<VideoFrame>();
     out->format = format;
     out->width = owned->width;
     out->height = owned->height;
+    out->pts = pts;
     for (int p = 0; p < PlaneCount(format) && p < 3; ++p) {
         out->data[static_cast<size_t>(p)] = owned->data[p];
         out->stride[static_cast<size_t>(p)] = owned->linesize[p];
@@ -75,7 +76,7 @@ PixelFormat PresenterFormatOf(int avPixelFormat) {
     }
 }
 
-std::shared_ptr<const VideoFrame> ToVideoFrame(const AVFrame* frame) {
+std::shared_ptr<const VideoFrame> ToVideoFrame(const AVFrame* frame, int64_t pts) {
     if (!frame || frame->width <= 0 || frame->height <= 0 || frame->width > kMaxFrameSide ||
         frame->height > kMaxFrameSide)
         return nullptr;
@@ -102,7 +103,7 @@ std::shared_ptr<const VideoFrame> ToVideoFrame(const AVFrame* frame) {
         owned = converted;
         format = PixelFormat::I420;
     }
-    return Wrap(owned, format);
+    return Wrap(owned, format, pts);
 }
 
 } // namespace playcore

@@ -18,7 +18,9 @@ namespace playcore {
 PixelFormat PresenterFormatOf(int avPixelFormat);
 
 // A VideoFrame for `frame` (which is not changed), or null when the picture
-// cannot be had (download or conversion failed, size out of range).
-std::shared_ptr<const VideoFrame> ToVideoFrame(const AVFrame* frame);
+// cannot be had (download or conversion failed, size out of range). `pts`,
+// the frame's start on the player's time line (100-ns units), is kept in the
+// VideoFrame.
+std::shared_ptr<const VideoFrame> ToVideoFrame(const AVFrame* frame, int64_t pts = 0);
 
 } // namespace playcore

@@ -136,7 +136,7 @@ void VideoDecoder::HandleFrame(AVFrame* frame, FrameScheduler* out) {
         const bool before = end >= 0 ? end <= seekTarget_ : false;
         if (before || (start <= seekTarget_ && end < 0)) {
             // Not past the target yet (or cannot tell without the next frame).
-            sf.frame = ToVideoFrame(frame);
+            sf.frame = ToVideoFrame(frame, start);
             if (candidate_) {
                 std::lock_guard lock(statsMutex_);
                 ++stats_.passedOver;
@@ -153,7 +153,7 @@ void VideoDecoder::HandleFrame(AVFrame* frame, FrameScheduler* out) {
         }
         candidate_.reset();
     }
-    sf.frame = ToVideoFrame(frame);
+    sf.frame = ToVideoFrame(frame, start);
     Emit(std::move(sf), out);
 }
 

@@ -46,6 +46,11 @@ bool Presenter::HasPicture() const {
     return picture_ != nullptr;
 }
 
+int64_t Presenter::PictureTime() const {
+    std::lock_guard lock(mutex_);
+    return picture_ ? picture_->pts : -1;
+}
+
 QSize Presenter::GetVideoSize() const {
     std::lock_guard lock(mutex_);
     return videoSize_;

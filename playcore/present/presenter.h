@@ -45,6 +45,9 @@ public:
     bool PresentFrame(std::shared_ptr<const VideoFrame> frame);
     // Whether any frame has been taken as the picture.
     bool HasPicture() const;
+    // The presentation time (VideoFrame::pts, 100-ns units) of the picture
+    // taken last; -1 before any.
+    int64_t PictureTime() const;
     // Native size of the stream's pictures (of the last frame received).
     QSize GetVideoSize() const;
 

@@ -56,7 +56,7 @@ TEST(KinettaCliExecutables, EachCommandRunsOnItsSide) {
     const ktest::CommandRun help = RunCommand(kCli + " --help");
     EXPECT_EQ(help.status, 0);
     for (const char* c : {"names", "scan", "info", "telemetry", "join", "split", "events", "render",
-                          "graph", "panel"})
+                          "grab", "graph", "panel"})
         EXPECT_TRUE(Has(help.out, std::string("\n  ") + c + " ")) << c << "\n" << help.out;
     const ktest::CommandRun unknown = RunCommand(kCli + " frobnicate");
     EXPECT_EQ(unknown.status, 2);
@@ -69,6 +69,9 @@ TEST(KinettaCliExecutables, EachCommandRunsOnItsSide) {
 
     // A drawing command given to kinetta-cli is answered by kinetta-cli-draw
     // (its own usage text; no display is needed to get that far).
+    const ktest::CommandRun grab = RunCommand(kCli + " grab --family tx40");
+    EXPECT_EQ(grab.status, 2);
+    EXPECT_TRUE(Has(grab.err, "usage: kinetta-cli grab --family")) << grab.err;
     const ktest::CommandRun render = RunCommand(kCli + " render --frame");
     EXPECT_EQ(render.status, 2);
     EXPECT_TRUE(Has(render.err, "usage: kinetta-cli render FILE")) << render.err;

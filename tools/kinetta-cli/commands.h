@@ -57,5 +57,6 @@ int CmdEvents(Args args);
 int CmdRender(Args args);
 int CmdGraph(Args args);
 int CmdPanel(Args args);
+int CmdGrab(Args args);
 
 } // namespace kcli

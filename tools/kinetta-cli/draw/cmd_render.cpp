@@ -11,9 +11,6 @@
 #include <string>
 #include <vector>
 
-#include <QGuiApplication>
-#include <QSurfaceFormat>
-
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
@@ -25,6 +22,7 @@ extern "C" {
 #include "playcore/present/presenter.h"
 #include "playcore/present/still_writer.h"
 #include "tools/kinetta-cli/commands.h"
+#include "tools/kinetta-cli/draw/draw_support.h"
 #include "util/json_text.h"
 #include "util/text.h"
 
@@ -125,17 +123,6 @@ std::shared_ptr<const VideoFrame> DecodeFrame(const std::string& path, int64_t i
     }
 }
 
-bool ParseSize(const std::string& s, int* w, int* h) {
-    int a = 0, b = 0;
-    char x = 0, extra = 0;
-    if (std::sscanf(s.c_str(), "%d%c%d%c", &a, &x, &b, &extra) != 3 || (x != 'x' && x != 'X'))
-        return false;
-    if (a < 1 || b < 1 || a > playcore::kMaxFrameSide || b > playcore::kMaxFrameSide) return false;
-    *w = a;
-    *h = b;
-    return true;
-}
-
 bool ParsePair(const std::string& s, double* a, double* b) {
     char extra = 0;
     return std::sscanf(s.c_str(), "%lf,%lf%c", a, b, &extra) == 2 && std::isfinite(*a) &&
@@ -225,16 +212,11 @@ int CmdRender(Args args) {
         return 1;
     }
 
-    if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") &&
-        !std::getenv("QT_QPA_PLATFORM")) {
+    if (!HaveDisplay()) {
         std::fprintf(stderr, "kinetta-cli render: no display for OpenGL (run it under xvfb-run)\n");
         return 1;
     }
-    QSurfaceFormat::setDefaultFormat(playcore::PresenterSurfaceFormat());
-    int argc = 1;
-    char name[] = "kinetta-cli";
-    char* argv[] = {name, nullptr};
-    QGuiApplication app(argc, argv);
+    const std::unique_ptr<QGuiApplication> app = MakeGuiApplication();
     playcore::OffscreenSurface surface;
     if (!surface.Create(QSize(width, height))) {
         std::fprintf(stderr, "kinetta-cli render: no OpenGL 3.3 core context\n");
