@@ -98,7 +98,8 @@ void DrawPicture(QPainter& p, int id, const QRect& r) {
 } // namespace
 
 void CInfoDlg::Draw(QImage* image, QSize size, const PanelState& state, RecorderFamily family,
-                    const QString& speedText, double s, double panelScale) {
+                    const QString& speedText, double s, double panelScale,
+                    const std::array<bool, 3>* axisButtons) {
     if (image->size() != size || image->format() != QImage::Format_RGB32)
         *image = QImage(size, QImage::Format_RGB32);
     if (size.isEmpty()) return;
@@ -162,6 +163,18 @@ void CInfoDlg::Draw(QImage* image, QSize size, const PanelState& state, Recorder
 
     p.setFont(SharedFont(kFont10));
     p.drawText(At(kSpeedText, k), Qt::AlignLeft | Qt::AlignVCenter, speedText);
+
+    if (axisButtons) {
+        static constexpr int kPictures[3] = {kPicAxisX, kPicAxisY, kPicAxisZ};
+        for (int a = 0; a < 3; ++a) {
+            const QRect r = At({kAxisColumn0 + kAxisColumnStep * a, kAxisButtonTop, 40, 20}, k);
+            if (r.isEmpty()) continue;
+            // Frame 2 (on) or 0 (off) of the four-frame strip.
+            const QImage& strip = Rendered(kPictures[a], QSize(r.width() * 4, r.height()));
+            const int frame = (*axisButtons)[static_cast<size_t>(a)] ? 2 : 0;
+            p.drawImage(r.topLeft(), strip, QRect(frame * r.width(), 0, r.width(), r.height()));
+        }
+    }
 }
 
 CInfoDlg::CInfoDlg(RecorderFamily family, QWidget* parent) : QWidget(parent), family_(family) {

@@ -65,9 +65,12 @@ public:
     void OnCommand(int id) override;
 
     // Draws the panel for state into *image of size (also `kinetta-cli panel`).
+    // With axisButtons (three on/off states) the axis buttons are drawn into
+    // the picture too; the window's buttons are child controls that draw
+    // themselves.
     static void Draw(QImage* image, QSize size, const PanelState& state,
                      playcore::RecorderFamily family, const QString& speedText, double s,
-                     double panelScale);
+                     double panelScale, const std::array<bool, 3>* axisButtons = nullptr);
 
 protected:
     void paintEvent(QPaintEvent* event) override;

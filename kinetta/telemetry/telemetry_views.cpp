@@ -77,6 +77,8 @@ void TelemetryViews::Reset() {
         events_.clear();
     }
     graph_->Close();
+    // The block's flag bytes of the next recording are read when it opens.
+    panel_->State().flagA = panel_->State().flagB = 1;
     panel_->Reset();
 }
 

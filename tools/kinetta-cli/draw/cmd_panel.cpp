@@ -120,7 +120,8 @@ int CmdPanel(Args args) {
         QGuiApplication app(argc, argv);
         kinetta::SetSkinScale(1.0, 1.0, 96);
         QImage image;
-        kinetta::CInfoDlg::Draw(&image, QSize(569, 120), s, family, QString(), 1.0, 1.0);
+        const std::array<bool, 3> axisOn{true, true, true};
+        kinetta::CInfoDlg::Draw(&image, QSize(569, 120), s, family, QString(), 1.0, 1.0, &axisOn);
         if (!image.save(QString::fromStdString(*out), "PNG")) {
             std::fprintf(stderr, "kinetta-cli panel: cannot write %s\n", out->c_str());
             return 1;
