@@ -9,7 +9,8 @@
 // Threads: UI thread. The event list is rebuilt under listMutex (the map
 // reads it under the same mutex) and the session's telemetry lock; its
 // record pointers are valid until the recording's telemetry is released,
-// and Reset clears it before that happens.
+// and Reset clears it before that happens. Lock order: listMutex first, then
+// the telemetry lock (both are taken on the UI thread today).
 
 #include <QRect>
 #include <QString>
