@@ -231,15 +231,15 @@ TEST_F(GraphPixels, CommandLineMatchesTheViews) {
     painter.Paint(&image, g, true, t.reader.frameTable, t.reader.accel, flags);
     EXPECT_EQ(QImage(QString::fromStdString(png)).convertToFormat(QImage::Format_RGB32), image);
 
-    const std::string panel = Cli("panel --family tx50 '" + path + "' --frame 300");
+    const std::string panel = Cli("panel --family tx50 '" + path + "' --frame 292");
     PanelState s;
     s.hasData = true;
     s.startTime = t.reader.gps.front().time;
-    s.frameDurationMs = 34.0f; // the probe's whole milliseconds of 34,364 us
-    s.frameIndex = 300;
+    s.frameDurationMs = 34.364f; // mkcard's 34,364 us frames, as the player reports them
+    s.frameIndex = 292;          // 10.03 s; whole milliseconds (34 ms) would show 9.93 s
     EXPECT_NE(panel.find("\"dateTime\":\"" + PanelDateTimeText(s) + "\""), std::string::npos)
         << panel;
-    const AccelRecord* rec = t.reader.frameTable[300];
+    const AccelRecord* rec = t.reader.frameTable[292];
     EXPECT_NE(panel.find("\"gx\":\"" + AccelText(rec->gx) + "\""), std::string::npos) << panel;
 }
 

@@ -63,7 +63,15 @@ int CmdPanel(Args args) {
     // What the main window writes when the recording opens ...
     s.hasData = !reader.accel.empty();
     if (!reader.gps.empty()) s.startTime = reader.gps.front().time;
-    s.frameDurationMs = std::max(0.0f, playcore::ProbedFrameDuration(path, family));
+    // The frame duration the player reports: the first video track's length
+    // over its frames (the probe's own figure is cut to whole milliseconds).
+    {
+        const playcore::FrameTimingProbe probe = playcore::ProbeFrameTiming(path, family);
+        const long long frames = playcore::FirstSampleCount(path, family);
+        if (!probe.cameras.empty() && frames > 0)
+            s.frameDurationMs =
+                static_cast<float>(probe.cameras.front().durationS * 1000.0 / double(frames));
+    }
     const int lapse = kinetta::TriggerCode(name, kinetta::TriggerPosition::TimeLapse, family);
     s.timeLapse = family == kinetta::RecorderFamily::TX50 && (lapse == 7 || lapse == 8);
     s.resolutionIcon = kinetta::ResolutionIconFor(static_cast<int>(videoHeight));
