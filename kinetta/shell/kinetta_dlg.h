@@ -230,7 +230,9 @@ private:
     void ShowSpeedText();
     void SetVolume(int volume);
     void ApplyVolume() { SetVolume(volume_); }
-    void CloseRecording();
+    // opening: the recording about to be opened (its prefetched telemetry is
+    // kept), null when none follows.
+    void CloseRecording(const RecordingEntry* opening = nullptr);
     void ResetViews();
     void ClearBusy();
     void StartPrefetch();

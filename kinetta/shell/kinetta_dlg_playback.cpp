@@ -199,7 +199,7 @@ void CkinettaDlg::SelectRecording(int row, int reason) {
     }
     openReason_ = reason;
     finished_ = false;
-    CloseRecording();
+    CloseRecording(SelectedEntry());
     ShowPlayFace(false);
     busy_ = true;
     setCursor(Qt::WaitCursor);
@@ -209,14 +209,18 @@ void CkinettaDlg::SelectRecording(int row, int reason) {
     StartTimer(kTimerOpen, 500, true);
 }
 
-void CkinettaDlg::CloseRecording() {
+void CkinettaDlg::CloseRecording(const RecordingEntry* opening) {
     KillTimer(kTimerPosition);
     KillTimer(kTimerPrepare);
     KillTimer(kTimerFadeIn);
     KillTimer(kTimerOpen);
-    // The views let go of the records before the session releases them.
+    // The views let go of the records before the session releases them. What
+    // was read ahead for the recording about to be opened stays for its load.
     ResetTelemetryViews();
-    playback_.ReleaseTelemetry();
+    if (opening)
+        playback_.ReleaseTelemetry(opening->frontPath, opening->rearPath);
+    else
+        playback_.ReleaseTelemetry();
     playback_.CloseMovies();
     loaded_ = false;
     nearEnd_ = false;
@@ -235,8 +239,8 @@ void CkinettaDlg::CloseRecording() {
 void CkinettaDlg::OpenSelectedRecording() {
     KillTimer(kTimerPosition);
     position_->setEnabled(true);
-    CloseRecording();
     const RecordingEntry* selected = SelectedEntry();
+    CloseRecording(selected);
     if (!selected) {
         ClearBusy();
         return;

@@ -56,7 +56,10 @@ public:
 
     // Telemetry.
     virtual bool LoadTelemetry(const std::string& front, const std::string& rear) = 0;
-    virtual bool ReleaseTelemetry() = 0;
+    // keepFront, keepRear: the recording about to be opened, whose records
+    // read ahead stay for its load; every other prefetch is dropped.
+    virtual bool ReleaseTelemetry(const std::string& keepFront = {},
+                                  const std::string& keepRear = {}) = 0;
     virtual bool PrefetchTelemetry(const std::string& front, const std::string& rear) = 0;
     virtual bool HasTelemetry() = 0; // the master engine holds records
     virtual bool LockTelemetry() = 0;

@@ -58,8 +58,9 @@ bool SessionPlaybackPort::IsRecordingComplete(const std::string& path) {
 bool SessionPlaybackPort::LoadTelemetry(const std::string& front, const std::string& rear) {
     return session_.LoadTelemetry(front, rear) != 0;
 }
-bool SessionPlaybackPort::ReleaseTelemetry() {
-    return session_.ReleaseTelemetry() != 0;
+bool SessionPlaybackPort::ReleaseTelemetry(const std::string& keepFront,
+                                           const std::string& keepRear) {
+    return session_.ReleaseTelemetry(keepFront, keepRear) != 0;
 }
 bool SessionPlaybackPort::PrefetchTelemetry(const std::string& front, const std::string& rear) {
     return session_.PrefetchTelemetry(front, rear) != 0;

@@ -23,7 +23,8 @@ public:
     bool CloseMovies() override;
     bool IsRecordingComplete(const std::string& path) override;
     bool LoadTelemetry(const std::string& front, const std::string& rear) override;
-    bool ReleaseTelemetry() override;
+    bool ReleaseTelemetry(const std::string& keepFront = {},
+                          const std::string& keepRear = {}) override;
     bool PrefetchTelemetry(const std::string& front, const std::string& rear) override;
     bool HasTelemetry() override;
     bool LockTelemetry() override;

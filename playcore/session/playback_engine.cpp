@@ -251,12 +251,15 @@ int LoadTelemetry(PlaybackEngine& e, const std::string& path) {
     return ok ? 1 : 0;
 }
 
-int ReleaseTelemetry(PlaybackEngine& e) {
+int ReleaseTelemetry(PlaybackEngine& e, const std::string& keepPrefetchOf) {
     Held data(e, e.dataLock);
     Held play(e, e.playLock);
     ClearReader(e.activeTelemetry);
-    ClearReader(e.prefetchTelemetry);
-    e.telemetryFileName.clear();
+    // A prefetch of the recording being opened is what its load will take.
+    if (keepPrefetchOf.empty() || e.telemetryFileName != keepPrefetchOf) {
+        ClearReader(e.prefetchTelemetry);
+        e.telemetryFileName.clear();
+    }
     return 1;
 }
 

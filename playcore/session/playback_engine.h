@@ -108,7 +108,9 @@ struct EngineOps {
                              PlayerWindow window1);
     /* 5 */ int (*CloseMovie)(PlaybackEngine&);
     /* 6 */ int (*LoadTelemetry)(PlaybackEngine&, const std::string& path);
-    /* 7 */ int (*ReleaseTelemetry)(PlaybackEngine&);
+    // Clears the open movie's records; the prefetched records stay when they are
+    // of keepPrefetchOf (the file about to be opened), else they go as well.
+    /* 7 */ int (*ReleaseTelemetry)(PlaybackEngine&, const std::string& keepPrefetchOf);
     /* 8 */ int (*Play)(PlaybackEngine&);
     /* 9 */ int (*RestartAt)(PlaybackEngine&, int64_t frame);
     /* 10 */ int (*Pause)(PlaybackEngine&);

@@ -233,11 +233,11 @@ int PlaybackSession::LoadTelemetry(const std::string& frontPath, const std::stri
     return 0;
 }
 
-int PlaybackSession::ReleaseTelemetry() {
+int PlaybackSession::ReleaseTelemetry(const std::string& keepFront, const std::string& keepRear) {
     int any = 0;
     for (int k = 0; k < 2; ++k) {
         if (!ReadyAt(k)) continue;
-        if (Ops(k).ReleaseTelemetry(Engine(k)) == 1) any = 1;
+        if (Ops(k).ReleaseTelemetry(Engine(k), k == 0 ? keepFront : keepRear) == 1) any = 1;
         Engine(k).opened = false;
         Engine(k).telemetryMaster = false;
     }

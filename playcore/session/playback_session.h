@@ -105,7 +105,11 @@ public:
     int OpenMovies(const std::string& frontPath, const std::string& rearPath);
     int CloseMovies();
     int LoadTelemetry(const std::string& frontPath, const std::string& rearPath);
-    int ReleaseTelemetry();
+    // Clears both engines' records. The records read ahead by PrefetchTelemetry
+    // stay where they are of the recording about to be opened (engine 0 keeps a
+    // prefetch of keepFront, engine 1 of keepRear), so that its LoadTelemetry
+    // takes them; every other prefetch is dropped.
+    int ReleaseTelemetry(const std::string& keepFront = {}, const std::string& keepRear = {});
     int Play(int cam);
     int Pause(int cam);
     int Stop(int cam);

@@ -508,6 +508,39 @@ TEST(Session, PrefetchedTelemetryIsTakenOverByTheLoadOfTheSameFile) {
     EXPECT_EQ(rig.session.ReadTelemetryOf(other, front), 0); // gone
 }
 
+TEST(Session, ReleaseKeepsThePrefetchOfTheRecordingBeingOpened) {
+    MAKE_RIG(rig);
+    ktest::TempDir dir;
+    const std::string& current = GetSample(Kind::Front8).path;
+    const std::string next = dir / "next_F.MP4";
+    std::filesystem::copy_file(current, next);
+    ASSERT_TRUE(rig.Open(current, ""));
+    ASSERT_EQ(rig.session.LoadTelemetry(current, ""), 1);
+    // Continuous play: the next recording was read ahead while this one played.
+    ASSERT_EQ(rig.session.PrefetchTelemetry(next, ""), 1);
+
+    // Closing this recording to open the next keeps what was read ahead.
+    ASSERT_EQ(rig.session.ReleaseTelemetry(next, ""), 1);
+    EXPECT_TRUE(rig.session.GetGpsRecords()->empty());
+    EXPECT_EQ(rig.E(0).telemetryFileName, next);
+    EXPECT_TRUE(rig.E(0).prefetchTelemetry.loaded);
+    ASSERT_EQ(rig.session.CloseMovies(), 1);
+    ASSERT_TRUE(rig.Open(next, ""));
+    // The file goes (the player keeps it open): only the prefetched records can load it.
+    std::filesystem::remove(next);
+    ASSERT_EQ(rig.session.LoadTelemetry(next, ""), 1);
+    EXPECT_EQ(rig.session.GetGpsRecords()->size(), GetSample(Kind::Front8).records);
+
+    // A prefetch of any other recording goes with the release.
+    ASSERT_EQ(rig.session.PrefetchTelemetry(current, ""), 1);
+    ASSERT_EQ(rig.session.ReleaseTelemetry(next, ""), 1);
+    EXPECT_TRUE(rig.E(0).telemetryFileName.empty());
+    EXPECT_FALSE(rig.E(0).prefetchTelemetry.loaded);
+    ASSERT_EQ(rig.session.PrefetchTelemetry(current, ""), 1);
+    ASSERT_EQ(rig.session.ReleaseTelemetry(), 1);
+    EXPECT_FALSE(rig.E(0).prefetchTelemetry.loaded);
+}
+
 TEST(Session, LockTelemetryExcludesAConcurrentLoad) {
     MAKE_RIG(rig);
     const std::string& front = GetSample(Kind::Front8).path;
