@@ -115,6 +115,11 @@ private:
 
 public:
     void SetFamily(RecorderFamily family) { family_ = family; }
+    // The family and the probe that answers for it.
+    void SetFamily(RecorderFamily family, RecordingProbe probe) {
+        family_ = family;
+        probe_ = std::move(probe);
+    }
     RecorderFamily Family() const { return family_; }
 
 private:

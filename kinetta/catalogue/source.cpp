@@ -22,7 +22,8 @@ SourceChoice ChooseInitialSource(const std::vector<std::string>& removableRoots,
 }
 
 BrowseOutcome ApplySourceChoice(const SourceChoice& choice, FamilyDecider& decider,
-                                Catalogue& catalogue, OperatingMode mode) {
+                                Catalogue& catalogue, OperatingMode mode,
+                                const std::function<RecordingProbe(RecorderFamily)>& probeFor) {
     BrowseOutcome out;
     std::string path = choice.path;
     if (path.empty() || !platform::Exists(path)) return out;
@@ -33,7 +34,10 @@ BrowseOutcome ApplySourceChoice(const SourceChoice& choice, FamilyDecider& decid
         return out;
     }
     out.layout = ApplyModeLayout(mode);
-    catalogue.SetFamily(decider.Family());
+    if (probeFor)
+        catalogue.SetFamily(decider.Family(), probeFor(decider.Family()));
+    else
+        catalogue.SetFamily(decider.Family());
     out.openFailed = !catalogue.OpenSource(path, choice.kind);
     out.opened = !out.openFailed;
     out.traceMarker = choice.kind == kSourceCard && HasTraceMarker(path);

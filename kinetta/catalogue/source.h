@@ -42,9 +42,11 @@ struct BrowseOutcome {
 
 // The browse command from the dialog's answer on: an empty or missing path
 // ends it without change; a card's model key decides the family (a refusal
-// ends it: the old catalogue stays as it is); then the catalogue is opened.
+// ends it: the old catalogue stays as it is); then the catalogue is opened
+// for the decided family, with probeFor(family) as its probe when given.
 BrowseOutcome ApplySourceChoice(const SourceChoice& choice, FamilyDecider& decider,
-                                Catalogue& catalogue, OperatingMode mode);
+                                Catalogue& catalogue, OperatingMode mode,
+                                const std::function<RecordingProbe(RecorderFamily)>& probeFor = {});
 
 // Watches the source path from a worker thread. Every period it checks, while
 // a path is set, that the path exists; the first time it does not, it clears

@@ -79,6 +79,8 @@ enum MainTimer : int {
 inline constexpr int UM_ENGINE_TICK = 0x8005;
 inline constexpr int UM_ENGINE_TIMEOUT = 0x8006;
 inline constexpr int UM_TELEMETRY_PREFETCHED = 0x8515;
+// wParam of UM_APPBAR_NOTIFY: an application bar (a panel) moved or changed size.
+inline constexpr int kAppBarPositionChanged = 1;
 
 // Why the current open was started.
 enum OpenReason : int { kOpenBySelection = 0, kOpenByNext = 1, kOpenByPrevious = 2 };
@@ -182,9 +184,18 @@ private:
     void StartupStage2();
     void ComputeScale();
     bool DecideRecorderFamily(const std::string& modelKey);
+    // Hands the family of the run to everything that reads it besides the
+    // file-name grammar: the playback session and the logo.
+    void AdoptFamily();
     void ApplyModeLayout();
     bool OpenSource(const std::string& path, SourceKind kind);
+    // Shows a source whose catalogue has been opened (ok: the open succeeded).
+    bool ShowSource(std::unique_ptr<Catalogue> catalogue, const std::string& path, SourceKind kind,
+                    bool ok);
     void WatchScreens();
+    // The monitor or its work area changed: S, the fonts, the design size and
+    // the size multipliers are worked out again, then every window is laid out.
+    void RescaleForScreen();
 
     // ---- layout (kinetta_dlg_layout.cpp) ----
     void CreateChildren();
@@ -228,7 +239,9 @@ private:
     void UpdateViewsAt(long long frame);
     void UpdateToolbar();
     void ShowSpeedText();
-    void SetVolume(int volume);
+    // Applies the volume to the engines; store: also write "DISPLAY"/"VOLUME"
+    // (only when it differs from what the file holds).
+    void SetVolume(int volume, bool store = true);
     void ApplyVolume() { SetVolume(volume_); }
     // opening: the recording about to be opened (its prefetched telemetry is
     // kept), null when none follows.
@@ -329,6 +342,8 @@ private:
     int cameraSelection_ = kCameraFront;
     int shownCamera_ = 0;
     int volume_ = 65535;
+    int storedVolume_ = -1; // the value "DISPLAY"/"VOLUME" holds; -1 unknown
+    int sliderState_ = -1;  // master engine state when the position slider was pressed; -1 none
     int fadeLevel_ = 0;
     int rememberedSpeed_ = 1;
     int readyCount_ = 0, endedCount_ = 0;

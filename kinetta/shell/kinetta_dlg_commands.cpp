@@ -103,7 +103,7 @@ bool CkinettaDlg::event(QEvent* event) {
             OnSliderMessage(m->Message(), static_cast<int>(m->WParam()), m->LParam());
             return true;
         case UM_APPBAR_NOTIFY:
-            LayOut();
+            if (m->WParam() == kAppBarPositionChanged) RescaleForScreen();
             return true;
         default:
             if (HandleTelemetryMessage(static_cast<int>(m->Message()), m->WParam(), m->LParam()))
@@ -117,8 +117,10 @@ bool CkinettaDlg::event(QEvent* event) {
 
 void CkinettaDlg::OnSliderMessage(int message, int control, long long value) {
     if (control == 38101) {
+        // The engines follow the drag; the settings file takes the value once
+        // it settles, at the release.
         if (message != UM_SLIDER_BEGIN)
-            SetVolume(static_cast<int>(std::clamp(value, 0LL, 65535LL)));
+            SetVolume(static_cast<int>(std::clamp(value, 0LL, 65535LL)), message == UM_SLIDER_END);
         return;
     }
     if (control != 38100 || !loaded_) return;
@@ -131,13 +133,19 @@ void CkinettaDlg::OnSliderMessage(int message, int control, long long value) {
         UpdateViewsAt(std::min(value, limit));
         break;
     case UM_SLIDER_BEGIN:
+        // The release seeks in the state the engine had before the press.
         FadeOut();
-        if (playback_.GetState(MasterCamera()) != kEnginePaused) playback_.Pause(cameraSelection_);
+        sliderState_ = playback_.GetState(MasterCamera());
+        if (sliderState_ != kEnginePaused) playback_.Pause(cameraSelection_);
         if (!position_->PressHitThumb()) SeekTo(cameraSelection_, value, kEnginePaused);
         break;
-    case UM_SLIDER_END:
-        SeekFromSlider(value);
+    case UM_SLIDER_END: {
+        const int state = sliderState_ >= 0 ? sliderState_ : playback_.GetState(MasterCamera());
+        sliderState_ = -1;
+        SeekTo(cameraSelection_, std::min(value, limit), state);
+        ShowPlayFace(playback_.GetState(MasterCamera()) == kEnginePlaying);
         break;
+    }
     default:
         break;
     }
@@ -208,16 +216,21 @@ void CkinettaDlg::OnBrowse() {
     }
     UpdateToolbar();
     if (!chosen) return;
-    if (path.empty() || !platform::Exists(path)) return;
-    while (path.size() > 1 && path.back() == '/')
-        path.pop_back();
-    modelKey_ = kind == kSourceCard ? ModelKeyOfRoot(path) : std::string();
-    // A card of the other family after start-up is silently refused.
-    if (!DecideRecorderFamily(modelKey_)) return;
+    // A missing source, or a card of the other family after start-up, ends
+    // the command silently; the old catalogue stays.
+    const RecorderFamily family = CurrentFamily();
+    auto next = std::make_unique<Catalogue>(family, ContainerProbe(family));
+    const BrowseOutcome out =
+        ApplySourceChoice({kind, path}, *decider_, *next, kBuildMode, ContainerProbe);
+    if (!out.opened && !out.openFailed) return;
+    AdoptFamily();
     ApplyModeLayout();
+    modelKey_ = out.modelKey;
+    traceFlag_ = out.traceMarker;
     filer_->ClearList();
     filer_->ClearTree();
-    OpenSource(path, kind);
+    const std::string source = next->SourcePath();
+    ShowSource(std::move(next), source, kind, out.opened);
     LayOut();
     UpdateToolbar();
 }

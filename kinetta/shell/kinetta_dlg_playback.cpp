@@ -11,6 +11,7 @@
 #include "kinetta/catalogue/filer_container_dlg.h"
 #include "kinetta/catalogue/recording_names.h"
 #include "kinetta/shell/kinetta_dlg.h"
+#include "kinetta/shell/message_ids.h"
 #include "kinetta/shell/playback_rules.h"
 #include "kinetta/shell/settings_store.h"
 #include "kinetta/shell/ui_strings.h"
@@ -78,11 +79,15 @@ void CkinettaDlg::OnTimer(int id) {
         if (fadeLevel_ >= volume_) KillTimer(kTimerFadeIn);
         return;
     case kTimerRelayout:
+        // A move or resize has settled: on another monitor S, the fonts, the
+        // design size and the multipliers follow that monitor.
         if (QScreen* screen = this->screen(); screen && screen->geometry() != monitorRect_) {
             monitorRect_ = screen->geometry();
-            ComputeScale();
+            RescaleForScreen();
+        } else {
+            LayOut();
         }
-        LayOut();
+        PostWindowMessage(this, UM_RELAYOUT);
         return;
     case kTimerSpeed:
         return ApplySpeedChange();
@@ -121,9 +126,12 @@ void CkinettaDlg::ShowSpeedText() {
     if (telemetry_) telemetry_->SetSpeedText(speedText_->text());
 }
 
-void CkinettaDlg::SetVolume(int volume) {
+void CkinettaDlg::SetVolume(int volume, bool store) {
     volume_ = std::clamp(volume, 0, 65535);
-    Settings().Write("DISPLAY", "VOLUME", std::to_string(volume_));
+    // Each write replaces and syncs the file: only a changed value is written.
+    if (store && volume_ != storedVolume_ &&
+        Settings().Write("DISPLAY", "VOLUME", std::to_string(volume_)))
+        storedVolume_ = volume_;
     volumeSlider_->SetPos(volume_);
     playback_.SetVolume(cameraSelection_, volume_);
 }
@@ -301,7 +309,8 @@ void CkinettaDlg::MovieReady(int) {
     masterLength_ = playback_.GetMasterLength();
     ShowSpeedText();
     for (int k = 0; k < 2; ++k) {
-        playback_.SetDisplayMode(k, areas_[k]->DisplayModel());
+        // Zoom mode keeps the engine's display model as it is.
+        if (!zoomMode_) playback_.SetDisplayMode(k, areas_[k]->DisplayModel());
         areas_[k]->update();
     }
     ShowNoDataTexts();

@@ -2,10 +2,13 @@
 // shutdown sequence.
 
 #include <QCloseEvent>
+
 #include <QDir>
 #include <QGuiApplication>
 #include <QLocale>
 #include <QScreen>
+#include <cerrno>
+#include <cstring>
 
 #include "kinetta/catalogue/container_probe.h"
 #include "kinetta/catalogue/filer_container_dlg.h"
@@ -40,6 +43,11 @@ CkinettaDlg::CkinettaDlg(PlaybackPort& playback, Hooks hooks, QWidget* parent)
     setWindowFlag(Qt::Window, true);
     if (!hooks_.productPrompt) {
         hooks_.productPrompt = [this] {
+            // Without a screen the dialog has nowhere to be shown.
+            if (QGuiApplication::screens().isEmpty()) {
+                errno = ENODEV;
+                return -1;
+            }
             CModelSelectDlg dlg(this);
             return dlg.exec();
         };
@@ -100,7 +108,9 @@ void CkinettaDlg::StartupStage1() {
     }
     decider_ = std::make_unique<FamilyDecider>(settings, kBuildMode, existed);
     decider_->SetPrompt(hooks_.productPrompt, [this] {
-        hooks_.messageBox(QStringLiteral("The product selection could not be shown."),
+        // The system's own text for the error, in the user's language.
+        const int error = errno != 0 ? errno : ENODEV;
+        hooks_.messageBox(QString::fromLocal8Bit(std::strerror(error)),
                           Text(kStrErrorMessageCaption), 0);
     });
 
@@ -115,6 +125,7 @@ void CkinettaDlg::StartupStage1() {
     // Volume: empty means the loudest; text that is no number reads 0.
     const std::string volume = settings.Read("DISPLAY", "VOLUME");
     volume_ = volume.empty() ? 65535 : std::clamp(std::atoi(volume.c_str()), 0, 65535);
+    if (volume == std::to_string(volume_)) storedVolume_ = volume_; // nothing to write back
 
     const double s = SkinScale();
     SetDesignSize(QSize(Scaled(s, 1100), Scaled(s, 700)));
@@ -127,6 +138,7 @@ void CkinettaDlg::StartupStage1() {
     const SourceChoice source = ChooseInitialSource(hooks_.removableRoots(), settings);
     modelKey_ = source.kind == kSourceCard ? ModelKeyOfRoot(source.path) : std::string();
     DecideRecorderFamily(modelKey_);
+    AdoptFamily(); // a refused decision leaves the family of the run as it was
     ApplyModeLayout();
 
     LayOut();
@@ -154,25 +166,36 @@ void CkinettaDlg::StartupStage2() {
 }
 
 void CkinettaDlg::WatchScreens() {
-    // A change of the work area (a panel moved or resized) changes S: the
-    // fonts and every rectangle follow.
-    auto relayout = [this] {
-        if (shutDown_) return;
-        ComputeScale();
-        const double s = SkinScale();
-        SetDesignSize(QSize(Scaled(s, 1100), Scaled(s, 700)));
-        ApplyMultipliers();
-        LayOut();
+    // A change of a screen's work area (a panel moved or resized) is the
+    // application-bar notification 1 (ABN_POSCHANGED).
+    auto notify = [this] {
+        if (!shutDown_) PostWindowMessage(this, UM_APPBAR_NOTIFY, kAppBarPositionChanged);
     };
     for (QScreen* screen : QGuiApplication::screens())
-        connect(screen, &QScreen::availableGeometryChanged, this, relayout);
+        connect(screen, &QScreen::availableGeometryChanged, this, notify);
+}
+
+void CkinettaDlg::RescaleForScreen() {
+    if (shutDown_) return;
+    ComputeScale(); // S, F and the shared fonts
+    const double s = SkinScale();
+    SetDesignSize(QSize(Scaled(s, 1100), Scaled(s, 700)));
+    ApplyMultipliers();
+    LayOut();
 }
 
 bool CkinettaDlg::DecideRecorderFamily(const std::string& modelKey) {
     if (!decider_->Decide(modelKey)) return false;
-    SetCurrentFamily(decider_->Family());
-    update(); // the family's logo
+    AdoptFamily();
     return true;
+}
+
+void CkinettaDlg::AdoptFamily() {
+    const RecorderFamily family = CurrentFamily(); // set by the decision
+    // Every load, prefetch and completeness check of the session parses the
+    // family's GPS layout.
+    playback_.SetFamilyFlag(family == RecorderFamily::TX40);
+    update(); // the family's logo
 }
 
 void CkinettaDlg::ApplyModeLayout() {
@@ -185,10 +208,17 @@ void CkinettaDlg::ApplyModeLayout() {
 
 bool CkinettaDlg::OpenSource(const std::string& path, SourceKind kind) {
     const RecorderFamily family = CurrentFamily();
-    catalogue_ = std::make_unique<Catalogue>(family, ContainerProbe(family));
-    const bool ok = catalogue_->OpenSource(path, kind);
-    watch_->SetWatchedPath(path);
+    auto catalogue = std::make_unique<Catalogue>(family, ContainerProbe(family));
+    const bool ok = catalogue->OpenSource(path, kind);
     traceFlag_ = kind == kSourceCard && HasTraceMarker(path);
+    return ShowSource(std::move(catalogue), path, kind, ok);
+}
+
+bool CkinettaDlg::ShowSource(std::unique_ptr<Catalogue> catalogue, const std::string& path,
+                             SourceKind kind, bool ok) {
+    const RecorderFamily family = catalogue->Family();
+    catalogue_ = std::move(catalogue);
+    watch_->SetWatchedPath(path);
     filer_->SetFolderTree(catalogue_->Tree(), family);
     if (!ok) {
         filer_->ClearList();

@@ -111,6 +111,8 @@ void CkinettaDlg::AreaMenu(int camera, QPoint globalPoint) {
     r.camera = menuCamera_;
     r.displayModel = areas_[menuCamera_]->DisplayModel();
     r.areaHasMovie = !areas_[menuCamera_]->NoData();
+    // The items of toolbar commands whose flows this build lacks stay disabled.
+    r.hasFlow = CommandHasFlow;
     OpenMovieMenu(r, this, this, globalPoint);
 }
 

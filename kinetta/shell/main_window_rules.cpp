@@ -24,6 +24,11 @@ ToolbarFlags AvailableCommands() {
     return f;
 }
 
+bool CommandHasFlow(int command) {
+    const int i = command - kFirstToolbarCommand;
+    return i < 0 || i >= kToolbarCommandCount || AvailableCommands()[static_cast<size_t>(i)];
+}
+
 ToolbarState ComputeToolbar(const ToolbarInput& in) {
     ToolbarState s;
     if (in.busy) {

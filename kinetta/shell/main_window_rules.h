@@ -43,6 +43,9 @@ using ToolbarFlags = std::array<bool, kToolbarCommandCount>; // index = command 
 
 // The commands whose flows exist in this build; the others stay disabled.
 ToolbarFlags AvailableCommands();
+// The same for any main-window command: commands outside the toolbar's are
+// the movie areas' display commands, which exist.
+bool CommandHasFlow(int command);
 
 struct ToolbarInput {
     OperatingMode mode = kBuildMode;

@@ -55,7 +55,13 @@ CModelSelectDlg::CModelSelectDlg(QWidget* parent) : CSkinDialog(parent) {
 void CModelSelectDlg::OnCommand(int id) {
     if (id == kButtonTX40) return done(kResultTX40);
     if (id == kButtonTX50) return done(kResultTX50);
-    if (id == kSkinCloseButtonId) return done(0);
+    if (id == kSkinCloseButtonId) return reject();
+}
+
+void CModelSelectDlg::reject() {
+    // A shown dialog always answers: closing it is the cancel result, which
+    // the family decision reads as its second button.
+    done(kResultCancel);
 }
 
 void CModelSelectDlg::showEvent(QShowEvent* event) {

@@ -73,6 +73,7 @@ QWidget* OpenMovieMenu(const MovieMenuRequest& request, CommandTarget* owner, QW
     ctx.displayModel = request.displayModel;
     ctx.mode = kBuildMode;
     ctx.areaHasMovie = request.areaHasMovie;
+    ctx.hasFlow = request.hasFlow;
     auto* menu = new CMovieMenu(ctx, owner, parent);
     menu->setAttribute(Qt::WA_DeleteOnClose);
     menu->Track(globalPoint);

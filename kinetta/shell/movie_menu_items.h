@@ -2,6 +2,7 @@
 // The items of a movie area's context menu: which commands it lists for the
 // master engine's state and which of them apply to the clicked area.
 
+#include <functional>
 #include <vector>
 
 #include "kinetta/shell/recorder_family.h"
@@ -45,6 +46,10 @@ struct MovieMenuContext {
     int displayModel = 4;           // the clicked area's display model
     OperatingMode mode = kBuildMode;
     bool areaHasMovie = true; // false while the area shows its no-data text
+    // Whether the flow behind a main-window command exists in this build; a
+    // command without one is listed disabled, as its toolbar button is. Empty:
+    // every command has its flow.
+    std::function<bool(int command)> hasFlow;
 };
 
 struct MovieMenuItem {

@@ -5,6 +5,8 @@
 
 #include <QPoint>
 
+#include <functional>
+
 class QWidget;
 
 namespace kinetta {
@@ -17,6 +19,8 @@ struct MovieMenuRequest {
     int camera = 0;           // camera the clicked area shows
     int displayModel = 4;     // the clicked area's display model
     bool areaHasMovie = true; // false while the area shows its no-data text
+    // Whether a command's flow exists in this build (empty: every one).
+    std::function<bool(int command)> hasFlow;
 };
 
 // Shows the menu at globalPoint without blocking; the chosen command goes to

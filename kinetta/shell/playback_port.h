@@ -44,6 +44,9 @@ public:
     virtual bool EngineReady(int engine) const = 0;
     virtual void TermEngine(int engine) = 0;
     virtual void SetHardwareDecode(bool on) = 0;
+    // The recorder family whose GPS layout every telemetry read and
+    // completeness check parses: true the TX40 family, false the TX50 family.
+    virtual void SetFamilyFlag(bool tx40) = 0;
     virtual void ReleaseTrackCache() = 0;
 
     // Opening and closing a recording.

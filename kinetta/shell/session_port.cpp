@@ -32,6 +32,10 @@ void SessionPlaybackPort::TermEngine(int engine) {
 void SessionPlaybackPort::SetHardwareDecode(bool on) {
     session_.SetHardwareDecode(on);
 }
+
+void SessionPlaybackPort::SetFamilyFlag(bool tx40) {
+    session_.SetFamilyFlag(tx40);
+}
 void SessionPlaybackPort::ReleaseTrackCache() {
     session_.ReleaseTrackCache();
 }

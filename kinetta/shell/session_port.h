@@ -15,6 +15,7 @@ public:
     bool EngineReady(int engine) const override;
     void TermEngine(int engine) override;
     void SetHardwareDecode(bool on) override;
+    void SetFamilyFlag(bool tx40) override;
     void ReleaseTrackCache() override;
     void SetCombinedFile(bool combined) override;
     void SetWindows(int engine, EngineWindow window0, EngineWindow window1) override;

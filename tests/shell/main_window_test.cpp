@@ -12,9 +12,11 @@
 #include <QApplication>
 #include <QDir>
 #include <QImage>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QStyleHints>
 #include <QTest>
+#include <QTimer>
 
 #include <cmath>
 #include <cstdlib>
@@ -32,6 +34,9 @@ extern "C" {
 #include "kinetta/shell/controller_dlg.h"
 #include "kinetta/shell/controller_logic.h"
 #include "kinetta/shell/kinetta_dlg.h"
+#include "kinetta/shell/display_scale.h"
+#include "kinetta/shell/message_ids.h"
+#include "kinetta/shell/model_select_dlg.h"
 #include "kinetta/shell/movie_dialog.h"
 #include "kinetta/shell/playback_rules.h"
 #include "kinetta/shell/qt_message_sink.h"
@@ -39,9 +44,12 @@ extern "C" {
 #include "kinetta/shell/settings_store.h"
 #include "kinetta/shell/window_message.h"
 #include "kinetta/skin/skin_button.h"
+#include "kinetta/skin/skin_context.h"
 #include "kinetta/skin/skin_messages.h"
+#include "kinetta/skin/skin_pictures.h"
 #include "kinetta/skin/skin_slider.h"
 #include "playcore/player/audio_output.h"
+#include "playcore/present/presenter.h"
 #include "playcore/session/playback_session.h"
 #include "skin/gui_support.h"
 #include "support/temp_dir.h"
@@ -127,6 +135,9 @@ struct Viewer {
     std::string homePath;
 
     // homeDir: the folder to start in (the settings folder); empty: a fresh one.
+    // productAnswer: what the product selection answers; kCloseProductDialog
+    // shows the real dialog and closes it with Escape.
+    static constexpr int kCloseProductDialog = -100;
     explicit Viewer(std::string card = CardEnvironment::card, std::string homeDir = "",
                     int productAnswer = 2)
         : cardRoot(std::move(card)), homePath(homeDir.empty() ? home.path() : homeDir) {
@@ -141,7 +152,11 @@ struct Viewer {
         CkinettaDlg::Hooks hooks;
         hooks.productPrompt = [this, productAnswer] {
             ++prompts;
-            return productAnswer;
+            if (productAnswer != kCloseProductDialog) return productAnswer;
+            CModelSelectDlg product(dlg.get());
+            QTimer::singleShot(100, &product,
+                               [&product] { QTest::keyClick(&product, Qt::Key_Escape); });
+            return product.exec();
         };
         hooks.messageBox = [this](const QString& text, const QString&, int) {
             messages.push_back(text);
@@ -337,10 +352,23 @@ TEST(MainWindow, LosingTheSourceWhilePlayingClearsTheList) {
 
 TEST(MainWindow, FirstRunWithoutAMarkerAsksForTheProduct) {
     {
-        // No settings file and no card: the product selection decides.
+        // No settings file and no card: the product selection decides, and
+        // the session reads the chosen family's GPS layout.
+        SetCurrentFamily(RecorderFamily::TX40); // nothing decided yet in this process
         Viewer v("", "", 2);
         EXPECT_EQ(v.prompts, 1);
         EXPECT_EQ(v.dlg->Family(), RecorderFamily::TX50);
+        EXPECT_FALSE(v.session.FamilyFlag());
+        EXPECT_EQ(SettingsStore(v.homePath).Read("DISPLAY", "MODELSELECT"), "3");
+    }
+    {
+        // Closing the dialog (Escape) is its cancel result: the second button's.
+        SetCurrentFamily(RecorderFamily::TX40);
+        Viewer v("", "", Viewer::kCloseProductDialog);
+        EXPECT_EQ(v.prompts, 1);
+        EXPECT_TRUE(v.messages.empty());
+        EXPECT_EQ(v.dlg->Family(), RecorderFamily::TX50);
+        EXPECT_FALSE(v.session.FamilyFlag());
         EXPECT_EQ(SettingsStore(v.homePath).Read("DISPLAY", "MODELSELECT"), "3");
     }
     // A later run opens the remembered folder without asking.
@@ -634,6 +662,189 @@ TEST(MainWindowViews, DoubleClickFullScreenZoomModeAndAspect) {
     EXPECT_TRUE(v.dlg->MapWindow()->isVisible());
     v.Command(kCmdMapDisplay);
     EXPECT_FALSE(v.dlg->MapWindow()->isVisible());
+}
+
+// ---- what a user met: telemetry, sliders, menu, product dialog, browse ------
+
+TEST(MainWindow, Tx50TelemetryLoadsThroughStartUp) {
+    // A fresh process: no family decided yet; the card's marker decides it.
+    SetCurrentFamily(RecorderFamily::TX40);
+    Viewer v;
+    ASSERT_TRUE(v.WaitLoaded(0));
+    EXPECT_FALSE(v.session.FamilyFlag());
+    ASSERT_TRUE(v.port->LockTelemetry());
+    const std::vector<playcore::GpsRecord>* gps = v.session.GetGpsRecords();
+    const size_t records = gps ? gps->size() : 0;
+    v.port->UnlockTelemetry();
+    EXPECT_GE(records, 3u); // one record per second of the 4-s recording
+    EXPECT_TRUE(v.port->HasTelemetry());
+    // Any file of the card read through the session parses the same way.
+    playcore::sGPSREADER other;
+    ASSERT_EQ(v.session.ReadTelemetryOf(other, v.dlg->Filer()->Rows()[3].frontPath), 1);
+    EXPECT_GE(other.gps.size(), 3u);
+}
+
+TEST(MainWindow, DraggingThePositionSliderWhilePlayingPlaysOn) {
+    Viewer v;
+    ASSERT_TRUE(v.WaitLoaded(0));
+    v.Click(1); // the 8-s pair
+    ASSERT_TRUE(v.WaitLoaded(1));
+    ASSERT_TRUE(WaitFor([&] { return v.dlg->SliderLast() > 200; }));
+    v.Command(kCmdPlayPause);
+    ASSERT_TRUE(WaitFor([&] { return v.State() == kEnginePlaying && v.Position() > 5; }));
+
+    // Press beside the thumb, drag, release: the pointer as a user moves it.
+    CSkinSliderCtrl* slider = v.dlg->PositionSlider();
+    const int w = slider->width(), y = slider->height() / 2;
+    Mouse(slider, QEvent::MouseButtonPress, QPoint(w / 5, y), Qt::LeftButton, Qt::LeftButton);
+    Mouse(slider, QEvent::MouseMove, QPoint(w * 2 / 5, y), Qt::NoButton, Qt::LeftButton);
+    Mouse(slider, QEvent::MouseMove, QPoint(w * 3 / 5, y), Qt::NoButton, Qt::LeftButton);
+    Mouse(slider, QEvent::MouseButtonRelease, QPoint(w * 3 / 5, y), Qt::LeftButton, Qt::NoButton);
+    const long long target = v.dlg->SliderLast() * 3 / 5;
+    ASSERT_TRUE(WaitFor([&] { return !slider->Dragging() && v.Position() >= target - 10; }));
+    // Playback goes on from there, and the button shows it.
+    ASSERT_TRUE(WaitFor([&] { return v.State() == kEnginePlaying; }));
+    const long long at = v.Position();
+    ASSERT_TRUE(WaitFor([&] { return v.Position() > at + 10; }));
+    EXPECT_EQ(v.dlg->ToolbarButton(kCmdPlayPause)->PictureId(), kPicPauseButton);
+    EXPECT_EQ(v.dlg->ToolbarButton(kCmdPlayPause)->toolTip(), QStringLiteral("一時停止"));
+
+    // Paused, the same drag leaves it paused at the new place.
+    v.Command(kCmdPlayPause);
+    ASSERT_TRUE(WaitFor([&] { return v.State() == kEnginePaused; }));
+    Mouse(slider, QEvent::MouseButtonPress, QPoint(w * 3 / 5, y), Qt::LeftButton, Qt::LeftButton);
+    Mouse(slider, QEvent::MouseMove, QPoint(w / 5, y), Qt::NoButton, Qt::LeftButton);
+    Mouse(slider, QEvent::MouseButtonRelease, QPoint(w / 5, y), Qt::LeftButton, Qt::NoButton);
+    const long long back = v.dlg->SliderLast() / 5;
+    ASSERT_TRUE(
+        WaitFor([&] { return !slider->Dragging() && std::llabs(v.Position() - back) < 10; }));
+    QTest::qWait(300);
+    EXPECT_EQ(v.State(), kEnginePaused);
+    EXPECT_EQ(v.dlg->ToolbarButton(kCmdPlayPause)->toolTip(), QStringLiteral("再生"));
+}
+
+TEST(MainWindow, VolumeDragWritesTheSettingOnceItSettles) {
+    Viewer v;
+    ASSERT_TRUE(v.WaitLoaded(0));
+    auto stored = [&] { return SettingsStore(v.homePath).Read("DISPLAY", "VOLUME"); };
+    const std::string before = stored();
+    ASSERT_EQ(before, "65535");
+    CSkinSliderCtrl* slider = v.dlg->VolumeSlider();
+    const int w = slider->width(), y = slider->height() / 2;
+    Mouse(slider, QEvent::MouseButtonPress, QPoint(w - 2, y), Qt::LeftButton, Qt::LeftButton);
+    Mouse(slider, QEvent::MouseMove, QPoint(w / 2, y), Qt::NoButton, Qt::LeftButton);
+    Mouse(slider, QEvent::MouseMove, QPoint(w / 4, y), Qt::NoButton, Qt::LeftButton);
+    // The engines follow the drag; the file does not.
+    ASSERT_TRUE(WaitFor([&] { return v.dlg->Volume() < 30000; }));
+    EXPECT_EQ(stored(), before);
+    Mouse(slider, QEvent::MouseMove, QPoint(w / 3, y), Qt::NoButton, Qt::LeftButton);
+    Mouse(slider, QEvent::MouseButtonRelease, QPoint(w / 3, y), Qt::LeftButton, Qt::NoButton);
+    ASSERT_TRUE(WaitFor([&] { return stored() != before; }));
+    // The value the drag ended on, exactly.
+    EXPECT_EQ(stored(), std::to_string(v.dlg->Volume()));
+    EXPECT_EQ(v.dlg->VolumeSlider()->Pos(), v.dlg->Volume());
+    EXPECT_GT(v.dlg->Volume(), 15000);
+    EXPECT_LT(v.dlg->Volume(), 30000);
+}
+
+TEST(MainWindow, MovieMenuDisablesCommandsWithoutTheirFlows) {
+    Viewer v;
+    ASSERT_TRUE(v.WaitLoaded(0));
+    EXPECT_FALSE(v.dlg->Toolbar().Enabled(38006));
+    EXPECT_FALSE(v.dlg->Toolbar().Enabled(38016));
+    v.dlg->AreaMenu(0, v.dlg->MovieArea(0)->mapToGlobal(QPoint(10, 10)));
+    QMenu* menu = nullptr;
+    ASSERT_TRUE(WaitFor([&] {
+        return (menu = v.dlg->findChild<QMenu*>(QStringLiteral("movie menu"))) != nullptr;
+    }));
+    auto enabled = [&](int command) {
+        for (QAction* a : menu->actions())
+            if (a->data().toInt() == command) return a->isEnabled() ? 1 : 0;
+        return -1; // not listed
+    };
+    EXPECT_EQ(enabled(38006), 0); // "静止画"
+    EXPECT_EQ(enabled(38016), 0); // "設定"
+    EXPECT_EQ(enabled(38002), 1);
+    EXPECT_EQ(enabled(38014), 1);
+    menu->close();
+}
+
+TEST(MainWindow, ProductDialogClosedByItsButtonOrEscapeAnswersAsItsSecondButton) {
+    ktest::App();
+    CModelSelectDlg escape;
+    QTimer::singleShot(50, &escape, [&] { QTest::keyClick(&escape, Qt::Key_Escape); });
+    EXPECT_EQ(escape.exec(), CModelSelectDlg::kResultTX50);
+    CModelSelectDlg closed;
+    QTimer::singleShot(50, &closed, [&] { closed.CloseButton()->click(); });
+    EXPECT_EQ(closed.exec(), CModelSelectDlg::kResultTX50);
+    CModelSelectDlg first;
+    QTimer::singleShot(50, &first, [&] { first.Button(CModelSelectDlg::kResultTX40)->click(); });
+    EXPECT_EQ(first.exec(), CModelSelectDlg::kResultTX40);
+}
+
+TEST(MainWindow, BrowseOpensTheChosenSourceThroughTheSourceChoice) {
+    Viewer v;
+    ASSERT_TRUE(v.WaitLoaded(0));
+    const std::string folder = CardEnvironment::card + "/20230526_001";
+    v.promptKind = kSourceFolder;
+    v.promptPath = folder + "/"; // one trailing separator is dropped
+    v.dlg->OnCommand(kCmdBrowse);
+    EXPECT_EQ(v.dlg->SourceCatalogue().SourcePath(), folder);
+    EXPECT_EQ(v.dlg->SourceCatalogue().Kind(), kSourceFolder);
+    ASSERT_TRUE(v.WaitLoaded(0));
+    EXPECT_EQ(v.dlg->Filer()->RowCount(), 2);
+    EXPECT_FALSE(v.session.FamilyFlag());
+
+    // A path that is gone ends the command; the source stays.
+    v.promptPath = folder + "/gone";
+    v.dlg->OnCommand(kCmdBrowse);
+    EXPECT_EQ(v.dlg->SourceCatalogue().SourcePath(), folder);
+    EXPECT_TRUE(v.messages.empty());
+
+    // A single file that is no complete recording: the message, an empty list.
+    ktest::TempDir junk;
+    const std::string file = junk.Write("001_101500ANN_F.MP4", "not a movie");
+    v.promptKind = kSourceFile;
+    v.promptPath = file;
+    // (the browse before closed the recording, as every browse does)
+    EXPECT_FALSE(v.dlg->Loaded());
+    v.dlg->OnCommand(kCmdBrowse);
+    ASSERT_EQ(v.messages.size(), 1u);
+    EXPECT_EQ(v.messages[0], QStringLiteral("動画のオープンに失敗しました。"));
+    EXPECT_EQ(v.dlg->Filer()->RowCount(), 0);
+}
+
+TEST(MainWindowViews, ZoomModeKeepsTheEnginesDisplayModelWhenARecordingOpens) {
+    Viewer v; // both areas in model 2
+    ASSERT_TRUE(v.WaitLoaded(0));
+    v.Command(kCmdZoom);
+    ASSERT_TRUE(v.dlg->InZoomMode());
+    v.port->SetDisplayMode(0, 4); // the engine draws the panorama
+    v.Click(3);
+    ASSERT_TRUE(v.WaitLoaded(3));
+    ASSERT_TRUE(v.session.Engine(0).player);
+    EXPECT_EQ(v.session.Engine(0).player->PresenterOf(0)->DisplayMode(), 4);
+    // Outside zoom mode the area's model is applied again.
+    v.Command(kCmdZoom);
+    v.Click(4);
+    ASSERT_TRUE(v.WaitLoaded(4));
+    EXPECT_EQ(v.session.Engine(0).player->PresenterOf(0)->DisplayMode(), 2);
+}
+
+TEST(MainWindowViews, AppBarNotificationRecomputesTheScaleAndTheFonts) {
+    Viewer v;
+    ASSERT_TRUE(v.WaitLoaded(0));
+    const double s = SkinScale();
+    const QSize design = v.dlg->DesignSize();
+    const int font = SharedFont(kFont10).pixelSize();
+    // As if the work area had been another when the scale was last worked out.
+    SetSkinScale(s * 1.5, s * 1.5, 96);
+    ASSERT_NE(SharedFont(kFont10).pixelSize(), font);
+    PostWindowMessage(v.dlg.get(), UM_APPBAR_NOTIFY, kAppBarPositionChanged);
+    ASSERT_TRUE(WaitFor([&] { return SkinScale() == s; }));
+    EXPECT_EQ(SharedFont(kFont10).pixelSize(), font);
+    EXPECT_EQ(v.dlg->DesignSize(), design);
+    EXPECT_EQ(v.dlg->DesignSize(), QSize(Scaled(s, 1100), Scaled(s, 700)));
 }
 
 } // namespace

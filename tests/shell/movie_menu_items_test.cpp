@@ -4,6 +4,11 @@
 
 #include "kinetta/shell/movie_menu_items.h"
 
+namespace kinetta {
+// main_window_rules.h; its command names clash with the menu's own.
+bool CommandHasFlow(int command);
+} // namespace kinetta
+
 using namespace kinetta;
 
 namespace {
@@ -70,5 +75,17 @@ TEST(MovieMenuItems, ItemsThatDoNotApplyAreDisabled) {
     for (int c : {38010, 38202, 38203, 38201, 38006})
         EXPECT_FALSE(Find(items, c)->enabled) << c;
     for (int c : {38002, 38016, 38014})
+        EXPECT_TRUE(Find(items, c)->enabled) << c;
+}
+
+TEST(MovieMenuItems, CommandsWithoutTheirFlowAreDisabledAsOnTheToolbar) {
+    // This build's flows: no still picture and no settings dialog yet.
+    MovieMenuContext ctx;
+    ctx.engineState = kStatePaused;
+    ctx.hasFlow = CommandHasFlow;
+    const auto items = MovieMenuItems(ctx);
+    EXPECT_FALSE(Find(items, 38006)->enabled); // "静止画"
+    EXPECT_FALSE(Find(items, 38016)->enabled); // "設定"
+    for (int c : {38002, 38010, 38202, 38018, 38014})
         EXPECT_TRUE(Find(items, c)->enabled) << c;
 }
