@@ -1,24 +1,34 @@
 #include "kinetta/catalogue/card_settings.h"
 
-#include <cstdio>
-#include <fstream>
+#include <unistd.h>
 
+#include <cstdio>
+
+#include "platform/file_io.h"
 #include "platform/files.h"
 #include "util/text.h"
 
 namespace kinetta {
 
-bool ReadCardSettings(const std::string& root, CardSettings* out) {
-    std::string path = platform::FindInFolder(root, "DRFormatConfig.dfc");
-    if (path.empty()) return false;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    char head[kCardSettingsMinSize];
-    if (!in.read(head, sizeof head)) return false; // shorter than 42 bytes
+bool ParseCardSettings(const uint8_t* data, size_t size, CardSettings* out) {
+    if (!data || size < kCardSettingsMinSize) return false;
+    const char* head = reinterpret_cast<const char*>(data);
     out->field16.assign(head + 16, 8);
     out->field24.assign(head + 24, 3);
     out->gpsDataVersion.assign(head + 33, 6);
     return true;
+}
+
+bool ReadCardSettings(const std::string& root, CardSettings* out) {
+    std::string path = platform::FindInFolder(root, "DRFormatConfig.dfc");
+    if (path.empty()) return false;
+    // Only a regular file: a FIFO would block the open.
+    const int fd = platform::OpenRegularForReading(path);
+    if (fd < 0) return false;
+    uint8_t head[kCardSettingsMinSize];
+    const bool read = platform::ReadExactlyAt(fd, 0, head, sizeof head); // false: shorter
+    ::close(fd);
+    return read && ParseCardSettings(head, sizeof head, out);
 }
 
 std::string GpsDataVersionText(const std::string& field) {

@@ -12,6 +12,7 @@
 #include "kinetta/catalogue/card_settings.h"
 #include "kinetta/catalogue/partner_search.h"
 #include "kinetta/catalogue/recording_names.h"
+#include "platform/file_io.h"
 #include "platform/files.h"
 #include "util/text.h"
 
@@ -55,11 +56,9 @@ int64_t FileSize(const std::string& path) {
     return static_cast<int64_t>(st.st_size);
 }
 
+// Opened and closed again; only a regular file counts (a FIFO would block).
 bool Readable(const std::string& path) {
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return false;
-    std::fclose(f);
-    return true;
+    return platform::IsReadableRegularFile(path);
 }
 
 } // namespace

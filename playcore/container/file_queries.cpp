@@ -9,6 +9,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "platform/file_io.h"
 #include "playcore/container/sample_tables.h"
 #include "playcore/container/track_headers.h"
 
@@ -16,23 +17,17 @@ namespace playcore {
 
 namespace {
 
-// Reads up to length bytes at offset with ordinary reads (the completeness
-// test reads two small pieces and needs no mapping).
+// Up to length bytes at offset (the completeness test reads two small pieces).
 size_t ReadAt(int fd, uint64_t offset, uint8_t* out, size_t length) {
-    size_t done = 0;
-    while (done < length) {
-        ssize_t n = ::pread(fd, out + done, length - done, static_cast<off_t>(offset + done));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        done += static_cast<size_t>(n);
-    }
-    return done;
+    const int64_t n = platform::ReadAt(fd, offset, out, length);
+    return n > 0 ? static_cast<size_t>(n) : 0;
 }
 
 } // namespace
 
 bool IsRecordingComplete(const std::string& path, RecorderFamily family) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Only a regular file: a FIFO would block the open.
+    const int fd = platform::OpenRegularForReading(path);
     if (fd < 0) return false;
     struct stat st {};
     bool complete = false;

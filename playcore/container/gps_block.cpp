@@ -278,9 +278,11 @@ bool LocateBlock(sMP4MOVIE& movie, GpsBlockBytes* out) {
             if (!node->gpsBlock) continue;
             const uint64_t length =
                 std::min<uint64_t>(node->size, layout.BlockBytes(node->recordCount));
-            ScopedView v(movie.map, node->offset, length);
-            if (v.size() != length) return false;
-            out->bytes.assign(v.data(), v.data() + v.size());
+            out->bytes.resize(static_cast<size_t>(length));
+            if (!ReadRange(movie.map, node->offset, out->bytes.data(), out->bytes.size())) {
+                out->bytes.clear();
+                return false;
+            }
             return true;
         }
     } catch (const std::bad_alloc&) {

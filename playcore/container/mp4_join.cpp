@@ -6,6 +6,7 @@
 #include <new>
 #include <utility>
 
+#include "playcore/container/chunk_list.h"
 #include "playcore/container/gps_layout.h"
 #include "playcore/container/mp4_tracks.h"
 #include "playcore/container/mp4_write.h"
@@ -344,6 +345,24 @@ bool JoinMoviesChecked(sMP4MOVIE& target, sMP4MOVIE& appended, std::string* why)
     for (size_t i = 0; i < lt.tracks.size(); ++i)
         if (!SameTimeScale(*lt.tracks[i].mdhd, *la.tracks[i].mdhd))
             return Fail(why, TrackText(i) + "the tracks count time in different units");
+
+    // Every chunk of both movies must lie inside its own file's media data:
+    // the output copies exactly those bytes, and a chunk offset pointing
+    // elsewhere (into the moov, past the end) would carry other bytes as
+    // samples. T's tables are checked while T is still its own file alone;
+    // afterwards its appended parts were checked when they were appended.
+    {
+        std::vector<ChunkRecord> chunks;
+        for (size_t i = 0; i < lt.tracks.size(); ++i) {
+            std::string reason;
+            chunks.clear();
+            if (!lt.mdat->appendHead && !ExpandChunks(lt.tracks[i], 0, *lt.mdat, &chunks, &reason))
+                return Fail(why, "first movie: " + TrackText(i) + reason);
+            chunks.clear();
+            if (!ExpandChunks(la.tracks[i], 0, *la.mdat, &chunks, &reason))
+                return Fail(why, "appended movie: " + TrackText(i) + reason);
+        }
+    }
 
     JoinPlan plan;
     bool anySamples = false;

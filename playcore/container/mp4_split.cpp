@@ -1,6 +1,9 @@
 #include "playcore/container/mp4_split.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <filesystem>
 #include <iterator>
 #include <map>
 #include <memory>
@@ -8,7 +11,6 @@
 #include <set>
 #include <utility>
 
-#include "playcore/container/mp4_tracks.h"
 #include "playcore/container/mp4_write.h"
 #include "playcore/container/sample_tables.h"
 
@@ -21,63 +23,6 @@ constexpr uint64_t kMax32 = 0xFFFFFFFFull;
 bool Fail(std::string* why, std::string text) {
     if (why) *why = std::move(text);
     return false;
-}
-
-// The chunks of one track in chunk order, with their samples.
-bool ExpandTrack(const TrackBoxes& t, int label, const sTAGNODE& mdat,
-                 std::vector<ChunkRecord>* out, std::string* why) {
-    const std::string what = label == 0 ? "video track: " : "audio track: ";
-    TableView co, sc;
-    if (!ReadTable(*t.stco, 1, &co)) return Fail(why, what + "malformed stco");
-    if (!ReadTable(*t.stsc, 3, &sc)) return Fail(why, what + "malformed stsc");
-    uint32_t constant = 0, samples = 0;
-    if (!PayloadBE32(*t.stsz, 4, &constant) || !PayloadBE32(*t.stsz, 8, &samples) ||
-        (constant == 0 && uint64_t(samples) * 4 > t.stsz->data.size() - 12))
-        return Fail(why, what + "malformed stsz");
-    if (samples > kMaxSplitSamples || co.count > kMaxSplitChunks)
-        return Fail(why, what + "too many samples or chunks");
-    if (co.count > 0 && (sc.count == 0 || LoadBE32(sc.entries) != 1))
-        return Fail(why, what + "the stsc does not start at chunk 1");
-    const uint8_t* sizes = t.stsz->data.data() + 12;
-    const uint64_t mdatStart = mdat.origOffset, mdatEnd = mdat.origOffset + mdat.origSize;
-
-    const size_t first = out->size();
-    uint64_t sample = 0;
-    uint32_t entry = 0;
-    for (uint32_t c = 0; c < co.count; ++c) {
-        // The entry that covers chunk c + 1: the last whose first chunk is not after it.
-        while (entry + 1 < sc.count && LoadBE32(sc.entries + (entry + 1) * 12) <= c + 1) {
-            if (LoadBE32(sc.entries + (entry + 1) * 12) <= LoadBE32(sc.entries + entry * 12))
-                return Fail(why, what + "the stsc chunk numbers do not rise");
-            ++entry;
-        }
-        const uint32_t perChunk = LoadBE32(sc.entries + entry * 12 + 4);
-        if (perChunk > samples - sample)
-            return Fail(why, what + "the chunks hold more samples than the stsz lists");
-        ChunkRecord r;
-        r.track = label;
-        r.index = c;
-        r.sourceOffset = LoadBE32(co.entries + size_t(c) * 4);
-        r.sampleCount = perChunk;
-        r.sizes.reserve(perChunk);
-        for (uint32_t k = 0; k < perChunk; ++k, ++sample) {
-            const uint32_t size = constant ? constant : LoadBE32(sizes + sample * 4);
-            r.sizes.push_back(size);
-            r.written += size;
-        }
-        if (r.sourceOffset < mdatStart || r.written > mdatEnd - r.sourceOffset)
-            return Fail(why, what + "a chunk lies outside the media data");
-        out->push_back(std::move(r));
-    }
-    if (sample != samples) return Fail(why, what + "the chunks do not hold every sample");
-    // Distance to the track's next chunk; the last one reaches to the end of
-    // the media data (so does a chunk whose successor lies before it).
-    for (size_t k = first; k < out->size(); ++k) {
-        const uint64_t from = (*out)[k].sourceOffset;
-        const uint64_t next = k + 1 < out->size() ? (*out)[k + 1].sourceOffset : mdatEnd;
-        (*out)[k].sourceLength = (next >= from ? next : mdatEnd) - from;
-    }
-    return true;
 }
 
 // A copy of node's subtree without the nodes in leaveOut; clones records
@@ -112,8 +57,11 @@ std::unique_ptr<sTAGNODE> Clone(const sTAGNODE& node, const std::set<const sTAGN
 }
 
 // One output: the tracks video and audio of the movie.
+// One output: the tracks video and audio of the movie, written and synced
+// under out's temporary name (out.Prepare); the caller publishes it.
 bool WriteCamera(sMP4MOVIE& movie, const MovieLayout& layout, size_t video, size_t audio, bool rear,
-                 const std::string& path, const std::atomic<bool>* running, std::string* why) {
+                 const std::string& path, OutputFile& out, const std::atomic<bool>* running,
+                 std::string* why) {
     std::vector<ChunkRecord> chunks;
     if (!BuildChunkList(movie, video, audio, &chunks, why)) return false;
 
@@ -193,13 +141,21 @@ bool WriteCamera(sMP4MOVIE& movie, const MovieLayout& layout, size_t video, size
     }
 
     if (ReplacesSource(*root, path)) return Fail(why, "the output would replace its source");
-    OutputFile out;
     out.StopWhenCleared(running);
     if (!out.Create(path)) return Fail(why, "cannot create a file in the output folder");
-    if (WriteTree(*root, out) && out.Commit()) return true;
+    if (WriteTree(*root, out) && out.Prepare()) return true;
     const bool cancelled = out.stopped();
     out.Abandon();
     return Fail(why, cancelled ? "cancelled" : "reading the source or writing the output failed");
+}
+
+// Whether two output paths name the same file: the same name in the same
+// folder once links and "." / ".." in the folder part are resolved.
+bool SameOutput(const std::string& a, const std::string& b) {
+    std::error_code ea, eb;
+    const auto ca = std::filesystem::weakly_canonical(std::filesystem::absolute(a, ea), ea);
+    const auto cb = std::filesystem::weakly_canonical(std::filesystem::absolute(b, eb), eb);
+    return ea || eb ? a == b : ca == cb;
 }
 
 bool SeparateChecked(sMP4MOVIE& movie, const std::string& frontPath, const std::string& rearPath,
@@ -210,10 +166,26 @@ bool SeparateChecked(sMP4MOVIE& movie, const std::string& frontPath, const std::
     const size_t tracks = layout.tracks.size();
     if (tracks < 2) return Fail(why, "the movie has fewer than two tracks");
     const size_t audio = tracks - 1;
-    if (!frontPath.empty() && !WriteCamera(movie, layout, 0, audio, false, frontPath, running, why))
+    const bool writeFront = !frontPath.empty();
+    const bool writeRear = !rearPath.empty() && tracks >= 3;
+    if (writeFront && writeRear && SameOutput(frontPath, rearPath))
+        return Fail(why, "the two outputs are the same file");
+    // Both files are written and synced under temporary names first, and
+    // renamed into place only when both are complete: a full disk or a
+    // folder that cannot be written leaves neither.
+    OutputFile front, rear;
+    if (writeFront && !WriteCamera(movie, layout, 0, audio, false, frontPath, front, running, why))
         return false;
-    if (!rearPath.empty() && tracks >= 3)
-        return WriteCamera(movie, layout, 1, audio, true, rearPath, running, why);
+    if (writeRear && !WriteCamera(movie, layout, 1, audio, true, rearPath, rear, running, why))
+        return false; // front's destructor removes its temporary
+    if (writeFront && !front.Publish())
+        return Fail(why, "the front output could not be renamed into place");
+    if (writeRear && !rear.Publish()) {
+        // The front file appeared a moment ago under its final name: take it
+        // back, so that the two appear together or not at all.
+        if (writeFront) ::unlink(frontPath.c_str());
+        return Fail(why, "the rear output could not be renamed into place");
+    }
     return true;
 }
 
@@ -228,8 +200,8 @@ bool BuildChunkList(sMP4MOVIE& movie, size_t videoTrack, size_t audioTrack,
         videoTrack == audioTrack)
         return Fail(why, "no such pair of tracks");
     std::vector<ChunkRecord> v, a;
-    if (!ExpandTrack(layout.tracks[videoTrack], 0, *layout.mdat, &v, why) ||
-        !ExpandTrack(layout.tracks[audioTrack], 1, *layout.mdat, &a, why))
+    if (!ExpandChunks(layout.tracks[videoTrack], 0, *layout.mdat, &v, why) ||
+        !ExpandChunks(layout.tracks[audioTrack], 1, *layout.mdat, &a, why))
         return false;
     out->reserve(v.size() + a.size());
     size_t i = 0, k = 0;

@@ -9,20 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "playcore/container/chunk_list.h"
 #include "playcore/container/mp4_tree.h"
 
 namespace playcore {
-
-// One chunk of a kept track.
-struct ChunkRecord {
-    int track = 0;               // 0: the camera's video track, 1: the audio track
-    uint32_t index = 0;          // chunk number within its track, from 0
-    uint32_t sourceOffset = 0;   // file offset of the chunk in the source
-    uint64_t sourceLength = 0;   // to the track's next chunk; the last: to the end of the mdat
-    uint64_t written = 0;        // bytes the chunk holds (sum of its sample sizes)
-    uint32_t sampleCount = 0;    // samples in the chunk
-    std::vector<uint32_t> sizes; // the chunk's sample sizes, in order
-};
 
 // The chunks of two tracks (indices into the movie's tracks, file order)
 // merged by source offset: at each step the chunk with the smaller offset
@@ -42,17 +32,14 @@ bool BuildChunkList(sMP4MOVIE& movie, size_t videoTrack, size_t audioTrack,
 // the recorder's layout), the moov with only those tracks (IDs 1 and 2,
 // next-track ID 3; the movie duration is the source's for the front file and
 // the rear track's for the rear file), and the TX40 family's GPS box; the
-// TX50 family's block, which lies outside the boxes, is not carried. Outputs
-// are written under a temporary name and renamed into place when complete,
-// and may not replace the source. When the front file fails the rear file is
-// not attempted. *running (if given) cleared stops the write, leaving
-// nothing under the final name.
+// TX50 family's block, which lies outside the boxes, is not carried. Both
+// outputs are written under temporary names and renamed into place only when
+// both are complete, so that they appear together or not at all (a full disk
+// or an unwritable folder for either leaves neither); two paths naming the
+// same file, or an output that would replace the source, are refused.
+// *running (if given) cleared stops the write, leaving nothing under the
+// final names.
 bool SeparateTracks(sMP4MOVIE& movie, const std::string& frontPath, const std::string& rearPath,
                     const std::atomic<bool>* running = nullptr, std::string* why = nullptr);
-
-// Samples and chunks a kept track may hold; hostile tables beyond them fail
-// instead of taking memory (a recorder's track holds a few thousand of each).
-inline constexpr uint64_t kMaxSplitSamples = 1u << 24;
-inline constexpr uint64_t kMaxSplitChunks = 1u << 20;
 
 } // namespace playcore

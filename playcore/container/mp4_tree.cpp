@@ -1,5 +1,8 @@
 #include "playcore/container/mp4_tree.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstring>
 
@@ -9,18 +12,11 @@ namespace playcore {
 
 namespace {
 
-// A box header is read through a view of at most this many bytes.
-constexpr uint64_t kHeaderScanBytes = 65535;
-
-bool StartsWithBlockMarker(const uint8_t* p, uint64_t available) {
-    return available >= kBlockStartMarker.size() &&
-           std::memcmp(p, kBlockStartMarker.data(), kBlockStartMarker.size()) == 0;
-}
-
 // Whether the block start marker stands at offset.
 bool MarkerAt(sMP4MOVIE& movie, uint64_t offset) {
-    ScopedView v(movie.map, offset, kBlockStartMarker.size());
-    return v && StartsWithBlockMarker(v.data(), v.size());
+    uint8_t marker[kBlockStartMarker.size()];
+    return ReadRange(movie.map, offset, marker, sizeof marker) &&
+           std::memcmp(marker, kBlockStartMarker.data(), sizeof marker) == 0;
 }
 
 // Record count of a block at blockStart, cut to the records that lie wholly
@@ -28,9 +24,9 @@ bool MarkerAt(sMP4MOVIE& movie, uint64_t offset) {
 uint32_t CountOfBlockAt(sMP4MOVIE& movie, uint64_t blockStart, const GpsLayout& layout) {
     const uint64_t available = movie.fileSize - blockStart;
     if (available < layout.headerBytes) return 0;
-    ScopedView v(movie.map, blockStart + layout.headerBytes - 2, 2);
-    if (v.size() < 2) return 0;
-    uint64_t n = LoadBE16(v.data());
+    uint8_t count[2];
+    if (!ReadRange(movie.map, blockStart + layout.headerBytes - 2, count, 2)) return 0;
+    uint64_t n = LoadBE16(count);
     return static_cast<uint32_t>(
         std::min<uint64_t>(n, (available - layout.headerBytes) / layout.recordBytes));
 }
@@ -88,14 +84,17 @@ bool LoadTx50Block(sMP4MOVIE& movie) {
     if (!found) return true;
     const uint32_t n = CountOfBlockAt(movie, start, layout);
     const uint64_t recordBytes = uint64_t(n) * layout.recordBytes;
-    ScopedView v(movie.map, start, movie.fileSize - start);
-    if (v.size() < layout.headerBytes + recordBytes) return false;
-    std::memcpy(block.header.data(), v.data(), layout.headerBytes);
-    block.records.assign(v.data() + layout.headerBytes,
-                         v.data() + layout.headerBytes + recordBytes);
-    const uint64_t endAt = layout.headerBytes + recordBytes;
-    if (v.size() >= endAt + kBlockEndBytes)
-        std::memcpy(block.endMarker.data(), v.data() + endAt, kBlockEndBytes);
+    // CountOfBlockAt cut n to the records inside the file, so the header and
+    // the records lie inside it; a read that fails now means the file shrank.
+    if (!ReadRange(movie.map, start, block.header.data(), layout.headerBytes)) return false;
+    block.records.resize(static_cast<size_t>(recordBytes));
+    if (!ReadRange(movie.map, start + layout.headerBytes, block.records.data(),
+                   block.records.size()))
+        return false;
+    const uint64_t endAt = start + layout.headerBytes + recordBytes;
+    if (movie.fileSize - endAt >= kBlockEndBytes &&
+        !ReadRange(movie.map, endAt, block.endMarker.data(), kBlockEndBytes))
+        return false;
     block.recordCount = n;
     block.fileOffset = start;
     block.present = true;
@@ -110,12 +109,17 @@ bool OpenInto(sMP4MOVIE& movie, const std::string& path, RecorderFamily family) 
     // with a known box is not read as MP4 at all.
     if (movie.fileSize < 8) return false;
     {
-        ScopedView v(movie.map, 0, 8);
-        if (v.size() < 8 || !IsKnownBoxType(v.data() + 4)) return false;
+        uint8_t head[8];
+        if (!ReadRange(movie.map, 0, head, sizeof head) || !IsKnownBoxType(head + 4)) return false;
     }
     sTAGNODE& root = movie.root;
     root = sTAGNODE{};
-    root.source = std::make_shared<const std::string>(path);
+    auto source = std::make_shared<SourceFile>();
+    source->path = path;
+    source->size = movie.fileSize;
+    source->fd = ::fcntl(movie.map.file, F_DUPFD_CLOEXEC, 0);
+    if (source->fd < 0) return false;
+    root.source = std::move(source);
     root.size = root.origSize = movie.fileSize;
     root.offset = root.origOffset = 0;
     movie.nodeCount = 1;
@@ -143,6 +147,10 @@ bool OpenInto(sMP4MOVIE& movie, const std::string& path, RecorderFamily family) 
 
 } // namespace
 
+SourceFile::~SourceFile() {
+    if (fd >= 0) ::close(fd);
+}
+
 sMP4MOVIE::~sMP4MOVIE() {
     CloseMp4Movie(*this);
 }
@@ -155,15 +163,11 @@ bool ParseChildren(sMP4MOVIE& movie, sTAGNODE& parent, int depth) {
     uint64_t position = parent.offset;
     while (position < end) {
         const uint64_t remain = end - position;
+        // The box header and the first 8 payload bytes (a container's first
+        // child header), as far as the parent reaches.
         uint8_t head[16] = {};
-        uint64_t got = 0;
-        {
-            ScopedView v(movie.map, position,
-                         std::min(kHeaderScanBytes, movie.fileSize - position));
-            if (!v) return false;
-            got = std::min<uint64_t>({v.size(), remain, sizeof head});
-            std::memcpy(head, v.data(), static_cast<size_t>(got));
-        }
+        const uint64_t got = std::min<uint64_t>(remain, sizeof head);
+        if (!ReadRange(movie.map, position, head, static_cast<size_t>(got))) return false;
         // Fewer than 8 bytes, or a type outside the list: the children end
         // here. The rest is kept as the parent's tail.
         if (got < 8 || !IsKnownBoxType(head + 4)) {
@@ -215,9 +219,9 @@ bool ParseChildren(sMP4MOVIE& movie, sTAGNODE& parent, int depth) {
                 child->payloadInSource = true;
             } else if (child->size > 0) {
                 movie.copiedBytes += child->size;
-                ScopedView v(movie.map, child->offset, child->size);
-                if (v.size() != child->size) return false;
-                child->data.assign(v.data(), v.data() + v.size());
+                child->data.resize(static_cast<size_t>(child->size));
+                if (!ReadRange(movie.map, child->offset, child->data.data(), child->data.size()))
+                    return false;
                 child->copied = child->size;
             }
         }

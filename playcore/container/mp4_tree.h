@@ -18,6 +18,20 @@
 
 namespace playcore {
 
+// The file a node's bytes come from, kept open for as long as any node refers
+// to it: media data and GPS records are copied from this descriptor when a
+// tree is written, never by opening the path again, so a file put in the
+// source's place meanwhile is never read into an output.
+struct SourceFile {
+    std::string path;  // the path that was opened
+    int fd = -1;       // read-only, owned; closed with the last reference
+    uint64_t size = 0; // file size at open
+    SourceFile() = default;
+    SourceFile(const SourceFile&) = delete;
+    SourceFile& operator=(const SourceFile&) = delete;
+    ~SourceFile();
+};
+
 // One box; the root node stands for the whole file. A node owns its data and
 // its children; nodes in an append chain are owned by the movie they were read
 // from. Not thread-safe: a tree lives for one operation on one thread.
@@ -26,19 +40,19 @@ struct sTAGNODE {
     std::vector<uint8_t> data; // copied payload of a leaf (see payloadInSource)
     std::vector<std::unique_ptr<sTAGNODE>> children; // in file order
     uint32_t leaf = 0;                               // 1: payload is not a list of boxes
-    char type[5] = {0, 0, 0, 0, 0};            // four characters and a zero; empty for the root
-    std::shared_ptr<const std::string> source; // file that holds this box's bytes
-    uint64_t size = 0;                         // current payload size (edits change it)
-    uint64_t offset = 0;                       // current payload offset in the source
-    uint64_t copied = 0;                       // bytes held in data
-    uint64_t origSize = 0;                     // payload size as read
-    uint64_t origOffset = 0;                   // payload offset as read
-    uint64_t recordBytes = 0;                  // gps0: record count × record size
-    uint64_t blockBytes = 0;                   // gps0: recordBytes + header + end marker
-    uint64_t recordCount = 0;                  // gps0: records in this node's block
-    uint64_t joinedCount = 0;                  // gps0: total after joins; 0 when none
-    sTAGNODE* appendHead = nullptr;            // nodes of other files written after this one
-    sTAGNODE* appendNext = nullptr;            // next node of the chain
+    char type[5] = {0, 0, 0, 0, 0};           // four characters and a zero; empty for the root
+    std::shared_ptr<const SourceFile> source; // file that holds this box's bytes
+    uint64_t size = 0;                        // current payload size (edits change it)
+    uint64_t offset = 0;                      // current payload offset in the source
+    uint64_t copied = 0;                      // bytes held in data
+    uint64_t origSize = 0;                    // payload size as read
+    uint64_t origOffset = 0;                  // payload offset as read
+    uint64_t recordBytes = 0;                 // gps0: record count × record size
+    uint64_t blockBytes = 0;                  // gps0: recordBytes + header + end marker
+    uint64_t recordCount = 0;                 // gps0: records in this node's block
+    uint64_t joinedCount = 0;                 // gps0: total after joins; 0 when none
+    sTAGNODE* appendHead = nullptr;           // nodes of other files written after this one
+    sTAGNODE* appendNext = nullptr;           // next node of the chain
 
     // A leaf whose payload is copied from the source when written instead of
     // being held in data: mdat, and leaves too large to copy (kMaxCopiedLeaf).

@@ -10,6 +10,7 @@
 #include <set>
 #include <utility>
 
+#include "platform/file_io.h"
 #include "playcore/container/sample_tables.h"
 
 namespace playcore {
@@ -17,6 +18,9 @@ namespace playcore {
 namespace {
 
 constexpr size_t kOutputBufferBytes = 1u << 20;
+// Media copied through memory (where the kernel cannot copy file to file) is
+// read and written in pieces of this many bytes.
+constexpr size_t kReadPiece = 1u << 20;
 
 bool WriteAll(int fd, const uint8_t* p, size_t length) {
     while (length > 0) {
@@ -62,14 +66,9 @@ bool WriteGpsBlock(const sTAGNODE& node, OutputFile& out) {
     const uint64_t count = node.joinedCount ? node.joinedCount : node.recordCount;
     if (count > 0xFFFF || node.gpsHeaderBytes < 2 || !node.source) return false;
     std::vector<uint8_t> header(node.gpsHeaderBytes);
-    {
-        sMAPFILE src;
-        if (!OpenMapFile(*node.source, &src)) return false;
-        ScopedView v(src, node.offset, node.gpsHeaderBytes);
-        if (v.size() != node.gpsHeaderBytes) return false;
-        std::memcpy(header.data(), v.data(), header.size());
-        CloseMapFile(src);
-    }
+    if (node.offset > node.source->size || header.size() > node.source->size - node.offset ||
+        !platform::ReadExactlyAt(node.source->fd, node.offset, header.data(), header.size()))
+        return false;
     header[header.size() - 2] = uint8_t(count >> 8);
     header[header.size() - 1] = uint8_t(count);
     if (!out.Write(header.data(), header.size())) return false;
@@ -116,12 +115,12 @@ bool WriteNode(const sTAGNODE& node, OutputFile& out, bool moovFirst) {
     return !out.failed();
 }
 
-void CollectSources(const sTAGNODE& node, std::set<std::string>& paths) {
-    if (node.source) paths.insert(*node.source);
+void CollectSources(const sTAGNODE& node, std::set<const SourceFile*>& files) {
+    if (node.source) files.insert(node.source.get());
     for (const sTAGNODE* a = node.appendHead; a; a = a->appendNext)
-        if (a->source) paths.insert(*a->source);
+        if (a->source) files.insert(a->source.get());
     for (const auto& child : node.children)
-        CollectSources(*child, paths);
+        CollectSources(*child, files);
 }
 
 } // namespace
@@ -134,18 +133,17 @@ bool OutputFile::Create(const std::string& finalPath) {
     Abandon();
     final_ = finalPath;
     const size_t slash = finalPath.rfind('/');
-    const std::string dir = slash == std::string::npos ? "." : finalPath.substr(0, slash);
+    const std::string dir = slash == std::string::npos ? "." : finalPath.substr(0, slash + 1);
     const std::string name = slash == std::string::npos ? finalPath : finalPath.substr(slash + 1);
     if (name.empty()) return false;
-    std::string pattern = (dir.empty() ? std::string() : dir) + "/." + name + ".XXXXXX";
-    std::vector<char> buf(pattern.begin(), pattern.end());
-    buf.push_back('\0');
-    int fd = ::mkostemp(buf.data(), O_CLOEXEC);
+    platform::RemoveStaleTemporaries(dir);
+    std::string temp;
+    const int fd = platform::CreateTemporaryBeside(finalPath, 0666, &temp);
     if (fd < 0) return false;
-    ::fchmod(fd, 0644);
     fd_ = fd;
-    temp_ = buf.data();
+    temp_ = std::move(temp);
     failed_ = false;
+    prepared_ = false;
     written_ = 0;
     buffer_.clear();
     return true;
@@ -177,18 +175,35 @@ bool OutputFile::Write(const void* data, size_t length) {
 }
 
 bool OutputFile::Commit() {
+    return Prepare() && Publish();
+}
+
+bool OutputFile::Prepare() {
     if (fd_ < 0) return false;
     if (stopped()) failed_ = true;
     bool ok = Flush() && ::fsync(fd_) == 0;
     ok = (::close(fd_) == 0) && ok;
     fd_ = -1;
-    if (ok) ok = ::rename(temp_.c_str(), final_.c_str()) == 0;
+    if (!ok) {
+        ::unlink(temp_.c_str());
+        temp_.clear();
+        return false;
+    }
+    prepared_ = true;
+    return true;
+}
+
+bool OutputFile::Publish() {
+    if (!prepared_ || temp_.empty()) return false;
+    prepared_ = false;
+    const bool ok = ::rename(temp_.c_str(), final_.c_str()) == 0;
     if (!ok) ::unlink(temp_.c_str());
     temp_.clear();
     return ok;
 }
 
 void OutputFile::Abandon() {
+    prepared_ = false;
     if (fd_ >= 0) {
         ::close(fd_);
         fd_ = -1;
@@ -198,11 +213,20 @@ void OutputFile::Abandon() {
     buffer_.clear();
 }
 
+bool OutputFile::CopyFrom(const SourceFile& source, uint64_t offset, uint64_t length) {
+    return CopyFromDescriptor(source.fd, source.size, offset, length);
+}
+
 bool OutputFile::CopyFrom(sMAPFILE& source, uint64_t offset, uint64_t length) {
+    return CopyFromDescriptor(source.file, source.size, offset, length);
+}
+
+bool OutputFile::CopyFromDescriptor(int sourceFd, uint64_t sourceSize, uint64_t offset,
+                                    uint64_t length) {
     // Buffered bytes go first: both copy paths write at the descriptor's
     // position, which is then written_.
     if (!Flush()) return false;
-    if (source.file < 0 || offset > source.size || length > source.size - offset) {
+    if (sourceFd < 0 || offset > sourceSize || length > sourceSize - offset) {
         failed_ = true;
         return false;
     }
@@ -215,7 +239,7 @@ bool OutputFile::CopyFrom(sMAPFILE& source, uint64_t offset, uint64_t length) {
         uint64_t done = 0;
         while (kernelCopy_ && done < window) {
             loff_t from = static_cast<loff_t>(offset + done);
-            const ssize_t n = ::copy_file_range(source.file, &from, fd_, nullptr,
+            const ssize_t n = ::copy_file_range(sourceFd, &from, fd_, nullptr,
                                                 static_cast<size_t>(window - done), 0);
             if (n > 0) {
                 done += static_cast<uint64_t>(n);
@@ -224,7 +248,7 @@ bool OutputFile::CopyFrom(sMAPFILE& source, uint64_t offset, uint64_t length) {
             } else if (n == 0 || errno == EXDEV || errno == EINVAL || errno == ENOSYS ||
                        errno == EOPNOTSUPP || errno == EBADF || errno == ETXTBSY) {
                 // Not offered for these two files (or a file system that
-                // reports 0 instead): the views below take over, and find
+                // reports 0 instead): the reads below take over, and find
                 // out whether the source really ended early.
                 kernelCopy_ = false;
             } else {
@@ -232,16 +256,17 @@ bool OutputFile::CopyFrom(sMAPFILE& source, uint64_t offset, uint64_t length) {
                 return false;
             }
         }
-        if (done < window) {
-            // The view's bytes are read by the kernel inside write(); a page
-            // that cannot be read (a source cut short meanwhile) makes write()
-            // fail instead of touching it here.
-            ScopedView v(source, offset + done, window - done);
-            if (!v || v.size() != window - done ||
-                !WriteAll(fd_, v.data(), static_cast<size_t>(v.size()))) {
+        // The rest of the window through a buffer: a source cut short
+        // meanwhile gives a short read and fails the copy.
+        while (done < window) {
+            const size_t piece = static_cast<size_t>(std::min<uint64_t>(window - done, kReadPiece));
+            if (copyBuffer_.size() < piece) copyBuffer_.resize(kReadPiece);
+            if (!platform::ReadExactlyAt(sourceFd, offset + done, copyBuffer_.data(), piece) ||
+                !WriteAll(fd_, copyBuffer_.data(), piece)) {
                 failed_ = true;
                 return false;
             }
+            done += piece;
         }
         offset += window;
         length -= window;
@@ -253,11 +278,7 @@ bool OutputFile::CopyFrom(sMAPFILE& source, uint64_t offset, uint64_t length) {
 bool CopySourceRange(const sTAGNODE& node, OutputFile& out, uint64_t offset, uint64_t length) {
     if (!node.source) return false;
     if (length == 0) return !out.failed();
-    sMAPFILE src;
-    if (!OpenMapFile(*node.source, &src)) return false;
-    const bool ok = out.CopyFrom(src, offset, length);
-    CloseMapFile(src);
-    return ok;
+    return out.CopyFrom(*node.source, offset, length);
 }
 
 bool WriteTree(const sTAGNODE& root, OutputFile& out) {
@@ -317,11 +338,11 @@ bool WriteTreeMoovFirst(sTAGNODE& root, OutputFile& out) {
 bool ReplacesSource(const sTAGNODE& root, const std::string& path) {
     struct stat target {};
     if (::stat(path.c_str(), &target) != 0) return false;
-    std::set<std::string> sources;
+    std::set<const SourceFile*> sources;
     CollectSources(root, sources);
-    for (const std::string& s : sources) {
+    for (const SourceFile* s : sources) {
         struct stat st {};
-        if (::stat(s.c_str(), &st) == 0 && st.st_dev == target.st_dev && st.st_ino == target.st_ino)
+        if (::fstat(s->fd, &st) == 0 && st.st_dev == target.st_dev && st.st_ino == target.st_ino)
             return true;
     }
     return false;

@@ -13,9 +13,12 @@
 
 namespace playcore {
 
-// A file being written. Bytes go to "<folder>/.<name>.XXXXXX" and are renamed
-// to the final name by Commit. Destroying an uncommitted file removes the
-// temporary one. One thread at a time.
+// A file being written. Bytes go to a temporary file in the final folder,
+// ".kinetta-tmp-<pid>-<random>-<name>" (platform::CreateTemporaryBeside), and
+// are renamed to the final name by Commit. Destroying an uncommitted file
+// removes the temporary one; the temporaries of a run that was killed are
+// removed by the next Create in that folder. The output gets the mode a new
+// file gets (0666 less the umask). One thread at a time.
 class OutputFile {
 public:
     OutputFile() = default;
@@ -23,8 +26,8 @@ public:
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
 
-    // Creates the temporary file beside finalPath. False when the folder cannot
-    // be written to.
+    // Removes stale temporaries in the folder of finalPath, then creates the
+    // temporary file beside it. False when the folder cannot be written to.
     bool Create(const std::string& finalPath);
     // Buffered write; false (and the file marked failed) on any error.
     bool Write(const void* data, size_t length);
@@ -34,6 +37,7 @@ public:
     // handed straight to write(); memory use does not grow with length. False
     // (and the file marked failed) when the source holds fewer bytes than
     // asked for, a view cannot be mapped, or a write fails.
+    bool CopyFrom(const SourceFile& source, uint64_t offset, uint64_t length);
     bool CopyFrom(sMAPFILE& source, uint64_t offset, uint64_t length);
     // Makes every later Write/CopyFrom fail once *running reads false (checked
     // at least once per copy window), so that a cancelled write ends early
@@ -43,6 +47,13 @@ public:
     // Flushes, syncs, closes and renames into place. False when any write
     // failed; the temporary file is then removed.
     bool Commit();
+    // The two halves of Commit, for outputs that appear together or not at
+    // all: Prepare flushes, syncs and closes (false, and the temporary
+    // removed, on any failure: a full disk shows here); Publish renames a
+    // prepared file into place (false, and the temporary removed, when the
+    // rename fails).
+    bool Prepare();
+    bool Publish();
     // Closes and removes the temporary file.
     void Abandon();
 
@@ -54,6 +65,7 @@ public:
 
 private:
     bool Flush();
+    bool CopyFromDescriptor(int fd, uint64_t size, uint64_t offset, uint64_t length);
 
     int fd_ = -1;
     bool failed_ = false;
@@ -61,15 +73,18 @@ private:
     std::string temp_;
     std::string final_;
     std::vector<uint8_t> buffer_;
+    std::vector<uint8_t> copyBuffer_; // reused by CopyFrom when the kernel cannot copy
     const std::atomic<bool>* running_ = nullptr;
     // Cleared once copy_file_range has refused this pair of files (another
     // file system, or a kernel without it); later copies use views.
     bool kernelCopy_ = true;
+    bool prepared_ = false; // Prepare succeeded; the temporary is closed
 };
 
-// Copies length bytes at offset of the node's source file to out, re-opening
-// the source (OutputFile::CopyFrom: in windows of at most kCopyWindowBytes).
-// False when the source cannot be opened or the range is not wholly inside it.
+// Copies length bytes at offset of the node's source file to out, from the
+// descriptor opened with the tree (OutputFile::CopyFrom: in windows of at
+// most kCopyWindowBytes). False when the range is not wholly inside the
+// source as it was opened, or the source no longer holds it.
 inline constexpr uint64_t kCopyWindowBytes = 33554432; // 32 MiB
 bool CopySourceRange(const sTAGNODE& node, OutputFile& out, uint64_t offset, uint64_t length);
 
@@ -90,7 +105,8 @@ bool WriteTree(const sTAGNODE& root, OutputFile& out);
 bool WriteTreeMoovFirst(sTAGNODE& root, OutputFile& out);
 
 // Whether path names (by device and inode, so also through another name) a
-// file the tree reads from, its append chains included.
+// file the tree reads from (the files opened, whatever their paths name now),
+// its append chains included.
 bool ReplacesSource(const sTAGNODE& root, const std::string& path);
 
 // Writes root to path through an OutputFile. Refuses to replace any file the

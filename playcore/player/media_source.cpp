@@ -6,6 +6,11 @@ extern "C" {
 #include <libavutil/mathematics.h>
 }
 
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "platform/file_io.h"
 #include "playcore/player/player_rules.h"
 
 namespace playcore {
@@ -32,8 +37,18 @@ PlayerResult MediaSource::Open(const std::string& path, const std::atomic<bool>*
     if (!format) return AVERROR(ENOMEM);
     format->interrupt_callback.callback = Interrupted;
     format->interrupt_callback.opaque = const_cast<std::atomic<bool>*>(abort);
+    // Only a regular file is opened: a FIFO or a device would block the open
+    // (or read without end). The library then opens the file checked here.
+    const int fd = platform::OpenRegularForReading(path);
+    if (fd < 0) {
+        const int error = errno;
+        avformat_free_context(format);
+        return AVERROR(error ? error : EINVAL);
+    }
     // The container's boxes say everything the player needs; no probing by decoding.
-    int ret = avformat_open_input(&format, path.c_str(), nullptr, nullptr);
+    int ret =
+        avformat_open_input(&format, platform::DescriptorPath(fd, path).c_str(), nullptr, nullptr);
+    ::close(fd);
     if (ret < 0) return ret; // the context was freed by avformat_open_input
     std::unique_ptr<MediaSource> source(new MediaSource);
     source->format_ = format;

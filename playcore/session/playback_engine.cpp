@@ -1,11 +1,14 @@
 #include "playcore/session/playback_engine.h"
 
+#include <unistd.h>
+
 #include <QString>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 
+#include "platform/file_io.h"
 #include "playcore/container/file_queries.h"
 #include "playcore/player/media_source.h"
 #include "playcore/present/presenter.h"
@@ -67,13 +70,14 @@ Presenter* PresenterLocked(const PlaybackEngine& e, int i) {
 }
 
 // Whether bytes 4..7 of the file are "ftyp".
+// Only a regular file is read: a FIFO would block the open.
 bool StartsWithFtyp(const std::string& path) {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return false;
+    const int fd = platform::OpenRegularForReading(path);
+    if (fd < 0) return false;
     unsigned char head[8];
-    const size_t got = std::fread(head, 1, sizeof head, f);
-    std::fclose(f);
-    return got == sizeof head && std::memcmp(head + 4, "ftyp", 4) == 0;
+    const bool read = platform::ReadExactlyAt(fd, 0, head, sizeof head);
+    ::close(fd);
+    return read && std::memcmp(head + 4, "ftyp", 4) == 0;
 }
 
 void SetWindowsLocked(PlaybackEngine& e, PlayerWindow window0, PlayerWindow window1) {

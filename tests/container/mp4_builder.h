@@ -4,6 +4,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -137,6 +138,45 @@ inline std::vector<TrackLayout> ThreeTracks(uint32_t samples = 4) {
     TrackLayout rear{samples, 33333, 1280, {}, true, true, {}};
     TrackLayout audio{samples, 21333, 0, {}, false, true, {}};
     return {front, rear, audio};
+}
+
+// The four media bytes the builder writes for sample i of track t.
+inline Bytes SampleBytes(uint32_t t, uint32_t i, uint8_t mark = 0xEE) {
+    return {uint8_t(t * 16 + (i & 15)), uint8_t(i >> 8), uint8_t(i), mark};
+}
+
+// A combined recording in the recorder's layout: one 4-byte sample per chunk,
+// chunks of front, rear and sound interleaved through the mdat.
+inline Bytes Combined(std::vector<uint32_t> samples, const Bytes& after = {}) {
+    std::vector<TrackLayout> tracks = ThreeTracks();
+    tracks.resize(samples.size());
+    Bytes media;
+    const uint32_t most = *std::max_element(samples.begin(), samples.end());
+    for (uint32_t i = 0; i < most; ++i)
+        for (uint32_t t = 0; t < tracks.size(); ++t) {
+            tracks[t].samples = samples[t];
+            if (i >= samples[t]) continue;
+            tracks[t].chunkOffsets.push_back(32 + uint32_t(media.size()));
+            Append(media, SampleBytes(t, i));
+        }
+    Bytes moov = Mvhd(samples[0] * tracks[0].delta / 1000);
+    for (const auto& t : tracks)
+        Append(moov, Trak(t));
+    return Cat({Ftyp(), Box("mdat", media), Box("moov", moov), after});
+}
+
+// Offset of the n-th (from 0) occurrence of a box type in a file.
+inline size_t FindType(const Bytes& file, std::string_view type, int n = 0) {
+    for (size_t i = 4; i + 4 <= file.size(); ++i)
+        if (std::memcmp(&file[i], type.data(), 4) == 0 && n-- == 0) return i;
+    return 0;
+}
+
+// Sets entry k of the n-th stco table (in file order) of a built file.
+inline void StoreStco(Bytes& file, int n, uint32_t k, uint32_t offset) {
+    const size_t at = FindType(file, "stco", n) + 12 + 4 * size_t(k);
+    const Bytes v = BE32(offset);
+    std::copy(v.begin(), v.end(), file.begin() + long(at));
 }
 
 // ---- GPS records ----------------------------------------------------------

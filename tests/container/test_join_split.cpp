@@ -57,11 +57,6 @@ struct Opened {
     const TrackBoxes& Track(size_t i) const { return layout.tracks.at(i); }
 };
 
-// The four media bytes the builder writes for sample i of track t.
-Bytes SampleBytes(uint32_t t, uint32_t i, uint8_t mark = 0xEE) {
-    return {uint8_t(t * 16 + (i & 15)), uint8_t(i >> 8), uint8_t(i), mark};
-}
-
 // A built movie whose media bytes carry another mark, so that the samples of
 // different files can be told apart in a joined output.
 Bytes Marked(Bytes movie, uint8_t mark) {
@@ -82,33 +77,6 @@ std::vector<std::string> FilesIn(const std::string& dir) {
         names.push_back(e.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
-}
-
-// A combined recording in the recorder's layout: one 4-byte sample per chunk,
-// chunks of front, rear and sound interleaved through the mdat.
-Bytes Combined(std::vector<uint32_t> samples, const Bytes& after = {}) {
-    std::vector<TrackLayout> tracks = ThreeTracks();
-    tracks.resize(samples.size());
-    Bytes media;
-    const uint32_t most = *std::max_element(samples.begin(), samples.end());
-    for (uint32_t i = 0; i < most; ++i)
-        for (uint32_t t = 0; t < tracks.size(); ++t) {
-            tracks[t].samples = samples[t];
-            if (i >= samples[t]) continue;
-            tracks[t].chunkOffsets.push_back(32 + uint32_t(media.size()));
-            Append(media, SampleBytes(t, i));
-        }
-    Bytes moov = Mvhd(samples[0] * tracks[0].delta / 1000);
-    for (const auto& t : tracks)
-        Append(moov, Trak(t));
-    return Cat({Ftyp(), Box("mdat", media), Box("moov", moov), after});
-}
-
-// Offset of the n-th (from 0) occurrence of a box type in a file.
-size_t FindType(const Bytes& file, std::string_view type, int n = 0) {
-    for (size_t i = 4; i + 4 <= file.size(); ++i)
-        if (std::memcmp(&file[i], type.data(), 4) == 0 && n-- == 0) return i;
-    return 0;
 }
 
 std::vector<Bytes> Records40(int n, const std::string& speed) {

@@ -2,6 +2,8 @@
 // draws it through a display model off-screen, the way a movie area shows it,
 // then writes that picture (PNG, or JPEG as a still is written).
 
+#include <unistd.h>
+
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -17,6 +19,7 @@ extern "C" {
 #include <libavutil/imgutils.h>
 }
 
+#include "platform/file_io.h"
 #include "playcore/player/frame_convert.h"
 #include "playcore/present/offscreen_surface.h"
 #include "playcore/present/presenter.h"
@@ -57,8 +60,17 @@ std::shared_ptr<const VideoFrame> ToVideoFrame(const AVFrame* decoded, std::stri
 // them) of the file's first video track.
 std::shared_ptr<const VideoFrame> DecodeFrame(const std::string& path, int64_t index,
                                               std::string* error) {
+    // Only a regular file: a FIFO would block the open.
+    const int fd = platform::OpenRegularForReading(path);
+    if (fd < 0) {
+        *error = "cannot open " + path + " as a regular file";
+        return nullptr;
+    }
     AVFormatContext* rawFormat = nullptr;
-    if (avformat_open_input(&rawFormat, path.c_str(), nullptr, nullptr) < 0) {
+    const int opened = avformat_open_input(&rawFormat, platform::DescriptorPath(fd, path).c_str(),
+                                           nullptr, nullptr);
+    ::close(fd);
+    if (opened < 0) {
         *error = "cannot open " + path;
         return nullptr;
     }
