@@ -14,10 +14,13 @@ namespace kinetta {
 namespace {
 
 // Size in bytes and sample count of one stsz box: a constant sample size times
-// the count, or the sum of the table. False when the box is malformed.
-bool StszTotals(const playcore::sTAGNODE& stsz, int64_t* size, int64_t* frames) {
+// the count, or the sum of the table. False when the box is malformed or its
+// count is more than its table or the media data hold.
+bool StszTotals(const playcore::sMP4MOVIE& movie, const playcore::sTAGNODE& stsz, int64_t* size,
+                int64_t* frames) {
     uint32_t constant = 0, count = 0;
-    if (!playcore::PayloadBE32(stsz, 4, &constant) || !playcore::PayloadBE32(stsz, 8, &count))
+    if (!playcore::PayloadBE32(stsz, 4, &constant) ||
+        !playcore::CheckedSampleCount(movie, stsz, &count))
         return false;
     *frames = count;
     if (constant != 0) {
@@ -60,7 +63,7 @@ RecordingProbe ContainerProbe(RecorderFamily family) {
         const auto& stsz = movie->List(playcore::kStszList);
         // A file with both cameras holds front video, rear video and audio.
         if (stsz.size() < 3 || camera < 0 || camera > 1) return false;
-        return StszTotals(*stsz[static_cast<size_t>(camera)], size, frames);
+        return StszTotals(*movie, *stsz[static_cast<size_t>(camera)], size, frames);
     };
     p.firmwareVersion = [family](const std::string& path) -> std::string {
         playcore::GpsBlockInfo info;

@@ -88,7 +88,7 @@ long long FirstSampleCount(const std::string& path, RecorderFamily family) {
     auto movie = OpenMp4Movie(path, true, family);
     uint32_t count = 0;
     if (!movie || movie->List(kStszList).empty() ||
-        !StszSampleCount(*movie->List(kStszList).front(), &count))
+        !CheckedSampleCount(*movie, *movie->List(kStszList).front(), &count))
         return -1;
     return count;
 }

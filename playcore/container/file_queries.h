@@ -45,7 +45,8 @@ FrameTimingProbe ProbeFrameTiming(const std::string& path,
 
 // File queries of the file operations; -1 (or -1.0) when the file cannot be
 // opened as a movie or lacks the box asked for.
-// Sample count of the first stsz box (the first video track).
+// Sample count of the first stsz box (the first video track); -1 also when
+// the count is larger than the box's table or the media data can hold.
 long long FirstSampleCount(const std::string& path,
                            RecorderFamily family = kinetta::CurrentFamily());
 // Number of stsz boxes (tracks with a sample-size table).

@@ -51,4 +51,19 @@ bool StszSampleCount(const sTAGNODE& stsz, uint32_t* count) {
     return PayloadBE32(stsz, 8, count);
 }
 
+bool CheckedSampleCount(const sMP4MOVIE& movie, const sTAGNODE& stsz, uint32_t* count) {
+    uint32_t constant = 0, n = 0;
+    if (!PayloadBE32(stsz, 4, &constant) || !PayloadBE32(stsz, 8, &n)) return false;
+    if (constant == 0) {
+        if (uint64_t(n) * 4 > stsz.data.size() - 12) return false;
+    } else {
+        uint64_t media = 0;
+        for (const sTAGNODE* mdat : movie.List(kMdatList))
+            media += mdat->size;
+        if (uint64_t(n) * constant > media) return false;
+    }
+    *count = n;
+    return true;
+}
+
 } // namespace playcore

@@ -41,7 +41,14 @@ struct SttsSums {
 };
 bool SumStts(const sTAGNODE& stts, SttsSums* out);
 
-// The sample count field of a stsz box (payload bytes 8..11).
+// The sample count field of a stsz box (payload bytes 8..11), as written.
 bool StszSampleCount(const sTAGNODE& stsz, uint32_t* count);
+
+// The sample count of a stsz box of movie, checked before it is reported as
+// a frame count: with one size per sample the count must fit the table in
+// the payload; with one size for every sample, the samples must fit the
+// movie's media data. False for a count larger than that (0xFFFFFFFF from a
+// damaged file) or a malformed box.
+bool CheckedSampleCount(const sMP4MOVIE& movie, const sTAGNODE& stsz, uint32_t* count);
 
 } // namespace playcore

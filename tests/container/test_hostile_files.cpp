@@ -313,3 +313,32 @@ TEST(ChangingFiles, StaleTemporariesAreRemovedAndOutputsHonourTheUmask) {
     EXPECT_EQ(FilesIn(dir.path()), (std::vector<std::string>{".joined.mp4.AbC123", live, "a.mp4",
                                                              "b.mp4", "joined.mp4"}));
 }
+
+// A sample count larger than its table (or, with one size for every sample,
+// than the media data) is no frame count: the scan and the file queries
+// report none instead of 4294967295.
+TEST(ChangingFiles, CountsLargerThanTheirTableAreNoFrameCounts) {
+    TempDir dir;
+    const Bytes good = Combined({4, 4, 4});
+    const size_t stsz = FindType(good, "stsz");
+    Bytes tooMany = good, constantTooMany = good, constantFits = good;
+    StoreBE32(&tooMany[stsz + 12], 0xFFFFFFFF);
+    StoreBE32(&constantTooMany[stsz + 8], 4);
+    StoreBE32(&constantTooMany[stsz + 12], 0xFFFFFFFF);
+    StoreBE32(&constantFits[stsz + 8], 4);
+    StoreBE32(&constantFits[stsz + 12], 3);
+    const kinetta::RecordingProbe probe = kinetta::ContainerProbe(RecorderFamily::TX40);
+    for (const Bytes* bad : {&tooMany, &constantTooMany}) {
+        const std::string path = dir.Write("bad.mp4", *bad);
+        EXPECT_EQ(FirstSampleCount(path, RecorderFamily::TX40), -1);
+        EXPECT_EQ(probe.frameCount(path), -1);
+        int64_t size = 0, frames = 0;
+        EXPECT_FALSE(probe.cameraStream(path, 0, &size, &frames));
+    }
+    const std::string path = dir.Write("fits.mp4", constantFits);
+    EXPECT_EQ(FirstSampleCount(path, RecorderFamily::TX40), 3);
+    int64_t size = 0, frames = 0;
+    EXPECT_TRUE(probe.cameraStream(path, 0, &size, &frames));
+    EXPECT_EQ(frames, 3);
+    EXPECT_EQ(size, 12);
+}

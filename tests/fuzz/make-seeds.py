@@ -114,3 +114,22 @@ write("fuzz_join_split", "tx50.mp4", movie(tracks=3) + b50)
 write("fuzz_gps_block", "tx40-3", struct.pack(">H", 10) + b40)
 write("fuzz_gps_block", "tx50-3", struct.pack(">H", 2) + b50)
 write("fuzz_gps_block", "tx40-repeat", struct.pack(">H", 5) + b40[:34] + b"xx@CSA" + b40[40:])
+
+tx40 = movie(tracks=3) + box("gps0", b40)[:8] + b40
+tx50 = movie(tracks=3) + b50
+for target in ("fuzz_catalogue_probe", "fuzz_file_queries"):
+    write(target, "plain.mp4", movie())
+    write(target, "tx40.mp4", tx40)
+    write(target, "tx50.mp4", tx50)
+write("fuzz_gps_files", "tx40.mp4", struct.pack(">H", 10) + tx40)
+write("fuzz_gps_files", "tx50.mp4", struct.pack(">H", 2) + tx50)
+# Two recordings of one family, cut apart at the length of the first.
+write("fuzz_join_two", "tx40-pair", struct.pack(">H", len(tx40)) + tx40 + tx40)
+write("fuzz_join_two", "tx50-pair", struct.pack(">H", len(tx50)) + tx50 + movie(tracks=3, samples=6) + b50)
+card = bytearray(b"\0" * 64)
+card[16:24] = b"20250101"
+card[24:27] = b"1.0"
+card[33:39] = b"012345"
+write("fuzz_card_settings", "card.dfc", bytes(card))
+card[33:39] = b"      "
+write("fuzz_card_settings", "blank-version.dfc", bytes(card))

@@ -43,11 +43,13 @@ Json EntryCount(sTAGNODE* box, uint32_t stride) {
     return nullptr;
 }
 
-Json Track(sTAGNODE& trak) {
+Json Track(const sMP4MOVIE& movie, sTAGNODE& trak) {
     Json j;
     uint32_t samples = 0;
     sTAGNODE* stsz = FindIn(trak, "stsz");
-    j["sampleCount"] = stsz && StszSampleCount(*stsz, &samples) ? Json(samples) : Json(nullptr);
+    // null for a count larger than the table or the media data hold
+    j["sampleCount"] =
+        stsz && CheckedSampleCount(movie, *stsz, &samples) ? Json(samples) : Json(nullptr);
     SttsSums sums;
     sTAGNODE* stts = FindIn(trak, "stts");
     const bool haveStts = stts && SumStts(*stts, &sums);
@@ -92,7 +94,7 @@ int CmdInfo(Args args) {
         CollectBoxes(movie->root, "trak", traks);
         Json tracks = Json::array();
         for (sTAGNODE* trak : traks)
-            tracks.push_back(Track(*trak));
+            tracks.push_back(Track(*movie, *trak));
         j["tracks"] = std::move(tracks);
         const FrameTimingProbe probe = ProbeFrameTiming(*movie);
         Json cameras = Json::array();
