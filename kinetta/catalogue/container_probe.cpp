@@ -3,10 +3,10 @@
 #include <cstdio>
 #include <string_view>
 
+#include "playcore/container/boxes/stsz_box.h"
 #include "playcore/container/file_queries.h"
 #include "playcore/container/gps_reader.h"
 #include "playcore/container/mp4_tree.h"
-#include "playcore/container/sample_tables.h"
 #include "util/text.h"
 
 namespace kinetta {
@@ -18,23 +18,11 @@ namespace {
 // count is more than its table or the media data hold.
 bool StszTotals(const playcore::sMP4MOVIE& movie, const playcore::sTAGNODE& stsz, int64_t* size,
                 int64_t* frames) {
-    uint32_t constant = 0, count = 0;
-    if (!playcore::PayloadBE32(stsz, 4, &constant) ||
-        !playcore::CheckedSampleCount(movie, stsz, &count))
-        return false;
+    playcore::StszBox box;
+    uint32_t count = 0;
+    if (!box.Read(stsz) || !playcore::CheckedSampleCount(movie, stsz, &count)) return false;
     *frames = count;
-    if (constant != 0) {
-        *size = static_cast<int64_t>(constant) * count;
-        return true;
-    }
-    // The table follows the 12-byte header: count entries of 4 bytes, checked
-    // against the payload before any read.
-    const std::vector<uint8_t>& data = stsz.data;
-    if (data.size() < 12 || (data.size() - 12) / 4 < count) return false;
-    int64_t total = 0;
-    for (uint32_t i = 0; i < count; ++i)
-        total += playcore::LoadBE32(data.data() + 12 + 4 * i);
-    *size = total;
+    *size = static_cast<int64_t>(box.TotalBytes());
     return true;
 }
 

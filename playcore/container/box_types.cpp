@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <vector>
 
+#include "playcore/container/byte_order.h"
+
 namespace playcore {
 
 const std::array<std::string_view, 172> KnownBoxTypes = {
@@ -25,17 +27,13 @@ const std::array<std::string_view, 172> KnownBoxTypes = {
 
 namespace {
 
-uint32_t Pack(const uint8_t* p) {
-    return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];
-}
-
 // The codes as sorted numbers for a binary search; built once, read-only after.
 const std::vector<uint32_t>& SortedCodes() {
     static const std::vector<uint32_t> codes = [] {
         std::vector<uint32_t> v;
         v.reserve(KnownBoxTypes.size());
         for (std::string_view t : KnownBoxTypes)
-            v.push_back(Pack(reinterpret_cast<const uint8_t*>(t.data())));
+            v.push_back(LoadBE32(reinterpret_cast<const uint8_t*>(t.data())));
         std::sort(v.begin(), v.end());
         v.erase(std::unique(v.begin(), v.end()), v.end());
         return v;
@@ -47,7 +45,7 @@ const std::vector<uint32_t>& SortedCodes() {
 
 bool IsKnownBoxType(const uint8_t* p) {
     const auto& codes = SortedCodes();
-    return std::binary_search(codes.begin(), codes.end(), Pack(p));
+    return std::binary_search(codes.begin(), codes.end(), LoadBE32(p));
 }
 
 bool IsKnownBoxType(std::string_view type) {

@@ -2,57 +2,50 @@
 
 #include <utility>
 
-#include "playcore/container/sample_tables.h"
+#include "playcore/container/boxes/stco_box.h"
+#include "playcore/container/boxes/stsc_box.h"
+#include "playcore/container/boxes/stsz_box.h"
+#include "playcore/container/failure.h"
 
 namespace playcore {
-
-namespace {
-
-bool Fail(std::string* why, std::string text) {
-    if (why) *why = std::move(text);
-    return false;
-}
-
-} // namespace
 
 bool ExpandChunks(const TrackBoxes& t, int label, const sTAGNODE& mdat,
                   std::vector<ChunkRecord>* out, std::string* why) {
     const std::string what = label == 0 ? "video track: " : "audio track: ";
-    TableView co, sc;
-    if (!ReadTable(*t.stco, 1, &co)) return Fail(why, what + "malformed stco");
-    if (!ReadTable(*t.stsc, 3, &sc)) return Fail(why, what + "malformed stsc");
-    uint32_t constant = 0, samples = 0;
-    if (!PayloadBE32(*t.stsz, 4, &constant) || !PayloadBE32(*t.stsz, 8, &samples) ||
-        (constant == 0 && uint64_t(samples) * 4 > t.stsz->data.size() - 12))
-        return Fail(why, what + "malformed stsz");
-    if (samples > kMaxSplitSamples || co.count > kMaxSplitChunks)
+    StcoBox co;
+    StscBox sc;
+    StszBox sz;
+    if (!co.Read(*t.stco)) return Fail(why, what + "malformed stco");
+    if (!sc.Read(*t.stsc)) return Fail(why, what + "malformed stsc");
+    if (!sz.Read(*t.stsz)) return Fail(why, what + "malformed stsz");
+    const uint32_t samples = sz.SampleCount();
+    if (samples > kMaxSplitSamples || co.Count() > kMaxSplitChunks)
         return Fail(why, what + "too many samples or chunks");
-    if (co.count > 0 && (sc.count == 0 || LoadBE32(sc.entries) != 1))
+    if (co.Count() > 0 && (sc.Count() == 0 || sc.FirstChunk(0) != 1))
         return Fail(why, what + "the stsc does not start at chunk 1");
-    const uint8_t* sizes = t.stsz->data.data() + 12;
     const uint64_t mdatStart = mdat.origOffset, mdatEnd = mdat.origOffset + mdat.origSize;
 
     const size_t first = out->size();
     uint64_t sample = 0;
     uint32_t entry = 0;
-    for (uint32_t c = 0; c < co.count; ++c) {
+    for (uint32_t c = 0; c < co.Count(); ++c) {
         // The entry that covers chunk c + 1: the last whose first chunk is not after it.
-        while (entry + 1 < sc.count && LoadBE32(sc.entries + (entry + 1) * 12) <= c + 1) {
-            if (LoadBE32(sc.entries + (entry + 1) * 12) <= LoadBE32(sc.entries + entry * 12))
+        while (entry + 1 < sc.Count() && sc.FirstChunk(entry + 1) <= c + 1) {
+            if (sc.FirstChunk(entry + 1) <= sc.FirstChunk(entry))
                 return Fail(why, what + "the stsc chunk numbers do not rise");
             ++entry;
         }
-        const uint32_t perChunk = LoadBE32(sc.entries + entry * 12 + 4);
+        const uint32_t perChunk = sc.SamplesPerChunk(entry);
         if (perChunk > samples - sample)
             return Fail(why, what + "the chunks hold more samples than the stsz lists");
         ChunkRecord r;
         r.track = label;
         r.index = c;
-        r.sourceOffset = LoadBE32(co.entries + size_t(c) * 4);
+        r.sourceOffset = co.ChunkOffset(c);
         r.sampleCount = perChunk;
         r.sizes.reserve(perChunk);
         for (uint32_t k = 0; k < perChunk; ++k, ++sample) {
-            const uint32_t size = constant ? constant : LoadBE32(sizes + sample * 4);
+            const uint32_t size = sz.SampleSize(static_cast<uint32_t>(sample));
             r.sizes.push_back(size);
             r.written += size;
         }

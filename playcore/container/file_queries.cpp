@@ -10,8 +10,9 @@
 #include <string_view>
 
 #include "platform/file_io.h"
-#include "playcore/container/sample_tables.h"
-#include "playcore/container/track_headers.h"
+#include "playcore/container/boxes/stsz_box.h"
+#include "playcore/container/boxes/stts_box.h"
+#include "playcore/container/boxes/tkhd_box.h"
 
 namespace playcore {
 
@@ -55,10 +56,11 @@ FrameTimingProbe ProbeFrameTiming(const sMP4MOVIE& movie) {
     // there is nothing to probe and the decoder is asked instead.
     if (stts.size() < 2) return probe;
     for (size_t i = 0; i + 1 < stts.size(); ++i) {
-        SttsSums sums;
+        SttsBox table;
         // A table that does not fit its box, one without entries, or one whose
         // counts add up to zero gives no timing.
-        if (!SumStts(*stts[i], &sums) || sums.entries == 0 || sums.count32 == 0) {
+        const SttsSums sums = table.Read(*stts[i]) ? table.Sums() : SttsSums{};
+        if (sums.entries == 0 || sums.count32 == 0) {
             probe.result = kProbeUnknown;
             return probe;
         }
@@ -103,7 +105,8 @@ int TrackWidth(const std::string& path, int trackIndex, RecorderFamily family) {
     if (!movie || trackIndex < 0) return -1;
     const auto& tkhd = movie->List(kTkhdList);
     if (tkhd.size() < 3 || size_t(trackIndex) >= tkhd.size()) return -1;
-    return TkhdWidth(*tkhd[trackIndex]);
+    TkhdBox box;
+    return box.Read(*tkhd[size_t(trackIndex)]) ? int(box.Width()) : -1;
 }
 
 float ProbedFrameDuration(const std::string& path, RecorderFamily family) {
@@ -115,9 +118,10 @@ float ProbedFrameDuration(const std::string& path, RecorderFamily family) {
 double FramesPerSecond(const std::string& path, RecorderFamily family) {
     auto movie = OpenMp4Movie(path, true, family);
     if (!movie || movie->List(kSttsList).empty()) return -1.0;
-    SttsSums sums;
-    if (!SumStts(*movie->List(kSttsList).front(), &sums) || sums.count == 0 || sums.total == 0)
-        return -1.0;
+    SttsBox table;
+    if (!table.Read(*movie->List(kSttsList).front())) return -1.0;
+    const SttsSums sums = table.Sums();
+    if (sums.count == 0 || sums.total == 0) return -1.0;
     return 1000000.0 / (double(sums.total) / double(sums.count));
 }
 

@@ -6,22 +6,21 @@
 #include <new>
 #include <utility>
 
+#include "playcore/container/boxes/mvhd_box.h"
+#include "playcore/container/boxes/stco_box.h"
+#include "playcore/container/boxes/stsc_box.h"
+#include "playcore/container/boxes/stss_box.h"
+#include "playcore/container/boxes/stsz_box.h"
+#include "playcore/container/boxes/stts_box.h"
 #include "playcore/container/chunk_list.h"
+#include "playcore/container/failure.h"
 #include "playcore/container/gps_layout.h"
 #include "playcore/container/mp4_tracks.h"
 #include "playcore/container/mp4_write.h"
-#include "playcore/container/sample_tables.h"
 
 namespace playcore {
 
 namespace {
-
-constexpr uint64_t kMax32 = 0xFFFFFFFFull;
-
-bool Fail(std::string* why, std::string text) {
-    if (why) *why = std::move(text);
-    return false;
-}
 
 std::string TrackText(size_t i) {
     return "track " + std::to_string(i + 1) + ": ";
@@ -52,74 +51,66 @@ struct JoinPlan {
 // A table box payload: T's version/flags, the summed count, T's entries,
 // then the appended entries as given. False when the box would not fit the
 // 32-bit size field.
-bool ConcatTable(const sTAGNODE& t, const TableView& tv, uint32_t stride,
+template <uint32_t Words>
+bool ConcatTable(const sTAGNODE& t, const TableBox<Words>& tv,
                  const std::vector<uint8_t>& appendedEntries, uint32_t appendedCount,
                  std::vector<uint8_t>* out) {
-    const uint64_t count = uint64_t(tv.count) + appendedCount;
-    const uint64_t bytes = 8 + count * stride * 4;
+    const uint64_t count = uint64_t(tv.Count()) + appendedCount;
+    const uint64_t bytes = 8 + count * Words * 4;
     if (count > kMax32 || bytes + 8 > kMax32) return false;
     out->reserve(static_cast<size_t>(bytes));
     out->assign(t.data.begin(), t.data.begin() + 4);
     PutBE32(*out, static_cast<uint32_t>(count));
-    out->insert(out->end(), tv.entries, tv.entries + size_t(tv.count) * stride * 4);
+    out->insert(out->end(), tv.Entries(), tv.Entries() + tv.EntryBytes());
     out->insert(out->end(), appendedEntries.begin(), appendedEntries.end());
     return true;
 }
 
 // The appended table's entries, each entry's first field passed through shift
 // (which may refuse a value).
-template <typename Shift>
-bool ShiftedEntries(const TableView& av, uint32_t stride, Shift shift, std::vector<uint8_t>* out) {
-    out->assign(av.entries, av.entries + size_t(av.count) * stride * 4);
-    for (size_t i = 0; i < av.count; ++i) {
-        uint8_t* p = out->data() + i * stride * 4;
-        uint64_t value = LoadBE32(p);
+template <uint32_t Words, typename Shift>
+bool ShiftedEntries(const TableBox<Words>& av, Shift shift, std::vector<uint8_t>* out) {
+    out->assign(av.Entries(), av.Entries() + av.EntryBytes());
+    for (uint32_t i = 0; i < av.Count(); ++i) {
+        uint64_t value = av.Word(i, 0);
         if (!shift(&value) || value > kMax32) return false;
-        StoreBE32(p, static_cast<uint32_t>(value));
+        StoreBE32(out->data() + size_t(i) * Words * 4, static_cast<uint32_t>(value));
     }
     return true;
 }
 
 bool PlanStts(size_t i, const TrackBoxes& t, const TrackBoxes& a, JoinPlan& plan,
               std::string* why) {
-    TableView tv, av;
-    if (!ReadTable(*t.stts, 2, &tv) || !ReadTable(*a.stts, 2, &av))
-        return Fail(why, TrackText(i) + "malformed stts");
-    if (av.count == 0) return Fail(why, TrackText(i) + "the appended stts has no entries");
-    std::vector<uint8_t> entries(av.entries, av.entries + size_t(av.count) * 8);
+    SttsBox tv, av;
+    if (!tv.Read(*t.stts) || !av.Read(*a.stts)) return Fail(why, TrackText(i) + "malformed stts");
+    if (av.Count() == 0) return Fail(why, TrackText(i) + "the appended stts has no entries");
+    std::vector<uint8_t> entries(av.Entries(), av.Entries() + av.EntryBytes());
     Edit e{t.stts, {}};
-    if (!ConcatTable(*t.stts, tv, 2, entries, av.count, &e.data))
+    if (!ConcatTable(*t.stts, tv, entries, av.Count(), &e.data))
         return Fail(why, TrackText(i) + "the joined stts is too large");
     plan.edits.push_back(std::move(e));
     return true;
 }
 
-// Sample count and constant size of a stsz (0: one size per sample follows).
-bool ReadStsz(const sTAGNODE& stsz, uint32_t* constant, uint32_t* count) {
-    if (!PayloadBE32(stsz, 4, constant) || !PayloadBE32(stsz, 8, count)) return false;
-    return *constant != 0 || uint64_t(*count) * 4 <= stsz.data.size() - 12;
-}
-
 bool PlanStsz(size_t i, const TrackBoxes& t, const TrackBoxes& a, JoinPlan& plan,
               uint32_t* targetSamples, uint32_t* appendedSamples, std::string* why) {
-    uint32_t tc = 0, tn = 0, ac = 0, an = 0;
-    if (!ReadStsz(*t.stsz, &tc, &tn) || !ReadStsz(*a.stsz, &ac, &an))
-        return Fail(why, TrackText(i) + "malformed stsz");
+    StszBox tz, az;
+    if (!tz.Read(*t.stsz) || !az.Read(*a.stsz)) return Fail(why, TrackText(i) + "malformed stsz");
+    const uint32_t tc = tz.ConstantSize(), ac = az.ConstantSize();
+    const uint32_t tn = tz.SampleCount(), an = az.SampleCount();
     *targetSamples = tn;
     *appendedSamples = an;
     const uint64_t count = uint64_t(tn) + an;
     if (count > kMax32) return Fail(why, TrackText(i) + "too many samples");
     Edit e{t.stsz, {}};
-    if (tc == 0 && ac == 0) {
+    if (tz.HasTable() && az.HasTable()) {
         // One size per sample in both: T's sizes followed by the appended ones.
         if (12 + count * 4 + 8 > kMax32) return Fail(why, TrackText(i) + "too many samples");
         e.data.reserve(static_cast<size_t>(12 + count * 4));
         e.data.assign(t.stsz->data.begin(), t.stsz->data.begin() + 8);
         PutBE32(e.data, static_cast<uint32_t>(count));
-        e.data.insert(e.data.end(), t.stsz->data.begin() + 12,
-                      t.stsz->data.begin() + 12 + size_t(tn) * 4);
-        e.data.insert(e.data.end(), a.stsz->data.begin() + 12,
-                      a.stsz->data.begin() + 12 + size_t(an) * 4);
+        e.data.insert(e.data.end(), tz.Table(), tz.Table() + size_t(tn) * 4);
+        e.data.insert(e.data.end(), az.Table(), az.Table() + size_t(an) * 4);
     } else if (tc == ac) {
         // The same size for every sample of both: only the count grows.
         e.data = t.stsz->data;
@@ -137,20 +128,19 @@ bool PlanStss(size_t i, const TrackBoxes& t, const TrackBoxes& a, uint32_t targe
     if (!t.stss && !a.stss) return true; // every sample of both is a sync sample
     if (!t.stss || !a.stss)
         return Fail(why, TrackText(i) + "only one of the movies has a sync-sample table");
-    TableView tv, av;
-    if (!ReadTable(*t.stss, 1, &tv) || !ReadTable(*a.stss, 1, &av))
-        return Fail(why, TrackText(i) + "malformed stss");
-    if (av.count == 0) return Fail(why, TrackText(i) + "the appended stss has no entries");
+    StssBox tv, av;
+    if (!tv.Read(*t.stss) || !av.Read(*a.stss)) return Fail(why, TrackText(i) + "malformed stss");
+    if (av.Count() == 0) return Fail(why, TrackText(i) + "the appended stss has no entries");
     // Sample numbers of the appended movie follow T's samples.
     std::vector<uint8_t> entries;
     const auto afterTarget = [&](uint64_t* v) {
         *v += targetSamples;
         return true;
     };
-    if (!ShiftedEntries(av, 1, afterTarget, &entries))
+    if (!ShiftedEntries(av, afterTarget, &entries))
         return Fail(why, TrackText(i) + "sync-sample numbers would not fit 32 bits");
     Edit e{t.stss, {}};
-    if (!ConcatTable(*t.stss, tv, 1, entries, av.count, &e.data))
+    if (!ConcatTable(*t.stss, tv, entries, av.Count(), &e.data))
         return Fail(why, TrackText(i) + "the joined stss is too large");
     plan.edits.push_back(std::move(e));
     return true;
@@ -158,26 +148,25 @@ bool PlanStss(size_t i, const TrackBoxes& t, const TrackBoxes& a, uint32_t targe
 
 bool PlanStscStco(size_t i, const TrackBoxes& t, const TrackBoxes& a, const sTAGNODE& appendedMdat,
                   uint64_t outputBase, JoinPlan& plan, std::string* why) {
-    TableView tsc, asc, tco, aco;
-    if (!ReadTable(*t.stsc, 3, &tsc) || !ReadTable(*a.stsc, 3, &asc))
-        return Fail(why, TrackText(i) + "malformed stsc");
-    if (!ReadTable(*t.stco, 1, &tco) || !ReadTable(*a.stco, 1, &aco))
-        return Fail(why, TrackText(i) + "malformed stco");
-    if (aco.count > 0 && asc.count == 0)
+    StscBox tsc, asc;
+    StcoBox tco, aco;
+    if (!tsc.Read(*t.stsc) || !asc.Read(*a.stsc)) return Fail(why, TrackText(i) + "malformed stsc");
+    if (!tco.Read(*t.stco) || !aco.Read(*a.stco)) return Fail(why, TrackText(i) + "malformed stco");
+    if (aco.Count() > 0 && asc.Count() == 0)
         return Fail(why, TrackText(i) + "the appended stsc has no entries");
     // The appended chunks are numbered after T's chunks. On the recorder's
     // files (one stsc entry per chunk) T's chunk count is its entry count;
     // counting chunks keeps other layouts right too.
-    const uint64_t targetChunks = tco.count;
+    const uint64_t targetChunks = tco.Count();
     std::vector<uint8_t> entries;
     const auto afterTarget = [&](uint64_t* v) {
         *v += targetChunks;
         return true;
     };
-    if (!ShiftedEntries(asc, 3, afterTarget, &entries))
+    if (!ShiftedEntries(asc, afterTarget, &entries))
         return Fail(why, TrackText(i) + "chunk numbers would not fit 32 bits");
     Edit sc{t.stsc, {}};
-    if (!ConcatTable(*t.stsc, tsc, 3, entries, asc.count, &sc.data))
+    if (!ConcatTable(*t.stsc, tsc, entries, asc.Count(), &sc.data))
         return Fail(why, TrackText(i) + "the joined stsc is too large");
 
     // In the output the appended media follow T's media (outputBase is where
@@ -186,7 +175,7 @@ bool PlanStscStco(size_t i, const TrackBoxes& t, const TrackBoxes& a, const sTAG
     const uint64_t from = appendedMdat.origOffset, length = appendedMdat.origSize;
     bool outside = false;
     if (!ShiftedEntries(
-            aco, 1,
+            aco,
             [&](uint64_t* v) {
                 if (*v < from || *v - from > length) {
                     outside = true;
@@ -199,7 +188,7 @@ bool PlanStscStco(size_t i, const TrackBoxes& t, const TrackBoxes& a, const sTAG
         return Fail(why, TrackText(i) + (outside ? "a chunk lies outside the media data"
                                                  : "chunk offsets would pass 4 GiB"));
     Edit co{t.stco, {}};
-    if (!ConcatTable(*t.stco, tco, 1, entries, aco.count, &co.data))
+    if (!ConcatTable(*t.stco, tco, entries, aco.Count(), &co.data))
         return Fail(why, TrackText(i) + "the joined stco is too large");
     plan.edits.push_back(std::move(sc));
     plan.edits.push_back(std::move(co));
@@ -403,8 +392,8 @@ bool JoinMoviesChecked(sMP4MOVIE& target, sMP4MOVIE& appended, std::string* why)
         target.tx50Gps.records = std::move(plan.tx50Records);
         target.tx50Gps.recordCount = plan.tx50Count;
     }
-    uint32_t duration = 0;
-    if (PayloadBE32(*lt.mvhd, 16, &duration) && lt.mvhd->data[0] == 0) target.duration = duration;
+    MvhdBox mvhd;
+    if (mvhd.Read(*lt.mvhd) && mvhd.Version() == 0) target.duration = uint32_t(mvhd.Duration());
     return true;
 }
 

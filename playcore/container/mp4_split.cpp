@@ -11,19 +11,14 @@
 #include <set>
 #include <utility>
 
+#include "playcore/container/boxes/mvhd_box.h"
+#include "playcore/container/boxes/tkhd_box.h"
+#include "playcore/container/failure.h"
 #include "playcore/container/mp4_write.h"
-#include "playcore/container/sample_tables.h"
 
 namespace playcore {
 
 namespace {
-
-constexpr uint64_t kMax32 = 0xFFFFFFFFull;
-
-bool Fail(std::string* why, std::string text) {
-    if (why) *why = std::move(text);
-    return false;
-}
 
 // A copy of node's subtree without the nodes in leaveOut; clones records
 // which copy stands for which original.
@@ -119,23 +114,23 @@ bool WriteCamera(sMP4MOVIE& movie, const MovieLayout& layout, size_t video, size
     }
 
     // Track IDs 1 and 2 in file order, next-track ID 3, and the duration.
-    FieldAt at;
     uint32_t id = 1;
     for (size_t i : {video, audio}) {
         sTAGNODE& tkhd = *clones.at(layout.tracks[i].tkhd);
-        if (!TrackIdField(tkhd, &at)) return Fail(why, "unsupported tkhd box");
-        StoreField(tkhd.data, at, id++);
+        TkhdBox box;
+        if (!box.Read(tkhd)) return Fail(why, "unsupported tkhd box");
+        StoreField(tkhd.data, box.TrackIdField(), id++);
     }
     sTAGNODE& mvhd = *clones.at(layout.mvhd);
-    if (!NextTrackIdField(mvhd, &at)) return Fail(why, "unsupported mvhd box");
-    StoreField(mvhd.data, at, 3);
+    MvhdBox movieHeader;
+    if (!movieHeader.Read(mvhd)) return Fail(why, "unsupported mvhd box");
+    StoreField(mvhd.data, movieHeader.NextTrackIdField(), 3);
     if (rear) {
         // The rear file lasts as long as the rear camera's track.
-        FieldAt from;
-        const sTAGNODE& tkhd = *layout.tracks[video].tkhd;
-        if (!DurationField(tkhd, &from) || !DurationField(mvhd, &at))
-            return Fail(why, "unsupported tkhd or mvhd box");
-        const uint64_t duration = LoadField(tkhd.data, from);
+        TkhdBox rearHeader;
+        if (!rearHeader.Read(*layout.tracks[video].tkhd)) return Fail(why, "unsupported tkhd box");
+        const uint64_t duration = rearHeader.Duration();
+        const FieldAt at = movieHeader.DurationField();
         if (at.bytes == 4 && duration > kMax32) return Fail(why, "the duration does not fit");
         StoreField(mvhd.data, at, duration);
     }

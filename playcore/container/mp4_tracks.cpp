@@ -1,13 +1,14 @@
 #include "playcore/container/mp4_tracks.h"
 
+#include "playcore/container/boxes/elst_box.h"
+#include "playcore/container/boxes/mdhd_box.h"
+#include "playcore/container/boxes/mvhd_box.h"
+#include "playcore/container/boxes/tkhd_box.h"
+#include "playcore/container/failure.h"
+
 namespace playcore {
 
 namespace {
-
-bool Fail(std::string* why, const char* text) {
-    if (why) *why = text;
-    return false;
-}
 
 // The first node of the given type at or below node, pre-order.
 sTAGNODE* FindFirst(sTAGNODE& node, std::string_view type) {
@@ -15,24 +16,6 @@ sTAGNODE* FindFirst(sTAGNODE& node, std::string_view type) {
     for (auto& child : node.children)
         if (sTAGNODE* found = FindFirst(*child, type)) return found;
     return nullptr;
-}
-
-int Version(const sTAGNODE& box) {
-    return box.data.empty() ? -1 : box.data[0];
-}
-
-// A field that must lie wholly inside the copied payload.
-bool Fits(const sTAGNODE& box, FieldAt at) {
-    return at.offset <= box.data.size() && box.data.size() - at.offset >= at.bytes;
-}
-
-bool Pick(const sTAGNODE& box, FieldAt v0, FieldAt v1, FieldAt* out) {
-    const int version = Version(box);
-    if (version != 0 && version != 1) return false;
-    const FieldAt at = version == 0 ? v0 : v1;
-    if (!Fits(box, at)) return false;
-    *out = at;
-    return true;
 }
 
 } // namespace
@@ -81,41 +64,30 @@ bool ReadMovieLayout(sMP4MOVIE& movie, MovieLayout* out, std::string* why) {
     return true;
 }
 
+namespace {
+
+template <typename Box, typename Field>
+bool FieldOf(const sTAGNODE& node, Field field, FieldAt* out) {
+    Box box;
+    if (!box.Read(node)) return false;
+    *out = (box.*field)();
+    return true;
+}
+
+} // namespace
+
 bool DurationField(const sTAGNODE& box, FieldAt* out) {
-    if (box.Is("mvhd") || box.Is("mdhd")) return Pick(box, {16, 4}, {24, 8}, out);
-    if (box.Is("tkhd")) return Pick(box, {20, 4}, {28, 8}, out);
-    if (box.Is("elst")) {
-        uint32_t entries = 0;
-        if (!PayloadBE32(box, 4, &entries) || entries == 0) return false;
-        return Pick(box, {8, 4}, {8, 8}, out);
-    }
+    if (box.Is("mvhd")) return FieldOf<MvhdBox>(box, &MvhdBox::DurationField, out);
+    if (box.Is("mdhd")) return FieldOf<MdhdBox>(box, &MdhdBox::DurationField, out);
+    if (box.Is("tkhd")) return FieldOf<TkhdBox>(box, &TkhdBox::DurationField, out);
+    if (box.Is("elst")) return FieldOf<ElstBox>(box, &ElstBox::FirstDurationField, out);
     return false;
 }
 
 bool TimeScaleField(const sTAGNODE& box, FieldAt* out) {
-    return (box.Is("mvhd") || box.Is("mdhd")) && Pick(box, {12, 4}, {20, 4}, out);
-}
-
-bool TrackIdField(const sTAGNODE& tkhd, FieldAt* out) {
-    return tkhd.Is("tkhd") && Pick(tkhd, {12, 4}, {20, 4}, out);
-}
-
-bool NextTrackIdField(const sTAGNODE& mvhd, FieldAt* out) {
-    return mvhd.Is("mvhd") && Pick(mvhd, {96, 4}, {108, 4}, out);
-}
-
-uint64_t LoadField(const std::vector<uint8_t>& payload, FieldAt at) {
-    uint64_t v = 0;
-    for (size_t i = 0; i < at.bytes; ++i)
-        v = (v << 8) | payload[at.offset + i];
-    return v;
-}
-
-void StoreField(std::vector<uint8_t>& payload, FieldAt at, uint64_t value) {
-    for (size_t i = at.bytes; i-- > 0;) {
-        payload[at.offset + i] = uint8_t(value);
-        value >>= 8;
-    }
+    if (box.Is("mvhd")) return FieldOf<MvhdBox>(box, &MvhdBox::TimeScaleField, out);
+    if (box.Is("mdhd")) return FieldOf<MdhdBox>(box, &MdhdBox::TimeScaleField, out);
+    return false;
 }
 
 } // namespace playcore

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "playcore/container/boxes/full_box.h"
 #include "playcore/container/mp4_tree.h"
 
 namespace playcore {
@@ -41,26 +42,11 @@ struct MovieLayout {
 // chunk offsets (co64), which the recorder never writes.
 bool ReadMovieLayout(sMP4MOVIE& movie, MovieLayout* out, std::string* why = nullptr);
 
-// Where a number lies in a box's payload.
-struct FieldAt {
-    size_t offset = 0;
-    size_t bytes = 0; // 4 or 8
-};
-
-// The duration field of mvhd, tkhd, mdhd (version 0: 32-bit at 16, 20, 16;
-// version 1: 64-bit at 24, 28, 24) or of the first edit of an elst (8; 32 or
-// 64 bits). False for another type or version, a payload too short to hold
-// it, or an elst without entries.
+// The duration field of an mvhd, tkhd or mdhd, or the first edit's segment
+// duration of an elst, as the box's view finds it (version 0: 32 bits,
+// version 1: 64 bits). False for another type or a box its view refuses.
 bool DurationField(const sTAGNODE& box, FieldAt* out);
-// The time scale of an mvhd or mdhd (12 in version 0, 20 in version 1).
+// The time scale of an mvhd or mdhd.
 bool TimeScaleField(const sTAGNODE& box, FieldAt* out);
-// The track ID of a tkhd (12 in version 0, 20 in version 1) and the
-// next-track ID of an mvhd (96 in version 0, 108 in version 1).
-bool TrackIdField(const sTAGNODE& tkhd, FieldAt* out);
-bool NextTrackIdField(const sTAGNODE& mvhd, FieldAt* out);
-
-// Big-endian unsigned numbers of 4 or 8 bytes in a payload copy.
-uint64_t LoadField(const std::vector<uint8_t>& payload, FieldAt at);
-void StoreField(std::vector<uint8_t>& payload, FieldAt at, uint64_t value);
 
 } // namespace playcore

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "playcore/container/box_types.h"
+#include "playcore/container/boxes/mvhd_box.h"
 
 namespace playcore {
 
@@ -138,8 +139,11 @@ bool OpenInto(sMP4MOVIE& movie, const std::string& path, RecorderFamily family) 
     CollectBoxes(root, "tkhd", l[kTkhdList]);
     CollectBoxes(root, "elst", l[kElstList]);
     CollectBoxes(root, "stsd", l[kStsdList]);
-    // A mvhd too short to hold the duration leaves it 0.
-    if (!l[kMvhdList].empty()) PayloadBE32(*l[kMvhdList].front(), 16, &movie.duration);
+    // A mvhd its view refuses leaves the duration 0; a version-1 duration
+    // is cut to the 32 bits of the field.
+    MvhdBox mvhd;
+    if (!l[kMvhdList].empty() && mvhd.Read(*l[kMvhdList].front()))
+        movie.duration = uint32_t(std::min<uint64_t>(mvhd.Duration(), kMax32));
 
     if (family == RecorderFamily::TX50 && !LoadTx50Block(movie)) return false;
     return true;

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "kinetta/shell/recorder_family.h"
+#include "playcore/container/byte_order.h"
 #include "playcore/container/gps_layout.h"
 #include "playcore/container/map_file.h"
 
@@ -168,18 +169,5 @@ void CloseMp4Movie(sMP4MOVIE& movie);
 // payload is too short.
 bool PayloadBE32(const sTAGNODE& node, size_t payloadOffset, uint32_t* value);
 bool PayloadBE16(const sTAGNODE& node, size_t payloadOffset, uint16_t* value);
-
-inline uint32_t LoadBE32(const uint8_t* p) {
-    return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];
-}
-inline uint16_t LoadBE16(const uint8_t* p) {
-    return uint16_t((p[0] << 8) | p[1]);
-}
-inline void StoreBE32(uint8_t* p, uint32_t v) {
-    p[0] = uint8_t(v >> 24);
-    p[1] = uint8_t(v >> 16);
-    p[2] = uint8_t(v >> 8);
-    p[3] = uint8_t(v);
-}
 
 } // namespace playcore

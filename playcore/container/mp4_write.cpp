@@ -11,7 +11,7 @@
 #include <utility>
 
 #include "platform/file_io.h"
-#include "playcore/container/sample_tables.h"
+#include "playcore/container/boxes/stco_box.h"
 
 namespace playcore {
 
@@ -315,11 +315,11 @@ bool WriteTreeMoovFirst(sTAGNODE& root, OutputFile& out) {
         // Check every table and every shifted offset before changing any.
         std::vector<std::pair<uint8_t*, uint32_t>> edits;
         for (sTAGNODE* stco : stcos) {
-            TableView table;
-            if (!ReadTable(*stco, 1, &table)) return false;
+            StcoBox table;
+            if (!table.Read(*stco)) return false;
             uint8_t* p = stco->data.data() + 8;
-            for (uint32_t i = 0; i < table.count; ++i, p += 4) {
-                const uint32_t value = LoadBE32(p);
+            for (uint32_t i = 0; i < table.Count(); ++i, p += 4) {
+                const uint32_t value = table.ChunkOffset(i);
                 for (const Move& m : moves) {
                     if (value < m.from || value - m.from >= m.length) continue;
                     const int64_t shifted = int64_t(value) + m.delta;

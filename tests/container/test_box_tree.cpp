@@ -10,6 +10,8 @@
 
 #include "container/mp4_builder.h"
 #include "playcore/container/box_types.h"
+#include "playcore/container/boxes/stco_box.h"
+#include "playcore/container/boxes/stts_box.h"
 #include "playcore/container/gps_block.h"
 #include "playcore/container/mp4_tree.h"
 #include "playcore/container/mp4_write.h"
@@ -28,11 +30,11 @@ std::vector<std::string> TypesOf(const sTAGNODE& node) {
 }
 
 std::vector<uint32_t> Entries(const sTAGNODE& stco) {
-    TableView t;
+    StcoBox t;
     std::vector<uint32_t> out;
-    if (!ReadTable(stco, 1, &t)) return out;
-    for (uint32_t i = 0; i < t.count; ++i)
-        out.push_back(LoadBE32(t.entries + 4 * i));
+    if (!t.Read(stco)) return out;
+    for (uint32_t i = 0; i < t.Count(); ++i)
+        out.push_back(t.ChunkOffset(i));
     return out;
 }
 
@@ -209,6 +211,7 @@ TEST(BoxTree, MoovFirstOutputDecodesWithFfmpeg) {
 
 TEST(SampleTables, EditsRespectCountsAndPayload) {
     sTAGNODE stco;
+    std::memcpy(stco.type, "stco", 4);
     stco.data = Cat({BE32(0), BE32(2), BE32(100), BE32(0xFFFFFFFF)});
     stco.size = stco.data.size();
     EXPECT_TRUE(AddToEntries(stco, 5, 1));
@@ -350,11 +353,16 @@ TEST(BoxTree, HostileInputFailsCleanly) {
     // A table whose count does not fit its payload reads as no table.
     {
         sTAGNODE t;
+        std::memcpy(t.type, "stts", 4);
         t.data = Cat({BE32(0), BE32(1000), BE32(1), BE32(2)});
-        TableView v;
-        EXPECT_FALSE(ReadTable(t, 2, &v));
-        SttsSums s;
-        EXPECT_FALSE(SumStts(t, &s));
+        SttsBox v;
+        EXPECT_FALSE(v.Read(t));
+        EXPECT_EQ(v.Count(), 0u);
+        t.data = Cat({BE32(0), BE32(1), BE32(1), BE32(2)});
+        EXPECT_TRUE(v.Read(t));
+        EXPECT_EQ(v.Sums().total, 2u);
+        std::memcpy(t.type, "stco", 4);
+        EXPECT_FALSE(v.Read(t)); // a view reads only its own box type
     }
 }
 

@@ -10,13 +10,15 @@
 #include <filesystem>
 
 #include "container/mp4_builder.h"
+#include "playcore/container/boxes/mvhd_box.h"
+#include "playcore/container/boxes/stsz_box.h"
+#include "playcore/container/boxes/tkhd_box.h"
 #include "playcore/container/gps_reader.h"
 #include "playcore/container/mp4_join.h"
 #include "playcore/container/mp4_split.h"
 #include "playcore/container/mp4_tracks.h"
 #include "playcore/container/mp4_tree.h"
 #include "playcore/container/mp4_write.h"
-#include "playcore/container/sample_tables.h"
 
 using namespace playcore;
 using namespace testmp4;
@@ -24,20 +26,21 @@ using namespace testmp4;
 namespace {
 
 std::vector<uint32_t> Column(const sTAGNODE& table, uint32_t stride, uint32_t field = 0) {
-    TableView t;
     std::vector<uint32_t> out;
-    if (!ReadTable(table, stride, &t)) return out;
-    for (uint32_t i = 0; i < t.count; ++i)
-        out.push_back(LoadBE32(t.entries + (size_t(i) * stride + field) * 4));
+    if (table.data.size() < 8) return out;
+    const uint32_t count = LoadBE32(table.data.data() + 4);
+    if (uint64_t(count) * stride * 4 > table.data.size() - 8) return out;
+    for (uint32_t i = 0; i < count; ++i)
+        out.push_back(LoadBE32(table.data.data() + 8 + (size_t(i) * stride + field) * 4));
     return out;
 }
 
 std::vector<uint32_t> Sizes(const sTAGNODE& stsz) {
     std::vector<uint32_t> out;
-    uint32_t n = 0;
-    if (!PayloadBE32(stsz, 8, &n)) return out;
-    for (uint32_t i = 0; i < n; ++i)
-        out.push_back(LoadBE32(stsz.data.data() + 12 + 4 * i));
+    StszBox box;
+    if (!box.Read(stsz)) return out;
+    for (uint32_t i = 0; i < box.SampleCount(); ++i)
+        out.push_back(box.SampleSize(i));
     return out;
 }
 
@@ -461,9 +464,9 @@ TEST(Split, ThreeTrackRecordingGivesOneFilePerCamera) {
         uint32_t samples = 0, first = ~0u;
         for (uint32_t k = 0; k < 2; ++k) {
             const TrackBoxes& t = o.Track(k);
-            FieldAt at;
-            ASSERT_TRUE(TrackIdField(*t.tkhd, &at));
-            EXPECT_EQ(LoadField(t.tkhd->data, at), k + 1);
+            TkhdBox tkhd;
+            ASSERT_TRUE(tkhd.Read(*t.tkhd));
+            EXPECT_EQ(tkhd.TrackId(), k + 1);
             const std::vector<uint32_t> offsets = Column(*t.stco, 1);
             for (uint32_t i = 0; i < offsets.size(); ++i)
                 EXPECT_EQ(At(bytes, offsets[i]), SampleBytes(kept[f][k], i)) << k << " " << i;
@@ -473,9 +476,9 @@ TEST(Split, ThreeTrackRecordingGivesOneFilePerCamera) {
         EXPECT_EQ(first, 32u);
         // The mdat holds exactly the kept samples.
         EXPECT_EQ(o.layout.mdat->size, samples * 4);
-        FieldAt at;
-        ASSERT_TRUE(NextTrackIdField(*o.layout.mvhd, &at));
-        EXPECT_EQ(LoadField(o.layout.mvhd->data, at), 3u);
+        MvhdBox mvhd;
+        ASSERT_TRUE(mvhd.Read(*o.layout.mvhd));
+        EXPECT_EQ(mvhd.Load(mvhd.NextTrackIdField()), 3u);
         // The front file keeps the movie's duration, the rear file lasts as
         // long as the rear track.
         EXPECT_EQ(Duration(*o.layout.mvhd), f ? 5u * 33333 / 1000 : 6u * 33333 / 1000);

@@ -12,10 +12,10 @@
 #include <cstdint>
 #include <string>
 
+#include "playcore/container/boxes/stsz_box.h"
 #include "playcore/container/gps_reader.h"
 #include "playcore/container/mp4_join.h"
 #include "playcore/container/mp4_tree.h"
-#include "playcore/container/sample_tables.h"
 #include "tests/fuzz/fuzz_input_file.h"
 
 using namespace playcore;
@@ -36,7 +36,7 @@ uint64_t FirstCount(const std::string& path, RecorderFamily family) {
     auto movie = OpenMp4Movie(path, true, family);
     uint32_t n = 0;
     if (!movie || movie->List(kStszList).empty() ||
-        !StszSampleCount(*movie->List(kStszList).front(), &n))
+        !CheckedSampleCount(*movie, *movie->List(kStszList).front(), &n))
         return 0;
     return n;
 }

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "playcore/container/boxes/stts_box.h"
 #include "playcore/container/file_queries.h"
 #include "playcore/container/gps_block.h"
 #include "playcore/container/gps_reader.h"
@@ -96,8 +97,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
         (void)ProbeFrameTiming(*movie);
         for (sTAGNODE* stts : movie->List(kSttsList)) {
-            SttsSums sums;
-            SumStts(*stts, &sums);
+            SttsBox table;
+            if (table.Read(*stts)) (void)table.Sums();
         }
 
         const bool identical = !HasGpsBlock(movie->root) && movie->root.tailSize == 0;

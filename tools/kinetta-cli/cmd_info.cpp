@@ -3,10 +3,14 @@
 
 #include <cstdio>
 
+#include "playcore/container/boxes/stco_box.h"
+#include "playcore/container/boxes/stsc_box.h"
+#include "playcore/container/boxes/stss_box.h"
+#include "playcore/container/boxes/stsz_box.h"
+#include "playcore/container/boxes/stts_box.h"
+#include "playcore/container/boxes/tkhd_box.h"
 #include "playcore/container/file_queries.h"
 #include "playcore/container/mp4_tree.h"
-#include "playcore/container/sample_tables.h"
-#include "playcore/container/track_headers.h"
 #include "tools/kinetta-cli/commands.h"
 #include "util/json_text.h"
 
@@ -37,9 +41,9 @@ sTAGNODE* FindIn(sTAGNODE& trak, std::string_view type) {
     return found.empty() ? nullptr : found.front();
 }
 
-Json EntryCount(sTAGNODE* box, uint32_t stride) {
-    TableView t;
-    if (box && ReadTable(*box, stride, &t)) return t.count;
+template <typename Box> Json EntryCount(sTAGNODE* node) {
+    Box box;
+    if (node && box.Read(*node)) return box.Count();
     return nullptr;
 }
 
@@ -50,16 +54,18 @@ Json Track(const sMP4MOVIE& movie, sTAGNODE& trak) {
     // null for a count larger than the table or the media data hold
     j["sampleCount"] =
         stsz && CheckedSampleCount(movie, *stsz, &samples) ? Json(samples) : Json(nullptr);
-    SttsSums sums;
-    sTAGNODE* stts = FindIn(trak, "stts");
-    const bool haveStts = stts && SumStts(*stts, &sums);
+    SttsBox stts;
+    sTAGNODE* sttsNode = FindIn(trak, "stts");
+    const bool haveStts = sttsNode && stts.Read(*sttsNode);
+    const SttsSums sums = haveStts ? stts.Sums() : SttsSums{};
     j["sttsEntries"] = haveStts ? Json(sums.entries) : Json(nullptr);
     j["sttsTotal"] = haveStts ? Json(sums.total) : Json(nullptr);
-    j["stssEntries"] = EntryCount(FindIn(trak, "stss"), 1);
-    j["stcoEntries"] = EntryCount(FindIn(trak, "stco"), 1);
-    j["stscEntries"] = EntryCount(FindIn(trak, "stsc"), 3);
-    sTAGNODE* tkhd = FindIn(trak, "tkhd");
-    j["width"] = tkhd ? TkhdWidth(*tkhd) : -1;
+    j["stssEntries"] = EntryCount<StssBox>(FindIn(trak, "stss"));
+    j["stcoEntries"] = EntryCount<StcoBox>(FindIn(trak, "stco"));
+    j["stscEntries"] = EntryCount<StscBox>(FindIn(trak, "stsc"));
+    TkhdBox tkhd;
+    sTAGNODE* tkhdNode = FindIn(trak, "tkhd");
+    j["width"] = tkhdNode && tkhd.Read(*tkhdNode) ? int(tkhd.Width()) : -1;
     return j;
 }
 
