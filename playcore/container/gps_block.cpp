@@ -275,9 +275,9 @@ bool LocateBlock(sMP4MOVIE& movie, GpsBlockBytes* out) {
             return true;
         }
         for (const sTAGNODE* node : movie.List(kGps0List)) {
-            if (!node->gpsBlock) continue;
+            if (!node->gps) continue;
             const uint64_t length =
-                std::min<uint64_t>(node->size, layout.BlockBytes(node->recordCount));
+                std::min<uint64_t>(node->size, layout.BlockBytes(node->gps->recordCount));
             out->bytes.resize(static_cast<size_t>(length));
             if (!ReadRange(movie.map, node->offset, out->bytes.data(), out->bytes.size())) {
                 out->bytes.clear();

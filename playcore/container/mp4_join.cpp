@@ -266,7 +266,7 @@ bool SameTimeScale(const sTAGNODE& t, const sTAGNODE& a) {
 // The GPS block node of a TX40 family movie, if any.
 sTAGNODE* GpsNode(sMP4MOVIE& movie) {
     for (sTAGNODE* node : movie.List(kGps0List))
-        if (node->gpsBlock) return node;
+        if (node->gps) return node;
     return nullptr;
 }
 
@@ -276,10 +276,9 @@ bool PlanGps(sMP4MOVIE& target, sMP4MOVIE& appended, JoinPlan& plan, std::string
         sTAGNODE* ga = GpsNode(appended);
         if (!gt || !ga) return true; // records are carried only between two blocks
         if (ga->appendHead || ga->appendNext || InChain(*gt, *ga) ||
-            ga->gpsRecordBytes != gt->gpsRecordBytes)
+            ga->gps->recordSize != gt->gps->recordSize)
             return Fail(why, "the GPS blocks cannot be joined");
-        const uint64_t count =
-            (gt->joinedCount ? gt->joinedCount : gt->recordCount) + ga->recordCount;
+        const uint64_t count = gt->gps->Count() + ga->gps->recordCount;
         if (count > 0xFFFF)
             return Fail(why, "the joined GPS block would hold 65536 records or more");
         plan.targetGps = gt;
@@ -384,8 +383,8 @@ bool JoinMoviesChecked(sMP4MOVIE& target, sMP4MOVIE& appended, std::string* why)
     AppendToChain(*lt.mdat, *la.mdat);
     lt.mdat->size += la.mdat->size;
     if (plan.targetGps) {
-        plan.targetGps->blockBytes += plan.appendedGps->recordBytes;
-        plan.targetGps->joinedCount = plan.joinedGpsCount;
+        plan.targetGps->gps->blockBytes += plan.appendedGps->gps->recordBytes;
+        plan.targetGps->gps->joinedCount = plan.joinedGpsCount;
         AppendToChain(*plan.targetGps, *plan.appendedGps);
     }
     if (plan.joinTx50) {

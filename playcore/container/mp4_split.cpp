@@ -35,14 +35,8 @@ std::unique_ptr<sTAGNODE> Clone(const sTAGNODE& node, const std::set<const sTAGN
     c->copied = node.copied;
     c->origSize = node.origSize;
     c->origOffset = node.origOffset;
-    c->recordBytes = node.recordBytes;
-    c->blockBytes = node.blockBytes;
-    c->recordCount = node.recordCount;
-    c->joinedCount = node.joinedCount;
     c->payloadInSource = node.payloadInSource;
-    c->gpsBlock = node.gpsBlock;
-    c->gpsHeaderBytes = node.gpsHeaderBytes;
-    c->gpsRecordBytes = node.gpsRecordBytes;
+    if (node.gps) c->gps = std::make_unique<GpsBoxBlock>(*node.gps);
     c->tailOffset = node.tailOffset;
     c->tailSize = node.tailSize;
     for (const auto& child : node.children)

@@ -76,7 +76,7 @@ bool LoadTx50Block(sMP4MOVIE& movie) {
         found = true;
     } else if (!movie.root.children.empty()) {
         const sTAGNODE& last = *movie.root.children.back();
-        const uint64_t end = last.gpsBlock ? movie.fileSize : last.origOffset + last.origSize;
+        const uint64_t end = last.gps ? movie.fileSize : last.origOffset + last.origSize;
         if (end + layout.headerBytes <= movie.fileSize && MarkerAt(movie, end)) {
             start = end;
             found = true;
@@ -189,14 +189,15 @@ bool ParseChildren(sMP4MOVIE& movie, sTAGNODE& parent, int depth) {
             auto child = NewChild(parent, depth, head + 4);
             const uint32_t n = CountOfBlockAt(movie, blockStart, layout);
             child->leaf = 1;
-            child->gpsBlock = true;
-            child->gpsHeaderBytes = layout.headerBytes;
-            child->gpsRecordBytes = layout.recordBytes;
+            auto gps = std::make_unique<GpsBoxBlock>();
+            gps->headerBytes = layout.headerBytes;
+            gps->recordSize = layout.recordBytes;
+            gps->recordCount = n;
+            gps->recordBytes = uint64_t(n) * layout.recordBytes;
+            gps->blockBytes = gps->recordBytes + layout.headerBytes + kBlockEndBytes;
+            child->gps = std::move(gps);
             child->offset = child->origOffset = blockStart;
             child->size = child->origSize = movie.fileSize - blockStart;
-            child->recordCount = n;
-            child->recordBytes = uint64_t(n) * layout.recordBytes;
-            child->blockBytes = child->recordBytes + layout.headerBytes + kBlockEndBytes;
             parent.children.push_back(std::move(child));
             return true;
         }
@@ -258,9 +259,9 @@ void CollectBoxes(sTAGNODE& root, std::string_view type, std::vector<sTAGNODE*>&
 }
 
 uint64_t NodeSize(const sTAGNODE& node) {
-    if (node.gpsBlock) {
-        const uint64_t n = node.joinedCount ? node.joinedCount : node.recordCount;
-        return n * node.gpsRecordBytes + node.gpsHeaderBytes + kBlockEndBytes + 8;
+    if (node.gps) {
+        return node.gps->Count() * node.gps->recordSize + node.gps->headerBytes + kBlockEndBytes +
+               8;
     }
     if (node.leaf) return 8 + node.size;
     uint64_t total = 8 + node.tailSize;

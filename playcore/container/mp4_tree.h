@@ -33,6 +33,20 @@ struct SourceFile {
     ~SourceFile();
 };
 
+// The GPS block a "gps0" box holds (TX40 family). The node's offset and size
+// describe the block, not the box payload; these are its records and the
+// layout of the family it was read as.
+struct GpsBoxBlock {
+    uint32_t headerBytes = 0; // h: start marker, header and count
+    uint32_t recordSize = 0;  // r: bytes of one record
+    uint64_t recordCount = 0; // records in this node's block
+    uint64_t recordBytes = 0; // recordCount × r
+    uint64_t blockBytes = 0;  // recordBytes + h + end marker, plus the records joined after it
+    uint64_t joinedCount = 0; // total after joins; 0 when none
+    // The records written for this block: joined ones included.
+    uint64_t Count() const { return joinedCount ? joinedCount : recordCount; }
+};
+
 // One box; the root node stands for the whole file. A node owns its data and
 // its children; nodes in an append chain are owned by the movie they were read
 // from. Not thread-safe: a tree lives for one operation on one thread.
@@ -48,21 +62,14 @@ struct sTAGNODE {
     uint64_t copied = 0;                      // bytes held in data
     uint64_t origSize = 0;                    // payload size as read
     uint64_t origOffset = 0;                  // payload offset as read
-    uint64_t recordBytes = 0;                 // gps0: record count × record size
-    uint64_t blockBytes = 0;                  // gps0: recordBytes + header + end marker
-    uint64_t recordCount = 0;                 // gps0: records in this node's block
-    uint64_t joinedCount = 0;                 // gps0: total after joins; 0 when none
     sTAGNODE* appendHead = nullptr;           // nodes of other files written after this one
     sTAGNODE* appendNext = nullptr;           // next node of the chain
 
     // A leaf whose payload is copied from the source when written instead of
     // being held in data: mdat, and leaves too large to copy (kMaxCopiedLeaf).
     bool payloadInSource = false;
-    // gps0 holding a GPS block: offset/size describe the block (not the box
-    // payload), with the header and record sizes of the family it was read as.
-    bool gpsBlock = false;
-    uint32_t gpsHeaderBytes = 0;
-    uint32_t gpsRecordBytes = 0;
+    // gps0 holding a GPS block; nullptr for every other node.
+    std::unique_ptr<GpsBoxBlock> gps;
     // Bytes at the end of a container that do not form a known box (the scan
     // of the container stopped there). They are written back unchanged after
     // the children so that the container's size agrees with its bytes. The

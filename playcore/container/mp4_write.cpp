@@ -63,19 +63,21 @@ std::vector<const sTAGNODE*> WriteOrder(const sTAGNODE& node, bool moovFirst) {
 }
 
 bool WriteGpsBlock(const sTAGNODE& node, OutputFile& out) {
-    const uint64_t count = node.joinedCount ? node.joinedCount : node.recordCount;
-    if (count > 0xFFFF || node.gpsHeaderBytes < 2 || !node.source) return false;
-    std::vector<uint8_t> header(node.gpsHeaderBytes);
+    const GpsBoxBlock& gps = *node.gps;
+    const uint64_t count = gps.Count();
+    if (count > 0xFFFF || gps.headerBytes < 2 || !node.source) return false;
+    std::vector<uint8_t> header(gps.headerBytes);
     if (node.offset > node.source->size || header.size() > node.source->size - node.offset ||
         !platform::ReadExactlyAt(node.source->fd, node.offset, header.data(), header.size()))
         return false;
     header[header.size() - 2] = uint8_t(count >> 8);
     header[header.size() - 1] = uint8_t(count);
     if (!out.Write(header.data(), header.size())) return false;
-    if (!CopySourceRange(node, out, node.offset + node.gpsHeaderBytes, node.recordBytes))
-        return false;
+    if (!CopySourceRange(node, out, node.offset + gps.headerBytes, gps.recordBytes)) return false;
     for (const sTAGNODE* a = node.appendHead; a; a = a->appendNext)
-        if (!CopySourceRange(*a, out, a->offset + a->gpsHeaderBytes, a->recordBytes)) return false;
+        if (!a->gps ||
+            !CopySourceRange(*a, out, a->offset + a->gps->headerBytes, a->gps->recordBytes))
+            return false;
     return out.Write(kBlockEndMarker.data(), kBlockEndMarker.size());
 }
 
@@ -90,7 +92,7 @@ bool WriteNode(const sTAGNODE& node, OutputFile& out, bool moovFirst) {
         if (!out.Write(head, 8)) return false;
     }
     if (node.leaf) {
-        if (node.gpsBlock) {
+        if (node.gps) {
             if (!WriteGpsBlock(node, out)) return false;
         } else if (node.payloadInSource) {
             if (!CopySourceRange(node, out, node.origOffset, node.origSize)) return false;

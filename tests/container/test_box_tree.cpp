@@ -100,10 +100,10 @@ TEST(BoxTree, ReadsRecorderLayout) {
     EXPECT_EQ(stsd.depth, 6); // moov trak mdia minf stbl stsd
 
     const sTAGNODE& gps = *l[kGps0List][0];
-    EXPECT_TRUE(gps.gpsBlock);
-    EXPECT_EQ(gps.recordCount, 3u);
-    EXPECT_EQ(gps.recordBytes, 3u * 79);
-    EXPECT_EQ(gps.blockBytes, 3u * 79 + 40);
+    ASSERT_TRUE(gps.gps);
+    EXPECT_EQ(gps.gps->recordCount, 3u);
+    EXPECT_EQ(gps.gps->recordBytes, 3u * 79);
+    EXPECT_EQ(gps.gps->blockBytes, 3u * 79 + 40);
     EXPECT_EQ(NodeSize(gps), 3u * 79 + 48);
     EXPECT_TRUE(gps.data.empty());
 }
@@ -266,7 +266,7 @@ TEST(BoxTree, AppendChainsAreWrittenFromTheirSources) {
     sTAGNODE& gpsA = *ma->List(kGps0List)[0];
     sTAGNODE& gpsB = *mb->List(kGps0List)[0];
     gpsA.appendHead = &gpsB;
-    gpsA.joinedCount = gpsA.recordCount + gpsB.recordCount;
+    gpsA.gps->joinedCount = gpsA.gps->recordCount + gpsB.gps->recordCount;
 
     const std::string out = dir.File("joined.mp4");
     ASSERT_TRUE(WriteTreeToPath(ma->root, out));
@@ -278,7 +278,7 @@ TEST(BoxTree, AppendChainsAreWrittenFromTheirSources) {
     EXPECT_EQ(
         0, std::memcmp(&bytes[mdat.offset + mdatB.origSize], &b[mdatB.origOffset], mdatB.origSize));
     const sTAGNODE& gps = *joined->List(kGps0List)[0];
-    EXPECT_EQ(gps.recordCount, 5u);
+    EXPECT_EQ(gps.gps->recordCount, 5u);
     EXPECT_EQ(LoadBE32(&bytes[gps.offset - 8]), 5u * 79 + 48);
     GpsBlockBytes block;
     ASSERT_TRUE(LocateBlock(*joined, &block));

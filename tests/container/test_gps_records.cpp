@@ -306,7 +306,7 @@ TEST(GpsLocate, Tx40BoxWithAndWithoutStartMarker) {
     EXPECT_TRUE(reader.gps.empty());
     auto movie = OpenMp4Movie(dir.File("c.mp4"), true, RecorderFamily::TX40);
     ASSERT_TRUE(movie);
-    EXPECT_FALSE(movie->List(kGps0List)[0]->gpsBlock);
+    EXPECT_FALSE(movie->List(kGps0List)[0]->gps);
 
     // No GPS box at all: loads with empty lists.
     ASSERT_TRUE(

@@ -55,7 +55,7 @@ const std::string& OutputDir() {
 }
 
 bool HasGpsBlock(const sTAGNODE& node) {
-    if (node.gpsBlock) return true;
+    if (node.gps) return true;
     for (const auto& c : node.children)
         if (HasGpsBlock(*c)) return true;
     return false;
