@@ -4,13 +4,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
-#include <fstream>
 #include <memory>
 #include <mutex>
-#include <sstream>
 #include <vector>
 
+#include "platform/file_io.h"
 #include "platform/files.h"
 #include "util/text.h"
 
@@ -31,13 +31,13 @@ struct Parsed {
     std::string eol = "\r\n"; // style of new lines: the file's first, CRLF for a new file
 };
 
+// The settings file is small; anything larger is not read as one.
+constexpr size_t kMaxSettingsFileBytes = 16u << 20;
+
+// Only a regular file is read: a FIFO or a device put in its place would
+// block the open or read without end.
 bool ReadWholeFile(const std::string& path, std::string* out) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    *out = ss.str();
-    return true;
+    return platform::ReadSmallRegularFile(path, kMaxSettingsFileBytes, out);
 }
 
 Parsed Split(std::string_view data) {
@@ -118,15 +118,25 @@ bool Storable(std::string_view s) {
            s.find('\0') == std::string_view::npos;
 }
 
-// Writes data to a temporary file beside path and renames it over path.
+// Writes data to a temporary file beside path and renames it over path. The
+// temporary is created exclusively under an unpredictable name, never through
+// a link (platform::CreateTemporaryBeside), so a file or link planted in the
+// folder is never written through; it gets the mode of the file it replaces
+// (a new file: 0666 less the umask). Temporaries that a killed run left in
+// the folder are removed first.
 bool ReplaceFile(const std::string& path, const std::string& data) {
-    std::string tmp = path + ".tmp-" + std::to_string(::getpid());
-    int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    platform::RemoveStaleTemporaries(kutil::DirectoryOf(path));
+    std::string tmp;
+    const int fd = platform::CreateTemporaryBeside(path, 0666, &tmp);
     if (fd < 0) return false;
-    size_t done = 0;
     bool ok = true;
-    while (done < data.size()) {
-        ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+    struct stat old {};
+    if (::stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode))
+        ok = ::fchmod(fd, old.st_mode & 07777) == 0;
+    size_t done = 0;
+    while (ok && done < data.size()) {
+        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+        if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
             ok = false;
             break;

@@ -2,7 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <thread>
 
 #include "kinetta/shell/settings_store.h"
 #include "support/temp_dir.h"
@@ -122,4 +129,65 @@ TEST(SettingsStore, NoTemporaryFileIsLeftBehind) {
     for (auto& e : std::filesystem::directory_iterator(d.path()))
         (void)e, ++files;
     EXPECT_EQ(files, 1);
+}
+
+// The temporary a write goes through is created exclusively under a name
+// nobody can know beforehand: a link planted at the name an earlier version
+// used ("Default_Folder.ini.tmp-<pid>") or at any other name is never written
+// through, and the file keeps the mode it had.
+TEST(SettingsStore, PlantedLinksAreNotWrittenThroughAndTheModeIsKept) {
+    ktest::TempDir d;
+    const std::string victim = d.Write("victim.txt", "keep me");
+    const std::string planted = IniPath(d) + ".tmp-" + std::to_string(::getpid());
+    ASSERT_EQ(::symlink(victim.c_str(), planted.c_str()), 0);
+    d.Write("Default_Folder.ini", "[S]\r\nk=v\r\n");
+    ASSERT_EQ(::chmod(IniPath(d).c_str(), 0600), 0);
+    SettingsStore s(d.path());
+    ASSERT_TRUE(s.Write("S", "k", "w"));
+    EXPECT_EQ(ktest::ReadFile(victim), "keep me");
+    EXPECT_EQ(s.Read("S", "k"), "w");
+    struct stat st {};
+    ASSERT_EQ(::lstat(IniPath(d).c_str(), &st), 0);
+    EXPECT_TRUE(S_ISREG(st.st_mode));
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+
+    // A new file gets the mode a new file gets under the umask.
+    ktest::TempDir fresh;
+    const mode_t previous = ::umask(027);
+    const bool written = SettingsStore(fresh.path()).Write("S", "k", "v");
+    ::umask(previous);
+    ASSERT_TRUE(written);
+    ASSERT_EQ(::stat(IniPath(fresh).c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+}
+
+// A FIFO in place of the file is neither waited on nor written.
+TEST(SettingsStore, FifoInPlaceOfTheFileFailsWithoutWaiting) {
+    ktest::TempDir d;
+    ASSERT_EQ(::mkfifo(IniPath(d).c_str(), 0600), 0);
+    std::atomic<bool> done{false};
+    std::string read = "unset";
+    bool written = true;
+    std::thread worker([&] {
+        SettingsStore s(d.path());
+        read = s.Read("S", "k");
+        written = s.Write("S", "k", "v");
+        done = true;
+    });
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!done && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    const bool byItself = done;
+    while (!done) { // release an open that waits for a writer, so that the test ends
+        const int fd = ::open(IniPath(d).c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fd >= 0) ::close(fd);
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    worker.join();
+    EXPECT_TRUE(byItself);
+    EXPECT_EQ(read, "");
+    EXPECT_FALSE(written);
+    struct stat st {};
+    ASSERT_EQ(::lstat(IniPath(d).c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
 }
