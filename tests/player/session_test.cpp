@@ -5,8 +5,15 @@
 
 #include "player_support.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <random>
+#include <thread>
 
 #include "playcore/player/media_session.h"
 
@@ -166,6 +173,38 @@ TEST(MediaSession, OpensAndNumbersTheStreams) {
     MediaSession missing(Options());
     EXPECT_LT(missing.OpenSource(dir / "missing.MP4"), 0);
     EXPECT_EQ(missing.SetTopology({}), kResultInvalidRequest);
+}
+
+// A FIFO (or any other non-regular file) under a movie's name is refused at
+// once; the media library never opens it, so nothing waits for a writer.
+TEST(MediaSession, NonRegularFilesAreRefusedWithoutWaiting) {
+    char dir[] = "/tmp/kinetta-player-fifo.XXXXXX";
+    ASSERT_TRUE(::mkdtemp(dir));
+    const std::string fifo = std::string(dir) + "/movie.mp4";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::atomic<bool> done{false};
+    PlayerResult result = kResultOk;
+    std::thread opener([&] {
+        std::unique_ptr<MediaSource> source;
+        result = MediaSource::Open(fifo, nullptr, &source);
+        done = true;
+    });
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!done && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    const bool byItself = done;
+    while (!done) { // release an open that waits for a writer, so that the test ends
+        const int fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fd >= 0) ::close(fd);
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    opener.join();
+    EXPECT_TRUE(byItself);
+    EXPECT_LT(result, 0);
+    MediaSession s(Options());
+    EXPECT_LT(s.OpenSource(dir), 0); // a folder
+    ::unlink(fifo.c_str());
+    ::rmdir(dir);
 }
 
 TEST(MediaSession, ScrubShowsTheFrameExactlyOnce) {
