@@ -5,6 +5,7 @@
 #include <QKeyEvent>
 #include <QScreen>
 
+#include "kinetta/shell/ui_strings.h"
 #include "kinetta/skin/skin_button.h"
 #include "kinetta/skin/skin_context.h"
 #include "kinetta/skin/skin_messages.h"
@@ -20,16 +21,22 @@ QRect ToQRect(const PixelRect& r) {
     return QRect(r.left, r.top, r.Width(), r.Height());
 }
 
+QString Text(UiText id) {
+    const std::string_view s = UiString(id);
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+// The button's text from the interface-text table.
 QString ButtonText(int type, int button) {
     switch (MessageBoxButtonResult(type, button)) {
     case kIdOk:
-        return QStringLiteral("OK"); // UiStrings
+        return Text(kStrOk);
     case kIdCancel:
-        return QStringLiteral("キャンセル"); // UiStrings
+        return Text(kStrCancel);
     case kIdYes:
-        return QStringLiteral("はい"); // UiStrings
+        return Text(kStrYes);
     default:
-        return QStringLiteral("いいえ"); // UiStrings
+        return Text(kStrNo);
     }
 }
 

@@ -10,6 +10,7 @@
 #include <algorithm>
 
 #include "kinetta/shell/display_scale.h"
+#include "kinetta/shell/ui_strings.h"
 #include "kinetta/skin/skin_context.h"
 #include "kinetta/skin/skin_geometry.h"
 
@@ -19,6 +20,11 @@ namespace {
 constexpr int kProgressId = 38400;
 constexpr int kTextId = 38401;
 constexpr int kCancelId = 2;
+
+QString Text(UiText id) {
+    const std::string_view s = UiString(id);
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
 } // namespace
 
 CWaitDlg::CWaitDlg(QWidget* owner, Task task, int count, bool counted)
@@ -33,7 +39,7 @@ CWaitDlg::CWaitDlg(QWidget* owner, Task task, int count, bool counted)
     text_->setObjectName(QString::number(kTextId));
     text_->setFont(SharedFont(kFont10));
     text_->setAlignment(Qt::AlignCenter);
-    cancel_ = new QPushButton(QStringLiteral("キャンセル"), this); // UiStrings
+    cancel_ = new QPushButton(Text(kStrCancel), this);
     cancel_->setObjectName(QString::number(kCancelId));
     cancel_->setFont(SharedFont(kFont10));
     connect(cancel_, &QPushButton::clicked, this, [this] { reject(); });
@@ -59,7 +65,7 @@ CWaitDlg::CWaitDlg(QWidget* owner, Task task, int count, bool counted)
         const PixelRect r = WaitDialogMarqueeRect(s);
         setGeometry(r.left, r.top, r.Width(), r.Height());
         cancel_->hide();
-        text_->setText(QStringLiteral("お待ちください...")); // UiStrings
+        text_->setText(Text(kStrPleaseWait));
         progress_->setRange(0, 0); // a range of 0..0 runs the control as a marquee
     }
 }

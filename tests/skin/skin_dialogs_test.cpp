@@ -214,6 +214,10 @@ TEST_F(SkinDialogs, MessageBoxLayout) {
         EXPECT_EQ(two.SecondButton()->text(), QStringLiteral("いいえ"));
         EXPECT_EQ(two.SecondButton()->geometry().left() - two.FirstButton()->geometry().right() - 1,
                   Scaled(s, 15));
+        // Every button text is the interface table's.
+        CMsgDlg three(QStringLiteral("x"), QStringLiteral("確認"), 1);
+        EXPECT_EQ(three.FirstButton()->text(), QStringLiteral("OK"));
+        EXPECT_EQ(three.SecondButton()->text(), QStringLiteral("キャンセル"));
         const QImage image = two.grab().toImage();
         EXPECT_EQ(image.pixelColor(5, two.height() / 2), QColor(255, 255, 255));
     }
@@ -270,6 +274,7 @@ TEST_F(SkinDialogs, WaitDialogMarqueeForm) {
     EXPECT_EQ(dlg.geometry(), QRect(1200, 900, 675, 300));
     EXPECT_TRUE(dlg.CancelButton()->isHidden());
     EXPECT_EQ(dlg.TextLabel()->text(), QStringLiteral("お待ちください..."));
+    EXPECT_EQ(dlg.CancelButton()->text(), QStringLiteral("キャンセル"));
     EXPECT_EQ(dlg.Progress()->maximum(), 0); // running as a marquee
     EXPECT_EQ(dlg.Exec(), 1);                // an empty task returns at once
 }
