@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QElapsedTimer>
 #include <QImage>
 #include <QSignalSpy>
 #include <QTest>
@@ -347,9 +346,9 @@ TEST_F(ListUi, FolderTreeItemsMarksSelectionAndPath) {
     EXPECT_TRUE(panel.PathLabel()->text().isEmpty());
 }
 
-// How long the list takes to fill with a card of 5,000 recordings and to
-// rebuild after a filter toggle. Printed, not asserted.
-TEST_F(ListUi, FillTimeWith5000Entries) {
+// A card of 5,000 recordings: every row listed, a filter toggle counts the
+// rest, a far row can be selected. (How long this takes: bench/list_figures.)
+TEST_F(ListUi, LargeListFillsFiltersAndJumps) {
     std::vector<RecordingEntry> scan;
     const char triggers[] = "AGMPS";
     for (int i = 0; i < 5000; ++i) {
@@ -357,24 +356,14 @@ TEST_F(ListUi, FillTimeWith5000Entries) {
         std::snprintf(name, sizeof name, "%03d_%06d%c_M.MP4", i % 1000, i, triggers[i % 5]);
         scan.push_back(Entry(name, i));
     }
-    QElapsedTimer timer;
-    timer.start();
     panel.SetScanResult(scan, RecorderFamily::TX40);
-    ktest::Pump(); // the first paint of the rows in view
-    const qint64 fill = timer.nsecsElapsed();
-    timer.restart();
+    ktest::Pump();
+    EXPECT_EQ(panel.RowCount(), 5000);
     panel.OnCommand(39000);
     ktest::Pump();
-    const qint64 toggle = timer.nsecsElapsed();
-    timer.restart();
-    panel.SelectRow(4500);
-    panel.List()->viewport()->repaint();
-    const qint64 jump = timer.nsecsElapsed();
     EXPECT_EQ(panel.CountLabel()->text(), "4000個");
-    std::printf("[ fill ] 5000 entries: fill %.1f ms, filter toggle %.1f ms, jump to row 4500 "
-                "and repaint %.1f ms\n",
-                fill / 1e6, toggle / 1e6, jump / 1e6);
-    RecordProperty("fill_ms", static_cast<int>(fill / 1000000));
+    panel.SelectRow(3900);
+    EXPECT_EQ(panel.SelectedRow(), 3900);
 }
 
 } // namespace
