@@ -6,6 +6,7 @@
 #include <new>
 #include <utility>
 
+#include "playcore/container/boxes/mdhd_box.h"
 #include "playcore/container/boxes/mvhd_box.h"
 #include "playcore/container/boxes/stco_box.h"
 #include "playcore/container/boxes/stsc_box.h"
@@ -195,23 +196,6 @@ bool PlanStscStco(size_t i, const TrackBoxes& t, const TrackBoxes& a, const sTAG
     return true;
 }
 
-// mdhd payload in version 1 (64-bit times and duration) with the given duration.
-std::vector<uint8_t> MdhdVersion1(const std::vector<uint8_t>& v0, uint64_t duration) {
-    std::vector<uint8_t> out;
-    out.reserve(v0.size() + 12);
-    out.push_back(1);
-    out.insert(out.end(), v0.begin() + 1, v0.begin() + 4); // flags
-    for (size_t field : {size_t(4), size_t(8)}) {          // creation, modification
-        PutBE32(out, 0);
-        out.insert(out.end(), v0.begin() + long(field), v0.begin() + long(field) + 4);
-    }
-    out.insert(out.end(), v0.begin() + 12, v0.begin() + 16); // time scale
-    PutBE32(out, uint32_t(duration >> 32));
-    PutBE32(out, uint32_t(duration));
-    out.insert(out.end(), v0.begin() + 20, v0.end()); // language and the rest
-    return out;
-}
-
 // Adds the appended box's duration to T's. A 32-bit media duration that
 // would overflow (71.6 minutes at the recorder's 1,000,000 units a second)
 // makes the mdhd a version-1 box; any other overflow fails.
@@ -226,10 +210,11 @@ bool PlanDuration(sTAGNODE& t, const sTAGNODE& a, JoinPlan& plan, const std::str
     const uint64_t sum = vt + va;
     Edit e{&t, {}};
     if (ft.bytes == 4 && sum > kMax32) {
-        if (!t.Is("mdhd") || t.data.size() < 20)
+        MdhdBox mdhd;
+        if (!t.Is("mdhd") || !mdhd.Read(t))
             return Fail(why, what + "the joined " + std::string(t.Type()) +
                                  " duration does not fit 32 bits");
-        e.data = MdhdVersion1(t.data, sum);
+        e.data = mdhd.Version1Payload(sum);
     } else {
         e.data = t.data;
         StoreField(e.data, ft, sum);

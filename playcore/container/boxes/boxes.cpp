@@ -1,5 +1,8 @@
+#include <algorithm>
+
 #include "playcore/container/boxes/elst_box.h"
 #include "playcore/container/boxes/full_box.h"
+#include "playcore/container/boxes/mdhd_box.h"
 #include "playcore/container/boxes/stsz_box.h"
 
 namespace playcore {
@@ -28,6 +31,25 @@ bool FullBox::Read(const sTAGNODE& node, std::string_view type, size_t minimum0,
     payload_ = &node.data;
     version_ = version;
     return true;
+}
+
+std::vector<uint8_t> MdhdBox::Version1Payload(uint64_t duration) const {
+    const std::vector<uint8_t>& p = Payload();
+    if (Version() == 1) {
+        std::vector<uint8_t> out = p;
+        StoreField(out, DurationField(), duration);
+        return out;
+    }
+    // Version 0: flags, creation, modification, time scale, duration, rest.
+    std::vector<uint8_t> out(p.size() + 12, 0);
+    out[0] = 1;
+    std::copy(p.begin() + 1, p.begin() + 4, out.begin() + 1);
+    StoreField(out, {4, 8}, LoadField(p, {4, 4}));
+    StoreField(out, {12, 8}, LoadField(p, {8, 4}));
+    StoreField(out, {20, 4}, LoadField(p, TimeScaleField()));
+    StoreField(out, {24, 8}, duration);
+    std::copy(p.begin() + 20, p.end(), out.begin() + 32);
+    return out;
 }
 
 bool ElstBox::Read(const sTAGNODE& node) {

@@ -14,6 +14,10 @@ public:
     FieldAt DurationField() const { return Pick({16, 4}, {24, 8}); }
     uint32_t TimeScale() const { return uint32_t(Load(TimeScaleField())); }
     uint64_t Duration() const { return Load(DurationField()); }
+    // The payload as a version-1 box (64-bit times and duration) with the
+    // given duration: for a media duration that outgrows 32 bits. The times
+    // and the time scale are kept, the language and what follows copied.
+    std::vector<uint8_t> Version1Payload(uint64_t duration) const;
 };
 
 } // namespace playcore
