@@ -37,6 +37,9 @@ const Command kCommands[] = {
     {"events", KCLI_PURE(CmdEvents),
      "events --family tx40|tx50 FILE [--off ENTRY,...]   the graph's event list, one JSON "
      "object per event"},
+    {"update-check", KCLI_PURE(CmdUpdateCheck),
+     "update-check --endpoints FILE [--model KEY] [--firmware TEXT] [--gps TEXT]   run the "
+     "update check once; the notice's text as JSON"},
     {"grab", KCLI_DRAW(CmdGrab),
      "grab --family tx40|tx50 FILE --frame N [--mode 1..5] [--size WxH] --out OUT.jpg   "
      "the still the viewer saves of frame N, played through the movie player"},

@@ -52,6 +52,7 @@ int CmdTelemetry(Args args);
 int CmdJoin(Args args);
 int CmdSplit(Args args);
 int CmdEvents(Args args);
+int CmdUpdateCheck(Args args);
 
 // ---- drawing commands (kinetta-cli-draw) ----
 int CmdRender(Args args);
