@@ -85,7 +85,7 @@ bool WriteNode(const sTAGNODE& node, OutputFile& out, bool moovFirst) {
     const uint64_t start = out.written();
     const uint64_t expected = NodeSize(node);
     if (node.depth > 0) {
-        if (expected > 0xFFFFFFFFull) return false;
+        if (expected > kMax32) return false;
         uint8_t head[8];
         StoreBE32(head, static_cast<uint32_t>(expected));
         std::memcpy(head + 4, node.type, 4);
@@ -325,7 +325,7 @@ bool WriteTreeMoovFirst(sTAGNODE& root, OutputFile& out) {
                 for (const Move& m : moves) {
                     if (value < m.from || value - m.from >= m.length) continue;
                     const int64_t shifted = int64_t(value) + m.delta;
-                    if (shifted < 0 || shifted > 0xFFFFFFFFll) return false;
+                    if (shifted < 0 || uint64_t(shifted) > kMax32) return false;
                     edits.emplace_back(p, static_cast<uint32_t>(shifted));
                     break;
                 }
