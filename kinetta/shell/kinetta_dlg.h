@@ -15,6 +15,8 @@
 //   kinetta_dlg_telemetry.cpp the acceleration graph and the information
 //                             panel: placing, preparing, position updates,
 //                             event navigation and detector switches
+//   kinetta_dlg_services.cpp  the settings dialog, the update check and its
+//                             notice, the display-on redraw
 //
 // Threads: everything runs on the UI thread except the two prefetch threads,
 // which copy paths under the state lock, call PrefetchTelemetry and post
@@ -22,7 +24,8 @@
 // first joins the previous one, and shutdown joins both. The controller bar's
 // worker and the movie areas' inertia workers only pace: their steps reach
 // the engine on the UI thread. The bar's worker starts with the window and is
-// ended at shutdown, before the engines go.
+// ended at shutdown, before the engines go. The update check's worker
+// (CInetConnectionAsync) only posts UM_UPDATE_FOUND; shutdown stops it first.
 
 #include <QLabel>
 #include <QPointer>
@@ -38,6 +41,7 @@
 #include <vector>
 
 #include "kinetta/catalogue/catalogue.h"
+#include "kinetta/services/update_check.h"
 #include "kinetta/shell/main_layout.h"
 #include "kinetta/shell/main_window_rules.h"
 #include "kinetta/shell/movie_static.h"
@@ -61,6 +65,10 @@ class TelemetryViews;
 class TelemetryAccess;
 class CGSensorDlg;
 class CInfoDlg;
+class CSettingDlg;
+class CUpdateDialog;
+class CInetConnectionAsync;
+class DisplayPowerWatch;
 
 // Timer ids of the main window.
 enum MainTimer : int {
@@ -97,6 +105,13 @@ public:
         std::function<int(const QString& text, const QString& caption, int type)> messageBox;
         // The removable drives in the order the system reports them.
         std::function<std::vector<std::string>()> removableRoots;
+        // The update check's addresses; "endpoints.ini" of the installation when empty.
+        std::function<UpdateEndpoints()> updateEndpoints;
+        // Whether the browser component that shows the map is missing (the
+        // map window decides); its notice is shown at start-up when true.
+        std::function<bool()> browserComponentMissing;
+        // The address the browser-component notice links to.
+        std::string browserComponentPage;
     };
 
     // playback: the session; it outlives the window.
@@ -168,6 +183,12 @@ public:
     TelemetryViews* Telemetry() const { return telemetry_.get(); }
     CGSensorDlg* Graph() const;
     CInfoDlg* InfoPanel() const;
+    // The settings dialog, the update notice (null until one is shown) and the check.
+    CSettingDlg* SettingsDialog() const;
+    CUpdateDialog* UpdateNotice() const;
+    CInetConnectionAsync* UpdateCheck() const;
+    // The display came back on: the current cameras are drawn again.
+    void OnDisplayPowerOn();
 
 protected:
     bool event(QEvent* event) override;
@@ -286,6 +307,20 @@ private:
     bool HandleTelemetryMessage(int message, std::uintptr_t wParam, std::intptr_t lParam);
     void OnGraphStep(bool next);
 
+    // ---- services (kinetta_dlg_services.cpp) ----
+    void CreateServices();
+    void StartUpdateCheck();
+    // Shutdown step 1: the update check stops (a transfer in progress is aborted).
+    void StopServices();
+    void EndServiceWindows();
+    void OnUpdateFound();
+    void ShowBrowserComponentNotice();
+    void ShowSettingsDialog();
+    void LayOutSettingsDialog();
+    // The detector switches changed: the map's event icons of the selected
+    // recording are rebuilt (the map bridge's entry point).
+    void RebuildMapEventIcons();
+
     // ---- timers ----
     void StartTimer(int id, int ms, bool once);
     void KillTimer(int id);
@@ -375,6 +410,13 @@ private:
     // through playback_ and outlives the views' windows.
     std::unique_ptr<TelemetryAccess> telemetryAccess_;
     std::unique_ptr<TelemetryViews> telemetry_;
+
+    // Services (UI thread). The settings dialog is a child deleted with the
+    // window; the notice is a top-level window owned here.
+    CSettingDlg* settingDlg_ = nullptr;
+    std::unique_ptr<CUpdateDialog> updateDlg_;
+    std::unique_ptr<CInetConnectionAsync> inet_;
+    std::unique_ptr<DisplayPowerWatch> displayPower_;
 
     std::thread prefetch_;     // joined before the next start and at shutdown
     std::thread nextPrefetch_; // the same

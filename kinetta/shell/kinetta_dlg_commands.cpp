@@ -43,6 +43,9 @@ void CkinettaDlg::OnCommand(int id) {
         else
             showMaximized();
         return;
+    case kCmdSettings: // no playback command: also near the end of a movie
+        ShowSettingsDialog();
+        return;
     default:
         break;
     }
@@ -101,6 +104,9 @@ bool CkinettaDlg::event(QEvent* event) {
         case UM_SLIDER_BEGIN:
         case UM_SLIDER_END:
             OnSliderMessage(m->Message(), static_cast<int>(m->WParam()), m->LParam());
+            return true;
+        case UM_UPDATE_FOUND:
+            OnUpdateFound();
             return true;
         case UM_APPBAR_NOTIFY:
             if (m->WParam() == kAppBarPositionChanged) RescaleForScreen();

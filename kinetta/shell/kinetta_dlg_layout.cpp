@@ -162,6 +162,7 @@ void CkinettaDlg::LayOut() {
         button->setVisible(chrome);
     PlaceController();
     PlaceTelemetryViews(chrome);
+    LayOutSettingsDialog();
     if (!chrome) {
         for (auto& [command, button] : toolbarButtons_)
             button->hide();

@@ -13,10 +13,14 @@
 #include "kinetta/catalogue/container_probe.h"
 #include "kinetta/catalogue/filer_container_dlg.h"
 #include "kinetta/catalogue/source.h"
+#include "kinetta/services/display_power_watch.h"
+#include "kinetta/services/inet_connection_async.h"
+#include "kinetta/services/update_dialog.h"
 #include "kinetta/shell/display_scale.h"
 #include "kinetta/shell/kinetta_dlg.h"
 #include "kinetta/shell/message_ids.h"
 #include "kinetta/shell/model_select_dlg.h"
+#include "kinetta/shell/movie_dialog.h"
 #include "kinetta/shell/qt_message_sink.h"
 #include "kinetta/shell/settings_store.h"
 #include "kinetta/shell/ui_strings.h"
@@ -121,6 +125,7 @@ void CkinettaDlg::StartupStage1() {
     playback_.SetHardwareDecode(settings.Read("DECODE", "HW") == "on");
 
     CreateToolbar();
+    CreateServices();
 
     // Volume: empty means the loudest; text that is no number reads 0.
     const std::string volume = settings.Read("DISPLAY", "VOLUME");
@@ -154,11 +159,14 @@ void CkinettaDlg::StartupStage1() {
     WatchScreens();
     PlaceFloatingAtStart();
     fullyBuilt_ = true;
+    if (hooks_.browserComponentMissing && hooks_.browserComponentMissing())
+        ShowBrowserComponentNotice();
     PostWindowMessage(this, UM_STARTUP_STAGE2);
 }
 
 void CkinettaDlg::StartupStage2() {
     PlaceMovieAreas();
+    StartUpdateCheck();
     raise();
     activateWindow();
     decider_->SetStartupComplete(true);
@@ -240,13 +248,19 @@ void CkinettaDlg::Shutdown() {
         return;
     }
     shutDown_ = true;
-    // Size multipliers of the normal window.
+    StopServices();
+    // Size multipliers of the normal window, with the view scale back at 1.0.
     if (fullScreen_) {
         fullScreen_ = false;
         setGeometry(normalGeometry_);
     }
     if (isMaximized()) showNormal();
+    for (int camera = 0; camera < 2; ++camera)
+        zoom_[camera] = 1.0;
     SaveMultipliers();
+    // The floating windows keep their sizes for the next run as well.
+    for (CMovieDialog* w : {mapWindow_, secondMovie_})
+        if (w) w->SaveMultipliers();
     KillTimer(kTimerIdle);
     if (playback_.GetState(MasterCamera()) != kEnginePaused) playback_.Pause(cameraSelection_);
     StopPlayback();
@@ -255,6 +269,7 @@ void CkinettaDlg::Shutdown() {
         timer->stop();
     // No worker may still post or hold a lock once the engines are gone.
     JoinPrefetchThreads();
+    EndServiceWindows();
     EndMovieWindows();
     watch_.reset();
     playback_.ReleaseTelemetry();

@@ -85,6 +85,7 @@ bool CkinettaDlg::HandleTelemetryMessage(int message, std::uintptr_t wParam, std
         return true;
     case UM_SETTINGS_NOTIFY:
         telemetry_->OnSettingsNotify(static_cast<int>(wParam), lParam != 0);
+        RebuildMapEventIcons();
         return true;
     default:
         return false;

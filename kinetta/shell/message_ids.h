@@ -30,6 +30,7 @@ enum MessageId : uint32_t {
     UM_WINDOW_PAINTED = 0x876E, // a floating window was painted; lParam = the window
     UM_WINDOW_RESET = 0x876F,   // double-click on a floating window's title strip
     UM_WINDOW_SIZED = 0x8770,   // a floating window changed size; lParam = the window
+    UM_UPDATE_FOUND = 0x87D1,   // the update check has a notice; the text is the check's Message()
     UM_MODELDLG_PLACE = 0x8835,
     UM_APPBAR_NOTIFY = 0x8903,
 };

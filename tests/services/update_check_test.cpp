@@ -8,6 +8,7 @@
 #include <fstream>
 #include <thread>
 
+#include "kinetta/services/settings_rules.h"
 #include "kinetta/services/update_check.h"
 #include "kinetta/services/update_fetch.h"
 #include "support/local_http_server.h"
@@ -238,6 +239,25 @@ TEST(UpdateRules, EndpointsFile) {
                              }),
               "");
     EXPECT_EQ(fetches, 0);
+}
+
+} // namespace
+
+namespace {
+
+TEST(SettingsRules, SwitchesByFamilyAndVersionLine) {
+    using namespace kinetta;
+    for (int i = 0; i < kSettingsSwitchCount; ++i) {
+        EXPECT_EQ(SettingsSwitchShown(RecorderFamily::TX40, i), i == 2) << i;
+        EXPECT_EQ(SettingsSwitchShown(RecorderFamily::TX50, i), i != 5) << i;
+    }
+    EXPECT_FALSE(SettingsSwitchShown(RecorderFamily::TX50, 6));
+    EXPECT_EQ(SettingsSwitchText(3), "速度超過");
+    EXPECT_EQ(SettingsSwitchText(5), "レーダー波警報");
+    EXPECT_EQ(BuildYear("May 25 2023"), "2023");
+    EXPECT_EQ(BuildYear("2023 "), "2023");
+    EXPECT_EQ(BuildYear(""), "");
+    EXPECT_EQ(SettingsVersionLine(), "Version 2.0.1\nCopyright (C) 2023 NORVAK");
 }
 
 } // namespace

@@ -1,0 +1,68 @@
+#include "kinetta/services/inet_connection_async.h"
+
+#include <QCoreApplication>
+#include <QDir>
+
+#include "kinetta/shell/message_ids.h"
+#include "kinetta/shell/window_message.h"
+
+namespace kinetta {
+
+CInetConnectionAsync::CInetConnectionAsync(QObject* notify, UpdateEndpoints endpoints,
+                                           FetchLimits limits)
+    : endpoints_(std::move(endpoints)), limits_(limits), notify_(notify) {}
+
+CInetConnectionAsync::~CInetConnectionAsync() {
+    Stop();
+    std::lock_guard lock(resultMutex_);
+    notify_ = nullptr;
+}
+
+void CInetConnectionAsync::StartUpdateCheck(const std::string& firmwareVersion,
+                                            const std::string& gpsDataVersion,
+                                            const std::string& modelKey) {
+    if (started_ || abort_.Aborted()) return;
+    started_ = true;
+    worker_ = std::thread(&CInetConnectionAsync::Run, this,
+                          UpdateInputs{firmwareVersion, gpsDataVersion, modelKey});
+}
+
+void CInetConnectionAsync::Stop() {
+    abort_.Abort();
+    if (worker_.joinable()) worker_.join();
+}
+
+void CInetConnectionAsync::WaitForWorker() {
+    if (worker_.joinable()) worker_.join();
+}
+
+std::string CInetConnectionAsync::Message() const {
+    std::lock_guard lock(resultMutex_);
+    return message_;
+}
+
+void CInetConnectionAsync::Run(UpdateInputs inputs) {
+    const std::string message = RunUpdateCheck(
+        inputs, endpoints_,
+        [this](const std::string& address, std::string_view marker, std::string* text) {
+            return FetchText(address, marker, text, &abort_, limits_);
+        },
+        [this] { return abort_.Aborted(); });
+    if (message.empty() || abort_.Aborted()) return;
+    std::lock_guard lock(resultMutex_);
+    if (!notify_) return;
+    message_ = message;
+    PostWindowMessage(notify_, UM_UPDATE_FOUND);
+}
+
+UpdateEndpoints InstalledUpdateEndpoints() {
+    UpdateEndpoints ep;
+    const QString dir = QCoreApplication::applicationDirPath();
+    for (const QString& path : {dir + QStringLiteral("/endpoints.ini"),
+                                dir + QStringLiteral("/../share/kinetta/endpoints.ini")}) {
+        if (ReadUpdateEndpoints(QDir::cleanPath(path).toStdString(), &ep)) break;
+    }
+    return ep;
+}
+
+} // namespace kinetta
