@@ -110,7 +110,8 @@ public:
         // Whether the browser component that shows the map is missing (the
         // map window decides); its notice is shown at start-up when true.
         std::function<bool()> browserComponentMissing;
-        // The address the browser-component notice links to.
+        // The address the browser-component notice links to; empty: the page
+        // of the Debian package that provides the component.
         std::string browserComponentPage;
     };
 

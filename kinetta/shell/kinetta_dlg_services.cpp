@@ -19,6 +19,10 @@
 namespace kinetta {
 
 namespace {
+// Where the browser component that shows the map comes from on this system.
+constexpr std::string_view kBrowserComponentPage =
+    "https://packages.debian.org/bookworm/libqt6webenginecore6";
+
 QString Utf8(std::string_view s) {
     return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
 }
@@ -72,7 +76,9 @@ void CkinettaDlg::OnUpdateFound() {
 void CkinettaDlg::ShowBrowserComponentNotice() {
     // The compact form of the notice; start-up waits until the user closes it.
     CUpdateDialog notice(true, nullptr);
-    const std::string page = hooks_.browserComponentPage;
+    const std::string page = hooks_.browserComponentPage.empty()
+                                 ? std::string(kBrowserComponentPage)
+                                 : hooks_.browserComponentPage;
     const std::string text = std::string(UiString(kStrWebViewMissingText));
     notice.SetMessage(text + "URL : <a href=\"" + EscapeMarkup(page) + "\">" + EscapeMarkup(page) +
                       "</a>\r\n");

@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
 #include <chrono>
 #include <filesystem>
@@ -251,6 +252,44 @@ TEST(UpdateNotice, OnlyWebAddressesAreOpened) {
     compact.show();
     compact.CloseControl()->click();
     EXPECT_FALSE(compact.isVisible());
+}
+
+TEST(UpdateNotice, BrowserComponentNoticeWaitsForTheUser) {
+    ktest::App();
+    ktest::TempDir home;
+    QDir::setCurrent(QString::fromStdString(home.path()));
+    playcore::PlaybackSession session;
+    QtMessageSink sink;
+    playcore::SessionConfig config;
+    config.sink = &sink;
+    SessionPlaybackPort port(session, std::move(config));
+    CkinettaDlg::Hooks hooks;
+    hooks.productPrompt = [] { return 1; };
+    hooks.messageBox = [](const QString&, const QString&, int) { return 1; };
+    hooks.removableRoots = [] { return std::vector<std::string>{}; };
+    hooks.updateEndpoints = [] { return UpdateEndpoints{}; };
+    hooks.browserComponentMissing = [] { return true; };
+    CkinettaDlg dlg(port, hooks);
+    // Start-up stays in the notice until it is closed.
+    QString caption, text;
+    QSize design;
+    QTimer::singleShot(0, [&] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* notice = dynamic_cast<CUpdateDialog*>(w); notice && notice->isVisible()) {
+                caption = notice->windowTitle();
+                text = notice->Link()->ShownText();
+                design = notice->DesignSize();
+                notice->CloseControl()->click();
+            }
+    });
+    dlg.StartupStage1();
+    EXPECT_EQ(caption, QStringLiteral("WebView2 ランタイムがインストールされていません。"));
+    EXPECT_TRUE(text.endsWith(
+        QStringLiteral("版を選択してください。\nURL : "
+                       "https://packages.debian.org/bookworm/libqt6webenginecore6\n")))
+        << text.toStdString();
+    EXPECT_EQ(design, QSize(Scaled(SkinScale(), 640), Scaled(SkinScale(), 320)));
+    QDir::setCurrent(QDir::tempPath());
 }
 
 TEST(UpdateNotice, ASilentServerDoesNotHoldUpTheExit) {
