@@ -79,13 +79,21 @@ TEST(MovieMenuItems, ItemsThatDoNotApplyAreDisabled) {
 }
 
 TEST(MovieMenuItems, CommandsWithoutTheirFlowAreDisabledAsOnTheToolbar) {
-    // This build's flows: no still picture and no settings dialog yet.
     MovieMenuContext ctx;
     ctx.engineState = kStatePaused;
-    ctx.hasFlow = CommandHasFlow;
-    const auto items = MovieMenuItems(ctx);
-    EXPECT_FALSE(Find(items, 38006)->enabled); // "静止画"
-    EXPECT_FALSE(Find(items, 38016)->enabled); // "設定"
-    for (int c : {38002, 38010, 38202, 38018, 38014})
+    // A build without the still-picture flow lists "静止画" disabled.
+    ctx.hasFlow = [](int command) { return command != 38006; };
+    auto items = MovieMenuItems(ctx);
+    EXPECT_FALSE(Find(items, 38006)->enabled);
+    for (int c : {38002, 38010, 38202, 38018, 38016, 38014})
         EXPECT_TRUE(Find(items, c)->enabled) << c;
+    // This build: every item of a toolbar command follows the toolbar's list.
+    ctx.hasFlow = CommandHasFlow;
+    items = MovieMenuItems(ctx);
+    for (const MovieMenuItem& item : items)
+        if (!CommandHasFlow(item.command)) {
+            EXPECT_FALSE(item.enabled) << item.command;
+        }
+    EXPECT_TRUE(Find(items, 38002)->enabled);
+    EXPECT_TRUE(Find(items, 38014)->enabled);
 }
