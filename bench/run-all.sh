@@ -31,4 +31,9 @@ if [ -x "$PLAYER_BUILD/tools/player-bench/player-bench" ]; then
 else
   echo "== movie player figures skipped (no $PLAYER_BUILD/tools/player-bench/player-bench)"
 fi
+if [ -x "$PLAYER_BUILD/tools/map-bench/map-bench" ]; then
+  bash "$(dirname "$0")/map.sh" "$PLAYER_BUILD" || status=1
+else
+  echo "== map figures skipped (no $PLAYER_BUILD/tools/map-bench/map-bench)"
+fi
 exit $status

@@ -13,15 +13,13 @@ PKGS=(
   libgl-dev libegl-dev libgl1-mesa-dri mesa-utils
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
   libcurl4-openssl-dev
+  libjs-leaflet
   nlohmann-json3-dev
   xvfb xauth fonts-noto-cjk tzdata
   pulseaudio
   ffmpeg
   imagemagick
 )
-# Node.js and npm serve the map page's build; a machine that already has them
-# (often from another source than Debian) keeps its own.
-command -v npm >/dev/null 2>&1 || PKGS+=(nodejs npm)
 
 missing=()
 for p in "${PKGS[@]}"; do

@@ -12,6 +12,8 @@ namespace kinetta {
 enum MessageId : uint32_t {
     UM_PROGRESS = 0x8008,
     UM_RELAYOUT = 0x8009,   // lay every window out again
+    UM_MAP_STATUS = 0x812D, // map page: the page created its map (JS2C_OnInitHtml)
+    UM_MAP_SEEK = 0x812E,   // map page: an event pin was clicked; lParam = its frame
     UM_GRAPH_PREV = 0x8191, // acceleration graph: left button released, seek to the previous event
     UM_GRAPH_NEXT = 0x8192, // right button released: the next event
     UM_SETTINGS_NOTIFY = 0x81F5,
@@ -32,6 +34,7 @@ enum MessageId : uint32_t {
     UM_WINDOW_SIZED = 0x8770,   // a floating window changed size; lParam = the window
     UM_UPDATE_FOUND = 0x87D1,   // the update check has a notice; the text is the check's Message()
     UM_MODELDLG_PLACE = 0x8835,
+    UM_WEBVIEW_CREATED = 0x8899, // the map's browser control is ready
     UM_APPBAR_NOTIFY = 0x8903,
 };
 

@@ -49,6 +49,10 @@ const Command kCommands[] = {
     {"panel", KCLI_DRAW(CmdPanel),
      "panel --family tx40|tx50 FILE --frame N [--card ROOT] [--out OUT.png] [--video-height H]   "
      "the information panel's texts at a position"},
+    {"map", KCLI_DRAW(CmdMap),
+     "map --family tx40|tx50 FILE... [--current K] --frame N --size WxH --out OUT.png "
+     "[--tiles TEMPLATE] [--state OUT.json]   the map page with the recordings' tracks at a "
+     "position (needs a display)"},
 };
 
 } // namespace

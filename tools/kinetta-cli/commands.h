@@ -58,6 +58,7 @@ int CmdUpdateCheck(Args args);
 int CmdRender(Args args);
 int CmdGraph(Args args);
 int CmdPanel(Args args);
+int CmdMap(Args args);
 int CmdGrab(Args args);
 
 } // namespace kcli
