@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "kinetta/shell/recorder_family.h"
+#include "kinetta/base/recorder_family.h"
 
 namespace platform {
 class FolderIndex;

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "kinetta/shell/recorder_family.h"
+#include "kinetta/base/recorder_family.h"
 
 namespace kinetta {
 

@@ -5,8 +5,8 @@
 
 #include "kinetta/catalogue/file_selection.h"
 #include "kinetta/catalogue/recording_names.h"
-#include "kinetta/shell/display_scale.h"
-#include "kinetta/shell/ui_strings.h"
+#include "kinetta/base/display_scale.h"
+#include "kinetta/base/ui_strings.h"
 #include "kinetta/skin/skin_context.h"
 
 namespace kinetta {

@@ -1,17 +1,18 @@
+#include "kinetta/base/ui_text.h"
 #include "kinetta/catalogue/file_select_dlg.h"
 
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMetaObject>
 
-#include "kinetta/shell/display_scale.h"
-#include "kinetta/shell/ui_strings.h"
-#include "kinetta/shell/window_message.h"
+#include "kinetta/base/display_scale.h"
+#include "kinetta/base/ui_strings.h"
+#include "kinetta/base/window_message.h"
 #include "kinetta/skin/msg_box.h"
 #include "kinetta/skin/skin_button.h"
 #include "kinetta/skin/skin_context.h"
 #include "kinetta/skin/skin_list.h"
-#include "kinetta/skin/skin_messages.h"
+#include "kinetta/base/message_ids.h"
 #include "kinetta/skin/skin_pictures.h"
 
 namespace kinetta {
@@ -37,11 +38,6 @@ constexpr int kGap = 6;
 constexpr int kUnticked = 1;
 constexpr int kUntickedHover = 2;
 constexpr int kTicked = 3;
-
-QString Text(int id) {
-    const std::string_view s = UiString(id);
-    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
 
 QRect Rect(double s, int x, int y, int w, int h) {
     return QRect(Scaled(s, x), Scaled(s, y), Scaled(s, w), Scaled(s, h));

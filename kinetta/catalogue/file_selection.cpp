@@ -5,7 +5,7 @@
 #include <cstdio>
 
 #include "kinetta/catalogue/recording_names.h"
-#include "kinetta/shell/ui_strings.h"
+#include "kinetta/base/ui_strings.h"
 #include "util/text.h"
 
 namespace kinetta {

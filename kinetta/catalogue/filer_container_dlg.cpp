@@ -4,8 +4,8 @@
 
 #include "kinetta/catalogue/file_list_ctrl.h"
 #include "kinetta/catalogue/folder_tree_ctrl.h"
-#include "kinetta/shell/display_scale.h"
-#include "kinetta/shell/ui_strings.h"
+#include "kinetta/base/display_scale.h"
+#include "kinetta/base/ui_strings.h"
 #include "kinetta/skin/skin_button.h"
 #include "kinetta/skin/skin_context.h"
 #include "kinetta/skin/skin_pictures.h"

@@ -4,7 +4,7 @@
 #include <QPainter>
 
 #include "kinetta/catalogue/file_selection.h"
-#include "kinetta/shell/display_scale.h"
+#include "kinetta/base/display_scale.h"
 #include "kinetta/skin/skin_context.h"
 #include "kinetta/skin/skin_picture.h"
 #include "kinetta/skin/skin_pictures.h"

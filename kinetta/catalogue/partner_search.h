@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "kinetta/shell/recorder_family.h"
+#include "kinetta/base/recorder_family.h"
 
 namespace platform {
 class FolderIndex;

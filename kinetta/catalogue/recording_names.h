@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "kinetta/shell/recorder_family.h"
+#include "kinetta/base/recorder_family.h"
 
 namespace kinetta {
 

@@ -4,8 +4,8 @@
 
 #include <climits>
 
-#include "kinetta/shell/message_ids.h"
-#include "kinetta/shell/settings_store.h"
+#include "kinetta/base/message_ids.h"
+#include "kinetta/base/settings_store.h"
 #include "platform/files.h"
 
 namespace kinetta {

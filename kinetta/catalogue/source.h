@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "kinetta/catalogue/catalogue.h"
-#include "kinetta/shell/recorder_family.h"
+#include "kinetta/base/recorder_family.h"
 #include "platform/message_sink.h"
 
 namespace kinetta {

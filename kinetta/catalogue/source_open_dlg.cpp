@@ -1,3 +1,4 @@
+#include "kinetta/base/ui_text.h"
 #include "kinetta/catalogue/source_open_dlg.h"
 
 #include <QCoreApplication>
@@ -5,9 +6,9 @@
 #include <QFileDialog>
 #include <QLabel>
 
-#include "kinetta/shell/display_scale.h"
-#include "kinetta/shell/settings_store.h"
-#include "kinetta/shell/ui_strings.h"
+#include "kinetta/base/display_scale.h"
+#include "kinetta/base/settings_store.h"
+#include "kinetta/base/ui_strings.h"
 #include "kinetta/skin/msg_box.h"
 #include "kinetta/skin/skin_button.h"
 #include "kinetta/skin/skin_context.h"
@@ -17,11 +18,6 @@
 namespace kinetta {
 
 namespace {
-
-QString Text(UiText id) {
-    const std::string_view s = UiString(id);
-    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
 
 QString FromStd(const std::string& s) {
     return QString::fromStdString(s);

@@ -2,7 +2,7 @@
 
 #include <cctype>
 
-#include "kinetta/shell/settings_store.h"
+#include "kinetta/base/settings_store.h"
 
 namespace kinetta::map {
 

@@ -1,6 +1,6 @@
 #include "kinetta/map/map_dlg_wrap.h"
 
-#include "kinetta/shell/message_ids.h"
+#include "kinetta/base/message_ids.h"
 #include "kinetta/map/number_text.h"
 
 namespace kinetta::map {

@@ -12,7 +12,7 @@
 
 #include "kinetta/catalogue/catalogue.h"
 #include "playcore/container/gps_block.h"
-#include "kinetta/shell/recorder_family.h"
+#include "kinetta/base/recorder_family.h"
 
 namespace kinetta::map {
 

@@ -11,8 +11,8 @@
 #include <QWebEngineSettings>
 #include <QWebEngineView>
 
-#include "kinetta/shell/message_ids.h"
-#include "kinetta/shell/window_message.h"
+#include "kinetta/base/message_ids.h"
+#include "kinetta/base/window_message.h"
 #include "kinetta/map/map_scheme.h"
 #include "util/json_text.h"
 

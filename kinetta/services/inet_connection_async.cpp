@@ -3,8 +3,8 @@
 #include <QCoreApplication>
 #include <QDir>
 
-#include "kinetta/shell/message_ids.h"
-#include "kinetta/shell/window_message.h"
+#include "kinetta/base/message_ids.h"
+#include "kinetta/base/window_message.h"
 
 namespace kinetta {
 

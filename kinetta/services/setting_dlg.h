@@ -14,7 +14,7 @@
 #include <array>
 #include <string>
 
-#include "kinetta/shell/recorder_family.h"
+#include "kinetta/base/recorder_family.h"
 #include "kinetta/skin/skin_dialog.h"
 
 namespace kinetta {

@@ -1,7 +1,7 @@
 #include "kinetta/services/settings_rules.h"
 
 #include "kinetta/services/update_check.h"
-#include "kinetta/shell/ui_strings.h"
+#include "kinetta/base/ui_strings.h"
 
 namespace kinetta {
 

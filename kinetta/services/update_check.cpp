@@ -2,7 +2,7 @@
 
 #include <unistd.h>
 
-#include "kinetta/shell/ui_strings.h"
+#include "kinetta/base/ui_strings.h"
 #include "platform/file_io.h"
 #include "util/text.h"
 

@@ -1,3 +1,4 @@
+#include "kinetta/base/ui_text.h"
 #include "kinetta/services/update_dialog.h"
 
 #include <QGuiApplication>
@@ -5,19 +6,12 @@
 #include <QScreen>
 
 #include "kinetta/services/link_ctrl.h"
-#include "kinetta/shell/display_scale.h"
-#include "kinetta/shell/ui_strings.h"
+#include "kinetta/base/display_scale.h"
+#include "kinetta/base/ui_strings.h"
 #include "kinetta/skin/skin_context.h"
 #include "kinetta/skin/skin_geometry.h"
 
 namespace kinetta {
-
-namespace {
-QString Text(UiText id) {
-    const std::string_view s = UiString(id);
-    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
-} // namespace
 
 CUpdateDialog::CUpdateDialog(bool compact, QWidget* parent)
     : CSkinDialog(parent), compact_(compact) {

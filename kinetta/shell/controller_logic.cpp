@@ -1,6 +1,6 @@
 #include "kinetta/shell/controller_logic.h"
 
-#include "kinetta/shell/display_scale.h"
+#include "kinetta/base/display_scale.h"
 
 namespace kinetta {
 

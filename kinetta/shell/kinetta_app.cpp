@@ -9,7 +9,7 @@
 #include <memory>
 
 #include "kinetta/shell/kinetta_dlg.h"
-#include "kinetta/shell/qt_message_sink.h"
+#include "kinetta/base/qt_message_sink.h"
 #include "kinetta/shell/session_port.h"
 #include "playcore/present/offscreen_surface.h"
 #include "playcore/session/playback_session.h"

@@ -46,7 +46,8 @@
 #include "kinetta/shell/main_window_rules.h"
 #include "kinetta/shell/movie_static.h"
 #include "kinetta/shell/playback_port.h"
-#include "kinetta/shell/recorder_family.h"
+#include "kinetta/base/message_ids.h"
+#include "kinetta/base/recorder_family.h"
 #include "kinetta/skin/command_target.h"
 #include "kinetta/skin/resize_dialog.h"
 
@@ -82,13 +83,6 @@ enum MainTimer : int {
     kTimerRelayout = 108,    // double-click time once: lay out after a move or resize
     kTimerSpeed = 109,       // half the double-click time once: apply the speed change
 };
-
-// Private messages of the main window besides message_ids.h.
-inline constexpr int UM_ENGINE_TICK = 0x8005;
-inline constexpr int UM_ENGINE_TIMEOUT = 0x8006;
-inline constexpr int UM_TELEMETRY_PREFETCHED = 0x8515;
-// wParam of UM_APPBAR_NOTIFY: an application bar (a panel) moved or changed size.
-inline constexpr int kAppBarPositionChanged = 1;
 
 // Why the current open was started.
 enum OpenReason : int { kOpenBySelection = 0, kOpenByNext = 1, kOpenByPrevious = 2 };

@@ -8,10 +8,11 @@
 #include <QScreen>
 #include <QStyleHints>
 
+#include "kinetta/base/ui_text.h"
 #include "kinetta/catalogue/filer_container_dlg.h"
-#include "kinetta/shell/display_scale.h"
+#include "kinetta/base/display_scale.h"
 #include "kinetta/shell/kinetta_dlg.h"
-#include "kinetta/shell/ui_strings.h"
+#include "kinetta/base/ui_strings.h"
 #include "kinetta/skin/skin_button.h"
 #include "kinetta/skin/skin_context.h"
 #include "kinetta/skin/skin_picture.h"
@@ -23,11 +24,6 @@
 namespace kinetta {
 
 namespace {
-
-QString Text(int id) {
-    const std::string_view s = UiString(id);
-    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
 
 QRect ToQRect(const Rect& r) {
     return QRect(r.left, r.top, r.width, r.height);

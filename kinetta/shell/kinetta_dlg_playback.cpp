@@ -8,14 +8,15 @@
 
 #include <chrono>
 
+#include "kinetta/base/ui_text.h"
 #include "kinetta/catalogue/filer_container_dlg.h"
 #include "kinetta/catalogue/recording_names.h"
 #include "kinetta/shell/kinetta_dlg.h"
-#include "kinetta/shell/message_ids.h"
+#include "kinetta/base/message_ids.h"
 #include "kinetta/shell/playback_rules.h"
-#include "kinetta/shell/settings_store.h"
-#include "kinetta/shell/ui_strings.h"
-#include "kinetta/shell/window_message.h"
+#include "kinetta/base/settings_store.h"
+#include "kinetta/base/ui_strings.h"
+#include "kinetta/base/window_message.h"
 #include "kinetta/skin/skin_button.h"
 #include "kinetta/skin/skin_slider.h"
 #include "kinetta/telemetry/telemetry_views.h"
@@ -23,10 +24,6 @@
 namespace kinetta {
 
 namespace {
-QString Text(int id) {
-    const std::string_view s = UiString(id);
-    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
 // The area's no-data text (movie_area_pointer.h), as a QString.
 QString NoDataQText(int area) {
     const std::string_view s = NoDataText(area);

@@ -12,9 +12,9 @@
 #include "kinetta/services/setting_dlg.h"
 #include "kinetta/services/update_dialog.h"
 #include "kinetta/shell/kinetta_dlg.h"
-#include "kinetta/shell/message_ids.h"
-#include "kinetta/shell/ui_strings.h"
-#include "kinetta/shell/window_message.h"
+#include "kinetta/base/message_ids.h"
+#include "kinetta/base/ui_strings.h"
+#include "kinetta/base/window_message.h"
 
 namespace kinetta {
 

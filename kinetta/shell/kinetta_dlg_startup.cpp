@@ -10,21 +10,22 @@
 #include <cerrno>
 #include <cstring>
 
+#include "kinetta/base/ui_text.h"
 #include "kinetta/catalogue/container_probe.h"
 #include "kinetta/catalogue/filer_container_dlg.h"
 #include "kinetta/catalogue/source.h"
 #include "kinetta/services/display_power_watch.h"
 #include "kinetta/services/inet_connection_async.h"
 #include "kinetta/services/update_dialog.h"
-#include "kinetta/shell/display_scale.h"
+#include "kinetta/base/display_scale.h"
 #include "kinetta/shell/kinetta_dlg.h"
-#include "kinetta/shell/message_ids.h"
+#include "kinetta/base/message_ids.h"
 #include "kinetta/shell/model_select_dlg.h"
 #include "kinetta/shell/movie_dialog.h"
-#include "kinetta/shell/qt_message_sink.h"
-#include "kinetta/shell/settings_store.h"
-#include "kinetta/shell/ui_strings.h"
-#include "kinetta/shell/window_message.h"
+#include "kinetta/base/qt_message_sink.h"
+#include "kinetta/base/settings_store.h"
+#include "kinetta/base/ui_strings.h"
+#include "kinetta/base/window_message.h"
 #include "kinetta/skin/msg_box.h"
 #include "kinetta/skin/skin_context.h"
 #include "kinetta/skin/skin_slider.h"
@@ -32,13 +33,6 @@
 #include "platform/files.h"
 
 namespace kinetta {
-
-namespace {
-QString Text(UiText id) {
-    const std::string_view s = UiString(id);
-    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
-} // namespace
 
 CkinettaDlg::CkinettaDlg(PlaybackPort& playback, Hooks hooks, QWidget* parent)
     : CResizeDialog(parent), playback_(playback), hooks_(std::move(hooks)),

@@ -6,8 +6,8 @@
 
 #include "kinetta/catalogue/filer_container_dlg.h"
 #include "kinetta/shell/kinetta_dlg.h"
-#include "kinetta/shell/message_ids.h"
-#include "kinetta/shell/window_message.h"
+#include "kinetta/base/message_ids.h"
+#include "kinetta/base/window_message.h"
 #include "kinetta/skin/skin_context.h"
 #include "kinetta/telemetry/telemetry_views.h"
 

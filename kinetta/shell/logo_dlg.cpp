@@ -2,8 +2,8 @@
 
 #include <QPainter>
 
-#include "kinetta/shell/message_ids.h"
-#include "kinetta/shell/window_message.h"
+#include "kinetta/base/message_ids.h"
+#include "kinetta/base/window_message.h"
 #include "kinetta/skin/skin_picture.h"
 #include "kinetta/skin/skin_pictures.h"
 

@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "kinetta/shell/recorder_family.h"
+#include "kinetta/base/recorder_family.h"
 
 namespace kinetta {
 

@@ -8,7 +8,7 @@
 #include <array>
 #include <string>
 
-#include "kinetta/shell/recorder_family.h"
+#include "kinetta/base/recorder_family.h"
 
 namespace kinetta {
 

@@ -1,26 +1,20 @@
+#include "kinetta/base/ui_text.h"
 #include "kinetta/shell/model_select_dlg.h"
 
 #include <QGuiApplication>
 #include <QScreen>
 
-#include "kinetta/shell/display_scale.h"
-#include "kinetta/shell/message_ids.h"
-#include "kinetta/shell/ui_strings.h"
-#include "kinetta/shell/window_message.h"
+#include "kinetta/base/display_scale.h"
+#include "kinetta/base/message_ids.h"
+#include "kinetta/base/ui_strings.h"
+#include "kinetta/base/window_message.h"
 #include "kinetta/skin/skin_button.h"
 #include "kinetta/skin/skin_context.h"
 #include "kinetta/skin/skin_geometry.h"
-#include "kinetta/skin/skin_messages.h"
+#include "kinetta/base/message_ids.h"
 #include "kinetta/skin/skin_pictures.h"
 
 namespace kinetta {
-
-namespace {
-QString Text(UiText id) {
-    const std::string_view s = UiString(id);
-    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
-} // namespace
 
 CModelSelectDlg::CModelSelectDlg(QWidget* parent) : CSkinDialog(parent) {
     setObjectName("CModelSelectDlg");

@@ -4,7 +4,7 @@
 #include <QMouseEvent>
 #include <QStyleHints>
 
-#include "kinetta/shell/ui_strings.h"
+#include "kinetta/base/ui_strings.h"
 #include "kinetta/skin/skin_context.h"
 
 namespace kinetta {

@@ -1,3 +1,4 @@
+#include "kinetta/base/ui_text.h"
 #include "kinetta/shell/movie_dialog.h"
 
 #include <QCloseEvent>
@@ -6,24 +7,19 @@
 
 #include <algorithm>
 
-#include "kinetta/shell/display_scale.h"
-#include "kinetta/shell/message_ids.h"
-#include "kinetta/shell/ui_strings.h"
-#include "kinetta/shell/window_message.h"
+#include "kinetta/base/display_scale.h"
+#include "kinetta/base/message_ids.h"
+#include "kinetta/base/ui_strings.h"
+#include "kinetta/base/window_message.h"
 #include "kinetta/skin/skin_button.h"
 #include "kinetta/skin/skin_context.h"
 #include "kinetta/skin/skin_geometry.h"
-#include "kinetta/skin/skin_messages.h"
+#include "kinetta/base/message_ids.h"
 #include "kinetta/skin/skin_pictures.h"
 
 namespace kinetta {
 
 namespace {
-
-QString Text(UiText id) {
-    const std::string_view t = UiString(id);
-    return QString::fromUtf8(t.data(), static_cast<qsizetype>(t.size()));
-}
 
 QRect CloseRect(int clientWidth, double s) {
     const PixelRect r = CloseButtonRect(clientWidth, s); // t(13) x t(12), t(20) from the right

@@ -1,3 +1,4 @@
+#include "kinetta/base/ui_text.h"
 #include "kinetta/shell/movie_menu.h"
 #include "kinetta/shell/movie_menu_open.h"
 
@@ -12,11 +13,6 @@ namespace kinetta {
 namespace {
 
 const QColor kDisabledText{0x80, 0x80, 0x80};
-
-QString Text(UiText id) {
-    const std::string_view t = UiString(id);
-    return QString::fromUtf8(t.data(), static_cast<qsizetype>(t.size()));
-}
 
 } // namespace
 

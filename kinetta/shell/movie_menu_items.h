@@ -5,8 +5,8 @@
 #include <functional>
 #include <vector>
 
-#include "kinetta/shell/recorder_family.h"
-#include "kinetta/shell/ui_strings.h"
+#include "kinetta/base/recorder_family.h"
+#include "kinetta/base/ui_strings.h"
 
 namespace kinetta {
 

@@ -2,7 +2,7 @@
 // Pointer arithmetic of a movie area: display-model cycling, drag steps handed
 // to the engine, the 30-degree rule for inertia and the inertia decay.
 
-#include "kinetta/shell/recorder_family.h"
+#include "kinetta/base/recorder_family.h"
 
 namespace kinetta {
 

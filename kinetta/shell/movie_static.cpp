@@ -6,8 +6,8 @@
 #include <QOpenGLFunctions>
 #include <QPainter>
 
-#include "kinetta/shell/message_ids.h"
-#include "kinetta/shell/window_message.h"
+#include "kinetta/base/message_ids.h"
+#include "kinetta/base/window_message.h"
 #include "kinetta/skin/skin_context.h"
 
 namespace kinetta {

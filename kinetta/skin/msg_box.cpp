@@ -1,3 +1,4 @@
+#include "kinetta/base/ui_text.h"
 #include "kinetta/skin/msg_box.h"
 
 #include <QFontMetrics>
@@ -5,10 +6,10 @@
 #include <QKeyEvent>
 #include <QScreen>
 
-#include "kinetta/shell/ui_strings.h"
+#include "kinetta/base/ui_strings.h"
 #include "kinetta/skin/skin_button.h"
 #include "kinetta/skin/skin_context.h"
-#include "kinetta/skin/skin_messages.h"
+#include "kinetta/base/message_ids.h"
 #include "kinetta/skin/skin_pictures.h"
 
 namespace kinetta {
@@ -19,11 +20,6 @@ constexpr int kTextControlId = 1013;
 
 QRect ToQRect(const PixelRect& r) {
     return QRect(r.left, r.top, r.Width(), r.Height());
-}
-
-QString Text(UiText id) {
-    const std::string_view s = UiString(id);
-    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
 }
 
 // The button's text from the interface-text table.

@@ -9,8 +9,8 @@
 #include <charconv>
 #include <string>
 
-#include "kinetta/shell/display_scale.h"
-#include "kinetta/shell/settings_store.h"
+#include "kinetta/base/display_scale.h"
+#include "kinetta/base/settings_store.h"
 #include "kinetta/skin/skin_context.h"
 
 namespace kinetta {

@@ -3,12 +3,12 @@
 #include <QMouseEvent>
 #include <QPainter>
 
-#include "kinetta/shell/display_scale.h"
-#include "kinetta/shell/window_message.h"
+#include "kinetta/base/display_scale.h"
+#include "kinetta/base/window_message.h"
 #include "kinetta/skin/command_target.h"
 #include "kinetta/skin/skin_context.h"
 #include "kinetta/skin/skin_geometry.h"
-#include "kinetta/skin/skin_messages.h"
+#include "kinetta/base/message_ids.h"
 #include "kinetta/skin/skin_picture.h"
 #include "kinetta/skin/skin_pictures.h"
 

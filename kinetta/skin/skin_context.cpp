@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "kinetta/shell/display_scale.h"
-#include "kinetta/shell/ui_strings.h"
+#include "kinetta/base/display_scale.h"
+#include "kinetta/base/ui_strings.h"
 
 namespace kinetta {
 

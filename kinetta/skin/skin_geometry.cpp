@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "kinetta/shell/display_scale.h"
+#include "kinetta/base/display_scale.h"
 
 namespace kinetta {
 

@@ -3,10 +3,10 @@
 #include <QHeaderView>
 #include <QMouseEvent>
 
-#include "kinetta/shell/window_message.h"
+#include "kinetta/base/window_message.h"
 #include "kinetta/skin/skin_context.h"
 #include "kinetta/skin/skin_geometry.h"
-#include "kinetta/skin/skin_messages.h"
+#include "kinetta/base/message_ids.h"
 #include "kinetta/skin/skin_picture.h"
 #include "kinetta/skin/skin_pictures.h"
 

@@ -1,3 +1,4 @@
+#include "kinetta/base/ui_text.h"
 #include "kinetta/skin/wait_dlg.h"
 
 #include <QLabel>
@@ -9,8 +10,8 @@
 
 #include <algorithm>
 
-#include "kinetta/shell/display_scale.h"
-#include "kinetta/shell/ui_strings.h"
+#include "kinetta/base/display_scale.h"
+#include "kinetta/base/ui_strings.h"
 #include "kinetta/skin/skin_context.h"
 #include "kinetta/skin/skin_geometry.h"
 
@@ -21,10 +22,6 @@ constexpr int kProgressId = 38400;
 constexpr int kTextId = 38401;
 constexpr int kCancelId = 2;
 
-QString Text(UiText id) {
-    const std::string_view s = UiString(id);
-    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
 } // namespace
 
 CWaitDlg::CWaitDlg(QWidget* owner, Task task, int count, bool counted)

@@ -12,11 +12,10 @@
 #include <cstdint>
 #include <string_view>
 
-#include "kinetta/shell/recorder_family.h"
+#include "playcore/container/recorder_family.h"
 
 namespace playcore {
 
-using kinetta::RecorderFamily;
 
 inline constexpr std::string_view kBlockStartMarker = "CSODAT";
 inline constexpr std::string_view kBlockEndMarker = "CSOEND";

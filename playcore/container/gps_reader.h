@@ -47,7 +47,7 @@ void MoveReader(sGPSREADER& from, sGPSREADER& to);
 // False when the file cannot be opened as a movie or a list cannot grow (the
 // reader is then cleared). A recording without a block loads with empty lists.
 bool LoadRecords(sGPSREADER& reader, const std::string& path,
-                 RecorderFamily family = kinetta::CurrentFamily());
+                 RecorderFamily family);
 
 // The time base for a movie of frameCount frames: each record's frame, the
 // per-frame table, the links between the lists, and the maximum acceleration
@@ -58,7 +58,7 @@ bool BuildTimeBase(sGPSREADER& reader, int64_t frameCount);
 
 // Only the block header of path; false when the file cannot be opened.
 bool ReadBlockInfo(const std::string& path, GpsBlockInfo* info,
-                   RecorderFamily family = kinetta::CurrentFamily());
+                   RecorderFamily family);
 
 // The two files of one recording; either may be empty.
 struct TrackSource {
@@ -71,7 +71,7 @@ struct TrackSource {
 // acceleration records, no time base. Stops at the first file that cannot be
 // read and returns false; *out then holds the records read before it.
 bool ReadAllTracks(const std::vector<TrackSource>& entries, std::vector<GpsRecord>* out,
-                   RecorderFamily family = kinetta::CurrentFamily());
+                   RecorderFamily family);
 
 // Time of the first record of an opened movie. True with no time when the
 // movie has no block (or an empty one); false when the block cannot be read.

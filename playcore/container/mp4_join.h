@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "kinetta/shell/recorder_family.h"
+#include "playcore/container/recorder_family.h"
 #include "playcore/container/mp4_tree.h"
 
 namespace playcore {
@@ -41,7 +41,7 @@ enum class JoinCamera { Front, Rear };
 // Opens the first recording's movies (an empty path: that camera is not
 // joined). nullptr when no path is given or a given path does not open.
 std::unique_ptr<sMULTIMOVIE> OpenJoin(const std::string& frontPath, const std::string& rearPath,
-                                      RecorderFamily family = kinetta::CurrentFamily());
+                                      RecorderFamily family);
 
 // Opens the given movies of the next recording and joins each into the first
 // recording's movie of its camera. Does nothing and succeeds when the join is
@@ -84,7 +84,7 @@ enum JoinResult : int {
 // One camera's files joined in order into output: OpenJoin, AppendToJoin for
 // every further file (checking *running between two files), WriteJoined.
 JoinResult JoinFiles(const std::vector<std::string>& inputs, const std::string& output,
-                     RecorderFamily family = kinetta::CurrentFamily(),
+                     RecorderFamily family,
                      const std::atomic<bool>* running = nullptr, std::string* why = nullptr);
 
 } // namespace playcore

@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "kinetta/shell/recorder_family.h"
+#include "playcore/container/recorder_family.h"
 #include "playcore/container/byte_order.h"
 #include "playcore/container/gps_layout.h"
 #include "playcore/container/map_file.h"
@@ -152,9 +152,9 @@ inline constexpr uint64_t kMaxCopiedTotal = 64u << 20;
 // a file that does not start with a known box is not an MP4 file and fails
 // to open whichever value is passed. Returns nullptr on any failure.
 std::unique_ptr<sMP4MOVIE> OpenMp4Movie(const std::string& path, bool copyRoot,
-                                        RecorderFamily family = kinetta::CurrentFamily());
+                                        RecorderFamily family);
 std::unique_ptr<sMP4CONVERTMOVIE>
-OpenMp4ConvertMovie(const std::string& path, RecorderFamily family = kinetta::CurrentFamily());
+OpenMp4ConvertMovie(const std::string& path, RecorderFamily family);
 
 // Reads the children of parent (whose offset and size must lie inside the
 // file) at the given depth. False fails the whole open.

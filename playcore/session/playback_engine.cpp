@@ -24,7 +24,7 @@ struct EngineAccess {
         return e.owner ? e.owner->lockWaiters_ : unowned;
     }
     static RecorderFamily Family(const PlaybackEngine& e) {
-        if (!e.owner) return kinetta::CurrentFamily();
+        if (!e.owner) return RecorderFamily::TX40;
         return e.owner->familyFlag_.load() ? RecorderFamily::TX40 : RecorderFamily::TX50;
     }
     static const SessionConfig* Config(const PlaybackEngine& e) {

@@ -5,7 +5,6 @@
 #include <thread>
 #include <utility>
 
-#include "kinetta/shell/recorder_family.h"
 
 namespace playcore {
 
@@ -68,7 +67,6 @@ PlaybackSession& Session() {
 }
 
 PlaybackSession::PlaybackSession() {
-    familyFlag_ = kinetta::CurrentFamily() == RecorderFamily::TX40;
     for (size_t k = 0; k < 2; ++k) {
         engines_[k].owner = this;
         ops_[k] = StandardEngineOps();

@@ -86,8 +86,10 @@ public:
     bool SetWindows(int k, PlayerWindow window0, PlayerWindow window1 = {});
     // "DECODE"/"HW" (slot 17 on both engines).
     void SetHardwareDecode(bool on);
-    // Recorder family: true TX40 family, false TX50 family. Initially the
-    // family of the run (kinetta::CurrentFamily) when the session is made.
+    // Recorder family the records of every later load, prefetch and track read
+    // are decoded with: true TX40 family, false TX50 family. The TX40 family
+    // until the application decides the family of the run and hands it over
+    // (at start-up, after the product dialog, at a change of source).
     void SetFamilyFlag(bool tx40);
     bool FamilyFlag() const { return familyFlag_.load(); }
 

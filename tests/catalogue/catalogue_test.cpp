@@ -12,8 +12,8 @@
 #include "kinetta/catalogue/card_settings.h"
 #include "kinetta/catalogue/catalogue.h"
 #include "kinetta/catalogue/source.h"
-#include "kinetta/shell/message_ids.h"
-#include "kinetta/shell/settings_store.h"
+#include "kinetta/base/message_ids.h"
+#include "kinetta/base/settings_store.h"
 #include "support/temp_dir.h"
 
 using namespace kinetta;

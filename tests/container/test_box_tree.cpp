@@ -324,7 +324,7 @@ TEST(BoxTree, HostileInputFailsCleanly) {
     };
     const Bytes good = Movie({TrackLayout{}});
     EXPECT_TRUE(opens(good));
-    EXPECT_FALSE(OpenMp4Movie(dir.File("missing.mp4"), true) != nullptr);
+    EXPECT_FALSE(OpenMp4Movie(dir.File("missing.mp4"), true, RecorderFamily::TX40) != nullptr);
     EXPECT_FALSE(opens({}));                                               // empty file
     EXPECT_FALSE(opens(Text("this is a text file, not a movie")));         // not MP4
     EXPECT_FALSE(opens(Cat({BE32(0x18), Text("ftyp")})));                  // box cut off

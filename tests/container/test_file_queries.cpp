@@ -80,14 +80,14 @@ TEST(FrameTimingProbe, AcceptsRefusesOrDoesNotKnow) {
     EXPECT_EQ(probe({none, audio}).result, kProbeUnknown);
     // One track only (its stts is taken as the audio's): unknown.
     EXPECT_EQ(probe({front}).result, kProbeUnknown);
-    EXPECT_EQ(ProbeFrameTiming(dir.File("missing.mp4")).result, kProbeUnknown);
+    EXPECT_EQ(ProbeFrameTiming(dir.File("missing.mp4"), RecorderFamily::TX40).result, kProbeUnknown);
     // A table whose entry count does not fit its box: unknown.
     Bytes bad = Movie({front, audio});
     const auto at = std::search(bad.begin(), bad.end(), std::begin("stts"), std::end("stts") - 1);
     ASSERT_NE(at, bad.end());
     const size_t count = size_t(at - bad.begin()) + 8;
     bad[count] = 0x7F;
-    EXPECT_EQ(ProbeFrameTiming(dir.Write("bad.mp4", bad)).result, kProbeUnknown);
+    EXPECT_EQ(ProbeFrameTiming(dir.Write("bad.mp4", bad), RecorderFamily::TX40).result, kProbeUnknown);
 }
 
 TEST(FileQueries, TablesAndTrackWidths) {

@@ -15,7 +15,7 @@
 #include <nlohmann/json.hpp>
 
 using namespace playcore;
-using kinetta::RecorderFamily;
+using playcore::RecorderFamily;
 
 namespace {
 

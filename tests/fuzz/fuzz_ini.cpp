@@ -7,7 +7,7 @@
 
 #include <unistd.h>
 
-#include "kinetta/shell/settings_store.h"
+#include "kinetta/base/settings_store.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const std::string dir = [] {

@@ -9,8 +9,8 @@
 #include <thread>
 
 #include "container/mp4_builder.h"
-#include "kinetta/shell/message_ids.h"
-#include "kinetta/shell/settings_store.h"
+#include "kinetta/base/message_ids.h"
+#include "kinetta/base/settings_store.h"
 #include "kinetta/catalogue/file_selection.h"
 #include "kinetta/map/host_object.h"
 #include "kinetta/map/inet_connection.h"

@@ -20,8 +20,8 @@
 #include <cstdio>
 #include <memory>
 
-#include "kinetta/shell/message_ids.h"
-#include "kinetta/shell/window_message.h"
+#include "kinetta/base/message_ids.h"
+#include "kinetta/base/window_message.h"
 #include "kinetta/map/google_map_dlg2.h"
 #include "kinetta/map/map_dlg_wrap.h"
 #include "kinetta/map/map_scheme.h"

@@ -11,7 +11,7 @@
 
 namespace {
 
-using kinetta::RecorderFamily;
+using playcore::RecorderFamily;
 using namespace mkcard;
 
 std::string Name(const std::string& path) {

@@ -22,7 +22,7 @@
 
 namespace {
 
-using kinetta::RecorderFamily;
+using playcore::RecorderFamily;
 using namespace mkcard;
 using namespace mkcard_test;
 namespace fs = std::filesystem;

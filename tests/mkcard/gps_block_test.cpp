@@ -13,7 +13,7 @@
 
 namespace {
 
-using kinetta::RecorderFamily;
+using playcore::RecorderFamily;
 using namespace mkcard;
 
 std::string At(const std::vector<uint8_t>& b, size_t offset, size_t n) {

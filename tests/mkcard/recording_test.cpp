@@ -11,7 +11,7 @@
 
 namespace {
 
-using kinetta::RecorderFamily;
+using playcore::RecorderFamily;
 using namespace mkcard;
 using namespace mkcard_test;
 namespace fs = std::filesystem;

@@ -124,7 +124,7 @@ inline const Sample& GetSample(Kind kind) {
         name = "silent_F.MP4";
         break;
     case Kind::Tx50Front:
-        r.family = kinetta::RecorderFamily::TX50;
+        r.family = playcore::RecorderFamily::TX50;
         r.durationSeconds = 3;
         name = "tx50_F.MP4";
         break;

@@ -13,7 +13,7 @@
 #include "kinetta/shell/controller_logic.h"
 #include "kinetta/skin/skin_button.h"
 #include "kinetta/skin/skin_context.h"
-#include "kinetta/skin/skin_messages.h"
+#include "kinetta/base/message_ids.h"
 #include "moviewin_support.h"
 
 namespace kinetta {

@@ -4,13 +4,13 @@
 
 #include <QAction>
 
-#include "kinetta/shell/display_scale.h"
+#include "kinetta/base/display_scale.h"
 #include "kinetta/shell/logo_dlg.h"
 #include "kinetta/shell/main_layout.h"
-#include "kinetta/shell/message_ids.h"
+#include "kinetta/base/message_ids.h"
 #include "kinetta/shell/movie_dialog.h"
 #include "kinetta/shell/movie_menu.h"
-#include "kinetta/shell/settings_store.h"
+#include "kinetta/base/settings_store.h"
 #include "kinetta/skin/skin_context.h"
 #include "kinetta/skin/skin_pictures.h"
 #include "skin/gui_support.h"

@@ -24,7 +24,7 @@ extern "C" {
 #include "kinetta/catalogue/file_list_ctrl.h"
 #include "kinetta/catalogue/filer_container_dlg.h"
 #include "kinetta/shell/kinetta_dlg.h"
-#include "kinetta/shell/qt_message_sink.h"
+#include "kinetta/base/qt_message_sink.h"
 #include "kinetta/shell/session_port.h"
 #include "kinetta/skin/skin_button.h"
 #include "kinetta/telemetry/telemetry_views.h"

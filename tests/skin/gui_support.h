@@ -12,7 +12,7 @@
 #include <functional>
 #include <vector>
 
-#include "kinetta/shell/window_message.h"
+#include "kinetta/base/window_message.h"
 #include "kinetta/skin/command_target.h"
 
 namespace ktest {

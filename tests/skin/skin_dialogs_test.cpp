@@ -12,14 +12,14 @@
 #include <thread>
 
 #include "gui_support.h"
-#include "kinetta/shell/display_scale.h"
-#include "kinetta/shell/settings_store.h"
+#include "kinetta/base/display_scale.h"
+#include "kinetta/base/settings_store.h"
 #include "kinetta/skin/msg_box.h"
 #include "kinetta/skin/resize_dialog.h"
 #include "kinetta/skin/skin_button.h"
 #include "kinetta/skin/skin_context.h"
 #include "kinetta/skin/skin_dialog.h"
-#include "kinetta/skin/skin_messages.h"
+#include "kinetta/base/message_ids.h"
 #include "kinetta/skin/wait_dlg.h"
 #include "support/temp_dir.h"
 

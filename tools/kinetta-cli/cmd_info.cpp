@@ -72,7 +72,7 @@ Json Track(const sMP4MOVIE& movie, sTAGNODE& trak) {
 } // namespace
 
 int CmdInfo(Args args) {
-    kinetta::RecorderFamily family;
+    playcore::RecorderFamily family;
     if (!TakeFamilyOption(args, &family)) return 2;
     if (args.size() != 1) {
         std::fprintf(stderr, "usage: kinetta-cli info --family tx40|tx50 FILE\n");

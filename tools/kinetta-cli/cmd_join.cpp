@@ -27,7 +27,7 @@ long long FileSize(const std::string& path) {
 } // namespace
 
 int CmdJoin(Args args) {
-    kinetta::RecorderFamily family;
+    playcore::RecorderFamily family;
     if (!TakeFamilyOption(args, &family)) return 2;
     if (args.size() < 2) {
         std::fprintf(stderr, "usage: kinetta-cli join --family tx40|tx50 OUT INPUT...\n");
@@ -50,7 +50,7 @@ int CmdJoin(Args args) {
 }
 
 int CmdSplit(Args args) {
-    kinetta::RecorderFamily family;
+    playcore::RecorderFamily family;
     if (!TakeFamilyOption(args, &family)) return 2;
     if (args.size() != 2 && args.size() != 3) {
         std::fprintf(stderr,

@@ -32,7 +32,7 @@ std::string Letter(char c) {
 } // namespace
 
 int CmdTelemetry(Args args) {
-    kinetta::RecorderFamily family;
+    playcore::RecorderFamily family;
     if (!TakeFamilyOption(args, &family)) return 2;
     std::optional<long long> frames;
     for (size_t i = 0; i < args.size(); ++i) {

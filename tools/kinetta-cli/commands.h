@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "kinetta/shell/recorder_family.h"
+#include "kinetta/base/recorder_family.h"
 
 namespace kcli {
 
@@ -34,7 +34,7 @@ std::span<const Command> Commands();
 
 // Takes "--family tx40|tx50" out of args and sets the family of the run.
 // False (with a message on stderr) when the value is missing or unknown.
-bool TakeFamilyOption(Args& args, kinetta::RecorderFamily* family);
+bool TakeFamilyOption(Args& args, playcore::RecorderFamily* family);
 
 // Why `path` cannot be read as a recording, as "PATH: reason"; empty when it
 // is a regular file that can be opened for reading. Never opens anything but

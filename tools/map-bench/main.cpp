@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "container/mp4_builder.h"
-#include "kinetta/shell/message_ids.h"
+#include "kinetta/base/message_ids.h"
 #include "kinetta/map/google_map_dlg2.h"
 #include "kinetta/map/map_dlg_wrap.h"
 #include "kinetta/map/map_scheme.h"

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "kinetta/shell/recorder_family.h"
+#include "kinetta/base/recorder_family.h"
 #include "tools/mkcard/recording.h"
 
 namespace mkcard {
@@ -15,8 +15,8 @@ namespace mkcard {
 enum class Preset { Test, Demo, Bench };
 bool ParsePreset(const std::string& text, Preset* preset);
 const char* PresetName(Preset preset);
-bool ParseFamily(const std::string& text, kinetta::RecorderFamily* family);
-const char* FamilyName(kinetta::RecorderFamily family);
+bool ParseFamily(const std::string& text, playcore::RecorderFamily* family);
+const char* FamilyName(playcore::RecorderFamily family);
 
 inline constexpr const char* kManifestName = "mkcard-manifest.json";
 inline constexpr const char* kDeleteFolder = "Delete Folder";
@@ -51,7 +51,7 @@ struct ExpectedFolder {
 };
 
 struct CardPlan {
-    kinetta::RecorderFamily family = kinetta::RecorderFamily::TX40;
+    playcore::RecorderFamily family = playcore::RecorderFamily::TX40;
     Preset preset = Preset::Test;
     uint64_t seed = 1;
     std::string marker;
@@ -69,15 +69,15 @@ struct CardPlan {
 
 // The plan of a preset card. Names are checked against the viewer's grammar;
 // a plan whose names would not classify as intended throws std::logic_error.
-CardPlan MakeCardPlan(kinetta::RecorderFamily family, Preset preset, uint64_t seed = 1);
+CardPlan MakeCardPlan(playcore::RecorderFamily family, Preset preset, uint64_t seed = 1);
 
 // Bytes of "DRFormatConfig.dfc": 64 bytes, the GPS data version (six digits,
 // or six blanks when empty) at offset 33.
-std::vector<uint8_t> CardSettingsBytes(kinetta::RecorderFamily family,
+std::vector<uint8_t> CardSettingsBytes(playcore::RecorderFamily family,
                                        const std::string& gpsDataVersion);
 
 struct CardOptions {
-    kinetta::RecorderFamily family = kinetta::RecorderFamily::TX40;
+    playcore::RecorderFamily family = playcore::RecorderFamily::TX40;
     Preset preset = Preset::Test;
     std::string outDir;
     int jobs = 0; // recordings written at once; 0: one per processor core

@@ -11,7 +11,7 @@
 
 namespace mkcard {
 
-using kinetta::RecorderFamily;
+using playcore::RecorderFamily;
 
 bool ParsePreset(const std::string& text, Preset* preset) {
     if (text == "test")

@@ -9,7 +9,7 @@
 
 namespace mkcard {
 
-using kinetta::RecorderFamily;
+using playcore::RecorderFamily;
 
 size_t RecordSize(RecorderFamily family) {
     return family == RecorderFamily::TX50 ? kTx50RecordSize : kTx40RecordSize;

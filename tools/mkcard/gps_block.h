@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "kinetta/shell/recorder_family.h"
+#include "kinetta/base/recorder_family.h"
 
 namespace mkcard {
 
@@ -22,9 +22,9 @@ inline constexpr size_t kEndMarkerSize = 6;
 inline constexpr int kTx40MaxRecords = 3020;
 inline constexpr int kTx50MaxRecords = 1000;
 
-size_t RecordSize(kinetta::RecorderFamily family);
-size_t HeaderSize(kinetta::RecorderFamily family);
-int MaxRecords(kinetta::RecorderFamily family);
+size_t RecordSize(playcore::RecorderFamily family);
+size_t HeaderSize(playcore::RecorderFamily family);
+int MaxRecords(playcore::RecorderFamily family);
 
 // A local civil date and time, as the recorder stamps its records.
 struct CivilTime {
@@ -81,7 +81,7 @@ struct GpsRecordValues {
 };
 
 struct GpsBlockSpec {
-    kinetta::RecorderFamily family = kinetta::RecorderFamily::TX40;
+    playcore::RecorderFamily family = playcore::RecorderFamily::TX40;
     GpsHeader header;
     // Further header readings: each is written 34 (TX50: 43) bytes after the
     // previous one, marked by "@CS" and an upper-case letter, over the start of
@@ -93,7 +93,7 @@ struct GpsBlockSpec {
     int countOverride = -1;
 };
 
-std::vector<uint8_t> EncodeRecord(kinetta::RecorderFamily family, const GpsRecordValues& r,
+std::vector<uint8_t> EncodeRecord(playcore::RecorderFamily family, const GpsRecordValues& r,
                                   int index);
 std::vector<uint8_t> EncodeGpsBlock(const GpsBlockSpec& recipe);
 // TX40: the block inside a "gps0" box (size n x 79 + 48 with the end marker).

@@ -9,7 +9,7 @@
 
 namespace mkcard {
 
-using kinetta::RecorderFamily;
+using playcore::RecorderFamily;
 
 namespace {
 

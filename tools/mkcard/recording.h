@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "kinetta/shell/recorder_family.h"
+#include "kinetta/base/recorder_family.h"
 #include "tools/mkcard/gps_block.h"
 #include "tools/mkcard/mp4_writer.h"
 #include "tools/mkcard/scene.h"
@@ -27,7 +27,7 @@ enum class FileContent {
 };
 
 struct RecordingSpec {
-    kinetta::RecorderFamily family = kinetta::RecorderFamily::TX40;
+    playcore::RecorderFamily family = playcore::RecorderFamily::TX40;
     FileContent content = FileContent::Front;
     CivilTime start; // recording start (first record, first frame)
     double durationSeconds = 3.0;

@@ -5,7 +5,7 @@
 
 namespace mkcard {
 
-using kinetta::RecorderFamily;
+using playcore::RecorderFamily;
 
 const Route& TheRoute() {
     static const Route route;

@@ -6,7 +6,7 @@
 
 namespace mkcard {
 
-using kinetta::RecorderFamily;
+using playcore::RecorderFamily;
 
 namespace {
 

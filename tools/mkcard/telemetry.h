@@ -69,14 +69,14 @@ struct GpsEvent {
 const char* EventName(EventKind kind);
 bool ParseEventName(const std::string& text, EventKind* kind);
 // Whether a family's records can carry the event.
-bool EventFits(kinetta::RecorderFamily family, EventKind kind);
+bool EventFits(playcore::RecorderFamily family, EventKind kind);
 // Event kinds (icon indices) the viewer derives from the record, before its
 // time base moves camera codes to a neighbouring record: shocks by their axis
 // code (Z 0, X 2, Y 3), then 5..13.
 int ViewerEventKind(EventKind kind);
 
 struct TelemetrySpec {
-    kinetta::RecorderFamily family = kinetta::RecorderFamily::TX40;
+    playcore::RecorderFamily family = playcore::RecorderFamily::TX40;
     CivilTime start; // time of the first record
     int recordCount = 0;
     double secondsPerRecord = 1; // real time between records (15 for a time-lapse)

@@ -18,7 +18,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "kinetta/shell/display_scale.h"
+#include "kinetta/base/display_scale.h"
 #include "kinetta/skin/msg_box.h"
 #include "kinetta/skin/skin_button.h"
 #include "kinetta/skin/skin_context.h"

@@ -37,10 +37,10 @@ int CmdMap(Args) {
 #include <string>
 #include <vector>
 
-#include "kinetta/shell/message_ids.h"
-#include "kinetta/shell/qt_message_sink.h"
-#include "kinetta/shell/settings_store.h"
-#include "kinetta/shell/window_message.h"
+#include "kinetta/base/message_ids.h"
+#include "kinetta/base/qt_message_sink.h"
+#include "kinetta/base/settings_store.h"
+#include "kinetta/base/window_message.h"
 #include "kinetta/map/google_map_dlg2.h"
 #include "kinetta/map/map_dlg_wrap.h"
 #include "kinetta/map/map_scheme.h"

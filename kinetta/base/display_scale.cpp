@@ -1,4 +1,4 @@
-#include "kinetta/shell/display_scale.h"
+#include "kinetta/base/display_scale.h"
 
 #include <algorithm>
 #include <charconv>

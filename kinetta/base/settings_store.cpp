@@ -1,4 +1,4 @@
-#include "kinetta/shell/settings_store.h"
+#include "kinetta/base/settings_store.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,9 +1,9 @@
-#include "kinetta/shell/ui_strings.h"
+#include "kinetta/base/ui_strings.h"
 
 #include <array>
 #include <atomic>
 
-#include "kinetta/shell/recorder_family.h"
+#include "kinetta/base/recorder_family.h"
 
 namespace kinetta {
 
@@ -16,7 +16,7 @@ constexpr bool IndicesAreValid() {
 #define KINETTA_UI_TEXT(index, id, value)                                                          \
     if ((index) < 0 || (index) >= kUiStringCount || used[index]) return false;                     \
     used[index] = true;
-#include "kinetta/shell/ui_strings_table.inc"
+#include "kinetta/base/ui_strings_table.inc"
 #undef KINETTA_UI_TEXT
     return true;
 }
@@ -27,7 +27,7 @@ struct Table {
     std::array<std::string_view, kUiStringCount> text{};
     constexpr Table() {
 #define KINETTA_UI_TEXT(index, id, value) text[index] = value;
-#include "kinetta/shell/ui_strings_table.inc"
+#include "kinetta/base/ui_strings_table.inc"
 #undef KINETTA_UI_TEXT
     }
 };

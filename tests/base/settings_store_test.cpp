@@ -11,7 +11,7 @@
 #include <filesystem>
 #include <thread>
 
-#include "kinetta/shell/settings_store.h"
+#include "kinetta/base/settings_store.h"
 #include "support/temp_dir.h"
 
 using kinetta::SettingsStore;

@@ -13,7 +13,7 @@ inline constexpr int kUiStringCount = 260;
 // Named entries of the table (the index is the entry's number).
 enum UiText : int {
 #define KINETTA_UI_TEXT(index, id, text) id = index,
-#include "kinetta/shell/ui_strings_table.inc"
+#include "kinetta/base/ui_strings_table.inc"
 #undef KINETTA_UI_TEXT
 };
 

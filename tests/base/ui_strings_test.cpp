@@ -1,4 +1,4 @@
-#include "kinetta/shell/ui_strings.h"
+#include "kinetta/base/ui_strings.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "kinetta/shell/recorder_family.h"
+#include "kinetta/base/recorder_family.h"
 #include "util/text.h"
 
 namespace kinetta {
@@ -24,7 +24,7 @@ struct Entry {
 const std::vector<Entry>& WrittenEntries() {
     static const std::vector<Entry> entries = {
 #define KINETTA_UI_TEXT(index, id, value) {index, #id, value},
-#include "kinetta/shell/ui_strings_table.inc"
+#include "kinetta/base/ui_strings_table.inc"
 #undef KINETTA_UI_TEXT
     };
     return entries;

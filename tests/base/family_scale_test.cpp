@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include "kinetta/shell/display_scale.h"
-#include "kinetta/shell/recorder_family.h"
-#include "kinetta/shell/settings_store.h"
+#include "kinetta/base/display_scale.h"
+#include "kinetta/base/recorder_family.h"
+#include "kinetta/base/settings_store.h"
 #include "support/temp_dir.h"
 
 using namespace kinetta;

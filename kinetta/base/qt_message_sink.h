@@ -4,7 +4,7 @@
 // target must stay alive while anything may still post to it: the engines and
 // the source watch are stopped before the windows they post to go away.
 
-#include "kinetta/shell/window_message.h"
+#include "kinetta/base/window_message.h"
 #include "platform/message_sink.h"
 
 namespace kinetta {

@@ -6,15 +6,13 @@
 #include <string>
 #include <string_view>
 
+#include "playcore/container/recorder_family.h"
+
 namespace kinetta {
 
 class SettingsStore;
 
-// The two recorder product lines. Their file-name grammars and GPS layouts differ.
-enum class RecorderFamily {
-    TX40, // products TX40 and TX40L, shown together as "TX40/40L"; family flag 1
-    TX50, // product TX50; family flag 0
-};
+using playcore::RecorderFamily;
 
 // Process-wide family of the run. Written only on the UI thread, read by every
 // thread without locking (a relaxed atomic underneath); the file-name grammar

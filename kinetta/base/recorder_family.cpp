@@ -1,9 +1,9 @@
-#include "kinetta/shell/recorder_family.h"
+#include "kinetta/base/recorder_family.h"
 
 #include <atomic>
 #include <string>
 
-#include "kinetta/shell/settings_store.h"
+#include "kinetta/base/settings_store.h"
 #include "platform/files.h"
 #include "util/text.h"
 
