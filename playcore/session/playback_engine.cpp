@@ -1,4 +1,5 @@
 #include "playcore/session/playback_engine.h"
+#include "playcore/session/held_lock.h"
 
 #include <unistd.h>
 
@@ -33,26 +34,6 @@ struct EngineAccess {
 };
 
 namespace {
-
-// Holds one engine lock for a scope; the wait and the hold count in the
-// session's lockWaiters.
-class Held {
-public:
-    Held(PlaybackEngine& e, std::recursive_mutex& m) : m_(m), waiters_(EngineAccess::Waiters(e)) {
-        waiters_.fetch_add(1);
-        m_.lock();
-    }
-    ~Held() {
-        m_.unlock();
-        waiters_.fetch_sub(1);
-    }
-    Held(const Held&) = delete;
-    Held& operator=(const Held&) = delete;
-
-private:
-    std::recursive_mutex& m_;
-    std::atomic<int32_t>& waiters_;
-};
 
 bool ValidCamera(int i) {
     return i == 0 || i == 1;
@@ -125,8 +106,8 @@ int CloseMovie(PlaybackEngine& e);
 int InitEngine(PlaybackEngine& e, PlayerWindow window0, PlayerWindow window1,
                const std::string& fontFace) {
     TermEngine(e);
-    Held data(e, e.dataLock);
-    Held play(e, e.playLock);
+    Held data(e.dataLock, EngineAccess::Waiters(e));
+    Held play(e.playLock, EngineAccess::Waiters(e));
     SetWindowsLocked(e, window0, window1);
     e.speedStep = kSpeedNormal;
     e.volume = 0;
@@ -151,8 +132,8 @@ int InitEngine(PlaybackEngine& e, PlayerWindow window0, PlayerWindow window1,
 
 int TermEngine(PlaybackEngine& e) {
     // Waits for every holder of either lock, in the engine's order.
-    Held data(e, e.dataLock);
-    Held play(e, e.playLock);
+    Held data(e.dataLock, EngineAccess::Waiters(e));
+    Held play(e.playLock, EngineAccess::Waiters(e));
     CloseMovie(e);
     ClearReader(e.activeTelemetry);
     ClearReader(e.prefetchTelemetry);
@@ -165,19 +146,19 @@ int TermEngine(PlaybackEngine& e) {
 }
 
 int IsRecordingCompleteOp(PlaybackEngine& e, const std::string& path) {
-    Held play(e, e.playLock);
+    Held play(e.playLock, EngineAccess::Waiters(e));
     return playcore::IsRecordingComplete(path, EngineAccess::Family(e)) ? 1 : 0;
 }
 
 int SetWindows(PlaybackEngine& e, PlayerWindow window0, PlayerWindow window1) {
-    Held play(e, e.playLock);
+    Held play(e.playLock, EngineAccess::Waiters(e));
     SetWindowsLocked(e, window0, window1);
     return 1;
 }
 
 int OpenMovie(PlaybackEngine& e, int i, const std::string& path, PlayerWindow window0,
               PlayerWindow window1) {
-    Held play(e, e.playLock);
+    Held play(e.playLock, EngineAccess::Waiters(e));
     CloseMovie(e); // a movie still open goes first: one player per engine
     SetWindowsLocked(e, window0, window1);
     for (auto& cam : e.cameras)
@@ -228,7 +209,7 @@ int OpenMovie(PlaybackEngine& e, int i, const std::string& path, PlayerWindow wi
 }
 
 int CloseMovie(PlaybackEngine& e) {
-    Held play(e, e.playLock);
+    Held play(e.playLock, EngineAccess::Waiters(e));
     if (e.player) {
         // Each camera's view is saved into modelStates by the player's close.
         if (e.state != kEngineClosed) e.player->Pause();
@@ -240,8 +221,8 @@ int CloseMovie(PlaybackEngine& e) {
 }
 
 int LoadTelemetry(PlaybackEngine& e, const std::string& path) {
-    Held data(e, e.dataLock);
-    Held play(e, e.playLock);
+    Held data(e.dataLock, EngineAccess::Waiters(e));
+    Held play(e.playLock, EngineAccess::Waiters(e));
     bool ok;
     if (!path.empty() && e.telemetryFileName == path && e.prefetchTelemetry.loaded) {
         MoveReader(e.prefetchTelemetry, e.activeTelemetry);
@@ -256,8 +237,8 @@ int LoadTelemetry(PlaybackEngine& e, const std::string& path) {
 }
 
 int ReleaseTelemetry(PlaybackEngine& e, const std::string& keepPrefetchOf) {
-    Held data(e, e.dataLock);
-    Held play(e, e.playLock);
+    Held data(e.dataLock, EngineAccess::Waiters(e));
+    Held play(e.playLock, EngineAccess::Waiters(e));
     ClearReader(e.activeTelemetry);
     // A prefetch of the recording being opened is what its load will take.
     if (keepPrefetchOf.empty() || e.telemetryFileName != keepPrefetchOf) {
@@ -268,7 +249,7 @@ int ReleaseTelemetry(PlaybackEngine& e, const std::string& keepPrefetchOf) {
 }
 
 int Play(PlaybackEngine& e) {
-    Held play(e, e.playLock);
+    Held play(e.playLock, EngineAccess::Waiters(e));
     if (NotReadyLocked(e)) return 0;
     if (e.state == kEnginePlaying) return 1;
     const PlayerResult r = e.player->Play();
@@ -278,7 +259,7 @@ int Play(PlaybackEngine& e) {
 }
 
 int RestartAt(PlaybackEngine& e, int64_t frame) {
-    Held play(e, e.playLock);
+    Held play(e.playLock, EngineAccess::Waiters(e));
     if (NotReadyLocked(e)) return 0;
     if (e.state != kEnginePlaying) return 1;
     // The player starts at its stored rate and thinning (SetSpeed).
@@ -287,7 +268,7 @@ int RestartAt(PlaybackEngine& e, int64_t frame) {
 
 // Pause and Stop both hold the picture; they differ only in the state.
 int HoldPicture(PlaybackEngine& e, EngineState target) {
-    Held play(e, e.playLock);
+    Held play(e.playLock, EngineAccess::Waiters(e));
     if (NotReadyLocked(e)) return 0;
     if (e.state != target) {
         // A player already at its end refuses; the picture holds all the same.
@@ -306,7 +287,7 @@ int Stop(PlaybackEngine& e) {
 }
 
 int64_t GetPosition(PlaybackEngine& e, int i) {
-    Held play(e, e.playLock);
+    Held play(e.playLock, EngineAccess::Waiters(e));
     if (!ValidCamera(i)) return -1;
     if (!e.player) return -1;
     if (!e.player->IsReady()) return 0;
@@ -314,7 +295,7 @@ int64_t GetPosition(PlaybackEngine& e, int i) {
 }
 
 int SeekFrame(PlaybackEngine& e, int i, int64_t frame) {
-    Held play(e, e.playLock);
+    Held play(e.playLock, EngineAccess::Waiters(e));
     if (!ValidCamera(i) || NotReadyLocked(e)) return 0;
     const float ms = e.cameras[static_cast<size_t>(i)].frameDurationMs;
     if (!(ms > 0)) return 0;
@@ -328,13 +309,13 @@ int Reserved(PlaybackEngine&) {
 }
 
 PlaybackEngine* SetHardwareDecode(PlaybackEngine& e, bool on) {
-    Held play(e, e.playLock);
+    Held play(e.playLock, EngineAccess::Waiters(e));
     e.hardwareDecode = on;
     return &e;
 }
 
 int SetSpeed(PlaybackEngine& e, int step) {
-    Held play(e, e.playLock);
+    Held play(e.playLock, EngineAccess::Waiters(e));
     const SpeedSetting s = ApplySpeedStep(step, e.speedStep, e.canPlayBackwards);
     e.speedStep = s.step;
     if (e.player) {
@@ -346,30 +327,30 @@ int SetSpeed(PlaybackEngine& e, int step) {
 }
 
 int SetFitMode(PlaybackEngine& e, int i, int mode) {
-    Held play(e, e.playLock);
+    Held play(e.playLock, EngineAccess::Waiters(e));
     if (!ValidCamera(i)) return 0;
     e.cameras[static_cast<size_t>(i)].fitMode = mode;
     return ApplyPlacementLocked(e, i);
 }
 
 int64_t GetLength(PlaybackEngine& e, int i) {
-    Held play(e, e.playLock);
+    Held play(e.playLock, EngineAccess::Waiters(e));
     return LengthLocked(e, i);
 }
 
 float GetFrameDuration(PlaybackEngine& e, int i) {
-    Held play(e, e.playLock);
+    Held play(e.playLock, EngineAccess::Waiters(e));
     return ValidCamera(i) ? e.cameras[static_cast<size_t>(i)].frameDurationMs : 0.0f;
 }
 
 float GetFramePeriod(PlaybackEngine& e, int i) {
-    Held play(e, e.playLock);
+    Held play(e.playLock, EngineAccess::Waiters(e));
     if (!ValidCamera(i) || NotReadyLocked(e)) return 0.0f;
     return e.player->GetFramePeriod(i);
 }
 
 int GetVideoSize(PlaybackEngine& e, int i, int* width, int* height) {
-    Held play(e, e.playLock);
+    Held play(e.playLock, EngineAccess::Waiters(e));
     if (!ValidCamera(i) || !e.player) return 0;
     const QSize s = e.player->GetVideoSize(i);
     if (!s.isValid() || s.isEmpty()) return 0;
@@ -379,7 +360,7 @@ int GetVideoSize(PlaybackEngine& e, int i, int* width, int* height) {
 }
 
 int SetVolume(PlaybackEngine& e, int volume) {
-    Held play(e, e.playLock);
+    Held play(e.playLock, EngineAccess::Waiters(e));
     volume = std::clamp(volume, 0, 65535);
     // Only x1.0 is heard; the volume is kept for when it is.
     const int applied = e.speedStep == kSpeedNormal ? volume : 0;
@@ -390,7 +371,7 @@ int SetVolume(PlaybackEngine& e, int volume) {
 
 int SetVideoPlacement(PlaybackEngine& e, int i, float focusX, float focusY, int offsetX,
                       int offsetY, float zoom, bool) {
-    Held play(e, e.playLock);
+    Held play(e.playLock, EngineAccess::Waiters(e));
     if (!ValidCamera(i) || (e.player && !e.player->IsReady())) return 0;
     CameraPlacement& cam = e.cameras[static_cast<size_t>(i)];
     cam.focusX = focusX;
@@ -404,7 +385,7 @@ int SetVideoPlacement(PlaybackEngine& e, int i, float focusX, float focusY, int 
 }
 
 int DragView(PlaybackEngine& e, int i, float dx, float dy, float scale) {
-    Held play(e, e.playLock);
+    Held play(e.playLock, EngineAccess::Waiters(e));
     Presenter* p = PresenterLocked(e, i);
     return p && p->DragView(dx, dy, scale) ? 1 : 0;
 }
@@ -412,7 +393,7 @@ int DragView(PlaybackEngine& e, int i, float dx, float dy, float scale) {
 // The view operations without an answer of their own: 1 when a presenter
 // took them, 0 when there is none to take them.
 template <typename F> int WithPresenter(PlaybackEngine& e, int i, F&& f) {
-    Held play(e, e.playLock);
+    Held play(e.playLock, EngineAccess::Waiters(e));
     Presenter* p = PresenterLocked(e, i);
     if (!p) return 0;
     f(*p);
@@ -424,7 +405,7 @@ int CommitViewRotation(PlaybackEngine& e, int i) {
 }
 
 int FlipView(PlaybackEngine& e, int i) {
-    Held play(e, e.playLock);
+    Held play(e.playLock, EngineAccess::Waiters(e));
     Presenter* p = PresenterLocked(e, i);
     return p && p->FlipView() ? 1 : 0;
 }
@@ -446,25 +427,25 @@ int SetDrawInterval(PlaybackEngine& e, int i, int value) {
 }
 
 int EnableStream(PlaybackEngine& e, int i, bool on) {
-    Held play(e, e.playLock);
+    Held play(e.playLock, EngineAccess::Waiters(e));
     if (!ValidCamera(i) || NotReadyLocked(e)) return 0;
     return Succeeded(e.player->EnableStream(i, on)) ? 1 : 0;
 }
 
 int SaveStill(PlaybackEngine& e, int i, const std::string& path) {
-    Held play(e, e.playLock);
+    Held play(e.playLock, EngineAccess::Waiters(e));
     Presenter* p = PresenterLocked(e, i);
     return p && !path.empty() && p->SaveStill(QString::fromStdString(path)) ? 1 : 0;
 }
 
 int Redraw(PlaybackEngine& e, int i) {
-    Held play(e, e.playLock);
+    Held play(e.playLock, EngineAccess::Waiters(e));
     if (!ValidCamera(i) || NotReadyLocked(e)) return 0;
     return Succeeded(e.player->Refresh(i)) ? 1 : 0;
 }
 
 int SetCombinedFlag(PlaybackEngine& e, bool flag) {
-    Held play(e, e.playLock);
+    Held play(e.playLock, EngineAccess::Waiters(e));
     e.combinedForPresenter = flag;
     return 1;
 }

@@ -1,10 +1,10 @@
 #include "playcore/session/playback_session.h"
+#include "playcore/session/held_lock.h"
 
 #include <chrono>
 #include <cmath>
 #include <thread>
 #include <utility>
-
 
 namespace playcore {
 
@@ -12,25 +12,6 @@ namespace {
 
 // SetSpeed lets the players settle before the caller restarts them, ms.
 constexpr int kSpeedSettleMs = 100;
-
-// Counts the wait on an engine lock (and its hold) in lockWaiters.
-class Held {
-public:
-    Held(std::recursive_mutex& m, std::atomic<int32_t>& waiters) : m_(m), waiters_(waiters) {
-        waiters_.fetch_add(1);
-        m_.lock();
-    }
-    ~Held() {
-        m_.unlock();
-        waiters_.fetch_sub(1);
-    }
-    Held(const Held&) = delete;
-    Held& operator=(const Held&) = delete;
-
-private:
-    std::recursive_mutex& m_;
-    std::atomic<int32_t>& waiters_;
-};
 
 // LockTelemetry brackets held by this thread, per session: UnlockTelemetry
 // releases only what this thread's LockTelemetry took, so an unbalanced call
