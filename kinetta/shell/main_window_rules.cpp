@@ -14,12 +14,12 @@ size_t Index(int command) {
 
 ToolbarFlags AvailableCommands() {
     // Playback, browse, the camera switch, zoom, display models, mirror
-    // images and the map window (its frame) exist; stills, file operations,
-    // settings and CSV come with their own windows.
+    // images, the map window (its frame) and the settings dialog exist; stills,
+    // file operations and CSV come with their own flows.
     ToolbarFlags f{};
-    for (int c :
-         {kCmdToStart, kCmdPrevious, kCmdPlayPause, kCmdSlow, kCmdFastForward, kCmdNext, kCmdBrowse,
-          kCmdCameraSwitch, kCmdZoom, kCmdDisplayMode, kCmdFlip, kCmdMirror, kCmdMapDisplay})
+    for (int c : {kCmdToStart, kCmdPrevious, kCmdPlayPause, kCmdSlow, kCmdFastForward, kCmdNext,
+                  kCmdBrowse, kCmdCameraSwitch, kCmdZoom, kCmdDisplayMode, kCmdFlip, kCmdMirror,
+                  kCmdMapDisplay, kCmdSettings})
         f[Index(c)] = true;
     return f;
 }

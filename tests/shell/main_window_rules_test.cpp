@@ -63,8 +63,11 @@ TEST(ToolbarRules, BusyNearEndAndUnloadedStates) {
 
     // Commands of windows that do not exist yet stay disabled whatever the state.
     const ToolbarState l = ComputeToolbar(LoadedAt(1));
-    for (int c : {kCmdStill, kCmdJoin, kCmdSaveSplit, kCmdDelete, kCmdSettings, kCmdCsv})
+    for (int c : {kCmdStill, kCmdJoin, kCmdSaveSplit, kCmdDelete, kCmdCsv})
         EXPECT_FALSE(l.Enabled(c)) << c;
+    // The settings dialog opens whether or not a recording is loaded.
+    EXPECT_TRUE(l.Enabled(kCmdSettings));
+    EXPECT_TRUE(i.Enabled(kCmdSettings));
     EXPECT_TRUE(l.Enabled(kCmdToStart));
     // The view commands work once a recording is loaded, and not before.
     for (int c : {kCmdZoom, kCmdDisplayMode, kCmdFlip, kCmdMirror, kCmdMapDisplay}) {
