@@ -6,7 +6,7 @@
 // regular files: opening a FIFO or a device for reading can block forever
 // (a FIFO waits for a writer) or read without end. Every read is an ordinary
 // pread into the caller's buffer, so a file cut short meanwhile (a card pulled,
-// another program truncating it) gives a short read, never a fault.
+// the file truncated while open) gives a short read, never a fault.
 //
 // Temporary files are named ".kinetta-tmp-<pid>-<random>-<name>" in the folder
 // of the file they become. A temporary whose process is gone is stale (a run

@@ -4,7 +4,7 @@
 //
 // A "view" is a private copy of the range, read with pread when it is asked
 // for, not a memory mapping: a file that shrinks while it is read (a card
-// pulled, another program truncating it) then gives a failed view instead of
+// pulled, the file truncated while open) then gives a failed view instead of
 // a fault on a mapped page that no longer exists. The recorder's box headers
 // and sample tables are copied out anyway, and media data is copied to the
 // output in windows, so nothing is read twice.

@@ -95,7 +95,7 @@ public:
     // that model is not initialised.
     const CModelBase* CurrentModelLocked() const;
 
-    // Inspection (caller holds Lock()).
+    // Read-out of the model state (caller holds Lock()).
     const CSphere& SphereLocked() const { return sphere_; }
     const RawNormal& RawNormalLocked() const { return rawNormal_; }
     const RawPlain& RawPlainLocked() const { return rawPlain_; }

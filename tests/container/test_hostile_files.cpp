@@ -106,7 +106,7 @@ std::string MakeFifo(const std::string& path) {
 } // namespace
 
 // A file cut short between its open and the reads of its boxes, sample
-// tables or GPS block (a card pulled, another program truncating it) is a
+// tables or GPS block (a card pulled, the file truncated while open) is a
 // failed open or read, never a fault on a page that no longer exists.
 TEST(ChangingFiles, FileCutShortAfterOpenFailsCleanly) {
     TempDir dir;

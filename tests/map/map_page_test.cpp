@@ -25,7 +25,7 @@
 #include "kinetta/map/google_map_dlg2.h"
 #include "kinetta/map/map_dlg_wrap.h"
 #include "kinetta/map/map_scheme.h"
-#include "kinetta/map/page_inspect.h"
+#include "kinetta/map/page_state.h"
 #include "kinetta/map/tile_probe.h"
 #include "tools/map-bench/local_tile_server.h"
 
@@ -118,8 +118,8 @@ public:
     bool ready = false;
 
     QWebEnginePage* Page() { return dialog->Holder().Page(); }
-    QJsonObject Inspect() { return InspectMapPage(Page()); }
-    QString State() { return Inspect().value("state").toString(); }
+    QJsonObject PageState() { return ReadMapPageState(Page()); }
+    QString State() { return PageState().value("state").toString(); }
 
     void Run(const std::string& script) { wrap->ExecuteMapScript(script); }
 
@@ -166,7 +166,7 @@ protected:
         rig.wrap->SetMapPosition(0, 0);
         rig.wrap->SetMapStatus(2); // stopped: the page moves its marker only when told
         rig.wrap->SetSend();       // at once, not at the page's next round
-        rig.Inspect();
+        rig.PageState();
     }
     Rig& rig = Rig::Get();
 };
@@ -194,7 +194,7 @@ std::vector<GpsRecord> TestTrack() {
 
 TEST_F(MapPage, StretchesSplitAtTheBreakDistanceWithTheLatitudeCosine) {
     rig.SetTrack(TestTrack());
-    const QJsonObject s = rig.Inspect();
+    const QJsonObject s = rig.PageState();
     EXPECT_EQ(s.value("gridPoints").toInt(), 8);
     EXPECT_EQ(s.value("groupPoints").toInt(), 8);
     const QJsonArray st = Stretches(s);
@@ -214,7 +214,7 @@ TEST_F(MapPage, IndexOfThePositionStepsBackAndClamps) {
     auto markerAt = [&](int frame) {
         rig.wrap->SetCurrentFrame(frame);
         rig.Run("orbitgrplist.MoveMarker()");
-        return rig.Inspect().value("marker").toObject();
+        return rig.PageState().value("marker").toObject();
     };
     // Before the first fix: index 0.
     QJsonObject m = markerAt(3);
@@ -227,20 +227,20 @@ TEST_F(MapPage, IndexOfThePositionStepsBackAndClamps) {
     // one at or after the position.
     m = markerAt(45);
     EXPECT_DOUBLE_EQ(m.value("lat").toDouble(), 35.0040);
-    EXPECT_EQ(rig.Inspect().value("lastJpgNum").toInt(), 45);
+    EXPECT_EQ(rig.PageState().value("lastJpgNum").toInt(), 45);
 }
 
 TEST_F(MapPage, StretchStartingAtTheIndexIsDrawnWhollyAfterThePosition) {
     rig.SetTrack(TestTrack());
     rig.wrap->SetCurrentFrame(45); // index 3, the start of the second stretch
     rig.Run("orbitgrplist.MoveMarker()");
-    QJsonObject s = rig.Inspect();
+    QJsonObject s = rig.PageState();
     EXPECT_EQ(Counts(s, "before"), (std::vector<int>{3}));
     EXPECT_EQ(Counts(s, "after"), (std::vector<int>{2, 3}));
     // Inside a stretch both parts hold the point at the index.
     rig.wrap->SetCurrentFrame(75); // index 5... frame 80 is the first at or after: index 6
     rig.Run("orbitgrplist.MoveMarker()");
-    s = rig.Inspect();
+    s = rig.PageState();
     EXPECT_EQ(Counts(s, "before"), (std::vector<int>{3, 2, 2}));
     EXPECT_EQ(Counts(s, "after"), (std::vector<int>{2}));
 }
@@ -249,31 +249,31 @@ TEST_F(MapPage, MarkerFollowsOnlyWhileNeitherPausedNorStopped) {
     rig.SetTrack(TestTrack());
     rig.wrap->SetCurrentFrame(3);
     rig.Run("orbitgrplist.MoveMarker()");
-    ASSERT_DOUBLE_EQ(rig.Inspect().value("marker").toObject().value("lat").toDouble(), 35.0);
+    ASSERT_DOUBLE_EQ(rig.PageState().value("marker").toObject().value("lat").toDouble(), 35.0);
 
     // Paused: the position changes, two update rounds pass, the marker stays.
     rig.wrap->SetMapStatus(1);
     rig.wrap->SetMapPosition(35.0053, 139.0);
     rig.wrap->SetCurrentFrame(55);
     ASSERT_TRUE(rig.WaitSends(3));
-    QJsonObject s = rig.Inspect();
+    QJsonObject s = rig.PageState();
     EXPECT_EQ(s.value("status").toString(), "pause");
     EXPECT_DOUBLE_EQ(s.value("marker").toObject().value("lat").toDouble(), 35.0);
     // The program's explicit call still moves it.
     rig.Run("orbitgrplist.MoveMarker()");
-    EXPECT_DOUBLE_EQ(rig.Inspect().value("marker").toObject().value("lat").toDouble(), 35.0053);
+    EXPECT_DOUBLE_EQ(rig.PageState().value("marker").toObject().value("lat").toDouble(), 35.0053);
 
     // Stopped: the same.
     rig.wrap->SetMapStatus(2); // also moves it once
-    rig.Inspect();             // (the page has run it: it reads the frame when it runs)
+    rig.PageState();           // (the page has run it: it reads the frame when it runs)
     rig.wrap->SetCurrentFrame(3);
     ASSERT_TRUE(rig.WaitSends(3));
-    EXPECT_DOUBLE_EQ(rig.Inspect().value("marker").toObject().value("lat").toDouble(), 35.0053);
+    EXPECT_DOUBLE_EQ(rig.PageState().value("marker").toObject().value("lat").toDouble(), 35.0053);
 
     // Playing: the page follows by itself within a round or two.
     rig.wrap->SetMapStatus(0);
     EXPECT_TRUE(WaitUntil(
-        [&] { return rig.Inspect().value("marker").toObject().value("lat").toDouble() == 35.0; },
+        [&] { return rig.PageState().value("marker").toObject().value("lat").toDouble() == 35.0; },
         kWait));
 }
 
@@ -281,15 +281,15 @@ TEST_F(MapPage, OfflineSentinelKeepsTheMarker) {
     rig.SetTrack(TestTrack());
     rig.wrap->SetCurrentFrame(1000);
     rig.Run("orbitgrplist.MoveMarker()");
-    ASSERT_DOUBLE_EQ(rig.Inspect().value("marker").toObject().value("lat").toDouble(), 60.0);
+    ASSERT_DOUBLE_EQ(rig.PageState().value("marker").toObject().value("lat").toDouble(), 60.0);
     rig.wrap->SetMapStatus(0);
     rig.wrap->SetMapPosition(kMapOfflineSentinel, kMapOfflineSentinel);
     rig.wrap->SetSend();
-    rig.Inspect();
+    rig.PageState();
     rig.wrap->SetCurrentFrame(3);
     ASSERT_TRUE(WaitUntil([&] { return rig.State() == "offline"; }, kWait));
     ASSERT_TRUE(rig.WaitSends(3));
-    const QJsonObject s = rig.Inspect();
+    const QJsonObject s = rig.PageState();
     EXPECT_EQ(s.value("state").toString(), "offline");
     EXPECT_DOUBLE_EQ(s.value("marker").toObject().value("lat").toDouble(), 60.0);
     const auto lat = RunScriptAndWait(rig.Page(), "document.getElementById('map_lat').value");
@@ -339,7 +339,7 @@ TEST_F(MapPage, PinClickSeeksToThePinsFrame) {
     QJsonObject s;
     ASSERT_TRUE(WaitUntil(
         [&] {
-            s = rig.Inspect();
+            s = rig.PageState();
             return s.value("pins").toArray().size() == 2 && !s.value("moving").toBool();
         },
         kWait));
@@ -491,14 +491,14 @@ TEST_F(MapPage, ZZ_TileServerLostAndFoundAgain) {
     rig.tiles.Stop();
     EXPECT_TRUE(WaitUntil([&] { return rig.State() == "waiting"; }, kWait));
     EXPECT_EQ(rig.wrap->PageInitialised(), 0);
-    EXPECT_FALSE(rig.Inspect().value("mapCreated").toBool());
+    EXPECT_FALSE(rig.PageState().value("mapCreated").toBool());
     ASSERT_TRUE(rig.tiles.Start());
     EXPECT_TRUE(WaitUntil([&] { return rig.State() == "ready"; }, kWait));
     EXPECT_TRUE(WaitUntil([&] { return rig.sink.Count(UM_MAP_STATUS) > reports; }, kWait));
     EXPECT_EQ(rig.wrap->PageInitialised(), 1);
     // The program's rebuild after the report draws the tracks again.
     rig.SetTrack(TestTrack());
-    EXPECT_EQ(Stretches(rig.Inspect()).size(), 3);
+    EXPECT_EQ(Stretches(rig.PageState()).size(), 3);
 }
 
 int main(int argc, char** argv) {

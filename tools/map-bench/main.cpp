@@ -26,7 +26,7 @@
 #include "kinetta/map/google_map_dlg2.h"
 #include "kinetta/map/map_dlg_wrap.h"
 #include "kinetta/map/map_scheme.h"
-#include "kinetta/map/page_inspect.h"
+#include "kinetta/map/page_state.h"
 #include "kinetta/map/tile_probe.h"
 #include "tools/map-bench/local_tile_server.h"
 
@@ -136,7 +136,7 @@ int main(int argc, char** argv) {
     QJsonObject s;
     WaitUntil(
         [&] {
-            s = InspectMapPage(dialog->Holder().Page());
+            s = ReadMapPageState(dialog->Holder().Page());
             return MapSettled(s);
         },
         kWait);
@@ -172,7 +172,7 @@ int main(int argc, char** argv) {
     const auto draw =
         RunScriptAndWait(dialog->Holder().Page(),
                          "(function(){ var a = performance.now(); orbitgrplist.CreateLine();"
-                         "var b = performance.now(); var s = kinettaInspect();"
+                         "var b = performance.now(); var s = kinettaPageState();"
                          "return JSON.stringify({ms: b - a, points: s.groupPoints,"
                          "lines: s.polylines.group.length}); })()",
                          kWait);

@@ -44,7 +44,7 @@ int CmdMap(Args) {
 #include "kinetta/map/google_map_dlg2.h"
 #include "kinetta/map/map_dlg_wrap.h"
 #include "kinetta/map/map_scheme.h"
-#include "kinetta/map/page_inspect.h"
+#include "kinetta/map/page_state.h"
 #include "kinetta/map/tile_probe.h"
 #include "kinetta/telemetry/event_list.h"
 #include "tools/kinetta-cli/telemetry_args.h"
@@ -225,7 +225,7 @@ int CmdMap(Args args) {
         const bool settled = kinetta::map::WaitUntil(
             [&] {
                 if (host.reports == 0) return false;
-                summary = kinetta::map::InspectMapPage(dialog->Holder().Page());
+                summary = kinetta::map::ReadMapPageState(dialog->Holder().Page());
                 return kinetta::map::MapSettled(summary) &&
                        summary.value("lastJpgNum").toInt(-2) == at;
             },
@@ -241,7 +241,7 @@ int CmdMap(Args args) {
         // One more round of the page, so that the loaded tiles are painted.
         const int until = dialog->sends + 1;
         kinetta::map::WaitUntil([&] { return dialog->sends >= until; }, kReadyTimeoutMs);
-        summary = kinetta::map::InspectMapPage(dialog->Holder().Page());
+        summary = kinetta::map::ReadMapPageState(dialog->Holder().Page());
         const QImage image = dialog->grab().toImage();
         if (image.isNull() || !image.save(QString::fromStdString(*out), "PNG")) {
             std::fprintf(stderr, "kinetta-cli map: cannot write %s\n", out->c_str());

@@ -1,6 +1,6 @@
 #pragma once
 // Reading the map page's state from the program: a script's result awaited
-// in a local event loop, and the page's own summary (kinettaInspect: state,
+// in a local event loop, and the page's own summary (kinettaPageState: state,
 // stretches, polylines, marker, pins, tiles). Used by the command line, the
 // tests and the figures; UI thread only.
 
@@ -21,7 +21,7 @@ std::optional<QVariant> RunScriptAndWait(QWebEnginePage* page, const QString& sc
                                          int timeoutMs = 10000);
 
 // The page's summary as an object; empty when the page cannot answer.
-QJsonObject InspectMapPage(QWebEnginePage* page, int timeoutMs = 10000);
+QJsonObject ReadMapPageState(QWebEnginePage* page, int timeoutMs = 10000);
 
 // Processes events until done() holds or timeoutMs passes; true when it held.
 bool WaitUntil(const std::function<bool()>& done, int timeoutMs);

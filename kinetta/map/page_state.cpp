@@ -1,4 +1,4 @@
-#include "kinetta/map/page_inspect.h"
+#include "kinetta/map/page_state.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -39,10 +39,10 @@ std::optional<QVariant> RunScriptAndWait(QWebEnginePage* page, const QString& sc
     return result->value;
 }
 
-QJsonObject InspectMapPage(QWebEnginePage* page, int timeoutMs) {
+QJsonObject ReadMapPageState(QWebEnginePage* page, int timeoutMs) {
     const auto v = RunScriptAndWait(page,
-                                    QStringLiteral("typeof kinettaInspect === 'function' ? "
-                                                   "JSON.stringify(kinettaInspect()) : ''"),
+                                    QStringLiteral("typeof kinettaPageState === 'function' ? "
+                                                   "JSON.stringify(kinettaPageState()) : ''"),
                                     timeoutMs);
     if (!v) return {};
     return QJsonDocument::fromJson(v->toString().toUtf8()).object();
