@@ -22,16 +22,16 @@ extern "C" {
 #include <libavutil/log.h>
 }
 
+#include "kinetta/base/display_scale.h"
+#include "kinetta/base/qt_message_sink.h"
+#include "kinetta/base/settings_store.h"
 #include "kinetta/services/inet_connection_async.h"
 #include "kinetta/services/link_ctrl.h"
 #include "kinetta/services/setting_dlg.h"
 #include "kinetta/services/update_dialog.h"
-#include "kinetta/base/display_scale.h"
 #include "kinetta/shell/kinetta_dlg.h"
 #include "kinetta/shell/movie_dialog.h"
-#include "kinetta/base/qt_message_sink.h"
 #include "kinetta/shell/session_port.h"
-#include "kinetta/base/settings_store.h"
 #include "kinetta/skin/skin_button.h"
 #include "kinetta/skin/skin_context.h"
 #include "kinetta/telemetry/telemetry_views.h"
@@ -40,6 +40,7 @@ extern "C" {
 #include "skin/gui_support.h"
 #include "support/local_http_server.h"
 #include "support/temp_dir.h"
+#include "support/viewer_rig.h"
 #include "tools/mkcard/recording.h"
 
 namespace kinetta {
@@ -74,8 +75,7 @@ public:
             ASSERT_TRUE(mkcard::WriteRecording(
                 s, folder + (tx50 ? "001_101500ANN_F.MP4" : "001_101500A_M.MP4"), &report, &error))
                 << error;
-            std::ofstream(card + (tx50 ? "/TX50_download.url" : "/TX40_40L_Viewer_download.url"))
-                << "[InternetShortcut]\n";
+            ktest::WriteModelMarker(card, family);
             (tx50 ? tx50Card : tx40Card) = card;
         }
     }
@@ -85,45 +85,14 @@ public:
 };
 const auto* const kCards = ::testing::AddGlobalTestEnvironment(new Cards);
 
-bool WaitFor(const std::function<bool()>& done, int ms = 10000) {
-    return QTest::qWaitFor(done, ms);
-}
+using ktest::WaitFor;
 
-struct Viewer {
-    QtMessageSink sink;
-    playcore::PlaybackSession session;
-    std::unique_ptr<SessionPlaybackPort> port;
-    std::unique_ptr<CkinettaDlg> dlg;
-    std::string card;
-
-    // home: the folder of the settings file (current at start-up).
+struct Viewer : ktest::ViewerRig {
     Viewer(const std::string& home, std::string cardRoot, RecorderFamily family,
            UpdateEndpoints endpoints = {})
-        : card(std::move(cardRoot)) {
-        ktest::App();
-        session.SetFamilyFlag(family == RecorderFamily::TX40);
-        QDir::setCurrent(QString::fromStdString(home));
-        playcore::SessionConfig config;
-        config.sink = &sink;
-        config.makeAudioOutput = [] {
-            return std::make_unique<playcore::SimulatedAudioOutput>(40 * 10000);
-        };
-        port = std::make_unique<SessionPlaybackPort>(session, std::move(config));
-        CkinettaDlg::Hooks hooks;
-        hooks.productPrompt = [] { return 0; };
-        hooks.messageBox = [](const QString&, const QString&, int) { return 1; };
-        hooks.sourcePrompt = [](SourceKind*, std::string*) { return false; };
-        hooks.removableRoots = [this] { return std::vector<std::string>{card}; };
-        hooks.updateEndpoints = [endpoints] { return endpoints; };
-        dlg = std::make_unique<CkinettaDlg>(*port, hooks);
-        SetSettingsDirectory(home);
-        dlg->StartupStage1();
-        dlg->show();
-    }
-    ~Viewer() {
-        dlg.reset();
-        QDir::setCurrent(QDir::tempPath());
-    }
+        : ViewerRig(home, std::move(cardRoot), family, [endpoints](CkinettaDlg::Hooks& hooks) {
+              hooks.updateEndpoints = [endpoints] { return endpoints; };
+          }) {}
     bool WaitPrepared() {
         return WaitFor([&] {
             return dlg->Loaded() && !dlg->Busy() && dlg->Graph()->HasMovie() &&

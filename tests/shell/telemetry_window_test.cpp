@@ -21,10 +21,10 @@ extern "C" {
 
 #include <QAbstractItemModel>
 
+#include "kinetta/base/qt_message_sink.h"
 #include "kinetta/catalogue/file_list_ctrl.h"
 #include "kinetta/catalogue/filer_container_dlg.h"
 #include "kinetta/shell/kinetta_dlg.h"
-#include "kinetta/base/qt_message_sink.h"
 #include "kinetta/shell/session_port.h"
 #include "kinetta/skin/skin_button.h"
 #include "kinetta/telemetry/telemetry_views.h"
@@ -32,6 +32,7 @@ extern "C" {
 #include "playcore/session/playback_session.h"
 #include "skin/gui_support.h"
 #include "support/temp_dir.h"
+#include "support/viewer_rig.h"
 #include "tools/mkcard/framecode.h"
 #include "tools/mkcard/recording.h"
 
@@ -71,8 +72,7 @@ public:
                 std::string error;
                 ASSERT_TRUE(mkcard::WriteRecording(s, folder + names[i], &report, &error)) << error;
             }
-            std::ofstream(card + (tx50 ? "/TX50_download.url" : "/TX40_40L_Viewer_download.url"))
-                << "[InternetShortcut]\n";
+            ktest::WriteModelMarker(card, family);
             (tx50 ? tx50Card : tx40Card) = card;
         }
     }
@@ -86,43 +86,18 @@ const auto* const kCards = ::testing::AddGlobalTestEnvironment(new Cards);
 // session's forward seek lands on the decoded frame at or before it).
 constexpr int kSeekSlack = 3;
 
-bool WaitFor(const std::function<bool()>& done, int ms = 10000) {
-    return QTest::qWaitFor(done, ms);
-}
+using ktest::WaitFor;
 
-struct Viewer {
+// The settings folder outlives the viewer started in it.
+struct Home {
     ktest::TempDir home;
-    QtMessageSink sink;
-    playcore::PlaybackSession session;
-    std::unique_ptr<SessionPlaybackPort> port;
-    std::unique_ptr<CkinettaDlg> dlg;
-    std::string card;
+};
 
-    Viewer(std::string cardRoot, RecorderFamily family) : card(std::move(cardRoot)) {
-        ktest::App();
-        // The session reads records in the family of the card.
-        session.SetFamilyFlag(family == RecorderFamily::TX40);
-        QDir::setCurrent(QString::fromStdString(home.path()));
-        playcore::SessionConfig config;
-        config.sink = &sink;
-        config.makeAudioOutput = [] {
-            return std::make_unique<playcore::SimulatedAudioOutput>(40 * 10000);
-        };
-        port = std::make_unique<SessionPlaybackPort>(session, std::move(config));
-        CkinettaDlg::Hooks hooks;
-        hooks.productPrompt = [] { return 0; };
-        hooks.messageBox = [](const QString&, const QString&, int) { return 1; };
-        hooks.sourcePrompt = [](SourceKind*, std::string*) { return false; };
-        hooks.removableRoots = [this] { return std::vector<std::string>{card}; };
-        dlg = std::make_unique<CkinettaDlg>(*port, hooks);
-        dlg->StartupStage1();
-        dlg->MovieArea(0)->SetDisplayModel(2); // as recorded: the frame code stays readable
-        dlg->show();
-    }
-    ~Viewer() {
-        dlg.reset();
-        QDir::setCurrent(QDir::tempPath());
-    }
+struct Viewer : Home, ktest::ViewerRig {
+    Viewer(std::string cardRoot, RecorderFamily family)
+        : ViewerRig(home.path(), std::move(cardRoot), family, {}, [](CkinettaDlg& d) {
+              d.MovieArea(0)->SetDisplayModel(2); // as recorded: the frame code stays readable
+          }) {}
     bool WaitPrepared(int row) {
         return WaitFor([&] {
             return dlg->Loaded() && !dlg->Busy() && dlg->SelectedIndex() == row &&
