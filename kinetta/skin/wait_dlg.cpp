@@ -1,5 +1,5 @@
-#include "kinetta/base/ui_text.h"
 #include "kinetta/skin/wait_dlg.h"
+#include "kinetta/base/ui_text.h"
 
 #include <QLabel>
 #include <QMetaObject>
@@ -68,36 +68,49 @@ CWaitDlg::CWaitDlg(QWidget* owner, Task task, int count, bool counted)
 }
 
 CWaitDlg::~CWaitDlg() {
-    if (worker_.joinable()) worker_.join();
+    job_.Join();
 }
 
 void CWaitDlg::Start() {
-    if (worker_.joinable()) return;
-    worker_ = std::thread([this] {
-        if (task_) task_(*this);
-        // The dialog exists until this thread is joined, so the queued calls
-        // below reach it (or are dropped with it).
-        if (!Cancelled()) SetProgress(count_);
+    if (job_.Busy()) return;
+    JobControl::Sinks sinks;
+    // The dialog exists until the worker is joined, so the queued calls reach
+    // it (or are dropped with it).
+    sinks.progress = [this](int done, int) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, done] {
+                if (counted_) progress_->setValue(done);
+            },
+            Qt::QueuedConnection);
+    };
+    sinks.ended = [this](std::uint32_t) {
         QMetaObject::invokeMethod(
             this, [this] { Finished(); }, Qt::QueuedConnection);
+    };
+    job_.SetSinks(std::move(sinks));
+    job_.Start([this](JobControl& job) -> std::uint32_t {
+        if (task_) task_(*this);
+        if (job.Running()) {
+            job.Progress(count_, count_);
+            job.SetCompleted();
+        }
+        return 0;
     });
 }
 
 void CWaitDlg::Finished() {
-    done(Cancelled() ? 2 : 1);
+    job_.Join();
+    result_ = job_.TakeOutcome().cancelled ? 2 : 1;
+    done(result_);
 }
 
 void CWaitDlg::SetProgress(int value) {
-    QMetaObject::invokeMethod(
-        this,
-        [this, value] {
-            if (counted_) progress_->setValue(value);
-        },
-        Qt::QueuedConnection);
+    job_.Progress(value, count_);
 }
 
 void CWaitDlg::reject() {
-    cancelled_.store(true);
+    job_.Cancel();
 }
 
 int CWaitDlg::Exec() {

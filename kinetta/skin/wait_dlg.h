@@ -7,9 +7,9 @@
 
 #include <QDialog>
 
-#include <atomic>
 #include <functional>
-#include <thread>
+
+#include "kinetta/base/job_control.h"
 
 class QLabel;
 class QProgressBar;
@@ -34,7 +34,9 @@ public:
     // Any thread: the progress control's position (counted form).
     void SetProgress(int value);
     // Any thread: whether the user asked the task to stop.
-    bool Cancelled() const { return cancelled_.load(); }
+    bool Cancelled() const { return !job_.Running(); }
+    // The job the task runs as (its running flag is the cancel request).
+    JobControl& Job() { return job_; }
 
     bool Counted() const { return counted_; }
     QProgressBar* Progress() const { return progress_; }
@@ -51,8 +53,10 @@ private:
     Task task_;
     int count_;
     bool counted_;
-    std::atomic<bool> cancelled_{false}; // written by the UI thread, read by the task
-    std::thread worker_;                 // joined by the destructor
+    int result_ = 1; // UI thread: 1 returned, 2 returned after a cancel
+    // Last member but the controls' pointers: destroyed (cancelled and
+    // joined) before the task and the dialog's state go.
+    JobControl job_;
     QProgressBar* progress_ = nullptr;
     QLabel* text_ = nullptr;
     QPushButton* cancel_ = nullptr;
