@@ -1,0 +1,63 @@
+#pragma once
+// Upload conversion, the one entry the file-operation flows call: a fisheye
+// recording is unwrapped into a 1920 x 960 panorama, the mask rectangles are
+// pixelated, the sound is copied (or silenced) and the result is written as
+// H.264 with the moov box ahead of the media data.
+//
+// The output is written to a temporary file beside the destination and the
+// destination appears only when it is complete; the temporaries are removed
+// in every case (failure, cancel, success). The source is only ever read.
+// No Qt: the caller wraps the run in its own job object and window messages.
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace playcore {
+
+// A rectangle in output pixels (1920 x 960), left/top/right/bottom; right and
+// bottom are the last covered column and row (corners inclusive).
+struct MaskRect {
+    int32_t left = 0, top = 0, right = 0, bottom = 0;
+    bool operator==(const MaskRect&) const = default;
+};
+
+// What the user chose in the conversion dialog, plus what the flow knows of
+// the recording.
+struct ConvertSettings {
+    std::vector<MaskRect> masks; // pixelated in every written frame
+    bool silenceAudio = false;   // every audio packet replaced by one silent frame
+    bool flip = false;           // the other mounting direction (picture turned and mirrored)
+    bool combined = false;       // front and rear in one file: the front (last) video is converted
+    std::string preset;          // x264 preset; empty: kDefaultConvertPreset
+};
+
+// The x264 preset used when the setting is empty (chosen by the benchmark,
+// see bench/README.md).
+inline constexpr const char* kDefaultConvertPreset = "superfast";
+
+// Outcome of a run: the job's results 0 / 1 / 2.
+enum ConvertResult : int { kConvertDone = 0, kConvertFailed = 1, kConvertCancelled = 2 };
+
+struct ConvertRequest {
+    std::string source;      // recording to convert (read only)
+    std::string destination; // final output; replaced only by a complete file
+    ConvertSettings settings;
+    int totalFrames = 0;   // the source's frame count, the progress scale
+    int progressStart = 0; // percentage at which this run's progress begins
+    // Cleared by another thread to cancel: the run stops after the current
+    // frame, writes nothing to the destination and returns kConvertCancelled.
+    const std::atomic<bool>* running = nullptr;
+    // Called on the converting thread: (progressStart, 100) at the start,
+    // (done, totalFrames) after every written frame (ConvertProgressDone),
+    // (100, 100) at the end.
+    std::function<void(int done, int total)> progress;
+};
+
+// Runs the conversion on the calling thread. `why` (if given) receives a
+// short reason on failure.
+ConvertResult ConvertMovie(const ConvertRequest& request, std::string* why = nullptr);
+
+} // namespace playcore
