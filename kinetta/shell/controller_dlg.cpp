@@ -2,13 +2,13 @@
 
 #include <QPainter>
 
-#include "kinetta/shell/controller_logic.h"
 #include "kinetta/base/display_scale.h"
-#include "kinetta/shell/movie_area_pointer.h"
+#include "kinetta/base/message_ids.h"
 #include "kinetta/base/window_message.h"
+#include "kinetta/shell/controller_logic.h"
+#include "kinetta/shell/movie_area_pointer.h"
 #include "kinetta/skin/skin_button.h"
 #include "kinetta/skin/skin_context.h"
-#include "kinetta/base/message_ids.h"
 #include "kinetta/skin/skin_picture.h"
 #include "kinetta/skin/skin_pictures.h"
 
@@ -38,73 +38,30 @@ CControllerDlg::CControllerDlg(MovieViewHost& engine, QWidget* parent)
                                       /*reportHold=*/true);
         buttons_[i]->setToolTip(QString::fromUtf8(info.tooltip));
     }
+    stepTimer_.setTimerType(Qt::PreciseTimer);
+    stepTimer_.setInterval(kStepMs);
+    connect(&stepTimer_, &QTimer::timeout, this, [this] { Step(); });
 }
 
-CControllerDlg::~CControllerDlg() {
-    EndWorker();
+void CControllerDlg::SetStepPeriod(std::chrono::milliseconds period) {
+    stepTimer_.setInterval(period);
 }
 
-void CControllerDlg::StartWorker() {
-    EndWorker();
-    {
-        std::lock_guard<std::mutex> lk(lock_);
-        stop_ = false;
-        resumed_ = true; // created, then resumed at once: it suspends itself
-        suspended_ = false;
+void CControllerDlg::StopStepping() {
+    activeCommand_ = 0;
+    stepTimer_.stop();
+}
+
+void CControllerDlg::Step() {
+    const int command = activeCommand_;
+    if (!IsControllerCommand(command)) {
+        stepTimer_.stop();
+        return;
     }
-    worker_ = std::thread([this] { Worker(); });
-}
-
-void CControllerDlg::EndWorker() {
-    if (!worker_.joinable()) return;
-    {
-        std::lock_guard<std::mutex> lk(lock_);
-        stop_ = true;
-        resumed_ = true;
-    }
-    wake_.notify_all();
-    worker_.join();
-}
-
-bool CControllerDlg::WorkerSuspended() const {
-    std::lock_guard<std::mutex> lk(lock_);
-    return suspended_;
-}
-
-int CControllerDlg::ActiveCommand() const {
-    std::lock_guard<std::mutex> lk(lock_);
-    return activeCommand_;
-}
-
-void CControllerDlg::Worker() {
-    std::unique_lock<std::mutex> lk(lock_);
-    while (!stop_) {
-        const int command = activeCommand_;
-        if (!IsControllerCommand(command)) {
-            suspended_ = true;
-            resumed_ = false;
-            wake_.wait(lk, [this] { return stop_ || resumed_; });
-            suspended_ = false;
-            continue;
-        }
-        QMetaObject::invokeMethod(
-            this, [this, command] { ApplyStep(command); }, Qt::QueuedConnection);
-        // A held reset is paced like the steps: it keeps the view at its
-        // initial pose without flooding the UI thread.
-        if (sleep_) {
-            lk.unlock();
-            sleep_(std::chrono::milliseconds(kStepMs));
-            lk.lock();
-        } else {
-            wake_.wait_for(lk, std::chrono::milliseconds(kStepMs), [this] { return stop_; });
-        }
-    }
-}
-
-void CControllerDlg::ApplyStep(int command) {
-    if (ActiveCommand() != command) return; // released (or switched) since it was queued
     if (!area_) return;
     if (command == kControllerReset) {
+        // A held reset is paced like the steps: it keeps the view at its
+        // initial pose without flooding the engine.
         ResetTurnedView(camera_);
         return;
     }
@@ -139,32 +96,20 @@ void CControllerDlg::ResetTurnedView(int camera) {
 }
 
 void CControllerDlg::Press(int command) {
-    bool wake = false;
-    {
-        std::lock_guard<std::mutex> lk(lock_);
-        if (activeCommand_ == 0 && worker_.joinable()) {
-            wake = true;
-        }
-    }
-    if (wake) {
+    if (activeCommand_ == 0) {
         ClearDragState();
         engine_.CommitViewRotation(camera_);
     }
-    {
-        // The command is stored before the worker is woken, so that its
-        // first pass already sees it.
-        std::lock_guard<std::mutex> lk(lock_);
-        activeCommand_ = command;
-        if (wake) resumed_ = true;
+    activeCommand_ = command;
+    // The first step at once, then one every period.
+    if (!stepTimer_.isActive()) {
+        stepTimer_.start();
+        Step();
     }
-    if (wake) wake_.notify_all();
 }
 
 void CControllerDlg::Release() {
-    {
-        std::lock_guard<std::mutex> lk(lock_);
-        activeCommand_ = 0;
-    }
+    StopStepping();
     ClearDragState();
     engine_.CommitViewRotation(camera_);
 }
@@ -174,10 +119,7 @@ void CControllerDlg::EnableForDisplayModel(int model) {
         if (model != 3) buttons_[i]->SetPressedLook(false);
         buttons_[i]->setEnabled(ControllerButtonEnabled(static_cast<int>(i), model));
     }
-    if (model != 3 && model != 4) {
-        std::lock_guard<std::mutex> lk(lock_);
-        activeCommand_ = 0;
-    }
+    if (model != 3 && model != 4) StopStepping();
     update();
 }
 

@@ -5,23 +5,18 @@
 // the panorama (model 4) left or right; reset brings the view back to its
 // initial pose.
 //
-// Threads. The stepping worker only paces: each pass it reads the active
-// command (under lock_) and queues one step onto the UI thread
-// (QMetaObject::invokeMethod, Qt::QueuedConnection on the bar), where the step
-// is computed from the movie area's current size and zoom and handed to the
-// engine. A queued step whose command is no longer active when it arrives is
-// dropped, so nothing turns after a release. With no command the worker
-// suspends itself until the next press; it ends when the bar ends (stop, wake,
-// join), which also discards steps still queued.
+// Threads. Everything here runs on the UI thread. A press takes the first
+// step at once and starts the step timer, which takes one more step every
+// 30 ms (kStepMs) while the command stays active; each step is computed from
+// the movie area's current size and zoom and handed to the engine. Release,
+// a display model without buttons and the end of the bar stop the timer, so
+// nothing turns after any of them.
 
+#include <QTimer>
 #include <QWidget>
 
 #include <array>
 #include <chrono>
-#include <condition_variable>
-#include <functional>
-#include <mutex>
-#include <thread>
 
 #include "kinetta/shell/movie_view_host.h"
 
@@ -33,12 +28,9 @@ class MovieAreaPointer;
 class CControllerDlg : public QWidget {
 public:
     static constexpr int kStepMs = 30;
-    using SleepFunction = std::function<void(std::chrono::milliseconds)>;
 
-    // engine must outlive the bar. The buttons and tooltips are created here;
-    // the worker is started by StartWorker.
+    // engine must outlive the bar. The buttons and tooltips are created here.
     CControllerDlg(MovieViewHost& engine, QWidget* parent = nullptr);
-    ~CControllerDlg() override;
 
     // The main movie area whose view the bar turns (its size, and its drag
     // state, which the bar clears); null until the main window sets it. The
@@ -46,14 +38,14 @@ public:
     void SetMovieArea(MovieAreaPointer* area) { area_ = area; }
     MovieAreaPointer* MovieArea() const { return area_; }
 
-    // Ends a previous worker and starts a new one; it suspends itself at once
-    // while no command is active.
-    void StartWorker();
-    // Asks the worker to stop, wakes it and waits for it without a limit.
-    void EndWorker();
-    bool HasWorker() const { return worker_.joinable(); }
-    // Whether the worker is waiting for a press (no command active).
-    bool WorkerSuspended() const;
+    // Ends any stepping (the main window's shutdown, before the engines go).
+    void StopStepping();
+    // Whether the step timer runs (a command is held).
+    bool Stepping() const { return stepTimer_.isActive(); }
+    // The step timer, so that a test can take its steps by a virtual clock.
+    QTimer& StepTimer() { return stepTimer_; }
+    // Period of the steps; kStepMs unless a test holds the real timer off.
+    void SetStepPeriod(std::chrono::milliseconds period);
 
     // Model 3: all five buttons; model 4: left and right; otherwise none, and
     // any held command ends.
@@ -69,13 +61,9 @@ public:
     float Zoom() const { return zoom_; }
 
     // Command id of the held button (29..33), 0 when none.
-    int ActiveCommand() const;
+    int ActiveCommand() const { return activeCommand_; }
     // Button by index: 0 up, 1 left, 2 right, 3 down, 4 reset.
     CSkinButton* Button(int index) const { return buttons_.at(static_cast<size_t>(index)); }
-
-    // How the worker waits between steps (tests pace it by a virtual clock).
-    // Set before StartWorker. The default waits 30 ms or until stopped.
-    void SetSleepFunction(SleepFunction sleep) { sleep_ = std::move(sleep); }
 
 protected:
     bool event(QEvent* event) override;
@@ -84,30 +72,21 @@ protected:
 private:
     void Press(int command);
     void Release();
-    void Worker();
-    void ApplyStep(int command);
+    void Step();
     void ClearDragState();
     void PlaceButtons(bool rebuildPictures);
 
     MovieViewHost& engine_;
     std::array<CSkinButton*, 5> buttons_{};
 
-    // UI thread.
+    // All fields: UI thread.
     MovieAreaPointer* area_ = nullptr;
     bool laidOut_ = false;
     int dx_ = 0, dy_ = 0; // step of the held direction button, pixels
     float zoom_ = 1.0f;
-    const int camera_ = 0; // the bar acts on the front camera
-
-    // Shared with the worker, guarded by lock_.
-    mutable std::mutex lock_;
-    std::condition_variable wake_;
-    int activeCommand_ = 0;
-    bool stop_ = false;
-    bool resumed_ = false;
-    bool suspended_ = false;
-    SleepFunction sleep_; // set before the worker starts, then only read by it
-    std::thread worker_;  // UI thread starts and joins it
+    const int camera_ = 0;  // the bar acts on the front camera
+    int activeCommand_ = 0; // 29..33 while held, else 0
+    QTimer stepTimer_;      // runs exactly while a command is held
 };
 
 } // namespace kinetta

@@ -22,9 +22,8 @@
 // which copy paths under the state lock, call PrefetchTelemetry and post
 // UM_TELEMETRY_PREFETCHED. At most one thread of each kind runs; a new one
 // first joins the previous one, and shutdown joins both. The controller bar's
-// worker and the movie areas' inertia workers only pace: their steps reach
-// the engine on the UI thread. The bar's worker starts with the window and is
-// ended at shutdown, before the engines go. The update check's worker
+// steps and the movie areas' inertia are paced by timers on the UI thread; the
+// bar's stepping is ended at shutdown, before the engines go. The update check's worker
 // (CInetConnectionAsync) only posts UM_UPDATE_FOUND; shutdown stops it first.
 
 #include <QLabel>
@@ -40,14 +39,14 @@
 #include <thread>
 #include <vector>
 
+#include "kinetta/base/message_ids.h"
+#include "kinetta/base/recorder_family.h"
 #include "kinetta/catalogue/catalogue.h"
 #include "kinetta/services/update_check.h"
 #include "kinetta/shell/main_layout.h"
 #include "kinetta/shell/main_window_rules.h"
 #include "kinetta/shell/movie_static.h"
 #include "kinetta/shell/playback_port.h"
-#include "kinetta/base/message_ids.h"
-#include "kinetta/base/recorder_family.h"
 #include "kinetta/skin/command_target.h"
 #include "kinetta/skin/resize_dialog.h"
 

@@ -6,17 +6,17 @@
 #include <QGuiApplication>
 #include <QScreen>
 
+#include "kinetta/base/display_scale.h"
+#include "kinetta/base/message_ids.h"
+#include "kinetta/base/settings_store.h"
+#include "kinetta/base/window_message.h"
 #include "kinetta/catalogue/filer_container_dlg.h"
 #include "kinetta/shell/controller_dlg.h"
-#include "kinetta/base/display_scale.h"
 #include "kinetta/shell/kinetta_dlg.h"
 #include "kinetta/shell/logo_dlg.h"
-#include "kinetta/base/message_ids.h"
 #include "kinetta/shell/movie_dialog.h"
 #include "kinetta/shell/movie_menu_open.h"
 #include "kinetta/shell/movie_pointer.h"
-#include "kinetta/base/settings_store.h"
-#include "kinetta/base/window_message.h"
 #include "kinetta/skin/skin_button.h"
 #include "kinetta/skin/skin_context.h"
 #include "kinetta/skin/skin_slider.h"
@@ -123,7 +123,6 @@ void CkinettaDlg::CreateMovieWindows() {
 
     controller_ = new CControllerDlg(*this, this);
     controller_->SetMovieArea(areas_[0]->Pointer());
-    controller_->StartWorker();
     controller_->EnableForDisplayModel(0);
 
     mapWindow_ = new CMovieDialog(FloatingKind::Map, this);
@@ -144,8 +143,8 @@ void CkinettaDlg::CreateMovieWindows() {
 }
 
 void CkinettaDlg::EndMovieWindows() {
-    // The bar's worker first: it must not pace steps past the engines.
-    if (controller_) controller_->EndWorker();
+    // The bar's stepping first: it must not step past the engines.
+    if (controller_) controller_->StopStepping();
     for (CMovieStatic* a : areas_)
         if (a) a->Pointer()->ClearDragState();
     if (kFullMode && areas_[1] && secondMovie_) areas_[1]->setParent(this); // freed with the window

@@ -22,16 +22,9 @@ MovieAreaPointer::MovieAreaPointer(MovieAreaHost& host, QObject* parent)
     clickTimer_.setSingleShot(true);
     guardTimer_.setSingleShot(true);
     connect(&clickTimer_, &QTimer::timeout, this, [this] { ClickTimerFired(); });
-    worker_ = std::thread([this] { InertiaWorker(); });
-}
-
-MovieAreaPointer::~MovieAreaPointer() {
-    {
-        std::lock_guard<std::mutex> lk(inertiaLock_);
-        inertiaStop_ = true;
-    }
-    inertiaWake_.notify_all();
-    if (worker_.joinable()) worker_.join();
+    inertiaTimer_.setTimerType(Qt::PreciseTimer);
+    inertiaTimer_.setInterval(Inertia::kPeriodMs);
+    connect(&inertiaTimer_, &QTimer::timeout, this, [this] { InertiaStep(); });
 }
 
 int MovieAreaPointer::ClickIntervalMs() const {
@@ -150,83 +143,39 @@ void MovieAreaPointer::ClearDragState() {
     StopInertia();
 }
 
-bool MovieAreaPointer::InertiaRunning() const {
-    std::lock_guard<std::mutex> lk(inertiaLock_);
-    return inertiaRun_;
-}
-
 void MovieAreaPointer::SetInertiaPeriod(std::chrono::milliseconds period) {
-    std::lock_guard<std::mutex> lk(inertiaLock_);
-    period_ = period;
+    inertiaTimer_.setInterval(period);
 }
 
 void MovieAreaPointer::StartInertia(int model, PixelDelta last) {
-    {
-        std::lock_guard<std::mutex> lk(inertiaLock_);
-        ++generation_;
-        inertia_ = Inertia(model, last);
-        inertiaModel_ = model;
-        inertiaRun_ = true;
-    }
-    inertiaWake_.notify_all();
+    inertia_ = Inertia(model, last);
+    inertiaModel_ = model;
+    inertiaTimer_.start();
+    InertiaStep(); // the first step at once, then one every period
 }
 
 void MovieAreaPointer::StopInertia() {
-    {
-        std::lock_guard<std::mutex> lk(inertiaLock_);
-        ++generation_;
-        inertiaRun_ = false;
-    }
-    inertiaWake_.notify_all();
+    inertiaTimer_.stop();
 }
 
-void MovieAreaPointer::InertiaWorker() {
-    std::unique_lock<std::mutex> lk(inertiaLock_);
-    for (;;) {
-        inertiaWake_.wait(lk, [this] { return inertiaStop_ || inertiaRun_; });
-        if (inertiaStop_) return;
-        const std::uint64_t generation = generation_;
-        if (!inertia_.Moving()) {
-            inertiaRun_ = false; // suspends until the next release
-            QMetaObject::invokeMethod(
-                this, [this, generation] { InertiaEnded(generation); }, Qt::QueuedConnection);
-            continue;
-        }
-        const PixelDelta offset = inertia_.Step();
-        QMetaObject::invokeMethod(
-            this, [this, generation, offset] { ApplyInertiaStep(generation, offset); },
-            Qt::QueuedConnection);
-        // Sleep one period; a press (new generation) or the end wakes it early.
-        inertiaWake_.wait_for(
-            lk, period_, [this, generation] { return inertiaStop_ || generation_ != generation; });
-    }
-}
-
-void MovieAreaPointer::ApplyInertiaStep(std::uint64_t generation, PixelDelta offset) {
-    int model;
-    {
-        std::lock_guard<std::mutex> lk(inertiaLock_);
-        if (generation != generation_) return; // from a run that was stopped
-        model = inertiaModel_;
-    }
+void MovieAreaPointer::InertiaStep() {
     const int cam = host_.Camera();
+    if (!inertia_.Moving()) {
+        // The motion died down: the engine is told the drag ended.
+        StopInertia();
+        host_.CommitViewRotation(cam);
+        return;
+    }
+    const PixelDelta offset = inertia_.Step();
     const double zoom = host_.ZoomFactor();
     const QSize size = host_.ClientSize();
-    const ViewDrag v = DragForMove(model, offset, zoom, size.width(), size.height());
+    const ViewDrag v = DragForMove(inertiaModel_, offset, zoom, size.width(), size.height());
     if (!host_.DragView(cam, v.dx, v.dy, static_cast<float>(zoom)) && v.dx == 0) {
         ClearDragState();
         host_.CommitViewRotation(cam);
         return;
     }
     if (ShowsStill(host_.CameraState(cam))) host_.Redraw(cam);
-}
-
-void MovieAreaPointer::InertiaEnded(std::uint64_t generation) {
-    {
-        std::lock_guard<std::mutex> lk(inertiaLock_);
-        if (generation != generation_) return;
-    }
-    host_.CommitViewRotation(host_.Camera());
 }
 
 std::string_view NoDataText(int area) {

@@ -4,16 +4,11 @@
 // release with the single-click report, double-click to full screen, right
 // button to the context menu, and the inertia that keeps a flick turning.
 //
-// Threads. Everything here runs on the UI thread except the inertia worker.
-// The worker only paces: every period it advances the inertia arithmetic
-// (under inertiaLock_) and queues the resulting offset onto the UI thread
-// (QMetaObject::invokeMethod with Qt::QueuedConnection on this object), where
-// the step is converted to a DragView call. So the engine is only ever called
-// on the UI thread. Each run of the inertia carries a generation number; a
-// press, a new release or ClearDragState starts a new generation, so steps
-// still queued from an earlier run are dropped instead of fighting the new
-// drag. Queued steps still pending when the object is destroyed are discarded
-// by Qt with the object.
+// Threads. Everything here runs on the UI thread. The inertia is paced by a
+// timer: a release that resumes it takes the first step at once, then one
+// step every period (30 ms) until the motion dies down, and each step is
+// converted to a DragView call. A press, a new release or ClearDragState stop
+// the timer, so no step of an earlier run fights the new drag.
 
 #include <QObject>
 #include <QPainter>
@@ -23,11 +18,7 @@
 #include <QTimer>
 
 #include <chrono>
-#include <condition_variable>
-#include <cstdint>
-#include <mutex>
 #include <string_view>
-#include <thread>
 
 #include "kinetta/shell/movie_pointer.h"
 #include "kinetta/shell/movie_view_host.h"
@@ -72,11 +63,8 @@ class MovieAreaPointer : public QObject {
 public:
     static constexpr int kGuardMs = 500; // after a double-click, pointer input is ignored
 
-    // host must outlive the pointer. The inertia worker is created at once and
-    // waits until a release resumes it.
+    // host must outlive the pointer.
     explicit MovieAreaPointer(MovieAreaHost& host, QObject* parent = nullptr);
-    // Ends the inertia worker (woken once and joined).
-    ~MovieAreaPointer() override;
 
     // Dispatches a mouse event of the area; true when it was one of ours.
     bool HandleMouseEvent(QMouseEvent* event);
@@ -96,7 +84,7 @@ public:
     bool Dragging() const { return pressed_; }
 
     // Whether an inertia run is in progress (resumed and not yet died down).
-    bool InertiaRunning() const;
+    bool InertiaRunning() const { return inertiaTimer_.isActive(); }
     // Period of the inertia steps; 30 ms unless a test shortens it.
     void SetInertiaPeriod(std::chrono::milliseconds period);
 
@@ -111,9 +99,7 @@ private:
     void DragStep(PixelDelta delta);
     void StartInertia(int model, PixelDelta last);
     void StopInertia();
-    void InertiaWorker();
-    void ApplyInertiaStep(std::uint64_t generation, PixelDelta offset);
-    void InertiaEnded(std::uint64_t generation);
+    void InertiaStep();
     void ClickTimerFired();
 
     MovieAreaHost& host_;
@@ -129,16 +115,10 @@ private:
     QTimer clickTimer_;
     QTimer guardTimer_;
 
-    // Inertia worker state, guarded by inertiaLock_.
-    mutable std::mutex inertiaLock_;
-    std::condition_variable inertiaWake_;
-    bool inertiaRun_ = false;  // resumed; cleared by the worker when the motion dies
-    bool inertiaStop_ = false; // the area ends
-    std::uint64_t generation_ = 0;
-    int inertiaModel_ = 0;
+    // Inertia: UI thread only. The timer runs exactly while a run is in progress.
+    int inertiaModel_ = 0; // display model at the release that started the run
     Inertia inertia_{3, {}};
-    std::chrono::milliseconds period_{Inertia::kPeriodMs};
-    std::thread worker_; // declared last: started after the fields it reads
+    QTimer inertiaTimer_;
 };
 
 // The text an area shows while its camera has no movie: area 0 by recorder

@@ -20,7 +20,7 @@ CMovieStatic::CMovieStatic(int camera, MovieAreaOwner* owner, QWidget* parent)
 }
 
 CMovieStatic::~CMovieStatic() {
-    // The pointer's inertia worker asks this area questions: end it first.
+    // The pointer's inertia timer asks this area questions: end it first.
     delete pointer_;
     pointer_ = nullptr;
 }

@@ -93,7 +93,7 @@ protected:
 private:
     const int camera_;
     MovieAreaOwner* const owner_;
-    MovieAreaPointer* pointer_ = nullptr; // a child object; its inertia worker ends with it
+    MovieAreaPointer* pointer_ = nullptr; // a child object; its inertia timer ends with it
     QString noData_;
     int displayModel_ = 4;
 };

@@ -1,8 +1,8 @@
 #pragma once
 // The playback operations a movie view needs from the main window, for one
 // camera index at a time (0 front, 1 rear). The main window implements them on
-// the playback session. UI thread only: the inertia and controller workers
-// never call them directly, they queue their steps onto the UI thread.
+// the playback session. UI thread only: the inertia and the controller bar's
+// steps are paced by timers of the UI thread.
 
 namespace kinetta {
 

@@ -17,8 +17,8 @@
 // Nothing throws across this interface.
 //
 // Threads: the UI thread makes every call, except PrefetchTelemetry (the
-// prefetch threads), DragView (a movie area's inertia thread) and the
-// telemetry walks bracketed by LockTelemetry/UnlockTelemetry. Locks are per
+// prefetch threads) and the telemetry walks bracketed by
+// LockTelemetry/UnlockTelemetry. DragView is safe from any thread as well. Locks are per
 // engine (see playback_engine.h); operations on both engines take them
 // engine 0 first.
 //

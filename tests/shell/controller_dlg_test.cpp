@@ -1,19 +1,17 @@
 // The controller bar against a fake main window: layout, enabling, held
 // buttons stepping every 30 ms (paced by a virtual clock), reset, and the
-// worker ending with the bar.
+// stepping ending with the bar.
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <condition_variable>
+#include <chrono>
 #include <memory>
-#include <mutex>
 
+#include "kinetta/base/message_ids.h"
 #include "kinetta/shell/controller_dlg.h"
 #include "kinetta/shell/controller_logic.h"
 #include "kinetta/skin/skin_button.h"
 #include "kinetta/skin/skin_context.h"
-#include "kinetta/base/message_ids.h"
 #include "moviewin_support.h"
 
 namespace kinetta {
@@ -22,27 +20,15 @@ namespace {
 using ktest::FakeMain;
 using ktest::PumpUntil;
 
-// A virtual clock for the worker: each wait advances it by 30 ms; the wait
-// that reaches one second blocks until the test opens the gate.
-struct VirtualClock {
-    std::mutex m;
-    std::condition_variable cv;
-    int nowMs = 0;
-    std::atomic<bool> blocked{false}, open{false};
-    CControllerDlg::SleepFunction Sleeper() {
-        return [this](std::chrono::milliseconds ms) {
-            std::unique_lock<std::mutex> lk(m);
-            if ((nowMs += static_cast<int>(ms.count())) < 1000) return;
-            blocked = true;
-            cv.wait(lk, [this] { return open.load(); });
-        };
-    }
-    void Open() {
-        std::lock_guard<std::mutex> lk(m);
-        open = true;
-        cv.notify_all();
-    }
-};
+// A virtual clock for the steps: the real step timer is held off (a period
+// of an hour), and each 30 ms of a virtual second fires its timeout once.
+void HoldOffRealTimer(CControllerDlg& bar) {
+    bar.SetStepPeriod(std::chrono::hours(1));
+}
+void RunVirtualSecond(CControllerDlg& bar) {
+    for (int t = CControllerDlg::kStepMs; t < 1000; t += CControllerDlg::kStepMs)
+        QMetaObject::invokeMethod(&bar.StepTimer(), "timeout", Qt::DirectConnection);
+}
 
 class ControllerTest : public ::testing::Test {
 protected:
@@ -62,9 +48,6 @@ protected:
         ktest::Pump();
     }
     FakeMain host;
-    // Outlives the bar: its worker may still be pacing through the clock
-    // until the bar's destructor joins it.
-    VirtualClock clock;
     std::unique_ptr<MovieAreaPointer> area;
     std::unique_ptr<CControllerDlg> bar;
 };
@@ -89,18 +72,17 @@ TEST_F(ControllerTest, LayoutTooltipsAndEnablingPerModel) {
 }
 
 TEST_F(ControllerTest, HoldingUpForOneSecondTurnsAbout33StepsAndResetRestoresThePose) {
-    bar->SetSleepFunction(clock.Sleeper());
+    EXPECT_EQ(bar->StepTimer().interval(), 30);
+    HoldOffRealTimer(*bar);
     bar->SetMovieArea(area.get());
     bar->EnableForDisplayModel(3);
-    bar->StartWorker();
-    ASSERT_TRUE(PumpUntil([&] { return bar->WorkerSuspended(); }));
+    EXPECT_FALSE(bar->Stepping());
 
     Hold(kControllerUp);
-    ASSERT_TRUE(PumpUntil([&] { return clock.blocked.load(); })); // one virtual second later
-    ktest::Pump();
+    ASSERT_TRUE(bar->Stepping());
+    RunVirtualSecond(*bar);
     Let(kControllerUp);
-    clock.Open();
-    ASSERT_TRUE(PumpUntil([&] { return bar->WorkerSuspended(); }));
+    EXPECT_FALSE(bar->Stepping());
     ktest::Pump();
 
     const size_t steps = host.drags.size();
@@ -130,13 +112,14 @@ TEST_F(ControllerTest, ZoomAndSizeScaleTheStepAndPanoramaPansHorizontally) {
     bar->SetZoom(2.0f);
     host.size = {400, 200};
     bar->EnableForDisplayModel(4);
-    bar->StartWorker();
     Hold(kControllerRight);
-    ASSERT_TRUE(PumpUntil([&] { return host.drags.size() >= 2; }));
+    ASSERT_TRUE(PumpUntil([&] { return host.drags.size() >= 2; })); // the real 30 ms timer
     Let(kControllerRight);
-    ASSERT_TRUE(PumpUntil([&] { return bar->WorkerSuspended(); }));
+    EXPECT_FALSE(bar->Stepping());
+    const size_t released = host.drags.size();
     ktest::Pump();
-    for (const auto& d : host.drags) { // a larger zoom turns less per step
+    EXPECT_EQ(host.drags.size(), released); // nothing turns after the release
+    for (const auto& d : host.drags) {      // a larger zoom turns less per step
         EXPECT_FLOAT_EQ(d.dx, static_cast<float>(60.0 / 2.0 / 360.0 / 400.0 * -30));
         EXPECT_EQ(d.dy, 0.0f);
     }
@@ -145,20 +128,19 @@ TEST_F(ControllerTest, ZoomAndSizeScaleTheStepAndPanoramaPansHorizontally) {
     Hold(kControllerLeft);
     bar->EnableForDisplayModel(2);
     EXPECT_EQ(bar->ActiveCommand(), 0);
-    ASSERT_TRUE(PumpUntil([&] { return bar->WorkerSuspended(); }));
+    EXPECT_FALSE(bar->Stepping());
 }
 
-TEST_F(ControllerTest, ClosingWhileAButtonIsHeldEndsTheWorker) {
+TEST_F(ControllerTest, ClosingWhileAButtonIsHeldEndsTheStepping) {
     bar->SetMovieArea(area.get());
     bar->EnableForDisplayModel(3);
-    bar->StartWorker();
     Hold(kControllerDown);
-    ASSERT_TRUE(PumpUntil([&] { return !host.drags.empty(); }));
-    EXPECT_TRUE(bar->HasWorker());
-    bar.reset(); // joins the worker while the button is still held
+    ASSERT_TRUE(PumpUntil([&] { return host.drags.size() >= 2; }));
+    EXPECT_TRUE(bar->Stepping());
+    bar.reset(); // ends the bar while the button is still held
     const size_t at = host.drags.size();
     ktest::Pump();
-    EXPECT_EQ(host.drags.size(), at); // steps still queued died with the bar
+    EXPECT_EQ(host.drags.size(), at); // no step after the bar ended
     EXPECT_GT(host.drags.back().dy, -1.0f);
     EXPECT_LT(host.drags.back().dy, 0.0f); // down turns by -30 pixels a step
 }

@@ -29,23 +29,22 @@ extern "C" {
 #include <libavutil/log.h>
 }
 
+#include "kinetta/base/display_scale.h"
+#include "kinetta/base/message_ids.h"
+#include "kinetta/base/qt_message_sink.h"
+#include "kinetta/base/settings_store.h"
+#include "kinetta/base/window_message.h"
 #include "kinetta/catalogue/file_list_ctrl.h"
 #include "kinetta/catalogue/filer_container_dlg.h"
 #include "kinetta/shell/controller_dlg.h"
 #include "kinetta/shell/controller_logic.h"
-#include "kinetta/base/display_scale.h"
 #include "kinetta/shell/kinetta_dlg.h"
-#include "kinetta/base/message_ids.h"
 #include "kinetta/shell/model_select_dlg.h"
 #include "kinetta/shell/movie_dialog.h"
 #include "kinetta/shell/playback_rules.h"
-#include "kinetta/base/qt_message_sink.h"
 #include "kinetta/shell/session_port.h"
-#include "kinetta/base/settings_store.h"
-#include "kinetta/base/window_message.h"
 #include "kinetta/skin/skin_button.h"
 #include "kinetta/skin/skin_context.h"
-#include "kinetta/base/message_ids.h"
 #include "kinetta/skin/skin_pictures.h"
 #include "kinetta/skin/skin_slider.h"
 #include "playcore/player/audio_output.h"
@@ -607,12 +606,12 @@ TEST(MainWindowViews, ControllerBarTurnsResetsAndEndsWithTheWindow) {
     PostWindowMessage(bar, UM_BUTTON_RELEASED, 0, kControllerReset);
     QTest::qWait(100);
     EXPECT_LT(Difference(area->GrabPicture(), initial), 0.5);
-    // Closing while a button is held ends the worker.
+    // Closing while a button is held ends the stepping.
     PostWindowMessage(bar, UM_BUTTON_HELD, 0, kControllerLeft);
     QTest::qWait(100);
     ASSERT_EQ(bar->ActiveCommand(), kControllerLeft);
     v.dlg->OnCommand(kCmdClose);
-    EXPECT_FALSE(bar->HasWorker());
+    EXPECT_FALSE(bar->Stepping());
 }
 
 TEST(MainWindowViews, DoubleClickFullScreenZoomModeAndAspect) {
