@@ -17,6 +17,9 @@
 //                             event navigation and detector switches
 //   kinetta_dlg_services.cpp  the settings dialog, the update check and its
 //                             notice, the display-on redraw
+//   kinetta_dlg_fileops.cpp   the file operations' side: the flows' object,
+//                             their commands and end messages, the reload
+//                             after a delete
 //
 // Threads: everything runs on the UI thread except the two prefetch threads,
 // which copy paths under the state lock, call PrefetchTelemetry and post
@@ -69,6 +72,7 @@ class CSettingDlg;
 class CUpdateDialog;
 class CInetConnectionAsync;
 class DisplayPowerWatch;
+class CFileOps;
 
 // Timer ids of the main window.
 enum MainTimer : int {
@@ -183,6 +187,10 @@ public:
     CInetConnectionAsync* UpdateCheck() const;
     // The display came back on: the current cameras are drawn again.
     void OnDisplayPowerOn();
+    // The file operations (save, join, upload conversion, delete, exports).
+    CFileOps* FileOps() const;
+    // Whether a file operation's worker runs (toolbar and list are held).
+    bool FileOpRunning() const;
 
 protected:
     bool event(QEvent* event) override;
@@ -315,6 +323,15 @@ private:
     // recording are rebuilt (the map bridge's entry point).
     void RebuildMapEventIcons();
 
+    // ---- file operations (kinetta_dlg_fileops.cpp) ----
+    void CreateFileOps();
+    void PlaceFileOps(const QRect& rect);
+    // Closing: a running flow is cancelled and its worker waited for.
+    void EndFileOps();
+    // UM_PROGRESS, UM_FILEOP_DONE, UM_FILEOP_RELOAD; false for others.
+    bool HandleFileOpMessage(int message, std::uintptr_t wParam, std::intptr_t lParam);
+    void ReloadAfterDelete();
+
     // ---- timers ----
     void StartTimer(int id, int ms, bool once);
     void KillTimer(int id);
@@ -411,6 +428,9 @@ private:
     std::unique_ptr<CUpdateDialog> updateDlg_;
     std::unique_ptr<CInetConnectionAsync> inet_;
     std::unique_ptr<DisplayPowerWatch> displayPower_;
+
+    // File operations (UI thread; the flows' worker is the object's JobControl).
+    std::unique_ptr<CFileOps> fileOps_;
 
     std::thread prefetch_;     // joined before the next start and at shutdown
     std::thread nextPrefetch_; // the same

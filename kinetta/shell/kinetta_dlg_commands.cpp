@@ -6,17 +6,16 @@
 #include <QStyleHints>
 #include <QThread>
 
+#include "kinetta/base/message_ids.h"
+#include "kinetta/base/settings_store.h"
+#include "kinetta/base/ui_strings.h"
+#include "kinetta/base/window_message.h"
 #include "kinetta/catalogue/container_probe.h"
 #include "kinetta/catalogue/filer_container_dlg.h"
 #include "kinetta/catalogue/source.h"
 #include "kinetta/catalogue/source_open_dlg.h"
 #include "kinetta/shell/kinetta_dlg.h"
-#include "kinetta/base/message_ids.h"
 #include "kinetta/shell/playback_rules.h"
-#include "kinetta/base/settings_store.h"
-#include "kinetta/base/ui_strings.h"
-#include "kinetta/base/window_message.h"
-#include "kinetta/base/message_ids.h"
 #include "kinetta/skin/skin_slider.h"
 #include "kinetta/telemetry/telemetry_views.h"
 #include "platform/files.h"
@@ -112,6 +111,8 @@ bool CkinettaDlg::event(QEvent* event) {
             if (m->WParam() == kAppBarPositionChanged) RescaleForScreen();
             return true;
         default:
+            if (HandleFileOpMessage(static_cast<int>(m->Message()), m->WParam(), m->LParam()))
+                return true;
             if (HandleTelemetryMessage(static_cast<int>(m->Message()), m->WParam(), m->LParam()))
                 return true;
             if (HandleViewMessage(static_cast<int>(m->Message()), m->LParam())) return true;

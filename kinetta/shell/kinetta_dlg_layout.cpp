@@ -8,11 +8,11 @@
 #include <QScreen>
 #include <QStyleHints>
 
+#include "kinetta/base/display_scale.h"
+#include "kinetta/base/ui_strings.h"
 #include "kinetta/base/ui_text.h"
 #include "kinetta/catalogue/filer_container_dlg.h"
-#include "kinetta/base/display_scale.h"
 #include "kinetta/shell/kinetta_dlg.h"
-#include "kinetta/base/ui_strings.h"
 #include "kinetta/skin/skin_button.h"
 #include "kinetta/skin/skin_context.h"
 #include "kinetta/skin/skin_picture.h"
@@ -79,7 +79,7 @@ void CkinettaDlg::CreateChildren() {
     volumeSlider_->setObjectName("volumeSlider");
     volumeSlider_->SetRange(0, 65535);
     progress_ = new CSkinProgressBarCtrl(38102, this);
-    progress_->hide();
+    CreateFileOps(); // the progress window takes the bar
 
     auto makeText = [this](const char* name) {
         auto* label = new QLabel(this);
@@ -167,7 +167,7 @@ void CkinettaDlg::LayOut() {
     }
     position_->setGeometry(ToQRect(layout_.positionSlider));
     volumeSlider_->setGeometry(ToQRect(layout_.volumeSlider));
-    progress_->setGeometry(ToQRect(layout_.progressBar));
+    PlaceFileOps(ToQRect(layout_.progressBar));
     filer_->setGeometry(ToQRect(layout_.listColumn));
     filer_->Rescale();
 

@@ -8,15 +8,15 @@
 
 #include <chrono>
 
+#include "kinetta/base/message_ids.h"
+#include "kinetta/base/settings_store.h"
+#include "kinetta/base/ui_strings.h"
 #include "kinetta/base/ui_text.h"
+#include "kinetta/base/window_message.h"
 #include "kinetta/catalogue/filer_container_dlg.h"
 #include "kinetta/catalogue/recording_names.h"
 #include "kinetta/shell/kinetta_dlg.h"
-#include "kinetta/base/message_ids.h"
 #include "kinetta/shell/playback_rules.h"
-#include "kinetta/base/settings_store.h"
-#include "kinetta/base/ui_strings.h"
-#include "kinetta/base/window_message.h"
 #include "kinetta/skin/skin_button.h"
 #include "kinetta/skin/skin_slider.h"
 #include "kinetta/telemetry/telemetry_views.h"
@@ -161,13 +161,18 @@ void CkinettaDlg::UpdateToolbar() {
     in.controlsDisabled = controlsDisabled_;
     in.otherCameraOpen = combined_ || playback_.Opened(1 - shownCamera_);
     toolbar_ = ComputeToolbar(in);
+    // While a file operation runs nothing may open a movie or start another flow.
+    if (FileOpRunning()) {
+        toolbar_.enabled.fill(false);
+        toolbar_.recordingList = false;
+    }
     for (auto& [command, button] : toolbarButtons_)
         button->setEnabled(toolbar_.Enabled(command));
     for (auto& [command, button] : captionButtons_)
         button->setEnabled(toolbar_.captionButtons);
     // The list takes clicks while a selection waits for its open, so that
     // quick changes open only the last row; it is held only during the open.
-    if (filer_) filer_->setEnabled(!awaitingReady_);
+    if (filer_) filer_->setEnabled(!awaitingReady_ && !FileOpRunning());
     // The panel and its axis buttons wait, like the toolbar, for the open.
     if (telemetry_) telemetry_->Panel()->setEnabled(!busy_);
 }

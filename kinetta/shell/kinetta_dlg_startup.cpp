@@ -10,22 +10,23 @@
 #include <cerrno>
 #include <cstring>
 
-#include "kinetta/base/ui_text.h"
-#include "kinetta/catalogue/container_probe.h"
-#include "kinetta/catalogue/filer_container_dlg.h"
-#include "kinetta/catalogue/source.h"
-#include "kinetta/services/display_power_watch.h"
-#include "kinetta/services/inet_connection_async.h"
-#include "kinetta/services/update_dialog.h"
 #include "kinetta/base/display_scale.h"
-#include "kinetta/shell/kinetta_dlg.h"
 #include "kinetta/base/message_ids.h"
-#include "kinetta/shell/model_select_dlg.h"
-#include "kinetta/shell/movie_dialog.h"
 #include "kinetta/base/qt_message_sink.h"
 #include "kinetta/base/settings_store.h"
 #include "kinetta/base/ui_strings.h"
+#include "kinetta/base/ui_text.h"
 #include "kinetta/base/window_message.h"
+#include "kinetta/catalogue/container_probe.h"
+#include "kinetta/catalogue/filer_container_dlg.h"
+#include "kinetta/catalogue/source.h"
+#include "kinetta/fileops/file_ops.h"
+#include "kinetta/services/display_power_watch.h"
+#include "kinetta/services/inet_connection_async.h"
+#include "kinetta/services/update_dialog.h"
+#include "kinetta/shell/kinetta_dlg.h"
+#include "kinetta/shell/model_select_dlg.h"
+#include "kinetta/shell/movie_dialog.h"
 #include "kinetta/skin/msg_box.h"
 #include "kinetta/skin/skin_context.h"
 #include "kinetta/skin/skin_slider.h"
@@ -242,6 +243,8 @@ void CkinettaDlg::Shutdown() {
         return;
     }
     shutDown_ = true;
+    // A file operation stops between two files; nothing is left half-written.
+    EndFileOps();
     StopServices();
     // Size multipliers of the normal window, with the view scale back at 1.0.
     if (fullScreen_) {
