@@ -55,12 +55,7 @@ struct FileOpsViewer : ViewerRig {
     FileOpsViewer(const std::string& home, std::string cardRoot, kinetta::RecorderFamily family)
         : ViewerRig(home, std::move(cardRoot), family, [this](kinetta::CkinettaDlg::Hooks& h) {
               h.messageBox = [this](const QString& text, const QString& caption, int type) {
-                  shown.push_back({text, caption, type});
-                  if (type != 4) return 1;
-                  if (answers.empty()) return 7; // "いいえ" unless the test said otherwise
-                  const int a = answers.front();
-                  answers.pop_front();
-                  return a;
+                  return Answer(text, caption, type);
               };
           }) {
         kinetta::FileOpAnswerer a;
@@ -73,14 +68,20 @@ struct FileOpsViewer : ViewerRig {
             return selection;
         };
         a.messageBox = [this](const QString& text, const QString& caption, int type) {
-            shown.push_back({text, caption, type});
-            if (type != 4) return 1;
-            if (answers.empty()) return 7;
-            const int a = answers.front();
-            answers.pop_front();
-            return a;
+            return Answer(text, caption, type);
         };
         dlg->FileOps()->SetAnswerer(std::move(a));
+    }
+
+    // Records a message box; a question (type 4) takes the next answer, "いいえ"
+    // when the test gave none.
+    int Answer(const QString& text, const QString& caption, int type) {
+        shown.push_back({text, caption, type});
+        if (type != 4) return 1;
+        if (answers.empty()) return 7;
+        const int a = answers.front();
+        answers.pop_front();
+        return a;
     }
 
     kinetta::CFileOps& Ops() { return *dlg->FileOps(); }
