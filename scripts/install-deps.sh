@@ -18,6 +18,7 @@ PKGS=(
   xvfb xauth fonts-noto-cjk tzdata
   pulseaudio
   ffmpeg
+  python3
   imagemagick
 )
 

@@ -117,10 +117,12 @@ write("fuzz_gps_block", "tx40-repeat", struct.pack(">H", 5) + b40[:34] + b"xx@CS
 
 tx40 = movie(tracks=3) + box("gps0", b40)[:8] + b40
 tx50 = movie(tracks=3) + b50
-for target in ("fuzz_catalogue_probe", "fuzz_file_queries"):
+for target in ("fuzz_catalogue_probe", "fuzz_file_queries", "fuzz_csv_row"):
     write(target, "plain.mp4", movie())
     write(target, "tx40.mp4", tx40)
     write(target, "tx50.mp4", tx50)
+# A camera pair: the target measures each half of the input as one file.
+write("fuzz_csv_row", "tx40-pair", tx40 + tx40)
 write("fuzz_gps_files", "tx40.mp4", struct.pack(">H", 10) + tx40)
 write("fuzz_gps_files", "tx50.mp4", struct.pack(">H", 2) + tx50)
 # Two recordings of one family, cut apart at the length of the first.

@@ -31,6 +31,9 @@ const Command kCommands[] = {
     {"split", KCLI_PURE(CmdSplit),
      "split --family tx40|tx50 INPUT FRONT_OUT [REAR_OUT]   one file per camera of a combined "
      "recording"},
+    {"csv", KCLI_PURE(CmdCsv),
+     "csv --family tx40|tx50 --kind sd|folder|file SOURCE --out DIR [--overwrite]   export the "
+     "recording list as the viewer's CSV file and print its path"},
     {"render", KCLI_DRAW(CmdRender),
      "render FILE --frame N --mode 1..5 --size WxH --out OUT.png|.jpg [view options]   "
      "draw a frame through a display model"},

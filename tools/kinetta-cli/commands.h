@@ -53,6 +53,7 @@ int CmdJoin(Args args);
 int CmdSplit(Args args);
 int CmdEvents(Args args);
 int CmdUpdateCheck(Args args);
+int CmdCsv(Args args);
 
 // ---- drawing commands (kinetta-cli-draw) ----
 int CmdRender(Args args);
