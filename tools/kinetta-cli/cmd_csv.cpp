@@ -40,11 +40,7 @@ int CmdCsv(Args args) {
     bool overwrite = false;
     for (size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "--kind" && i + 1 < args.size()) {
-            const std::string& k = args[++i];
-            kind = k == "sd"       ? kSourceCard
-                   : k == "folder" ? kSourceFolder
-                   : k == "file"   ? kSourceFile
-                                   : kSourceNone;
+            kind = static_cast<SourceKind>(SourceKindOf(args[++i]));
         } else if (args[i] == "--out" && i + 1 < args.size()) {
             out = args[++i];
         } else if (args[i] == "--overwrite") {
@@ -59,9 +55,7 @@ int CmdCsv(Args args) {
         return 2;
     }
     if (!IsFolder(out)) return Fail(out + ": not a folder");
-    const std::string problem = kind == kSourceFile
-                                    ? UnreadableReason(source)
-                                    : (IsFolder(source) ? "" : source + ": not a folder");
+    const std::string problem = SourceProblem(source, kind);
     if (!problem.empty()) return Fail(problem);
 
     // The recording list as the viewer shows it with every trigger switch on.

@@ -1,10 +1,6 @@
 // kinetta-cli scan: the catalogue of a card, a folder or one file.
 
-#include <sys/stat.h>
-
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 
 #include "kinetta/catalogue/catalogue.h"
 #include "kinetta/catalogue/container_probe.h"
@@ -13,20 +9,6 @@
 #include "util/json_text.h"
 
 namespace kcli {
-
-namespace {
-
-// Why `path` cannot be a source of `kind`: a card and a folder must be
-// folders, a file a readable regular file. Empty when it can.
-std::string SourceProblem(const std::string& path, kinetta::SourceKind kind) {
-    if (kind == kinetta::kSourceFile) return UnreadableReason(path);
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) return path + ": " + std::strerror(errno);
-    if (!S_ISDIR(st.st_mode)) return path + ": not a folder";
-    return {};
-}
-
-} // namespace
 
 int CmdScan(Args args) {
     using namespace kinetta;
@@ -37,11 +19,7 @@ int CmdScan(Args args) {
     std::string path;
     for (size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "--kind" && i + 1 < args.size()) {
-            const std::string& k = args[++i];
-            kind = k == "sd"       ? kSourceCard
-                   : k == "folder" ? kSourceFolder
-                   : k == "file"   ? kSourceFile
-                                   : kSourceNone;
+            kind = static_cast<SourceKind>(SourceKindOf(args[++i]));
         } else {
             path = args[i];
         }

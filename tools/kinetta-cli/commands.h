@@ -41,6 +41,13 @@ bool TakeFamilyOption(Args& args, playcore::RecorderFamily* family);
 // a regular file, so a FIFO or a device cannot make a command wait.
 std::string UnreadableReason(const std::string& path);
 
+// The source kind (kinetta::SourceKind) of a "--kind" value: "sd" a card,
+// "folder", "file"; kSourceNone (0) for anything else.
+int SourceKindOf(const std::string& text);
+// Why path cannot be a source of that kind: a card and a folder must be
+// folders, a file a readable regular file. Empty when it can.
+std::string SourceProblem(const std::string& path, int kind);
+
 // Writes "kinetta-cli COMMAND: reason" on stderr.
 void ReportFailure(const char* command, const std::string& reason);
 

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "kinetta/catalogue/catalogue.h"
 #include "tools/kinetta-cli/commands.h"
 
 namespace kcli {
@@ -38,6 +39,22 @@ std::string UnreadableReason(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) return path + ": " + std::strerror(errno);
     ::close(fd);
+    return {};
+}
+
+int SourceKindOf(const std::string& text) {
+    using namespace kinetta;
+    return text == "sd"       ? kSourceCard
+           : text == "folder" ? kSourceFolder
+           : text == "file"   ? kSourceFile
+                              : kSourceNone;
+}
+
+std::string SourceProblem(const std::string& path, int kind) {
+    if (kind == kinetta::kSourceFile) return UnreadableReason(path);
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return path + ": " + std::strerror(errno);
+    if (!S_ISDIR(st.st_mode)) return path + ": not a folder";
     return {};
 }
 
