@@ -20,13 +20,13 @@
 #include <memory>
 #include <string>
 
+#include "kinetta/base/qt_message_sink.h"
+#include "kinetta/base/settings_store.h"
 #include "kinetta/catalogue/file_list_ctrl.h"
 #include "kinetta/catalogue/filer_container_dlg.h"
 #include "kinetta/shell/kinetta_dlg.h"
-#include "kinetta/base/qt_message_sink.h"
-#include "kinetta/shell/session_port.h"
-#include "kinetta/base/settings_store.h"
 #include "kinetta/skin/skin_button.h"
+#include "playcore/session/playback_session.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -63,11 +63,11 @@ int main(int argc, char** argv) {
     QtMessageSink sink;
     playcore::SessionConfig config;
     config.sink = &sink;
-    SessionPlaybackPort port(playcore::Session(), std::move(config));
+    playcore::Session().Configure(std::move(config));
     CkinettaDlg::Hooks hooks;
     hooks.removableRoots = [] { return std::vector<std::string>{}; };
     hooks.messageBox = [](const QString&, const QString&, int) { return 1; };
-    auto dlg = std::make_unique<CkinettaDlg>(port, hooks);
+    auto dlg = std::make_unique<CkinettaDlg>(playcore::Session(), hooks);
     dlg->StartupStage1();
     dlg->show();
     auto loaded = [&](int row) {

@@ -8,9 +8,8 @@
 
 #include <memory>
 
-#include "kinetta/shell/kinetta_dlg.h"
 #include "kinetta/base/qt_message_sink.h"
-#include "kinetta/shell/session_port.h"
+#include "kinetta/shell/kinetta_dlg.h"
 #include "playcore/present/offscreen_surface.h"
 #include "playcore/session/playback_session.h"
 
@@ -34,9 +33,9 @@ int CkinettaApp::Run(const char* programName) {
     playcore::SessionConfig config;
     config.sink = &sink;
     config.logicalDpi = dpi;
-    SessionPlaybackPort port(playcore::Session(), std::move(config));
+    playcore::Session().Configure(std::move(config));
     {
-        auto dlg = std::make_unique<CkinettaDlg>(port);
+        auto dlg = std::make_unique<CkinettaDlg>(playcore::Session());
         dlg->StartupStage1();
         dlg->show();
         qt.exec();

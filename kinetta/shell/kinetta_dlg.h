@@ -49,11 +49,18 @@
 #include "kinetta/shell/main_layout.h"
 #include "kinetta/shell/main_window_rules.h"
 #include "kinetta/shell/movie_static.h"
-#include "kinetta/shell/playback_port.h"
 #include "kinetta/skin/command_target.h"
 #include "kinetta/skin/resize_dialog.h"
+#include "playcore/session/playback_session.h"
 
 namespace kinetta {
+
+// The engine states the window compares with (GetState, CameraState).
+using playcore::EngineState;
+using playcore::kEngineClosed;
+using playcore::kEnginePaused;
+using playcore::kEnginePlaying;
+using playcore::kEngineStopped;
 
 class CFilerContainerDlg;
 class CControllerDlg;
@@ -112,8 +119,10 @@ public:
         std::string browserComponentPage;
     };
 
-    // playback: the session; it outlives the window.
-    explicit CkinettaDlg(PlaybackPort& playback, Hooks hooks = {}, QWidget* parent = nullptr);
+    // playback: the playback session (configured with the message sink of the
+    // movie areas); the window's one way to the engines. It outlives the window.
+    explicit CkinettaDlg(playcore::PlaybackSession& playback, Hooks hooks = {},
+                         QWidget* parent = nullptr);
     ~CkinettaDlg() override;
 
     // The first start-up stage (the dialog's initialisation); posts the second.
@@ -166,7 +175,7 @@ public:
     long long SliderLast() const { return sliderLast_; }
     bool StartupComplete() const;
     RecorderFamily Family() const;
-    PlaybackPort& Playback() const { return playback_; }
+    playcore::PlaybackSession& Playback() const { return playback_; }
     CControllerDlg* Controller() const { return controller_; }
     CMovieDialog* MapWindow() const { return mapWindow_; }
     CMovieDialog* SecondMovieWindow() const { return secondMovie_; }
@@ -338,7 +347,7 @@ private:
     bool TimerActive(int id) const;
     void OnTimer(int id);
 
-    PlaybackPort& playback_;
+    playcore::PlaybackSession& playback_; // UI thread, and the prefetch threads' PrefetchTelemetry
     Hooks hooks_;
     std::unique_ptr<QtMessageSink> sink_;
     std::unique_ptr<FamilyDecider> decider_;

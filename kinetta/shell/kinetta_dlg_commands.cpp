@@ -131,7 +131,7 @@ void CkinettaDlg::OnSliderMessage(int message, int control, long long value) {
         return;
     }
     if (control != 38100 || !loaded_) return;
-    const int step = playback_.SpeedStep(SpeedEngine());
+    const int step = playback_.CurrentSpeedStep(SpeedEngine());
     const int margin = SeekMargin(step, playback_.GetFrameDuration(MasterCamera()));
     const long long limit = std::max(0LL, masterLength_ - 2LL * margin);
     switch (message) {
@@ -160,7 +160,7 @@ void CkinettaDlg::OnSliderMessage(int message, int control, long long value) {
 
 void CkinettaDlg::SeekFromSlider(long long frame) {
     if (!loaded_) return;
-    const int step = playback_.SpeedStep(SpeedEngine());
+    const int step = playback_.CurrentSpeedStep(SpeedEngine());
     const int margin = SeekMargin(step, playback_.GetFrameDuration(MasterCamera()));
     const long long limit = std::max(0LL, masterLength_ - 2LL * margin);
     SeekTo(cameraSelection_, std::min(frame, limit), playback_.GetState(MasterCamera()));
@@ -277,7 +277,7 @@ void CkinettaDlg::OnToStart() {
     const RecordingEntry* e = SelectedEntry();
     if (!e || !loaded_) return;
     const int def = DefaultSpeedStep(*e, CurrentFamily());
-    if (playback_.SpeedStep(SpeedEngine()) != def) playback_.SetSpeed(def);
+    if (playback_.CurrentSpeedStep(SpeedEngine()) != def) playback_.SetSpeed(def);
     ApplyVolume();
     const int state = playback_.GetState(MasterCamera());
     if (state == kEnginePlaying) playback_.Stop(cameraSelection_);
@@ -352,7 +352,7 @@ void CkinettaDlg::OnPlayPause() {
     if (playback_.GetState(MasterCamera()) == kEnginePlaying) {
         if (const RecordingEntry* e = SelectedEntry()) {
             const int def = DefaultSpeedStep(*e, CurrentFamily());
-            if (playback_.SpeedStep(SpeedEngine()) != def) {
+            if (playback_.CurrentSpeedStep(SpeedEngine()) != def) {
                 playback_.SetSpeed(def);
                 QThread::msleep(100);
             }
@@ -383,7 +383,7 @@ void CkinettaDlg::OnSpeedButton(bool faster) {
 void CkinettaDlg::ApplySpeedChange() {
     if (IsNearEnd()) return;
     const int engine = SpeedEngine();
-    const int current = playback_.SpeedStep(engine);
+    const int current = playback_.CurrentSpeedStep(engine);
     const int next = playback_.NextSpeedStep(engine, speedFaster_);
     if (next != current) {
         playback_.SetSpeed(next);
@@ -403,7 +403,7 @@ void CkinettaDlg::OnCameraSwitch() {
     if (!targetOpen) return;
     const int fromCam = combined_ ? from : from;
     long long p = playback_.GetPosition(fromCam);
-    const int step = playback_.SpeedStep(SpeedEngine());
+    const int step = playback_.CurrentSpeedStep(SpeedEngine());
     const long long targetLength = playback_.GetLength(to);
     const int margin = SeekMargin(step, playback_.GetFrameDuration(to));
     p = std::max(0LL, std::min(p, targetLength - 2LL * margin));

@@ -112,13 +112,14 @@ int CkinettaDlg::MasterCamera() const {
 
 int CkinettaDlg::SpeedEngine() const {
     if (combined_) return 0;
-    if (cameraSelection_ == kCameraBoth) return playback_.MasterEngine();
+    if (cameraSelection_ == kCameraBoth) return playback_.Master();
     return cameraSelection_;
 }
 
 void CkinettaDlg::ShowSpeedText() {
-    const bool ready = playback_.EngineReady(0) || playback_.EngineReady(1);
-    const std::string text = ready ? SpeedText(playback_.SpeedStep(SpeedEngine())) : std::string();
+    const bool ready = playback_.IsReady(0) || playback_.IsReady(1);
+    const std::string text =
+        ready ? SpeedText(playback_.CurrentSpeedStep(SpeedEngine())) : std::string();
     speedText_->setText(QString::fromStdString(text));
     if (telemetry_) telemetry_->SetSpeedText(speedText_->text());
 }
@@ -150,8 +151,8 @@ void CkinettaDlg::UpdateToolbar() {
     in.mode = kBuildMode;
     in.busy = busy_;
     in.loaded = loaded_;
-    in.engineReady = playback_.EngineReady(0) || playback_.EngineReady(1);
-    in.speedStep = in.engineReady ? playback_.SpeedStep(SpeedEngine()) : 1;
+    in.engineReady = playback_.IsReady(0) || playback_.IsReady(1);
+    in.speedStep = in.engineReady ? playback_.CurrentSpeedStep(SpeedEngine()) : 1;
     {
         std::lock_guard lock(stateLock_);
         in.selected = selected_;
@@ -261,6 +262,7 @@ void CkinettaDlg::OpenSelectedRecording() {
     const RecorderFamily family = CurrentFamily();
     combined_ = IsCombinedName(entry.frontName, family);
     playback_.SetCombinedFile(combined_);
+    playback_.SetCombinedFlag(combined_); // the presenters of this recording's players
     if (combined_) {
         playback_.SetWindows(0, {areas_[0], areas_[0]->Target()}, {areas_[1], areas_[1]->Target()});
     } else {
@@ -366,11 +368,11 @@ void CkinettaDlg::StartNextPrefetch() {
 
 // Loads the telemetry and picks the recording's start speed; false when the
 // telemetry cannot be loaded (the recording then cannot be played).
-static bool LoadAndChooseSpeed(PlaybackPort& playback, const RecordingEntry& e, int speedEngine,
-                               int* rememberedSpeed) {
+static bool LoadAndChooseSpeed(playcore::PlaybackSession& playback, const RecordingEntry& e,
+                               int speedEngine, int* rememberedSpeed) {
     if (!playback.LoadTelemetry(e.frontPath, e.rearPath)) return false;
     const int def = DefaultSpeedStep(e, CurrentFamily());
-    const int current = playback.SpeedStep(speedEngine);
+    const int current = playback.CurrentSpeedStep(speedEngine);
     const int chosen = ChooseStartSpeed(def, current, *rememberedSpeed);
     if (chosen != current) playback.SetSpeed(chosen);
     *rememberedSpeed = chosen;
@@ -456,8 +458,8 @@ bool CkinettaDlg::IsNearEnd() {
     if (!loaded_ || playback_.GetState(MasterCamera()) != kEnginePlaying) return false;
     const long long length = playback_.GetLength(MasterCamera());
     const long long position = playback_.GetPosition(MasterCamera());
-    const int margin =
-        SeekMargin(playback_.SpeedStep(SpeedEngine()), playback_.GetFrameDuration(MasterCamera()));
+    const int margin = SeekMargin(playback_.CurrentSpeedStep(SpeedEngine()),
+                                  playback_.GetFrameDuration(MasterCamera()));
     if (length <= 0 || position + margin < length) return false;
     FadeOut();
     nearEnd_ = true;
@@ -495,7 +497,7 @@ void CkinettaDlg::MovieEnded(int camera) {
 // ---- seeking and the position ----------------------------------------------------
 
 void CkinettaDlg::SeekTo(int cam, long long frame, int state) {
-    const int step = playback_.SpeedStep(SpeedEngine());
+    const int step = playback_.CurrentSpeedStep(SpeedEngine());
     const long long last = playback_.GetLength(MasterCamera());
     const long long limit =
         SeekLimit(static_cast<int>(std::min<long long>(frame, INT32_MAX)),
@@ -517,7 +519,7 @@ void CkinettaDlg::SeekTo(int cam, long long frame, int state) {
         StartTimer(kTimerFadeIn, 10, false);
     }
     QThread::msleep(100);
-    UpdatePositionDisplay(std::max(0LL, playback_.GetPosition(MasterCamera())));
+    UpdatePositionDisplay(std::max<long long>(0, playback_.GetPosition(MasterCamera())));
 }
 
 void CkinettaDlg::OnPositionTimer() {
@@ -572,7 +574,7 @@ void CkinettaDlg::PrepareRecordingViews() {
     masterLength_ = playback_.GetMasterLength();
     PrepareTelemetryViews();
     UpdateViewsAt(0);
-    UpdatePositionDisplay(std::max(0LL, playback_.GetPosition(MasterCamera())));
+    UpdatePositionDisplay(std::max<long long>(0, playback_.GetPosition(MasterCamera())));
     markerFrame_ = -1;
     StartTimer(kTimerPosition, 100, false);
     PlaceMovieAreas();

@@ -7,14 +7,14 @@
 #include <QGuiApplication>
 #include <QScreen>
 
+#include "kinetta/base/message_ids.h"
+#include "kinetta/base/ui_strings.h"
+#include "kinetta/base/window_message.h"
 #include "kinetta/services/display_power_watch.h"
 #include "kinetta/services/inet_connection_async.h"
 #include "kinetta/services/setting_dlg.h"
 #include "kinetta/services/update_dialog.h"
 #include "kinetta/shell/kinetta_dlg.h"
-#include "kinetta/base/message_ids.h"
-#include "kinetta/base/ui_strings.h"
-#include "kinetta/base/window_message.h"
 
 namespace kinetta {
 

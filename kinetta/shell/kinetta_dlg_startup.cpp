@@ -35,7 +35,7 @@
 
 namespace kinetta {
 
-CkinettaDlg::CkinettaDlg(PlaybackPort& playback, Hooks hooks, QWidget* parent)
+CkinettaDlg::CkinettaDlg(playcore::PlaybackSession& playback, Hooks hooks, QWidget* parent)
     : CResizeDialog(parent), playback_(playback), hooks_(std::move(hooks)),
       sink_(std::make_unique<QtMessageSink>()) {
     setObjectName("CkinettaDlg");
@@ -116,7 +116,7 @@ void CkinettaDlg::StartupStage1() {
     // The two engines, each drawing into its movie area.
     const std::string face(UiString(kStrFontFace));
     for (int k = 0; k < 2; ++k)
-        playback_.InitEngine(k, {areas_[k], areas_[k]->Target()}, face);
+        playback_.InitEngine(k, {areas_[k], areas_[k]->Target()}, {}, face);
     playback_.SetHardwareDecode(settings.Read("DECODE", "HW") == "on");
 
     CreateToolbar();
@@ -272,8 +272,7 @@ void CkinettaDlg::Shutdown() {
     playback_.ReleaseTelemetry();
     playback_.CloseMovies();
     playback_.ReleaseTrackCache();
-    for (int k = 1; k >= 0; --k)
-        if (playback_.EngineReady(k)) playback_.TermEngine(k);
+    playback_.TermEngines();
     { std::lock_guard lock(stateLock_); }
     { std::lock_guard lock(mapDataLock_); }
 }

@@ -4,10 +4,10 @@
 // the graph's clicks (previous / next event) and the detector switches of
 // the panel's axis buttons and the settings dialog.
 
-#include "kinetta/catalogue/filer_container_dlg.h"
-#include "kinetta/shell/kinetta_dlg.h"
 #include "kinetta/base/message_ids.h"
 #include "kinetta/base/window_message.h"
+#include "kinetta/catalogue/filer_container_dlg.h"
+#include "kinetta/shell/kinetta_dlg.h"
 #include "kinetta/skin/skin_context.h"
 #include "kinetta/telemetry/telemetry_views.h"
 
@@ -15,16 +15,18 @@ namespace kinetta {
 
 namespace {
 
-// The session's telemetry as the views read it, through the window's port.
-class PortTelemetryAccess : public TelemetryAccess {
+// The session's telemetry as the views read it.
+class SessionTelemetryAccess : public TelemetryAccess {
 public:
-    explicit PortTelemetryAccess(PlaybackPort& port) : port_(port) {}
-    bool LockTelemetry() override { return port_.LockTelemetry(); }
-    bool UnlockTelemetry() override { return port_.UnlockTelemetry(); }
-    playcore::sGPSREADER* TelemetryReaderLocked() override { return port_.TelemetryReaderLocked(); }
+    explicit SessionTelemetryAccess(playcore::PlaybackSession& session) : session_(session) {}
+    bool LockTelemetry() override { return session_.LockTelemetry() != 0; }
+    bool UnlockTelemetry() override { return session_.UnlockTelemetry() != 0; }
+    playcore::sGPSREADER* TelemetryReaderLocked() override {
+        return session_.GetTelemetryForMarking();
+    }
 
 private:
-    PlaybackPort& port_;
+    playcore::PlaybackSession& session_;
 };
 
 QRect ToRect(const Rect& r) {
@@ -42,7 +44,7 @@ CInfoDlg* CkinettaDlg::InfoPanel() const {
 }
 
 void CkinettaDlg::CreateTelemetryViews() {
-    telemetryAccess_ = std::make_unique<PortTelemetryAccess>(playback_);
+    telemetryAccess_ = std::make_unique<SessionTelemetryAccess>(playback_);
     telemetry_ = std::make_unique<TelemetryViews>(this, telemetryAccess_.get(), CurrentFamily());
 }
 
@@ -60,7 +62,9 @@ void CkinettaDlg::PrepareTelemetryViews() {
     r.parking = e->parking != 0;
     r.timeLapse = e->timeLapse != 0;
     r.frameDurationMs = playback_.GetFrameDuration(MasterCamera());
-    r.videoHeight = playback_.GetVideoSize(MasterCamera()).height();
+    int videoWidth = 0, videoHeight = 0;
+    playback_.GetVideoSize(MasterCamera(), &videoWidth, &videoHeight);
+    r.videoHeight = videoHeight;
     r.pairLength = playback_.GetMasterLength();
     r.voltageTrace = traceFlag_;
     telemetry_->Prepare(r);

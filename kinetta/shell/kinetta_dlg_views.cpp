@@ -315,13 +315,13 @@ void CkinettaDlg::ApplyAreaAspect(int area) {
 }
 
 void CkinettaDlg::ApplyPlacements() {
-    PlaybackPort::Placement p[2];
+    playcore::VideoPlacement p[2];
     for (size_t k = 0; k < 2; ++k) {
         p[k].zoom = static_cast<float>(zoom_[k]);
         p[k].focusX = static_cast<float>(focus_[k].x());
         p[k].focusY = static_cast<float>(focus_[k].y());
     }
-    playback_.SetVideoPlacement(p[0], p[1]);
+    playback_.SetVideoPlacement(p[0], p[1], true);
 }
 
 // ---- full screen ------------------------------------------------------------------

@@ -99,6 +99,10 @@ bool PlaybackSession::IsReady(int k) const {
     return ReadyAt(k);
 }
 
+bool PlaybackSession::Opened(int k) const {
+    return ReadyAt(k) && engines_[Index(k)].opened.load();
+}
+
 bool PlaybackSession::ReadyAt(int k) const {
     return (k == 0 || k == 1) && engines_[Index(k)].ready.load();
 }
@@ -255,11 +259,23 @@ int PlaybackSession::PrefetchTelemetry(const std::string& frontPath, const std::
 }
 
 const sGPSREADER* PlaybackSession::GetTelemetry() {
+    return GetTelemetryForMarking();
+}
+
+sGPSREADER* PlaybackSession::GetTelemetryForMarking() {
     const int m = Master();
     if (!ReadyAt(m)) return nullptr;
     PlaybackEngine& e = Engine(m);
     Held data(e.dataLock, lockWaiters_);
     return &e.activeTelemetry;
+}
+
+bool PlaybackSession::HasTelemetry() {
+    if (!LockTelemetry()) return false;
+    const std::vector<GpsRecord>* records = GetGpsRecords();
+    const bool has = records && !records->empty();
+    UnlockTelemetry();
+    return has;
 }
 
 const std::vector<GpsRecord>* PlaybackSession::GetGpsRecords() {

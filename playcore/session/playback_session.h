@@ -75,6 +75,8 @@ public:
     // ReleaseTrackCache, then TermEngine on every ready engine (not ready afterwards).
     void TermEngines();
     bool IsReady(int k) const;
+    // Engine k is ready and its last OpenMovie succeeded.
+    bool Opened(int k) const;
 
     // ---- what the main window sets on every recording change ----
     void SetCombinedFile(bool combined);
@@ -153,6 +155,11 @@ public:
     // ---- further operations of the main window and the movie windows ----
     // The master's whole reader (lists, per-frame table); as GetGpsRecords.
     const sGPSREADER* GetTelemetry();
+    // The same reader for the telemetry views, whose event detectors mark
+    // matched records in it; only inside LockTelemetry/UnlockTelemetry.
+    sGPSREADER* GetTelemetryForMarking();
+    // Whether the master holds GPS records (takes the telemetry lock itself).
+    bool HasTelemetry();
     // The GPS track of the list's recordings into the track cache
     // (ReadAllTracks under the cache's dataLock), and a copy of it.
     int ReadTrackCache(const std::vector<TrackSource>& entries);

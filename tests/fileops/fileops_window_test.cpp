@@ -78,7 +78,7 @@ TEST(FlowMachinery, ProgressHoldsTheWindowAndTheEndShowsTheCompletionOnce) {
     bool closedFirst = false;
     ASSERT_TRUE(v.Ops().Run([&]() -> JobControl::Work {
         // Asked only after playback stopped and the movies closed.
-        closedFirst = !v.port->Opened(0) && !v.port->Opened(1) && !v.dlg->Loaded();
+        closedFirst = !v.session.Opened(0) && !v.session.Opened(1) && !v.dlg->Loaded();
         return gate.Work(1, 4, true);
     }));
     EXPECT_TRUE(closedFirst);

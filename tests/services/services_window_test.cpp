@@ -31,7 +31,6 @@ extern "C" {
 #include "kinetta/services/update_dialog.h"
 #include "kinetta/shell/kinetta_dlg.h"
 #include "kinetta/shell/movie_dialog.h"
-#include "kinetta/shell/session_port.h"
 #include "kinetta/skin/skin_button.h"
 #include "kinetta/skin/skin_context.h"
 #include "kinetta/telemetry/telemetry_views.h"
@@ -231,14 +230,14 @@ TEST(UpdateNotice, BrowserComponentNoticeWaitsForTheUser) {
     QtMessageSink sink;
     playcore::SessionConfig config;
     config.sink = &sink;
-    SessionPlaybackPort port(session, std::move(config));
+    session.Configure(std::move(config));
     CkinettaDlg::Hooks hooks;
     hooks.productPrompt = [] { return 1; };
     hooks.messageBox = [](const QString&, const QString&, int) { return 1; };
     hooks.removableRoots = [] { return std::vector<std::string>{}; };
     hooks.updateEndpoints = [] { return UpdateEndpoints{}; };
     hooks.browserComponentMissing = [] { return true; };
-    CkinettaDlg dlg(port, hooks);
+    CkinettaDlg dlg(session, hooks);
     // Start-up stays in the notice until it is closed.
     QString caption, text;
     QSize design;

@@ -106,6 +106,8 @@ TEST(Session, OpensAPairAndReportsFramesOfEachCamera) {
     ASSERT_TRUE(rig.Open(front.path, rear.path));
     EXPECT_TRUE(rig.E(0).opened);
     EXPECT_TRUE(rig.E(1).opened);
+    EXPECT_TRUE(rig.session.Opened(0) && rig.session.Opened(1));
+    EXPECT_FALSE(rig.session.Opened(2)); // no such engine
     EXPECT_EQ(rig.session.GetState(0), kEngineStopped);
     EXPECT_EQ(rig.session.GetState(1), kEngineStopped);
     // Probed frame durations in whole milliseconds.
@@ -125,6 +127,7 @@ TEST(Session, OpensAPairAndReportsFramesOfEachCamera) {
 
     ASSERT_EQ(rig.session.CloseMovies(), 1);
     EXPECT_FALSE(rig.E(0).opened);
+    EXPECT_FALSE(rig.session.Opened(0) || rig.session.Opened(1));
     EXPECT_EQ(rig.session.GetState(0), kEngineClosed);
     EXPECT_EQ(rig.session.GetPosition(1), -1);
     EXPECT_EQ(rig.session.GetLength(1), 0);
@@ -335,9 +338,12 @@ TEST(Session, VolumeGoesToTheCameraShownAndOnlyAtNormalSpeed) {
 TEST(Session, RearOnlyRecordingMakesEngineOneTheMaster) {
     MAKE_RIG(rig);
     ASSERT_TRUE(rig.Open("", GetSample(Kind::Rear6).path));
-    EXPECT_FALSE(rig.E(0).opened);
+    EXPECT_FALSE(rig.session.Opened(0));
+    EXPECT_TRUE(rig.session.Opened(1));
     EXPECT_EQ(rig.session.Master(), 1);
+    EXPECT_FALSE(rig.session.HasTelemetry()); // nothing loaded yet
     ASSERT_EQ(rig.session.LoadTelemetry("", GetSample(Kind::Rear6).path), 1);
+    EXPECT_TRUE(rig.session.HasTelemetry());
     EXPECT_TRUE(rig.E(1).telemetryMaster);
     EXPECT_EQ(rig.session.GetState(2), kEngineStopped);
     EXPECT_EQ(rig.session.GetLength(2), rig.session.GetLength(1));
@@ -500,6 +506,7 @@ TEST(Session, PrefetchedTelemetryIsTakenOverByTheLoadOfTheSameFile) {
     EXPECT_FALSE(rig.E(1).telemetryMaster);
     EXPECT_FALSE(rig.E(1).opened);
     EXPECT_TRUE(rig.session.GetTelemetry()->gps.empty());
+    EXPECT_FALSE(rig.session.HasTelemetry());
 
     // Reading any file into the caller's reader.
     sGPSREADER other;

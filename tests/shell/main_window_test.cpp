@@ -42,7 +42,6 @@ extern "C" {
 #include "kinetta/shell/model_select_dlg.h"
 #include "kinetta/shell/movie_dialog.h"
 #include "kinetta/shell/playback_rules.h"
-#include "kinetta/shell/session_port.h"
 #include "kinetta/skin/skin_button.h"
 #include "kinetta/skin/skin_context.h"
 #include "kinetta/skin/skin_pictures.h"
@@ -123,7 +122,6 @@ struct Viewer {
     ktest::TempDir home;
     QtMessageSink sink;
     playcore::PlaybackSession session;
-    std::unique_ptr<SessionPlaybackPort> port;
     std::unique_ptr<CkinettaDlg> dlg;
     int prompts = 0;
     std::vector<QString> messages;
@@ -147,7 +145,7 @@ struct Viewer {
         config.makeAudioOutput = [] {
             return std::make_unique<playcore::SimulatedAudioOutput>(40 * 10000);
         };
-        port = std::make_unique<SessionPlaybackPort>(session, std::move(config));
+        session.Configure(std::move(config));
         CkinettaDlg::Hooks hooks;
         hooks.productPrompt = [this, productAnswer] {
             ++prompts;
@@ -170,7 +168,7 @@ struct Viewer {
             return cardRoot.empty() ? std::vector<std::string>{}
                                     : std::vector<std::string>{cardRoot};
         };
-        dlg = std::make_unique<CkinettaDlg>(*port, hooks);
+        dlg = std::make_unique<CkinettaDlg>(session, hooks);
         dlg->StartupStage1();
         // The picture as recorded, so that the frame code stays readable.
         dlg->MovieArea(0)->SetDisplayModel(2);
@@ -193,8 +191,8 @@ struct Viewer {
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, r.center());
     }
     void Command(int id) { dlg->ToolbarButton(id)->click(); }
-    long long Position() { return port->GetPosition(dlg->CameraSelection()); }
-    int State() { return port->GetState(dlg->CameraSelection()); }
+    long long Position() { return session.GetPosition(dlg->CameraSelection()); }
+    int State() { return session.GetState(dlg->CameraSelection()); }
 };
 
 TEST(MainWindow, StartsOnTheCardWithTheFirstRecordingOpen) {
@@ -249,10 +247,10 @@ TEST(MainWindow, SeekingToTheEndStopsShortByTheMargin) {
     Viewer v;
     ASSERT_TRUE(v.WaitLoaded(0));
     ASSERT_TRUE(WaitFor([&] { return v.dlg->SliderLast() > 0; }));
-    const long long length = v.port->GetLength(0);
+    const long long length = v.session.GetLength(0);
     v.dlg->SeekFromSlider(v.dlg->SliderLast());
     ASSERT_TRUE(WaitFor([&] { return v.Position() > length / 2; }));
-    const int margin = SeekMargin(1, v.port->GetFrameDuration(0));
+    const int margin = SeekMargin(1, v.session.GetFrameDuration(0));
     EXPECT_LE(v.Position(), length - 2 * margin);
     EXPECT_GE(v.Position(), length - 2 * margin - 25);
 }
@@ -467,7 +465,7 @@ void PausedIn(Viewer& v, int model) {
     ASSERT_TRUE(v.WaitLoaded(0));
     for (int k = 0; k < 2; ++k) {
         v.dlg->MovieArea(k)->SetDisplayModel(model);
-        v.port->SetDisplayMode(k, model);
+        v.session.SetDisplayMode(k, model);
     }
     v.Command(kCmdPlayPause);
     ASSERT_TRUE(WaitFor([&] { return v.Position() > 20; }));
@@ -556,7 +554,7 @@ TEST(MainWindowViews, DragsAreClampedThePanoramaTurnsOnlySideways) {
     // back to the press point undoes it and leaves no inertia.
     for (int k = 0; k < 2; ++k) {
         area->SetDisplayModel(4);
-        v.port->SetDisplayMode(k, 4);
+        v.session.SetDisplayMode(k, 4);
     }
     QTest::qWait(100);
     area->GrabPicture(); // the panorama is built for the area
@@ -674,12 +672,12 @@ TEST(MainWindow, Tx50TelemetryLoadsThroughStartUp) {
     Viewer v;
     ASSERT_TRUE(v.WaitLoaded(0));
     EXPECT_FALSE(v.session.FamilyFlag());
-    ASSERT_TRUE(v.port->LockTelemetry());
+    ASSERT_TRUE(v.session.LockTelemetry());
     const std::vector<playcore::GpsRecord>* gps = v.session.GetGpsRecords();
     const size_t records = gps ? gps->size() : 0;
-    v.port->UnlockTelemetry();
+    v.session.UnlockTelemetry();
     EXPECT_GE(records, 3u); // one record per second of the 4-s recording
-    EXPECT_TRUE(v.port->HasTelemetry());
+    EXPECT_TRUE(v.session.HasTelemetry());
     // Any file of the card read through the session parses the same way.
     playcore::sGPSREADER other;
     ASSERT_EQ(v.session.ReadTelemetryOf(other, v.dlg->Filer()->Rows()[3].frontPath), 1);
@@ -825,7 +823,7 @@ TEST(MainWindowViews, ZoomModeKeepsTheEnginesDisplayModelWhenARecordingOpens) {
     ASSERT_TRUE(v.WaitLoaded(0));
     v.Command(kCmdZoom);
     ASSERT_TRUE(v.dlg->InZoomMode());
-    v.port->SetDisplayMode(0, 4); // the engine draws the panorama
+    v.session.SetDisplayMode(0, 4); // the engine draws the panorama
     v.Click(3);
     ASSERT_TRUE(v.WaitLoaded(3));
     ASSERT_TRUE(v.session.Engine(0).player);

@@ -25,7 +25,6 @@ extern "C" {
 #include "kinetta/catalogue/file_list_ctrl.h"
 #include "kinetta/catalogue/filer_container_dlg.h"
 #include "kinetta/shell/kinetta_dlg.h"
-#include "kinetta/shell/session_port.h"
 #include "kinetta/skin/skin_button.h"
 #include "kinetta/telemetry/telemetry_views.h"
 #include "playcore/player/audio_output.h"
@@ -110,7 +109,7 @@ struct Viewer : Home, ktest::ViewerRig {
         const QRect r = list->visualRect(list->model()->index(row, 0));
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, r.center());
     }
-    long long Position() { return port->GetPosition(dlg->CameraSelection()); }
+    long long Position() { return session.GetPosition(dlg->CameraSelection()); }
     // The frame the main area shows: as recorded, the whole frame stands on a
     // square of the area's shorter side in its middle.
     int Shown() {
@@ -159,7 +158,7 @@ TEST_P(TelemetryWindow, PanelTimeFollowsThePicture) {
     })) << v.Shown()
         << " " << v.Panel().frameIndex;
     const int shown = v.Shown();
-    const double seconds = shown * v.port->GetFrameDuration(0) / 1000.0;
+    const double seconds = shown * v.session.GetFrameDuration(0) / 1000.0;
     char want[32];
     std::snprintf(want, sizeof want, "2023/05/25 10:15:%02d", static_cast<int>(seconds));
     EXPECT_EQ(v.dlg->InfoPanel()->Texts().dateTime, want) << "frame " << shown;
@@ -233,9 +232,9 @@ TEST_P(TelemetryWindow, ParkingRecordingIsPlottedByRecordAndFullScreenHidesTheVi
     EXPECT_TRUE(graph->Geometry().parking);
     // Few records over the plot width: one column per record, 6p apart.
     size_t records = 0;
-    ASSERT_TRUE(v.port->LockTelemetry());
-    if (const auto* reader = v.port->TelemetryReaderLocked()) records = reader->accel.size();
-    v.port->UnlockTelemetry();
+    ASSERT_TRUE(v.session.LockTelemetry());
+    if (const auto* reader = v.session.GetTelemetry()) records = reader->accel.size();
+    v.session.UnlockTelemetry();
     ASSERT_GE(records, 5u);
     ASSERT_TRUE(WaitFor([&] { return graph->LastPlan().columnsPlotted == int(records); }))
         << graph->LastPlan().columnsPlotted;

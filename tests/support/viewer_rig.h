@@ -18,7 +18,6 @@
 #include "kinetta/base/recorder_family.h"
 #include "kinetta/base/settings_store.h"
 #include "kinetta/shell/kinetta_dlg.h"
-#include "kinetta/shell/session_port.h"
 #include "playcore/player/audio_output.h"
 #include "playcore/session/playback_session.h"
 #include "skin/gui_support.h"
@@ -40,7 +39,6 @@ inline void WriteModelMarker(const std::string& cardRoot, kinetta::RecorderFamil
 struct ViewerRig {
     kinetta::QtMessageSink sink;
     playcore::PlaybackSession session;
-    std::unique_ptr<kinetta::SessionPlaybackPort> port;
     std::unique_ptr<kinetta::CkinettaDlg> dlg;
     std::string card;
 
@@ -58,14 +56,14 @@ struct ViewerRig {
         config.makeAudioOutput = [] {
             return std::make_unique<playcore::SimulatedAudioOutput>(40 * 10000);
         };
-        port = std::make_unique<kinetta::SessionPlaybackPort>(session, std::move(config));
+        session.Configure(std::move(config));
         kinetta::CkinettaDlg::Hooks hooks;
         hooks.productPrompt = [] { return 0; };
         hooks.messageBox = [](const QString&, const QString&, int) { return 1; };
         hooks.sourcePrompt = [](kinetta::SourceKind*, std::string*) { return false; };
         hooks.removableRoots = [this] { return std::vector<std::string>{card}; };
         if (adjust) adjust(hooks);
-        dlg = std::make_unique<kinetta::CkinettaDlg>(*port, hooks);
+        dlg = std::make_unique<kinetta::CkinettaDlg>(session, hooks);
         kinetta::SetSettingsDirectory(home);
         dlg->StartupStage1();
         if (beforeShow) beforeShow(*dlg);
