@@ -56,8 +56,14 @@ struct ConvertRequest {
     std::function<void(int done, int total)> progress;
 };
 
-// Runs the conversion on the calling thread. `why` (if given) receives a
-// short reason on failure.
-ConvertResult ConvertMovie(const ConvertRequest& request, std::string* why = nullptr);
+// What a run did besides its result.
+struct ConvertReport {
+    int frames = 0;            // video frames written
+    bool stoppedEarly = false; // a frame could not be converted: the output ends before it
+    std::string why;           // short reason of a failure
+};
+
+// Runs the conversion (on a worker thread of its own; the caller blocks).
+ConvertResult ConvertMovie(const ConvertRequest& request, ConvertReport* report = nullptr);
 
 } // namespace playcore

@@ -1,0 +1,209 @@
+#pragma once
+// The conversion pipeline on FFmpeg: MovieReader demultiplexes the source and
+// decodes its video (the sound is never decoded), MovieConverter turns each
+// decoded frame into the unwrapped panorama, MovieWriter encodes H.264 with
+// libx264 and muxes the copied (or silenced) sound into MP4, and
+// CMovieCapture runs the loop on a worker thread of its own, either writing
+// (upload conversion) or only drawing (the conversion dialog's preview).
+//
+// No Qt. Threads: CMovieCapture::Run blocks its caller while the worker
+// runs; Cancel and the mask editor may be used from any thread meanwhile.
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "playcore/convert/convert_job.h"
+#include "playcore/convert/convert_rules.h"
+#include "playcore/convert/unwrap.h"
+
+struct AVFormatContext;
+struct AVCodecContext;
+struct AVFrame;
+struct AVPacket;
+struct AVStream;
+struct SwsContext;
+
+namespace playcore {
+
+// Where the preview's pictures go (the conversion dialog's preview control).
+class CaptureTarget {
+public:
+    virtual ~CaptureTarget() = default;
+    // Size of the picture the target shows, pixels; asked once per run.
+    virtual void TargetSize(int* width, int* height) = 0;
+    // Converting thread: one finished picture (32-bit, bytes blue, green,
+    // red, 255, top row first). The buffer is valid during the call only.
+    virtual void Present(const uint8_t* bgra, int width, int height, int stride) = 0;
+};
+
+// One decoded or read sample between the reader and the converter.
+struct ConvertSample {
+    AVPacket* packet = nullptr; // sound: the source's encoded packet
+    AVFrame* frame = nullptr;   // video: a decoded picture
+    ConvertSample() = default;
+    ConvertSample(ConvertSample&& other) noexcept;
+    ConvertSample& operator=(ConvertSample&& other) noexcept;
+    ~ConvertSample();
+};
+
+// Colour conversion and unwrap of decoded pictures into a 32-bit panorama.
+class MovieConverter {
+public:
+    MovieConverter();
+    ~MovieConverter();
+    MovieConverter(const MovieConverter&) = delete;
+    MovieConverter& operator=(const MovieConverter&) = delete;
+
+    // Source picture size, output size and mounting direction. False for a
+    // size out of range.
+    bool Init(int sourceWidth, int sourceHeight, int outWidth, int outHeight, bool flip);
+    // The decoded frame as a 32-bit picture of the source size
+    // (IyuvToBgra; other formats are first converted to planar 4:2:0), then
+    // unwrapped with the band into Output(). False when the frame cannot be
+    // converted.
+    bool Convert(const AVFrame* frame);
+    uint8_t* Output() { return output_.data(); }
+    int OutWidth() const { return table_.width; }
+    int OutHeight() const { return table_.height; }
+    int OutStride() const { return table_.width * 4; }
+
+private:
+    RemapTable table_;
+    std::vector<uint8_t> source_; // 32-bit picture of the source size
+    std::vector<uint8_t> output_; // 32-bit output picture
+    SwsContext* toI420_ = nullptr;
+    AVFrame* i420_ = nullptr;
+};
+
+// Source side: the demultiplexer, the video decoder, the sample queue and the
+// end-of-stream count.
+class MovieReader {
+public:
+    enum class Outcome { Continue, End, Error };
+
+    MovieReader() = default;
+    ~MovieReader();
+    MovieReader(const MovieReader&) = delete;
+    MovieReader& operator=(const MovieReader&) = delete;
+
+    // Opens the source; combined: the front (last-numbered) video is read and
+    // the rear one dropped. False when the file has no decodable video.
+    bool Open(const std::string& path, bool combined, std::string* why);
+    // Reads one more sample into the queue when it holds fewer than five.
+    // Error only for a failure of the demultiplexer itself.
+    Outcome ReadOne();
+    bool Ended() const { return endReports_ >= EndReportsToFinish(combined_); }
+    SampleQueue<ConvertSample>& Queue() { return queue_; }
+
+    AVStream* VideoStream() const { return video_; }
+    AVStream* AudioStream() const { return audio_; }
+    int VideoWidth() const;
+    int VideoHeight() const;
+
+private:
+    AVFormatContext* format_ = nullptr;
+    AVCodecContext* decoder_ = nullptr;
+    AVStream* video_ = nullptr;
+    AVStream* audio_ = nullptr;
+    AVPacket* packet_ = nullptr;
+    bool combined_ = false;
+    bool demuxEnded_ = false;   // av_read_frame reported the end; the decoder is draining
+    bool decoderEnded_ = false; // the decoder returned its last frame
+    int endReports_ = 0;
+    SampleQueue<ConvertSample> queue_;
+};
+
+// Output side: H.264 (libx264, 80,000,000 bit/s average, 1920 x 960, the
+// source's frame rate and pixel aspect) and the source's sound packets,
+// muxed into an MP4 file.
+class MovieWriter {
+public:
+    static constexpr int64_t kBitRate = 80000000;
+
+    MovieWriter() = default;
+    ~MovieWriter();
+    MovieWriter(const MovieWriter&) = delete;
+    MovieWriter& operator=(const MovieWriter&) = delete;
+
+    // Opens path and the streams: the video as folded stream 1, the sound
+    // (when audio is given) as folded stream 0; with silence, one silent
+    // frame is encoded now for the sound's rate and channels.
+    bool Open(const std::string& path, const AVStream* video, const AVStream* audio, bool silence,
+              const std::string& preset, std::string* why);
+    // One 32-bit picture of 1920 x 960 at the source's time stamp.
+    bool WriteVideo(const uint8_t* bgra, int stride, int64_t pts, int64_t duration);
+    // One sound packet, copied (or the silent frame with its timing).
+    bool WriteAudio(const AVPacket* packet);
+    // Drains the encoder and writes the trailer; the file is complete.
+    bool Finalize();
+
+    // The silent frame, for tests.
+    const std::vector<uint8_t>& SilentFrame() const { return silent_; }
+
+private:
+    bool Drain(bool flush);
+    bool EncodeSilentFrame(const AVStream* audio, std::string* why);
+
+    AVFormatContext* format_ = nullptr;
+    AVCodecContext* encoder_ = nullptr;
+    AVStream* videoOut_ = nullptr;
+    AVStream* audioOut_ = nullptr;
+    SwsContext* toYuv_ = nullptr;
+    AVFrame* yuv_ = nullptr;
+    AVPacket* packet_ = nullptr;
+    int sourceAudioBase_[2] = {0, 1}; // the source sound's time base
+    bool silence_ = false;
+    std::vector<uint8_t> silent_;
+    bool headerWritten_ = false;
+};
+
+// The conversion context: the parameters of one run and its result.
+class CMovieCapture {
+public:
+    struct Params {
+        std::string source;
+        std::string destination; // empty: preview only
+        ConvertSettings settings;
+        int totalFrames = 0;
+        int progressStart = 0;
+        MaskEditor* masks = nullptr;     // edited meanwhile by the UI thread; may be null
+        CaptureTarget* target = nullptr; // the preview's picture receiver; may be null
+        const std::atomic<bool>* running = nullptr; // cleared: cancel
+        std::function<void(int, int)> progress;     // (done, total), converting thread
+        // Tests: the video frame (0-based) whose conversion fails, and the
+        // frame at which the writer fails; -1 for none.
+        int failConvertAt = -1;
+        int failWriteAt = -1;
+    };
+
+    CMovieCapture() = default;
+    // Starts the worker, waits for it and returns 0 / 1 / 2.
+    ConvertResult Run(Params params, std::string* why = nullptr);
+    // Any thread: stop after the current sample.
+    void Cancel() { cancel_.store(true); }
+    bool Cancelled() const;
+    // Video frames written (or drawn, in a preview) by the last run.
+    int FrameCounter() const { return frameCounter_.load(); }
+    // The last run ended at a frame that could not be converted; what was
+    // written before it was finalised and kept.
+    bool StoppedEarly() const { return stoppedEarly_; }
+
+private:
+    void Worker();
+    int Work(std::string* why);
+
+    std::mutex lock_; // guards params_ between Run and the worker
+    Params params_;   // guarded by lock_ while the worker starts; worker thread after
+    std::atomic<bool> cancel_{false};
+    std::atomic<int> frameCounter_{0};
+    bool stoppedEarly_ = false; // worker writes, Run's caller reads after the join
+    int result_ = 0;            // worker writes, Run reads after the join: 0 or negative
+    std::string why_;
+};
+
+} // namespace playcore
