@@ -56,6 +56,9 @@ const Command kCommands[] = {
      "map --family tx40|tx50 FILE... [--current K] --frame N --size WxH --out OUT.png "
      "[--tiles TEMPLATE] [--state OUT.json]   the map page with the recordings' tracks at a "
      "position (needs a display)"},
+    {"convert", KCLI_DRAW(CmdConvert),
+     "convert --family tx40|tx50 IN --out OUT [--mask LEFT,TOP,RIGHT,BOTTOM]... [--mute] "
+     "[--flip] [--preset NAME]   upload conversion: 1920 x 960 panorama, H.264, masks"},
 };
 
 } // namespace

@@ -68,5 +68,6 @@ int CmdGraph(Args args);
 int CmdPanel(Args args);
 int CmdMap(Args args);
 int CmdGrab(Args args);
+int CmdConvert(Args args);
 
 } // namespace kcli

@@ -1,0 +1,146 @@
+// kinetta-cli convert: the upload conversion run once in the foreground, as
+// the save flow runs it: the fisheye recording unwrapped into a 1920 x 960
+// panorama, the masks pixelated, H.264 with the sound copied (or silenced),
+// the moov box first. A combined recording converts its front camera.
+// Progress goes to stderr (a bar on a terminal); the result is one JSON line.
+// Ctrl-C cancels: result 2, nothing at the output.
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <string>
+
+#include "playcore/container/file_queries.h"
+#include "playcore/convert/convert_job.h"
+#include "tools/kinetta-cli/commands.h"
+#include "tools/kinetta-cli/draw/draw_support.h"
+#include "util/json_text.h"
+
+namespace kcli {
+
+namespace {
+
+std::atomic<bool> g_running{true};
+
+void OnInterrupt(int) {
+    g_running.store(false);
+}
+
+int Usage() {
+    std::fprintf(stderr, "usage: kinetta-cli convert --family tx40|tx50 IN --out OUT "
+                         "[--mask LEFT,TOP,RIGHT,BOTTOM]... [--mute] [--flip] [--preset NAME]\n");
+    return 2;
+}
+
+bool ParseMask(const std::string& text, playcore::MaskRect* r) {
+    long long v[4] = {};
+    size_t start = 0;
+    for (int k = 0; k < 4; ++k) {
+        const size_t comma = text.find(',', start);
+        if ((k < 3) != (comma != std::string::npos)) return false;
+        const std::string part =
+            text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+        if (!ParseWhole(part, -100000, 100000, &v[k])) return false;
+        start = comma + 1;
+    }
+    *r = playcore::MaskRect{static_cast<int32_t>(v[0]), static_cast<int32_t>(v[1]),
+                            static_cast<int32_t>(v[2]), static_cast<int32_t>(v[3])};
+    return true;
+}
+
+int Failed(const std::string& error, int result = 1) {
+    ReportFailure("convert", error);
+    std::printf("%s\n",
+                kutil::JsonLine(kutil::Json{{"ok", false}, {"result", result}, {"error", error}})
+                    .c_str());
+    return 1;
+}
+
+} // namespace
+
+int CmdConvert(Args args) {
+    kinetta::RecorderFamily family;
+    if (!TakeFamilyOption(args, &family)) return 2;
+    std::string in, out;
+    playcore::ConvertSettings settings;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        const bool hasValue = i + 1 < args.size();
+        playcore::MaskRect mask;
+        if (a == "--out" && hasValue) {
+            out = args[++i];
+        } else if (a == "--mask" && hasValue && ParseMask(args[i + 1], &mask)) {
+            settings.masks.push_back(mask);
+            ++i;
+        } else if (a == "--mute") {
+            settings.silenceAudio = true;
+        } else if (a == "--flip") {
+            settings.flip = true;
+        } else if (a == "--preset" && hasValue) {
+            settings.preset = args[++i];
+        } else if (!a.empty() && a[0] != '-' && in.empty()) {
+            in = a;
+        } else {
+            std::fprintf(stderr, "kinetta-cli convert: bad argument '%s'\n", a.c_str());
+            return Usage();
+        }
+    }
+    if (in.empty() || out.empty()) return Usage();
+    if (const std::string why = UnreadableReason(in); !why.empty()) return Failed(why);
+
+    // Two video tracks and the sound (three sample-size tables): combined.
+    settings.combined = playcore::StszCount(in, family) >= 3;
+    const long long frames = playcore::FirstSampleCount(in, family);
+
+    struct sigaction action = {};
+    action.sa_handler = OnInterrupt;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+
+    const bool terminal = ::isatty(STDERR_FILENO) != 0;
+    int lastPercent = -1;
+    playcore::ConvertRequest request;
+    request.source = in;
+    request.destination = out;
+    request.settings = settings;
+    request.totalFrames = frames > 0 && frames < (1LL << 30) ? static_cast<int>(frames) : 0;
+    request.running = &g_running;
+    request.progress = [&](int done, int total) {
+        const int percent = total > 0 ? std::min(100, std::max(0, done * 100 / total)) : 100;
+        if (percent == lastPercent) return;
+        lastPercent = percent;
+        if (terminal) {
+            const int filled = percent / 5;
+            std::fprintf(stderr, "\r[%.*s%*s] %3d%%", filled, "####################", 20 - filled,
+                         "", percent);
+            if (percent >= 100) std::fputc('\n', stderr);
+        } else {
+            std::fprintf(stderr, "progress %d %d\n", done, total);
+        }
+        std::fflush(stderr);
+    };
+
+    const auto start = std::chrono::steady_clock::now();
+    playcore::ConvertReport report;
+    const playcore::ConvertResult result = playcore::ConvertMovie(request, &report);
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    if (result == playcore::kConvertCancelled) return Failed("cancelled", 2);
+    if (result != playcore::kConvertDone) return Failed(report.why);
+    kutil::Json json{{"ok", true},
+                     {"result", 0},
+                     {"out", out},
+                     {"frames", report.frames},
+                     {"complete", !report.stoppedEarly},
+                     {"combined", settings.combined},
+                     {"seconds", kutil::JsonNumber(seconds, 4)},
+                     {"fps", kutil::JsonNumber(seconds > 0 ? report.frames / seconds : 0, 4)}};
+    std::printf("%s\n", kutil::JsonLine(json).c_str());
+    return 0;
+}
+
+} // namespace kcli
