@@ -13,6 +13,10 @@
 #include <cstdio>
 #include <string>
 
+extern "C" {
+#include <libavutil/log.h>
+}
+
 #include "playcore/container/file_queries.h"
 #include "playcore/convert/convert_job.h"
 #include "tools/kinetta-cli/commands.h"
@@ -53,9 +57,9 @@ bool ParseMask(const std::string& text, playcore::MaskRect* r) {
 
 int Failed(const std::string& error, int result = 1) {
     ReportFailure("convert", error);
-    std::printf("%s\n",
-                kutil::JsonLine(kutil::Json{{"ok", false}, {"result", result}, {"error", error}})
-                    .c_str());
+    std::printf(
+        "%s\n",
+        kutil::JsonLine(kutil::Json{{"ok", false}, {"result", result}, {"error", error}}).c_str());
     return 1;
 }
 
@@ -95,6 +99,7 @@ int CmdConvert(Args args) {
     settings.combined = playcore::StszCount(in, family) >= 3;
     const long long frames = playcore::FirstSampleCount(in, family);
 
+    av_log_set_level(AV_LOG_ERROR); // the encoder's statistics are not for this output
     struct sigaction action = {};
     action.sa_handler = OnInterrupt;
     sigemptyset(&action.sa_mask);
