@@ -53,6 +53,10 @@ inline constexpr int UM_SLIDER_END = 0x8067;   // release after a drag
 inline constexpr int UM_BUTTON_HELD = 0x8579;     // left button down while not already down
 inline constexpr int UM_BUTTON_RELEASED = 0x857A; // left button up
 
+// The conversion dialog's preview control, after every mouse release (the
+// mask list may have changed).
+inline constexpr int UM_CONVERT_MASK_RELEASED = 0x8641; // 34369
+
 // Skinned list clicked: lParam = the clicked row, -1 for none.
 inline constexpr int UM_SKINLIST_CLICK = 0x86A5;
 

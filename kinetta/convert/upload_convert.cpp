@@ -1,0 +1,45 @@
+#include "kinetta/convert/upload_convert.h"
+
+#include <array>
+#include <string_view>
+
+#include "kinetta/base/settings_store.h"
+
+namespace kinetta {
+
+namespace {
+
+// x264's presets, fastest first.
+constexpr std::array<std::string_view, 10> kPresets = {
+    "ultrafast", "superfast", "veryfast", "faster",   "fast",
+    "medium",    "slow",      "slower",   "veryslow", "placebo"};
+
+} // namespace
+
+std::string ConvertPresetSetting() {
+    const std::string value = ReadSetting("CONVERT", "PRESET");
+    for (std::string_view p : kPresets)
+        if (value == p) return value;
+    return playcore::kDefaultConvertPreset;
+}
+
+int RunUploadConversion(JobControl& job, const std::string& source, const std::string& destination,
+                        const playcore::ConvertSettings& settings, int totalFrames,
+                        int progressStart) {
+    playcore::ConvertRequest request;
+    request.source = source;
+    request.destination = destination;
+    request.settings = settings;
+    if (request.settings.preset.empty()) request.settings.preset = ConvertPresetSetting();
+    request.totalFrames = totalFrames;
+    request.progressStart = progressStart;
+    request.running = job.RunningFlag();
+    request.progress = [&job](int done, int total) { job.Progress(done, total); };
+    playcore::ConvertReport report;
+    const playcore::ConvertResult result = playcore::ConvertMovie(request, &report);
+    if (result == playcore::kConvertFailed)
+        job.SetFailure(report.why.empty() ? "conversion failed" : report.why);
+    return result;
+}
+
+} // namespace kinetta
