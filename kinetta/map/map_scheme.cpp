@@ -57,7 +57,16 @@ void RegisterMapUrlScheme() {
     QWebEngineUrlScheme::registerScheme(scheme);
 }
 
+namespace {
+bool gPrepared = false; // set once, before the application exists
+} // namespace
+
+bool WebEngineProcessPrepared() {
+    return gPrepared;
+}
+
 void PrepareWebEngineProcess() {
+    gPrepared = true;
     RegisterMapUrlScheme();
     // The browser's compositor shares GL resources with the application's.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);

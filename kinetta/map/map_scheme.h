@@ -23,6 +23,9 @@ void RegisterMapUrlScheme();
 // registers the scheme and, when Chromium's sandbox cannot start (running as
 // root), switches it off unless the environment already decides.
 void PrepareWebEngineProcess();
+// Whether PrepareWebEngineProcess ran: without it the page's scheme is
+// unknown and the browser must not be started.
+bool WebEngineProcessPrepared();
 
 class MapSchemeHandler : public QWebEngineUrlSchemeHandler {
     Q_OBJECT

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "kinetta/base/qt_message_sink.h"
+#include "kinetta/map/map_scheme.h"
 #include "kinetta/shell/kinetta_dlg.h"
 #include "playcore/present/offscreen_surface.h"
 #include "playcore/session/playback_session.h"
@@ -23,6 +24,8 @@ int CkinettaApp::Run(const char* programName) {
         std::snprintf(name, sizeof name, "%s", programName);
     }
     char* argv[] = {name, nullptr};
+    // The map's browser: its private scheme, before the application exists.
+    map::PrepareWebEngineProcess();
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QSurfaceFormat::setDefaultFormat(playcore::PresenterSurfaceFormat());
     QApplication qt(argc, argv);

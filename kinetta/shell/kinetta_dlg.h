@@ -20,6 +20,8 @@
 //   kinetta_dlg_fileops.cpp   the file operations' side: the flows' object,
 //                             their commands and end messages, the reload
 //                             after a delete
+//   kinetta_dlg_map.cpp       the map window: bring-up, the bridge's
+//                             messages, tracks and pins, position and status
 //
 // Threads: everything runs on the UI thread except the two prefetch threads,
 // which copy paths under the state lock, call PrefetchTelemetry and post
@@ -80,6 +82,9 @@ class CUpdateDialog;
 class CInetConnectionAsync;
 class DisplayPowerWatch;
 class CFileOps;
+namespace map {
+class MapWindow;
+}
 
 // Timer ids of the main window.
 enum MainTimer : int {
@@ -117,6 +122,11 @@ public:
         // The address the browser-component notice links to; empty: the page
         // of the Debian package that provides the component.
         std::string browserComponentPage;
+        // Whether the map window starts its browser control (empty: it
+        // does; tests of other views leave it off); the folder of the map's
+        // browser profile (empty: the user's cache folder).
+        std::function<bool()> startMapBrowser;
+        std::string mapStorageRoot;
     };
 
     // playback: the playback session (configured with the message sink of the
@@ -181,7 +191,9 @@ public:
     CMovieDialog* SecondMovieWindow() const { return secondMovie_; }
     CLogoDlg* LogoPanel() const { return logo_; }
     bool FullScreen() const { return fullScreen_; }
-    bool MapVisible() const { return mapVisible_; }
+    bool MapVisible() const; // the map window is switched on (38013)
+    // The map window: its frame, map dialog, logo panel and the bridge.
+    map::MapWindow* Map() const;
     bool Mirrored(int camera) const { return mirrored_[camera == 1 ? 1 : 0]; }
     bool KeepsAspect() const { return keepAspect_; }
     // Seeks as the position slider does when released at frame.
@@ -340,6 +352,25 @@ private:
     // UM_PROGRESS, UM_FILEOP_DONE, UM_FILEOP_RELOAD; false for others.
     bool HandleFileOpMessage(int message, std::uintptr_t wParam, std::intptr_t lParam);
     void ReloadAfterDelete();
+    // ---- map (kinetta_dlg_map.cpp) ----
+    void CreateMap();
+    void StartMapBringUp();
+    void EndMap();
+    // UM_WEBVIEW_CREATED, UM_MAP_STATUS, UM_MAP_SEEK; false for others.
+    bool HandleMapMessage(int message, std::intptr_t lParam);
+    // The tracks and pins of the open recording to the page, until they
+    // have reached it once for this open (and again when the page reports
+    // ready, the list is rebuilt or the detector switches change).
+    void RunMapTracksStep();
+    void PrepareMapViews();
+    // The page's play status: 0 playing (also reveals the map), 1 paused, 2 stopped.
+    void MapStatus(int kind);
+    void MapMarkerToPosition();
+    // The map part of a position update (telemetry locked).
+    void UpdateMapAt(long long frame);
+    void LayOutMap();
+    void RebuildMapGroup();
+    void MapSourceChanged();
 
     // ---- timers ----
     void StartTimer(int id, int ms, bool once);
@@ -422,9 +453,7 @@ private:
     bool keepAspect_ = true;               // "DISPLAY"/"ASPECT" "on"
     bool fullScreen_ = false;
     QRect normalGeometry_; // the window's place outside full screen
-    bool mapVisible_ = false;
-    bool mapShownOnce_ = false;
-    int menuCamera_ = 0; // camera of the area the menu was opened on
+    int menuCamera_ = 0;   // camera of the area the menu was opened on
 
     // Graph and panel (UI thread); the access reads the session's telemetry
     // through playback_ and outlives the views' windows.
@@ -440,6 +469,10 @@ private:
 
     // File operations (UI thread; the flows' worker is the object's JobControl).
     std::unique_ptr<CFileOps> fileOps_;
+    // The map window (UI thread; its monitor thread only writes the
+    // reachability flag). Destroyed at shutdown before the engines go.
+    std::unique_ptr<map::MapWindow> map_;
+    unsigned mapTracksFor_ = 0; // openSerial_ whose tracks and pins reached the page; 0 none
 
     std::thread prefetch_;     // joined before the next start and at shutdown
     std::thread nextPrefetch_; // the same

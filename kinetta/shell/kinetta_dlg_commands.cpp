@@ -116,6 +116,7 @@ bool CkinettaDlg::event(QEvent* event) {
             if (HandleTelemetryMessage(static_cast<int>(m->Message()), m->WParam(), m->LParam()))
                 return true;
             if (HandleViewMessage(static_cast<int>(m->Message()), m->LParam())) return true;
+            if (HandleMapMessage(static_cast<int>(m->Message()), m->LParam())) return true;
             break;
         }
     }
@@ -175,6 +176,7 @@ void CkinettaDlg::OnListRebuilt() {
         selected_ = filer_->SelectedRow();
     }
     if (telemetry_) telemetry_->ResetPanel();
+    RebuildMapGroup();
 }
 
 void CkinettaDlg::OnListSelect(int row) {
@@ -358,6 +360,7 @@ void CkinettaDlg::OnPlayPause() {
             }
         }
         playback_.Pause(cameraSelection_);
+        MapStatus(1);
         continuous_ = false;
         ShowPlayFace(false);
         ShowSpeedText();

@@ -158,6 +158,7 @@ void CkinettaDlg::LayOut() {
         button->setVisible(chrome);
     PlaceController();
     PlaceTelemetryViews(chrome);
+    LayOutMap();
     LayOutSettingsDialog();
     if (!chrome) {
         for (auto& [command, button] : toolbarButtons_)

@@ -438,6 +438,7 @@ bool CkinettaDlg::StartPlayback() {
     playback_.SetVolume(cameraSelection_, 0);
     StartTimer(kTimerFadeIn, 10, false);
     startedOnce_ = true;
+    MapStatus(0);
     return true;
 }
 
@@ -449,6 +450,7 @@ void CkinettaDlg::StopPlayback() {
         playback_.Stop(cameraSelection_);
     }
     ShowPlayFace(false);
+    MapStatus(2);
     if (const RecordingEntry* e = SelectedEntry())
         rememberedSpeed_ = DefaultSpeedStep(*e, CurrentFamily());
 }
@@ -510,6 +512,7 @@ void CkinettaDlg::SeekTo(int cam, long long frame, int state) {
         for (int k = 0; k < 2; ++k)
             if (!areas_[k]->NoData() && areas_[k]->isVisible()) playback_.Redraw(k);
         UpdateToolbar();
+        MapMarkerToPosition();
     } else if (state == kEnginePlaying) {
         playback_.Pause(cam);
         playback_.SeekFrame(cam, std::max(0LL, target));
@@ -523,6 +526,7 @@ void CkinettaDlg::SeekTo(int cam, long long frame, int state) {
 }
 
 void CkinettaDlg::OnPositionTimer() {
+    RunMapTracksStep(); // until the page has the open recording's tracks and pins
     const int state = playback_.GetState(MasterCamera());
     if (state != kEnginePlaying) return;
     if (IsNearEnd()) {
@@ -574,6 +578,7 @@ void CkinettaDlg::PrepareRecordingViews() {
     masterLength_ = playback_.GetMasterLength();
     PrepareTelemetryViews();
     UpdateViewsAt(0);
+    PrepareMapViews();
     UpdatePositionDisplay(std::max<long long>(0, playback_.GetPosition(MasterCamera())));
     markerFrame_ = -1;
     StartTimer(kTimerPosition, 100, false);
@@ -587,6 +592,7 @@ void CkinettaDlg::UpdateViewsAt(long long frame) {
     if (!playback_.LockTelemetry()) return;
     const long long f = std::clamp(frame, 0LL, std::max(0LL, sliderLast_));
     if (telemetry_) telemetry_->UpdateAt(f);
+    UpdateMapAt(f);
     playback_.UnlockTelemetry();
 }
 

@@ -103,9 +103,4 @@ void CkinettaDlg::OnDisplayPowerOn() {
     Redraw(cameraSelection_);
 }
 
-void CkinettaDlg::RebuildMapEventIcons() {
-    // The map's event icons follow the detector switches: the map bridge
-    // rebuilds its event markers of the selected recording here.
-}
-
 } // namespace kinetta

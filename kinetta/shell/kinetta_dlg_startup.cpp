@@ -21,6 +21,7 @@
 #include "kinetta/catalogue/filer_container_dlg.h"
 #include "kinetta/catalogue/source.h"
 #include "kinetta/fileops/file_ops.h"
+#include "kinetta/map/map_window.h"
 #include "kinetta/services/display_power_watch.h"
 #include "kinetta/services/inet_connection_async.h"
 #include "kinetta/services/update_dialog.h"
@@ -156,6 +157,7 @@ void CkinettaDlg::StartupStage1() {
     fullyBuilt_ = true;
     if (hooks_.browserComponentMissing && hooks_.browserComponentMissing())
         ShowBrowserComponentNotice();
+    StartMapBringUp();
     PostWindowMessage(this, UM_STARTUP_STAGE2);
 }
 
@@ -220,6 +222,7 @@ bool CkinettaDlg::OpenSource(const std::string& path, SourceKind kind) {
 bool CkinettaDlg::ShowSource(std::unique_ptr<Catalogue> catalogue, const std::string& path,
                              SourceKind kind, bool ok) {
     const RecorderFamily family = catalogue->Family();
+    MapSourceChanged(); // a new source starts with the map window off
     catalogue_ = std::move(catalogue);
     watch_->SetWatchedPath(path);
     filer_->SetFolderTree(catalogue_->Tree(), family);

@@ -86,6 +86,7 @@ bool CkinettaDlg::HandleTelemetryMessage(int message, std::uintptr_t wParam, std
         return true;
     case UM_ICON_FILTER:
         telemetry_->OnIconFilter(static_cast<int>(wParam), lParam != 0);
+        RebuildMapEventIcons();
         return true;
     case UM_SETTINGS_NOTIFY:
         telemetry_->OnSettingsNotify(static_cast<int>(wParam), lParam != 0);

@@ -125,15 +125,7 @@ void CkinettaDlg::CreateMovieWindows() {
     controller_->SetMovieArea(areas_[0]->Pointer());
     controller_->EnableForDisplayModel(0);
 
-    mapWindow_ = new CMovieDialog(FloatingKind::Map, this);
-    logo_ = new CLogoDlg(mapWindow_);
-    logo_->setGeometry(mapWindow_->InnerRect());
-    // Transparent until first used; kept hidden so that a desktop without
-    // window opacity does not show an empty frame over the list.
-    mapWindow_->SetLayeredAlpha(0);
-    mapWindow_->SetCloseAction([this] {
-        if (mapVisible_) OnMapDisplay();
-    });
+    CreateMap();
 
     secondMovie_ = new CMovieDialog(FloatingKind::SecondMovie, this);
     if (kFullMode) {
@@ -148,9 +140,7 @@ void CkinettaDlg::EndMovieWindows() {
     for (CMovieStatic* a : areas_)
         if (a) a->Pointer()->ClearDragState();
     if (kFullMode && areas_[1] && secondMovie_) areas_[1]->setParent(this); // freed with the window
-    delete mapWindow_;
-    mapWindow_ = nullptr;
-    logo_ = nullptr;
+    EndMap();
     delete secondMovie_;
     secondMovie_ = nullptr;
 }
@@ -264,27 +254,6 @@ void CkinettaDlg::OnFlip(int camera) {
     if (state != kEngineClosed && state != kEnginePlaying) playback_.Redraw(camera);
 }
 
-void CkinettaDlg::OnMapDisplay() {
-    if (!mapWindow_) return;
-    if (!mapShownOnce_) {
-        mapShownOnce_ = true;
-        mapWindow_->SetLayeredAlpha(255);
-        const FloatingPlaces places =
-            DefaultFloatingPlaces(layout_, SkinScale(), areas_[0]->DisplayModel() == 4);
-        mapWindow_->move(ScreenRect(places.map).topLeft());
-    }
-    mapVisible_ = !mapVisible_;
-    if (CSkinButton* b = ToolbarButton(kCmdMapDisplay)) {
-        b->SetPressedLook(mapVisible_);
-        b->update();
-    }
-    logo_->setGeometry(mapWindow_->InnerRect());
-    // Until the map arrives the logo panel stands in for the map page.
-    logo_->ShowNow(true);
-    mapWindow_->setVisible(mapVisible_);
-    if (mapVisible_) mapWindow_->raise();
-}
-
 void CkinettaDlg::OnAspect() {
     keepAspect_ = !keepAspect_;
     Settings().Write("DISPLAY", "ASPECT", keepAspect_ ? "on" : "off");
@@ -376,7 +345,7 @@ bool CkinettaDlg::HandleViewMessage(int message, long long lParam) {
 
 void CkinettaDlg::OnWindowSized(QObject* window) {
     if (window == mapWindow_ && mapWindow_) {
-        logo_->setGeometry(mapWindow_->InnerRect());
+        LayOutMap();
         return;
     }
     if (window != secondMovie_ || !secondMovie_ || !kFullMode) return;

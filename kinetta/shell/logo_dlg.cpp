@@ -15,6 +15,9 @@ CLogoDlg::CLogoDlg(QWidget* parent) : QWidget(parent) {
 }
 
 void CLogoDlg::ShowNow(bool visible) {
+    // A deferred request still on its way is older than this one: it must
+    // not undo it when it arrives.
+    pendingVisible_ = visible;
     setVisible(visible);
 }
 

@@ -15,7 +15,8 @@ class CLogoDlg : public QWidget {
 public:
     explicit CLogoDlg(QWidget* parent = nullptr);
 
-    // Shows or hides the panel now.
+    // Shows or hides the panel now (a deferred request on its way then
+    // applies this choice).
     void ShowNow(bool visible);
     // Shows or hides it when UM_LOGO_REFRESH is handled.
     void ShowDeferred(bool visible);

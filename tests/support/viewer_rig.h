@@ -62,6 +62,9 @@ struct ViewerRig {
         hooks.messageBox = [](const QString&, const QString&, int) { return 1; };
         hooks.sourcePrompt = [](kinetta::SourceKind*, std::string*) { return false; };
         hooks.removableRoots = [this] { return std::vector<std::string>{card}; };
+        // The map's browser control stays off unless a test asks for it.
+        hooks.startMapBrowser = [] { return false; };
+        hooks.browserComponentMissing = [] { return false; };
         if (adjust) adjust(hooks);
         dlg = std::make_unique<kinetta::CkinettaDlg>(session, hooks);
         kinetta::SetSettingsDirectory(home);

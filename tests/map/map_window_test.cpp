@@ -1,0 +1,433 @@
+// The map window in the viewer, with the real browser engine, on generated
+// cards of both families and a tile server on 127.0.0.1 that the test starts
+// and stops: the plain logo while the server is away, the map once it
+// answers, the notice when it goes, the logo for recordings the map cannot
+// show, the page loaded once across off and on, the marker following play,
+// pause and seeks, a pin click seeking the player, the group track and pins
+// following the list filter and the detector switches, and closing at every
+// stage of the bring-up.
+
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QTcpServer>
+#include <QTest>
+#include <QWebEnginePage>
+#include <QWindow>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+extern "C" {
+#include <libavutil/log.h>
+}
+
+#include "kinetta/base/settings_store.h"
+#include "kinetta/catalogue/file_list_ctrl.h"
+#include "kinetta/catalogue/filer_container_dlg.h"
+#include "kinetta/map/google_map_dlg2.h"
+#include "kinetta/map/map_dlg_wrap.h"
+#include "kinetta/map/map_scheme.h"
+#include "kinetta/map/map_window.h"
+#include "kinetta/map/page_state.h"
+#include "kinetta/shell/logo_dlg.h"
+#include "kinetta/shell/movie_dialog.h"
+#include "kinetta/skin/skin_button.h"
+#include "kinetta/telemetry/telemetry_views.h"
+#include "support/temp_dir.h"
+#include "support/viewer_rig.h"
+#include "tools/map-bench/local_tile_server.h"
+#include "tools/mkcard/framecode.h"
+#include "tools/mkcard/recording.h"
+
+namespace kinetta {
+namespace {
+
+namespace fs = std::filesystem;
+using kinetta::maptest::LocalTileServer;
+using mkcard::EventKind;
+
+constexpr int kWait = 60000; // ms: the browser engine is slow on a loaded machine
+
+// TX40: row 0 an 8-s recording with three events, row 1 a parking recording,
+// row 2 a recording without GPS. TX50: one recording whose flag byte B is 0.
+class Cards : public ::testing::Environment {
+public:
+    void SetUp() override {
+        av_log_set_level(AV_LOG_ERROR);
+        dir = std::make_unique<ktest::TempDir>();
+        tx40 = *dir / "tx40";
+        const std::string f40 = tx40 + "/20230525_001/";
+        fs::create_directories(f40);
+        const char* names[3] = {"001_101500A_M.MP4", "002_101600P_M.MP4", "003_101700A_M.MP4"};
+        for (int i = 0; i < 3; ++i) {
+            mkcard::RecordingSpec s;
+            s.family = RecorderFamily::TX40;
+            s.start = {2023, 5, 25, 10, 15 + i, 0};
+            s.durationSeconds = i == 0 ? 8 : 4;
+            if (i == 0)
+                s.events = {
+                    {2, EventKind::ShockX}, {4, EventKind::UserPoint}, {6, EventKind::Parking}};
+            s.parked = i == 1;
+            if (i == 2) s.recordCount = 0; // a block without a single sample
+            std::string error;
+            ASSERT_TRUE(mkcard::WriteRecording(s, f40 + names[i], nullptr, &error)) << error;
+        }
+        ktest::WriteModelMarker(tx40, RecorderFamily::TX40);
+
+        tx50 = *dir / "tx50";
+        const std::string f50 = tx50 + "/20230525_001/";
+        fs::create_directories(f50);
+        mkcard::RecordingSpec s;
+        s.family = RecorderFamily::TX50;
+        s.start = {2023, 5, 25, 10, 15, 0};
+        s.durationSeconds = 4;
+        s.header.flagB = 0;
+        std::string error;
+        ASSERT_TRUE(mkcard::WriteRecording(s, f50 + "001_101500ANN_F.MP4", nullptr, &error))
+            << error;
+        ktest::WriteModelMarker(tx50, RecorderFamily::TX50);
+    }
+    void TearDown() override { dir.reset(); }
+    static inline std::unique_ptr<ktest::TempDir> dir;
+    static inline std::string tx40, tx50;
+};
+const auto* const kCards = ::testing::AddGlobalTestEnvironment(new Cards);
+
+using ktest::WaitFor;
+
+// The settings folder, with the tile server's template, outlives the viewer.
+struct Home {
+    ktest::TempDir home;
+    Home(const std::string& tileTemplate) {
+        SettingsStore(home.path()).Write("MAP", "TILEURL", tileTemplate);
+        SettingsStore(home.path()).Write("MAP", "ATTRIBUTION", "test tiles");
+    }
+};
+
+struct Viewer : Home, ktest::ViewerRig {
+    Viewer(const std::string& card, RecorderFamily family, const std::string& tileTemplate)
+        : Home(tileTemplate),
+          ViewerRig(
+              home.path(), card, family,
+              [this](CkinettaDlg::Hooks& h) {
+                  h.startMapBrowser = [] { return true; };
+                  h.mapStorageRoot = std::string(home.path()) + "/browser";
+                  h.browserComponentMissing = [] { return !map::BrowserComponentAvailable(); };
+              },
+              [](CkinettaDlg& d) { d.MovieArea(0)->SetDisplayModel(2); }) {}
+
+    map::MapWindow& Map() { return *dlg->Map(); }
+    map::CGoogleMapDlgWrap& Wrap() { return Map().Wrap(); }
+    QWebEnginePage* Page() { return Map().Dialog()->Holder().Page(); }
+    QJsonObject PageState() { return map::ReadMapPageState(Page()); }
+    bool MapShown() { return !Map().Dialog()->isHidden() && Map().Frame()->isVisible(); }
+    bool LogoShown() { return Map().Logo()->isVisible(); }
+
+    bool WaitPrepared(int row) {
+        return WaitFor(
+            [&] {
+                return dlg->Loaded() && !dlg->Busy() && dlg->SelectedIndex() == row &&
+                       dlg->SliderLast() > 0;
+            },
+            kWait);
+    }
+    void Command(int id) { dlg->ToolbarButton(id)->click(); }
+    void Select(int row) {
+        CFileListCtrl* list = dlg->Filer()->List();
+        const QRect r = list->visualRect(list->model()->index(row, 0));
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, r.center());
+    }
+    int State() { return port->GetState(dlg->CameraSelection()); }
+    long long Position() { return port->GetPosition(dlg->CameraSelection()); }
+    // The frame number the main area shows (as recorded: the frame code in
+    // the square in the middle).
+    int Shown() {
+        const QImage rgb = dlg->MovieArea(0)->GrabPicture().convertToFormat(QImage::Format_RGB32);
+        if (rgb.isNull()) return -1;
+        std::vector<uint8_t> luma(static_cast<size_t>(rgb.width()) * rgb.height());
+        for (int y = 0; y < rgb.height(); ++y)
+            for (int x = 0; x < rgb.width(); ++x)
+                luma[static_cast<size_t>(y) * rgb.width() + x] =
+                    static_cast<uint8_t>(qGray(rgb.pixel(x, y)));
+        const int side = std::min(rgb.width(), rgb.height());
+        const kframecode::Rect square{(rgb.width() - side) / 2, (rgb.height() - side) / 2, side,
+                                      side};
+        return kframecode::ReadFrameCode(luma.data(), rgb.width(), rgb.height(), rgb.width(),
+                                         square);
+    }
+    // The map is on screen with the page ready and the tracks drawn.
+    bool WaitMapWithTracks() {
+        return WaitFor(
+            [&] {
+                if (!MapShown() || LogoShown()) return false;
+                const QJsonObject s = PageState();
+                return s.value("state").toString() == "ready" && s.value("gridPoints").toInt() > 0;
+            },
+            kWait);
+    }
+    QJsonObject Marker() { return PageState().value("marker").toObject(); }
+};
+
+// Map on, the first recording prepared, the map shown with its tracks.
+void BringUpOnline(Viewer& v) {
+    ASSERT_TRUE(v.WaitPrepared(0));
+    v.Command(kCmdMapDisplay);
+    ASSERT_TRUE(v.dlg->MapVisible());
+    ASSERT_TRUE(v.Map().Revealed());
+    ASSERT_TRUE(v.WaitMapWithTracks()) << "the map did not appear";
+}
+
+TEST(MapWindow, OfflineStartShowsThePlainLogoThenTheMapThenTheNoticeWhenTheServerGoes) {
+    LocalTileServer tiles;
+    ASSERT_TRUE(tiles.Start());
+    tiles.Stop(); // its port stays reserved for the template
+    Viewer v(Cards::tx40, RecorderFamily::TX40, tiles.TileTemplate().toStdString());
+    // Unseen while unrevealed: transparent, and off screen until placed.
+    EXPECT_FALSE(v.Map().Revealed());
+    EXPECT_EQ(v.Map().Frame()->windowOpacity(), 0.0);
+    ASSERT_TRUE(v.WaitPrepared(0));
+    v.Command(kCmdMapDisplay);
+    EXPECT_EQ(v.Map().Frame()->windowOpacity(), 1.0);
+    // A few reachability rounds without a server: the logo, never the notice.
+    const long rounds = v.Wrap().Connection().Rounds();
+    bool notice = false;
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            notice = notice || (v.LogoShown() && v.Map().Logo()->LogoPicture() == 0);
+            return v.Wrap().Connection().Rounds() >= rounds + 3 && v.LogoShown();
+        },
+        kWait));
+    EXPECT_FALSE(notice);
+    EXPECT_EQ(v.Map().Logo()->LogoPicture(), 1);
+    EXPECT_FALSE(v.MapShown());
+    EXPECT_FALSE(v.Map().MapUsed());
+
+    // The server answers: the page reports ready by itself; the next
+    // position update (playing) shows the map.
+    ASSERT_TRUE(tiles.Start());
+    ASSERT_TRUE(WaitFor([&] { return v.Map().MapUsed(); }, kWait));
+    v.Command(kCmdPlayPause);
+    ASSERT_TRUE(v.WaitMapWithTracks());
+    EXPECT_EQ(v.PageState().value("pins").toArray().size(), 3);
+
+    // The server goes away while the map is shown: the notice picture.
+    v.Command(kCmdPlayPause);
+    tiles.Stop();
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            v.dlg->SeekFromSlider(10); // a position update
+            return v.LogoShown() && v.Map().Logo()->LogoPicture() == 0;
+        },
+        kWait));
+    EXPECT_TRUE(v.Map().Dialog()->isHidden());
+}
+
+TEST(MapWindow, RecordingsTheMapCannotShowGetTheLogoPanel) {
+    LocalTileServer tiles;
+    ASSERT_TRUE(tiles.Start());
+    {
+        Viewer v(Cards::tx40, RecorderFamily::TX40, tiles.TileTemplate().toStdString());
+        BringUpOnline(v);
+        // A parking recording, then one without GPS samples.
+        for (int row : {1, 2}) {
+            v.Select(row);
+            ASSERT_TRUE(v.WaitPrepared(row));
+            ASSERT_TRUE(WaitFor([&] { return v.LogoShown() && !v.MapShown(); }, kWait)) << row;
+            EXPECT_EQ(v.Map().Logo()->LogoPicture(), 1) << row;
+        }
+        // Back to a recording with a track: the map again.
+        v.Select(0);
+        ASSERT_TRUE(v.WaitPrepared(0));
+        v.dlg->SeekFromSlider(20);
+        ASSERT_TRUE(WaitFor([&] { return v.MapShown() && !v.LogoShown(); }, kWait));
+    }
+    {
+        // TX50 with flag byte B 0.
+        Viewer v(Cards::tx50, RecorderFamily::TX50, tiles.TileTemplate().toStdString());
+        ASSERT_TRUE(v.WaitPrepared(0));
+        v.Command(kCmdMapDisplay);
+        v.dlg->SeekFromSlider(10);
+        ASSERT_TRUE(WaitFor([&] { return v.LogoShown(); }, kWait));
+        EXPECT_FALSE(v.MapShown());
+    }
+}
+
+TEST(MapWindow, OffAndOnKeepsThePageAndSendsTheTracksAgain) {
+    LocalTileServer tiles;
+    ASSERT_TRUE(tiles.Start());
+    Viewer v(Cards::tx40, RecorderFamily::TX40, tiles.TileTemplate().toStdString());
+    int loads = 0;
+    QObject::connect(&v.Map().Dialog()->Holder(), &map::CWebView2Holder::PageLoadFinished,
+                     [&](bool) { ++loads; });
+    BringUpOnline(v);
+    ASSERT_TRUE(WaitFor([&] { return loads == 1; }, kWait));
+    const long calls = v.Map().Dialog()->Holder().Scheme()->HostCalls();
+
+    v.Command(kCmdMapDisplay); // off
+    EXPECT_FALSE(v.Map().Frame()->isVisible());
+    EXPECT_EQ(v.Wrap().MapShown(), 0);
+    // The page drops its map while the window is off.
+    ASSERT_TRUE(WaitFor([&] { return v.PageState().value("state").toString() != "ready"; }, kWait));
+    v.Command(kCmdMapDisplay); // on
+    ASSERT_TRUE(WaitFor([&] { return v.Wrap().PageInitialised() != 0; }, kWait));
+    v.dlg->SeekFromSlider(30);
+    ASSERT_TRUE(v.WaitMapWithTracks());
+    EXPECT_EQ(v.PageState().value("pins").toArray().size(), 3);
+    EXPECT_EQ(loads, 1);
+    EXPECT_GT(v.Map().Dialog()->Holder().Scheme()->HostCalls(), calls);
+}
+
+TEST(MapWindow, MarkerFollowsPlayPauseAndSeeksAndAPinClickSeeksThePlayer) {
+    LocalTileServer tiles;
+    ASSERT_TRUE(tiles.Start());
+    Viewer v(Cards::tx40, RecorderFamily::TX40, tiles.TileTemplate().toStdString());
+    BringUpOnline(v);
+
+    // Playing: the page moves its marker by itself.
+    const double startLat = v.Marker().value("lat").toDouble();
+    v.Command(kCmdPlayPause);
+    ASSERT_TRUE(WaitFor([&] { return v.Marker().value("lat").toDouble() != startLat; }, kWait));
+    EXPECT_EQ(v.PageState().value("status").toString(), "");
+
+    // Paused: the marker stays through two of the page's rounds.
+    v.Command(kCmdPlayPause);
+    ASSERT_TRUE(WaitFor([&] { return v.State() == kEnginePaused; }, kWait));
+    ASSERT_TRUE(
+        WaitFor([&] { return v.PageState().value("status").toString() == "pause"; }, kWait));
+    const QJsonObject held = v.Marker();
+    const QString frameText = QString::number(v.Wrap().CurrentFrame());
+    ASSERT_TRUE(WaitFor(
+        [&] { return v.PageState().value("lastJpgNum").toVariant().toString() == frameText; },
+        kWait));
+    // Two of the page's once-a-second rounds (each asks for the frame and
+    // the state message).
+    const long calls = v.Map().Dialog()->Holder().Scheme()->HostCalls();
+    ASSERT_TRUE(WaitFor(
+        [&] { return v.Map().Dialog()->Holder().Scheme()->HostCalls() >= calls + 6; }, kWait));
+    EXPECT_EQ(v.Marker().value("lat").toDouble(), held.value("lat").toDouble());
+    EXPECT_EQ(v.Marker().value("lng").toDouble(), held.value("lng").toDouble());
+
+    // A seek while paused moves it.
+    const long long back = v.Position() > 120 ? 20 : 200;
+    v.dlg->SeekFromSlider(back);
+    ASSERT_TRUE(WaitFor(
+        [&] { return v.Marker().value("lat").toDouble() != held.value("lat").toDouble(); }, kWait));
+
+    // A click on a pin seeks the player to its event's frame.
+    QJsonObject s = v.PageState();
+    QJsonObject pin;
+    for (const auto& p : s.value("pins").toArray()) {
+        const QJsonObject o = p.toObject();
+        if (std::abs(o.value("frame").toInt() - back) > 40) pin = o;
+    }
+    ASSERT_FALSE(pin.isEmpty());
+    const int target = pin.value("frame").toInt();
+    // Centre the map on the pin's frame first so that it is in view and
+    // the marker is elsewhere.
+    v.dlg->SeekFromSlider(back);
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            s = v.PageState();
+            return !s.value("moving").toBool();
+        },
+        kWait));
+    for (const auto& p : s.value("pins").toArray())
+        if (p.toObject().value("frame").toInt() == target) pin = p.toObject();
+    QWidget* view = v.Map().Dialog()->Holder().View();
+    QWidget* top = v.Map().Frame();
+    const QPoint at(int(pin.value("x").toDouble() * map::kMapZoomFactor),
+                    int((pin.value("y").toDouble() - 20) * map::kMapZoomFactor));
+    ASSERT_TRUE(view->rect().contains(at)) << "the pin is out of view";
+    const QPoint inWindow = view->mapTo(top, at);
+    QTest::mouseMove(top->windowHandle(), inWindow);
+    QTest::mouseClick(top->windowHandle(), Qt::LeftButton, {}, inWindow);
+    ASSERT_TRUE(WaitFor([&] { return std::llabs(v.Position() - target) <= 3; }, kWait))
+        << "position " << v.Position() << ", pin frame " << target;
+    ASSERT_TRUE(WaitFor([&] { return std::abs(v.Shown() - target) <= 3; }, kWait))
+        << "shown " << v.Shown() << ", pin frame " << target;
+}
+
+TEST(MapWindow, FilterToggleRebuildsTheGroupAndADetectorSwitchRemovesItsPins) {
+    LocalTileServer tiles;
+    ASSERT_TRUE(tiles.Start());
+    Viewer v(Cards::tx40, RecorderFamily::TX40, tiles.TileTemplate().toStdString());
+    BringUpOnline(v);
+    const int all = v.PageState().value("groupPoints").toInt();
+    EXPECT_EQ(static_cast<int>(v.Wrap().Group().Copy().size()) > 0, true);
+
+    // Parking switch of the trigger filter off: the parking row leaves the
+    // list, and with it its samples from the group track.
+    ASSERT_EQ(v.dlg->Filer()->Rows().size(), 3u);
+    v.dlg->Filer()->OnCommand(39003);
+    ASSERT_EQ(v.dlg->Filer()->Rows().size(), 2u);
+    ASSERT_TRUE(v.WaitPrepared(0));
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            const int n = v.PageState().value("groupPoints").toInt();
+            return n > 0 && n < all;
+        },
+        kWait));
+
+    // The parking detector off: its pin goes at once.
+    ASSERT_TRUE(WaitFor([&] { return v.PageState().value("pins").toArray().size() == 3; }, kWait));
+    PostWindowMessage(v.dlg.get(), UM_SETTINGS_NOTIFY, 2, 0);
+    ASSERT_TRUE(WaitFor([&] { return v.PageState().value("pins").toArray().size() == 2; }, kWait));
+    for (const auto& p : v.PageState().value("pins").toArray())
+        EXPECT_NE(p.toObject().value("kind").toInt(), 7);
+}
+
+TEST(MapWindow, ClosingAtEveryStageOfTheBringUpEndsCleanly) {
+    LocalTileServer tiles;
+    ASSERT_TRUE(tiles.Start());
+    const std::string tmpl = tiles.TileTemplate().toStdString();
+    QElapsedTimer t;
+    {
+        // Before the controller's message is handled.
+        Viewer v(Cards::tx40, RecorderFamily::TX40, tmpl);
+        t.start();
+    }
+    std::printf("closed before the controller: %lld ms\n", static_cast<long long>(t.elapsed()));
+    {
+        // While the page loads.
+        Viewer v(Cards::tx40, RecorderFamily::TX40, tmpl);
+        ASSERT_TRUE(v.WaitPrepared(0));
+        v.Command(kCmdMapDisplay);
+        ASSERT_TRUE(WaitFor([&] { return v.Map().PageRequested(); }, kWait));
+        t.start();
+    }
+    std::printf("closed while the page loads: %lld ms\n", static_cast<long long>(t.elapsed()));
+    {
+        // While the reachability test waits on a server that accepts and
+        // never answers.
+        QTcpServer silent;
+        ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
+        const std::string dead =
+            "http://127.0.0.1:" + std::to_string(silent.serverPort()) + "/{z}/{x}/{y}.png";
+        Viewer v(Cards::tx40, RecorderFamily::TX40, dead);
+        ASSERT_TRUE(v.WaitPrepared(0));
+        v.Command(kCmdMapDisplay);
+        ASSERT_TRUE(WaitFor([&] { return silent.hasPendingConnections(); }, kWait));
+        EXPECT_EQ(v.Wrap().Connection().Reachable(), 0);
+        t.start();
+    }
+    std::printf("closed during a reachability test: %lld ms\n",
+                static_cast<long long>(t.elapsed()));
+}
+
+} // namespace
+} // namespace kinetta
+
+int main(int argc, char** argv) {
+    kinetta::map::PrepareWebEngineProcess();
+    // Software drawing: a virtual X server has no GPU.
+    if (!qEnvironmentVariableIsSet("QTWEBENGINE_CHROMIUM_FLAGS"))
+        qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu");
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    ktest::App();
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
