@@ -37,10 +37,10 @@ extern "C" {
 #include "kinetta/shell/movie_dialog.h"
 #include "kinetta/skin/skin_button.h"
 #include "kinetta/telemetry/telemetry_views.h"
+#include "support/picture_code.h"
 #include "support/temp_dir.h"
 #include "support/viewer_rig.h"
 #include "tools/map-bench/local_tile_server.h"
-#include "tools/mkcard/framecode.h"
 #include "tools/mkcard/recording.h"
 
 namespace kinetta {
@@ -145,20 +145,7 @@ struct Viewer : Home, ktest::ViewerRig {
     long long Position() { return port->GetPosition(dlg->CameraSelection()); }
     // The frame number the main area shows (as recorded: the frame code in
     // the square in the middle).
-    int Shown() {
-        const QImage rgb = dlg->MovieArea(0)->GrabPicture().convertToFormat(QImage::Format_RGB32);
-        if (rgb.isNull()) return -1;
-        std::vector<uint8_t> luma(static_cast<size_t>(rgb.width()) * rgb.height());
-        for (int y = 0; y < rgb.height(); ++y)
-            for (int x = 0; x < rgb.width(); ++x)
-                luma[static_cast<size_t>(y) * rgb.width() + x] =
-                    static_cast<uint8_t>(qGray(rgb.pixel(x, y)));
-        const int side = std::min(rgb.width(), rgb.height());
-        const kframecode::Rect square{(rgb.width() - side) / 2, (rgb.height() - side) / 2, side,
-                                      side};
-        return kframecode::ReadFrameCode(luma.data(), rgb.width(), rgb.height(), rgb.width(),
-                                         square);
-    }
+    int Shown() { return ktest::PictureCode(dlg->MovieArea(0)->GrabPicture(), true); }
     // The map is on screen with the page ready and the tracks drawn.
     bool WaitMapWithTracks() {
         return WaitFor(
