@@ -44,11 +44,11 @@ void CkinettaDlg::CreateMap() {
         return e && e->parking != 0;
     };
     host.position = [this] {
-        const long long p = playback_.GetPosition(MasterCamera());
+        const long long p = static_cast<long long>(playback_.GetPosition(MasterCamera()));
         return std::clamp(p, 0LL, std::max(0LL, sliderLast_));
     };
     host.refreshViews = [this] {
-        if (loaded_) UpdateViewsAt(std::max(0LL, playback_.GetPosition(MasterCamera())));
+        if (loaded_) UpdateViewsAt(std::max<long long>(0, playback_.GetPosition(MasterCamera())));
     };
     host.defaultPlace = [this] {
         const FloatingPlaces places =

@@ -141,8 +141,8 @@ struct Viewer : Home, ktest::ViewerRig {
         const QRect r = list->visualRect(list->model()->index(row, 0));
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, r.center());
     }
-    int State() { return port->GetState(dlg->CameraSelection()); }
-    long long Position() { return port->GetPosition(dlg->CameraSelection()); }
+    int State() { return session.GetState(dlg->CameraSelection()); }
+    long long Position() { return session.GetPosition(dlg->CameraSelection()); }
     // The frame number the main area shows (as recorded: the frame code in
     // the square in the middle).
     int Shown() { return ktest::PictureCode(dlg->MovieArea(0)->GrabPicture(), true); }
