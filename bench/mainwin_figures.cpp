@@ -4,6 +4,8 @@
 // 1080p front and 720p rear pairs). Prints, as JSON lines:
 //   - the time from a list click to the first picture of the recording, less
 //     the window's own 500 ms selection delay (each of the folder's rows);
+//   - how many times each file of the recording was opened on that way
+//     (probe, player, telemetry), counted through the platform's open observer;
 //   - the process's CPU use while the first pair plays at x1 for 10 s;
 //   - the resident memory while playing.
 
@@ -17,7 +19,9 @@
 
 #include <cstdio>
 #include <fstream>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "kinetta/base/qt_message_sink.h"
@@ -26,10 +30,24 @@
 #include "kinetta/catalogue/filer_container_dlg.h"
 #include "kinetta/shell/kinetta_dlg.h"
 #include "kinetta/skin/skin_button.h"
+#include "platform/file_io.h"
 #include "playcore/session/playback_session.h"
 #include "support/temp_dir.h"
 
 namespace {
+
+std::mutex gOpensLock;
+std::map<std::string, int> gOpens; // opens of each path since the last click
+
+void CountOpen(const std::string& path) {
+    std::lock_guard lock(gOpensLock);
+    ++gOpens[path];
+}
+
+int OpensOf(const std::string& path) {
+    std::lock_guard lock(gOpensLock);
+    return path.empty() ? 0 : gOpens[path];
+}
 
 double CpuSeconds() {
     rusage u{};
@@ -73,12 +91,21 @@ int main(int argc, char** argv) {
     auto loaded = [&](int row) {
         return QTest::qWaitFor([&] { return dlg->Loaded() && dlg->SelectedIndex() == row; }, 30000);
     };
-    if (!loaded(0)) return 1;
+    if (!loaded(0)) {
+        std::fprintf(stderr, "the first recording did not load (%d rows, row %d selected)\n",
+                     dlg->Filer() ? dlg->Filer()->RowCount() : -1, dlg->SelectedIndex());
+        return 1;
+    }
 
     CFileListCtrl* list = dlg->Filer()->List();
     const int rows = dlg->Filer()->RowCount();
+    platform::SetOpenObserver(&CountOpen);
     for (int row = rows - 1; row >= 0; --row) {
         const QRect r = list->visualRect(list->model()->index(row, 0));
+        {
+            std::lock_guard lock(gOpensLock);
+            gOpens.clear();
+        }
         QElapsedTimer t;
         t.start();
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, r.center());
@@ -87,7 +114,12 @@ int main(int argc, char** argv) {
             return 1;
         std::printf("{\"figure\":\"click_to_picture_ms\",\"row\":%d,\"value\":%lld}\n", row,
                     static_cast<long long>(t.elapsed()) - 500);
+        const RecordingEntry& e = dlg->Filer()->Rows()[static_cast<size_t>(row)];
+        std::printf("{\"figure\":\"file_opens_click_to_picture\",\"row\":%d,\"front\":%d,"
+                    "\"rear\":%d}\n",
+                    row, OpensOf(e.frontPath), OpensOf(e.rearPath));
     }
+    platform::SetOpenObserver(nullptr);
     if (!loaded(0)) return 1;
     dlg->ToolbarButton(kCmdPlayPause)->click();
     QTest::qWait(1000);

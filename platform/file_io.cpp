@@ -7,10 +7,24 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <charconv>
 
 namespace platform {
+
+namespace {
+std::atomic<OpenObserver> g_openObserver{nullptr};
+
+void ReportOpen(const std::string& path) {
+    if (const OpenObserver observer = g_openObserver.load(std::memory_order_acquire))
+        observer(path);
+}
+} // namespace
+
+void SetOpenObserver(OpenObserver observer) {
+    g_openObserver.store(observer, std::memory_order_release);
+}
 
 int OpenRegularForReading(const std::string& path) {
     if (path.empty()) {
@@ -32,10 +46,12 @@ int OpenRegularForReading(const std::string& path) {
         ::close(fd);
         return -1;
     }
+    ReportOpen(path);
     return fd;
 }
 
 std::string DescriptorPath(int fd, const std::string& fallback) {
+    ReportOpen(fallback);
     const std::string path = "/proc/self/fd/" + std::to_string(fd);
     return ::access(path.c_str(), R_OK) == 0 ? path : fallback;
 }

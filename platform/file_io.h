@@ -31,7 +31,16 @@ int OpenRegularForReading(const std::string& path);
 // libraries that open files by name: opened while fd is open it reaches the
 // checked regular file even when another file (a FIFO) has been put at the
 // original path meanwhile. Falls back to fallback where /proc is missing.
+// The library's open is reported to the open observer with fallback.
 std::string DescriptorPath(int fd, const std::string& fallback);
+
+// Called with the path of every open of a file for reading: each
+// OpenRegularForReading that succeeds and each DescriptorPath handed to a
+// library. For the benches and tests, which count how often one file is
+// opened; null (the default) reports nothing. Any thread may open files while
+// it is set, so the observer must be thread-safe.
+using OpenObserver = void (*)(const std::string& path);
+void SetOpenObserver(OpenObserver observer);
 
 // Bytes read at offset into out, up to length: fewer at the end of the file,
 // -1 on a read error. Retries interrupted reads.

@@ -29,6 +29,18 @@ double Difference(double now, double before) {
     return 0;
 }
 
+// Decodes a located block into the reader (whose mutex the caller holds and
+// whose family is set); a failure leaves it cleared.
+bool DecodeInto(sGPSREADER& reader, const GpsBlockBytes& block) {
+    if (!DecodeRecords(reader.family, block.bytes.data(), block.bytes.size(), &reader.gps,
+                       &reader.accel, &reader.info, &reader.recordCounter)) {
+        ClearLocked(reader);
+        return false;
+    }
+    reader.loaded = true;
+    return true;
+}
+
 } // namespace
 
 void ClearReader(sGPSREADER& reader) {
@@ -64,13 +76,16 @@ bool LoadRecords(sGPSREADER& reader, const std::string& path, RecorderFamily fam
     GpsBlockBytes block;
     if (!LocateBlock(*movie, &block)) return false;
     movie.reset(); // the block is copied; views and handles are released here
-    if (!DecodeRecords(family, block.bytes.data(), block.bytes.size(), &reader.gps, &reader.accel,
-                       &reader.info, &reader.recordCounter)) {
-        ClearLocked(reader);
-        return false;
-    }
-    reader.loaded = true;
-    return true;
+    return DecodeInto(reader, block);
+}
+
+bool LoadRecords(sGPSREADER& reader, sMP4MOVIE& movie) {
+    std::lock_guard lock(reader.mutex);
+    ClearLocked(reader);
+    reader.family = movie.family;
+    GpsBlockBytes block;
+    if (!LocateBlock(movie, &block)) return false;
+    return DecodeInto(reader, block);
 }
 
 bool BuildTimeBase(sGPSREADER& reader, int64_t frameCount) {

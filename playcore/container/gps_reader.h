@@ -46,8 +46,9 @@ void MoveReader(sGPSREADER& from, sGPSREADER& to);
 // Clears the reader, opens path as a movie, locates and decodes its block.
 // False when the file cannot be opened as a movie or a list cannot grow (the
 // reader is then cleared). A recording without a block loads with empty lists.
-bool LoadRecords(sGPSREADER& reader, const std::string& path,
-                 RecorderFamily family);
+bool LoadRecords(sGPSREADER& reader, const std::string& path, RecorderFamily family);
+// The same from a movie already open; its family decodes the records.
+bool LoadRecords(sGPSREADER& reader, sMP4MOVIE& movie);
 
 // The time base for a movie of frameCount frames: each record's frame, the
 // per-frame table, the links between the lists, and the maximum acceleration
@@ -57,8 +58,7 @@ inline constexpr int64_t kMaxTimeBaseFrames = 10'000'000;
 bool BuildTimeBase(sGPSREADER& reader, int64_t frameCount);
 
 // Only the block header of path; false when the file cannot be opened.
-bool ReadBlockInfo(const std::string& path, GpsBlockInfo* info,
-                   RecorderFamily family);
+bool ReadBlockInfo(const std::string& path, GpsBlockInfo* info, RecorderFamily family);
 
 // The two files of one recording; either may be empty.
 struct TrackSource {

@@ -462,10 +462,10 @@ std::shared_ptr<MediaEventQueue> MediaSession::Events() const {
     return core_->events;
 }
 
-PlayerResult MediaSession::OpenSource(const std::string& path) {
+PlayerResult MediaSession::OpenSource(const std::string& path, int heldFile) {
     std::lock_guard lock(core_->control);
     if (core_->source || core_->workerStarted) return kResultInvalidRequest;
-    return MediaSource::Open(path, &core_->abort, &core_->source);
+    return MediaSource::Open(path, &core_->abort, &core_->source, heldFile);
 }
 
 const MediaSource* MediaSession::Source() const {

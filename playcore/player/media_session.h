@@ -77,7 +77,8 @@ public:
     std::shared_ptr<MediaEventQueue> Events() const;
 
     // Opens the file's container (on the calling thread; no decoding).
-    PlayerResult OpenSource(const std::string& path);
+    // heldFile: as MediaSource::Open.
+    PlayerResult OpenSource(const std::string& path, int heldFile = -1);
     // The opened file, or null. Immutable after OpenSource.
     const MediaSource* Source() const;
 

@@ -31,7 +31,7 @@ MediaSource::~MediaSource() {
 }
 
 PlayerResult MediaSource::Open(const std::string& path, const std::atomic<bool>* abort,
-                               std::unique_ptr<MediaSource>* out) {
+                               std::unique_ptr<MediaSource>* out, int heldFile) {
     out->reset();
     AVFormatContext* format = avformat_alloc_context();
     if (!format) return AVERROR(ENOMEM);
@@ -39,7 +39,8 @@ PlayerResult MediaSource::Open(const std::string& path, const std::atomic<bool>*
     format->interrupt_callback.opaque = const_cast<std::atomic<bool>*>(abort);
     // Only a regular file is opened: a FIFO or a device would block the open
     // (or read without end). The library then opens the file checked here.
-    const int fd = platform::OpenRegularForReading(path);
+    // A descriptor the caller holds was checked when it was opened.
+    const int fd = heldFile >= 0 ? heldFile : platform::OpenRegularForReading(path);
     if (fd < 0) {
         const int error = errno;
         avformat_free_context(format);
@@ -48,7 +49,7 @@ PlayerResult MediaSource::Open(const std::string& path, const std::atomic<bool>*
     // The container's boxes say everything the player needs; no probing by decoding.
     int ret =
         avformat_open_input(&format, platform::DescriptorPath(fd, path).c_str(), nullptr, nullptr);
-    ::close(fd);
+    if (fd != heldFile) ::close(fd);
     if (ret < 0) return ret; // the context was freed by avformat_open_input
     std::unique_ptr<MediaSource> source(new MediaSource);
     source->format_ = format;

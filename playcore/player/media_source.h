@@ -44,8 +44,11 @@ public:
 
     // Opens `path`. Reads give up with an error once *abort becomes true.
     // Returns a negative libavformat code on failure (nothing is kept).
+    // heldFile: a descriptor of path's regular file the caller already holds
+    // open (it stays the caller's); the container is read through it instead
+    // of opening path once more. -1: path is opened here.
     static PlayerResult Open(const std::string& path, const std::atomic<bool>* abort,
-                             std::unique_ptr<MediaSource>* out);
+                             std::unique_ptr<MediaSource>* out, int heldFile = -1);
 
     int StreamCount() const { return static_cast<int>(streams_.size()); }
     // Stream n in the player's numbering (0 <= n < StreamCount()).

@@ -101,7 +101,7 @@ PlayerResult CPlayer::BuildTopologyLocked(SessionTopology* topology) {
     return session_->SetTopology(*topology);
 }
 
-PlayerResult CPlayer::OpenFile(const std::string& path) {
+PlayerResult CPlayer::OpenFile(const std::string& path, int heldFile) {
     std::unique_lock lock(mutex_);
     CloseLocked(lock);
     SessionOptions so;
@@ -113,7 +113,7 @@ PlayerResult CPlayer::OpenFile(const std::string& path) {
     SetStateLocked(PlayerEvent::SessionCreated);
     audioDisabled_ = false;
 
-    PlayerResult r = session_->OpenSource(path);
+    PlayerResult r = session_->OpenSource(path, heldFile);
     if (r >= 0) {
         SessionTopology topology;
         r = BuildTopologyLocked(&topology);

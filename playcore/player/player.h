@@ -90,8 +90,9 @@ public:
     // session; state OpenPending. UM_MOVIE_READY follows when every branch
     // resolved (a topology whose sound fails is tried once more without
     // sound). A negative libavformat code when the file cannot be opened
-    // (the player is Closed then).
-    PlayerResult OpenFile(const std::string& path);
+    // (the player is Closed then). heldFile: a descriptor of path's regular
+    // file the caller holds open and keeps (MediaSource::Open); -1: none.
+    PlayerResult OpenFile(const std::string& path, int heldFile = -1);
     // Paused or Stopped: runs from the current position at the stored rate
     // and thinning; state Started. Otherwise kResultInvalidRequest.
     PlayerResult Play();

@@ -50,15 +50,21 @@ Presenter* PresenterLocked(const PlaybackEngine& e, int i) {
     return e.player->PresenterOf(i);
 }
 
-// Whether bytes 4..7 of the file are "ftyp".
-// Only a regular file is read: a FIFO would block the open.
+// Whether bytes 4..7 of the open file fd are "ftyp".
+bool StartsWithFtyp(int fd) {
+    unsigned char head[8];
+    return platform::ReadExactlyAt(fd, 0, head, sizeof head) &&
+           std::memcmp(head + 4, "ftyp", 4) == 0;
+}
+
+// The same for a file by name. Only a regular file is read: a FIFO would
+// block the open.
 bool StartsWithFtyp(const std::string& path) {
     const int fd = platform::OpenRegularForReading(path);
     if (fd < 0) return false;
-    unsigned char head[8];
-    const bool read = platform::ReadExactlyAt(fd, 0, head, sizeof head);
+    const bool ftyp = StartsWithFtyp(fd);
     ::close(fd);
-    return read && std::memcmp(head + 4, "ftyp", 4) == 0;
+    return ftyp;
 }
 
 void SetWindowsLocked(PlaybackEngine& e, PlayerWindow window0, PlayerWindow window1) {
@@ -163,10 +169,15 @@ int OpenMovie(PlaybackEngine& e, int i, const std::string& path, PlayerWindow wi
     SetWindowsLocked(e, window0, window1);
     for (auto& cam : e.cameras)
         cam.frameDurationMs = cam.durationS = 0;
-    if (!ValidCamera(i) || path.empty() || !StartsWithFtyp(path)) return 0;
+    if (!ValidCamera(i) || path.empty()) return 0;
 
+    // One open of the file for the ftyp check, the probe, the player and the
+    // telemetry. A file whose boxes cannot be read as a tree is checked by
+    // its head alone and probed by the decoder's view, as before.
     const RecorderFamily family = EngineAccess::Family(e);
-    const FrameTimingProbe probe = ProbeFrameTiming(path, family);
+    std::unique_ptr<sMP4MOVIE> tree = OpenMp4Movie(path, true, family);
+    if (!(tree ? StartsWithFtyp(tree->map.file) : StartsWithFtyp(path))) return 0;
+    const FrameTimingProbe probe = tree ? ProbeFrameTiming(*tree) : FrameTimingProbe{};
     if (probe.result == kProbeTooShort) return 2;
     if (probe.result == kProbeAccepted) {
         for (size_t c = 0; c < probe.cameras.size() && c < e.cameras.size(); ++c) {
@@ -195,7 +206,7 @@ int OpenMovie(PlaybackEngine& e, int i, const std::string& path, PlayerWindow wi
     options.combinedFile = e.combinedForPresenter;
     options.hardwareDecode = e.hardwareDecode;
     e.player = CPlayer::Create(i, window0, window1, &e.modelStates, std::move(options));
-    if (!e.player || !Succeeded(e.player->OpenFile(path))) {
+    if (!e.player || !Succeeded(e.player->OpenFile(path, tree ? tree->map.file : -1))) {
         e.player.reset();
         return 0;
     }
@@ -205,11 +216,13 @@ int OpenMovie(PlaybackEngine& e, int i, const std::string& path, PlayerWindow wi
         return 0;
     }
     e.state = kEngineStopped;
+    e.openTree = std::move(tree); // for the first telemetry read of this file
     return 1;
 }
 
 int CloseMovie(PlaybackEngine& e) {
     Held play(e.playLock, EngineAccess::Waiters(e));
+    e.openTree.reset();
     if (e.player) {
         // Each camera's view is saved into modelStates by the player's close.
         if (e.state != kEngineClosed) e.player->Pause();
@@ -229,7 +242,8 @@ int LoadTelemetry(PlaybackEngine& e, const std::string& path) {
         e.telemetryFileName.clear();
         ok = true;
     } else {
-        ok = !path.empty() && LoadRecords(e.activeTelemetry, path, EngineAccess::Family(e));
+        ok =
+            !path.empty() && LoadRecordsLocked(e, e.activeTelemetry, path, EngineAccess::Family(e));
     }
     if (ok) ok = BuildTimeBase(e.activeTelemetry, LengthLocked(e, 0));
     if (!ok) ClearReader(e.activeTelemetry);
@@ -451,6 +465,17 @@ int SetCombinedFlag(PlaybackEngine& e, bool flag) {
 }
 
 } // namespace
+
+bool LoadRecordsLocked(PlaybackEngine& e, sGPSREADER& reader, const std::string& path,
+                       RecorderFamily family) {
+    if (e.openTree && e.openTree->map.path == path && e.openTree->family == family) {
+        // The records of the open movie, from the open that played it; a
+        // later read of the same file opens it again.
+        const std::unique_ptr<sMP4MOVIE> tree = std::move(e.openTree);
+        return LoadRecords(reader, *tree);
+    }
+    return LoadRecords(reader, path, family);
+}
 
 const EngineOps& StandardEngineOps() {
     static const EngineOps ops{

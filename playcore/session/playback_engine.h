@@ -76,6 +76,12 @@ struct PlaybackEngine {
     // saved back when the movie closes.
     CPlayer::ModelStates modelStates{};
     std::unique_ptr<CPlayer> player; // the open movie's player, or null
+    // The box tree OpenMovie read the open movie with, kept until the first
+    // telemetry read of that file (LoadTelemetry or the session's prefetch)
+    // takes its records, or until the movie closes. So one open of the file
+    // serves the ftyp check, the timing probe, the player (which reads the
+    // tree's descriptor) and the telemetry.
+    std::unique_ptr<sMP4MOVIE> openTree;
 
     // ---- written under playLock, read from any thread ----
     std::atomic<EngineState> state{kEngineClosed};
@@ -160,5 +166,11 @@ static_assert(sizeof(EngineOps) == kEngineOpsSlots * sizeof(void (*)()),
 
 // The table every engine uses (both engines hold the same functions).
 const EngineOps& StandardEngineOps();
+
+// Reads the records of path into reader from the engine's open movie when it
+// is that file (the open tree is used up), else from the file itself.
+// The caller holds playLock.
+bool LoadRecordsLocked(PlaybackEngine& e, sGPSREADER& reader, const std::string& path,
+                       RecorderFamily family);
 
 } // namespace playcore

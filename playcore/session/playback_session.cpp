@@ -251,7 +251,7 @@ int PlaybackSession::PrefetchTelemetry(const std::string& frontPath, const std::
     e.prefetchRunning = true;
     e.telemetryFileName.clear();
     const RecorderFamily family = familyFlag_.load() ? RecorderFamily::TX40 : RecorderFamily::TX50;
-    const bool ok = LoadRecords(e.prefetchTelemetry, path, family);
+    const bool ok = LoadRecordsLocked(e, e.prefetchTelemetry, path, family);
     // A failed read leaves no name behind: the next load reads the file itself.
     if (ok) e.telemetryFileName = path;
     e.prefetchRunning = false;

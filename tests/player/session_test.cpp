@@ -12,9 +12,11 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <filesystem>
 #include <random>
 #include <thread>
 
+#include "platform/file_io.h"
 #include "playcore/player/media_session.h"
 
 using namespace playcore;
@@ -205,6 +207,24 @@ TEST(MediaSession, NonRegularFilesAreRefusedWithoutWaiting) {
     EXPECT_LT(s.OpenSource(dir), 0); // a folder
     ::unlink(fifo.c_str());
     ::rmdir(dir);
+}
+
+// A descriptor the caller already holds is what the library reads, whatever
+// the path names meanwhile; it stays open for the caller.
+TEST(MediaSession, AHeldDescriptorIsReadAndKeptByItsHolder) {
+    ktest::TempDir dir;
+    const std::string movie = dir / "movie.MP4";
+    std::filesystem::copy_file(GetSample(Kind::Front).path, movie);
+    const int held = platform::OpenRegularForReading(movie);
+    ASSERT_GE(held, 0);
+    // The name now stands for a file the library cannot read.
+    ASSERT_EQ(::rename(dir.Write("junk.MP4", std::string(4096, 'x')).c_str(), movie.c_str()), 0);
+    std::unique_ptr<MediaSource> source;
+    EXPECT_LT(MediaSource::Open(movie, nullptr, &source), 0);
+    ASSERT_EQ(MediaSource::Open(movie, nullptr, &source, held), kResultOk);
+    EXPECT_GT(source->StreamCount(), 0);
+    EXPECT_NE(::fcntl(held, F_GETFD), -1); // still the holder's
+    ::close(held);
 }
 
 TEST(MediaSession, ScrubShowsTheFrameExactlyOnce) {

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "platform/file_io.h"
 #include "playcore/gl_support.h"
 #include "playcore/present/offscreen_surface.h"
 #include "playcore/present/presenter.h"
@@ -513,6 +514,56 @@ TEST(Session, PrefetchedTelemetryIsTakenOverByTheLoadOfTheSameFile) {
     EXPECT_EQ(rig.session.ReadTelemetryOf(other, rear), 1);
     EXPECT_EQ(other.gps.size(), GetSample(Kind::Rear45).records);
     EXPECT_EQ(rig.session.ReadTelemetryOf(other, front), 0); // gone
+}
+
+// Opens of each file while a counter lives, through the platform's observer.
+std::mutex gOpensLock;
+std::map<std::string, int> gOpens;
+void CountOpen(const std::string& path) {
+    std::lock_guard lock(gOpensLock);
+    ++gOpens[path];
+}
+struct OpenCounter {
+    OpenCounter() {
+        std::lock_guard lock(gOpensLock);
+        gOpens.clear();
+        platform::SetOpenObserver(&CountOpen);
+    }
+    ~OpenCounter() { platform::SetOpenObserver(nullptr); }
+    int Of(const std::string& path) {
+        std::lock_guard lock(gOpensLock);
+        return gOpens[path];
+    }
+};
+
+TEST(Session, EachFileOfARecordingIsOpenedTwiceFromOpenToItsTelemetry) {
+    MAKE_RIG(rig);
+    const std::string& front = GetSample(Kind::Front8).path;
+    const std::string& rear = GetSample(Kind::Rear45).path;
+    {
+        OpenCounter opens;
+        ASSERT_TRUE(rig.Open(front, rear));
+        ASSERT_EQ(rig.session.PrefetchTelemetry(front, rear), 1);
+        ASSERT_EQ(rig.session.LoadTelemetry(front, rear), 1);
+        // One open serves the ftyp check, the timing probe and the telemetry;
+        // the player's library opens that checked descriptor once more.
+        EXPECT_EQ(opens.Of(front), 2);
+        EXPECT_EQ(opens.Of(rear), 2);
+    }
+    // The telemetry of the open movie came from that open: a load without a
+    // prefetch reads the same records.
+    const size_t records = rig.session.GetGpsRecords()->size();
+    EXPECT_EQ(records, GetSample(Kind::Front8).records);
+    {
+        OpenCounter opens;
+        ASSERT_TRUE(rig.Open(front, rear));
+        ASSERT_EQ(rig.session.LoadTelemetry(front, rear), 1);
+        EXPECT_EQ(opens.Of(front), 2);
+        EXPECT_EQ(rig.session.GetGpsRecords()->size(), records);
+        // Once read, the open movie's telemetry comes from the file again.
+        ASSERT_EQ(rig.session.LoadTelemetry(front, rear), 1);
+        EXPECT_EQ(opens.Of(front), 3);
+    }
 }
 
 TEST(Session, ReleaseKeepsThePrefetchOfTheRecordingBeingOpened) {
