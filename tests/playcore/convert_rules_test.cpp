@@ -11,6 +11,7 @@
 
 #include "playcore/convert/convert_rules.h"
 #include "playcore/convert/unwrap.h"
+#include "playcore/models/video_frame.h"
 
 using namespace playcore;
 
@@ -244,6 +245,23 @@ TEST(Colour, SoftwareConversionOfVideoRange) {
     EXPECT_EQ(px(2, 0)[0], 0);
     EXPECT_EQ(px(0, 1), (std::array<int, 4>{255, 255, 255, 255}));
     EXPECT_EQ(px(1, 2)[0], px(1, 2)[1]);
+
+    // Every pixel of an odd-sized random picture follows the presenter's rule.
+    const int w = 7, h = 5;
+    std::mt19937 rng(3);
+    std::vector<uint8_t> ys(w * h), us(4 * 3), vs(4 * 3), got(w * h * 4);
+    for (auto* plane : {&ys, &us, &vs})
+        for (auto& b : *plane)
+            b = static_cast<uint8_t>(rng());
+    IyuvToBgra(ys.data(), w, us.data(), 4, vs.data(), 4, w, h, got.data(), w * 4);
+    for (int r = 0; r < h; ++r)
+        for (int c = 0; c < w; ++c) {
+            uint32_t pixel = 0;
+            std::memcpy(&pixel, &got[(r * w + c) * 4], 4);
+            ASSERT_EQ(pixel,
+                      Bt601ToArgb(ys[r * w + c], us[(r / 2) * 4 + c / 2], vs[(r / 2) * 4 + c / 2]))
+                << c << "," << r;
+        }
 }
 
 TEST(Streams, NumberingFoldingQueueAndProgress) {

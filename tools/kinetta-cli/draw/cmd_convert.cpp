@@ -19,6 +19,7 @@ extern "C" {
 
 #include "playcore/container/file_queries.h"
 #include "playcore/convert/convert_job.h"
+#include "playcore/convert/movie_capture.h"
 #include "tools/kinetta-cli/commands.h"
 #include "tools/kinetta-cli/draw/draw_support.h"
 #include "util/json_text.h"
@@ -34,7 +35,7 @@ void OnInterrupt(int) {
 }
 
 int Usage() {
-    std::fprintf(stderr, "usage: kinetta-cli convert --family tx40|tx50 IN --out OUT "
+    std::fprintf(stderr, "usage: kinetta-cli convert --family tx40|tx50 IN --out OUT|--preview WxH "
                          "[--mask LEFT,TOP,RIGHT,BOTTOM]... [--mute] [--flip] [--preset NAME]\n");
     return 2;
 }
@@ -63,12 +64,61 @@ int Failed(const std::string& error, int result = 1) {
     return 1;
 }
 
+// The conversion dialog's preview without a window: the pictures drawn at
+// width x height with the masks, nothing written; prints how fast.
+class PreviewCounter : public playcore::CaptureTarget {
+public:
+    PreviewCounter(int w, int h) : w_(w), h_(h) {}
+    void TargetSize(int* w, int* h) override {
+        *w = w_;
+        *h = h_;
+    }
+    void Present(const uint8_t*, int, int, int) override { ++frames; }
+    int frames = 0;
+
+private:
+    int w_, h_;
+};
+
+int Preview(const playcore::ConvertRequest& request, int width, int height) {
+    PreviewCounter counter(width, height);
+    playcore::MaskEditor masks;
+    masks.SetMasks(request.settings.masks);
+    playcore::CMovieCapture capture;
+    playcore::CMovieCapture::Params p;
+    p.source = request.source;
+    p.settings = request.settings;
+    p.totalFrames = request.totalFrames;
+    p.masks = &masks;
+    p.target = &counter;
+    p.running = request.running;
+    const auto start = std::chrono::steady_clock::now();
+    std::string why;
+    const playcore::ConvertResult result = capture.Run(std::move(p), &why);
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    if (result == playcore::kConvertCancelled) return Failed("cancelled", 2);
+    if (result != playcore::kConvertDone) return Failed(why);
+    std::printf(
+        "%s\n",
+        kutil::JsonLine(
+            kutil::Json{{"ok", true},
+                        {"result", 0},
+                        {"preview", std::to_string(width) + "x" + std::to_string(height)},
+                        {"frames", counter.frames},
+                        {"seconds", kutil::JsonNumber(seconds, 4)},
+                        {"fps", kutil::JsonNumber(seconds > 0 ? counter.frames / seconds : 0, 4)}})
+            .c_str());
+    return 0;
+}
+
 } // namespace
 
 int CmdConvert(Args args) {
     kinetta::RecorderFamily family;
     if (!TakeFamilyOption(args, &family)) return 2;
     std::string in, out;
+    int previewWidth = 0, previewHeight = 0;
     playcore::ConvertSettings settings;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
@@ -83,6 +133,9 @@ int CmdConvert(Args args) {
             settings.silenceAudio = true;
         } else if (a == "--flip") {
             settings.flip = true;
+        } else if (a == "--preview" && hasValue &&
+                   ParseSize(args[i + 1], &previewWidth, &previewHeight)) {
+            ++i;
         } else if (a == "--preset" && hasValue) {
             settings.preset = args[++i];
         } else if (!a.empty() && a[0] != '-' && in.empty()) {
@@ -92,7 +145,7 @@ int CmdConvert(Args args) {
             return Usage();
         }
     }
-    if (in.empty() || out.empty()) return Usage();
+    if (in.empty() || out.empty() == (previewWidth == 0)) return Usage();
     if (const std::string why = UnreadableReason(in); !why.empty()) return Failed(why);
 
     // Two video tracks and the sound (three sample-size tables): combined.
@@ -128,6 +181,8 @@ int CmdConvert(Args args) {
         }
         std::fflush(stderr);
     };
+
+    if (previewWidth > 0) return Preview(request, previewWidth, previewHeight);
 
     const auto start = std::chrono::steady_clock::now();
     playcore::ConvertReport report;

@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# Upload conversion against ffmpeg:   bench/convert.sh BUILD_DIR [PRESETS]
+# On a 60-s 1080p mkcard recording, in one run for each x264 preset of
+# PRESETS (default "ultrafast superfast"):
+#   kinetta-cli convert --preset P            (unwrap, band, H.264 80 Mbit/s, sound copied, moov first)
+#   ffmpeg -vf v360=input=fisheye:...:output=equirect,scale=1920:960 -c:v libx264 -b:v 80M
+#          -preset P -c:a copy                (another fisheye model: a speed reference only)
+# Prints frames per second, CPU (user + system over wall time, 100 % = one
+# core), the real-time factor (movie seconds per wall second) and the
+# preview's frames per second at 1000x500 (kinetta-cli convert --preview).
+set -euo pipefail
+if [ $# -lt 1 ]; then
+  echo "usage: $0 BUILD_DIR [PRESETS]" >&2
+  exit 2
+fi
+BUILD=$(cd "$1" && pwd)
+PRESETS=${2:-"ultrafast superfast"}
+CLI="$BUILD/tools/kinetta-cli/kinetta-cli"
+MKCARD="$BUILD/tools/mkcard/mkcard"
+for exe in "$CLI" "$MKCARD"; do
+  [ -x "$exe" ] || { echo "missing $exe (build the release preset)" >&2; exit 1; }
+done
+DATA="$BUILD/bench-data"
+mkdir -p "$DATA"
+FILE="$DATA/convert-front-1080p-60s.MP4"
+if [ ! -s "$FILE" ]; then
+  echo "== making $FILE (1080p, 60 s, x264 superfast)"
+  "$MKCARD" recording --family tx50 --out "$DATA/.tmp.MP4" --content front --size 1920x1080 \
+    --duration 60 --x264-preset superfast >/dev/null
+  mv "$DATA/.tmp.MP4" "$FILE"
+fi
+FRAMES=$(ffprobe -v error -select_streams v -show_entries stream=nb_frames -of csv=p=0 "$FILE")
+MOVIE_S=$(ffprobe -v error -select_streams v -show_entries stream=duration -of csv=p=0 "$FILE")
+OUT=$(mktemp -d)
+trap 'rm -rf "$OUT"' EXIT
+
+# Runs a command under /usr/bin/time and prints one line of figures.
+measure() {
+  local label=$1
+  shift
+  local t="$OUT/time"
+  /usr/bin/time -f "%e %U %S" -o "$t" "$@" >/dev/null 2>"$OUT/err" || {
+    echo "$label: failed"; cat "$OUT/err" >&2; return 1; }
+  read -r wall user sys <"$t"
+  awk -v l="$label" -v w="$wall" -v u="$user" -v s="$sys" -v f="$FRAMES" -v m="$MOVIE_S" \
+    'BEGIN { printf "%-34s %6.1f fps  CPU %4.0f %%  real-time x%.2f  (%.1f s)\n",
+             l, f / w, 100 * (u + s) / w, m / w, w }'
+}
+
+echo "== load average at start: $(cut -d' ' -f1-3 /proc/loadavg); $(nproc) cores"
+echo "== $FRAMES frames, $MOVIE_S s"
+for preset in $PRESETS; do
+  measure "kinetta-cli convert ($preset)" "$CLI" convert --family tx50 "$FILE" \
+    --out "$OUT/k.mp4" --preset "$preset"
+  measure "ffmpeg v360 ($preset)" ffmpeg -nostdin -v error -y -i "$FILE" \
+    -vf "v360=input=fisheye:ih_fov=360:iv_fov=360:output=equirect,scale=1920:960" \
+    -c:v libx264 -b:v 80M -preset "$preset" -c:a copy "$OUT/f.mp4"
+  rm -f "$OUT/k.mp4" "$OUT/f.mp4"
+done
+measure "preview 1000x500 (no writing)" "$CLI" convert --family tx50 "$FILE" --preview 1000x500
+echo "== load average at end: $(cut -d' ' -f1-3 /proc/loadavg)"
