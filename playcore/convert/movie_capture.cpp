@@ -1,5 +1,6 @@
 #include "playcore/convert/movie_capture.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -30,6 +31,13 @@ namespace {
 #else
 #define CONVERT_TRACE() ((void)0)
 #endif
+
+// Whether two paths name the same existing file (also through links).
+bool SameFile(const std::string& a, const std::string& b) {
+    struct stat sa = {}, sb = {};
+    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino;
+}
 
 bool Fail(std::string* why, const std::string& text) {
     CONVERT_TRACE();
@@ -453,6 +461,11 @@ int CMovieCapture::Work(std::string* why) {
     const Params& p = params_;
     const bool writing = !p.destination.empty();
 
+    if (writing && SameFile(p.source, p.destination)) {
+        // The source is only ever read: an output that would replace it is refused.
+        Fail(why, "the output would replace the source");
+        return kFailure;
+    }
     MovieReader reader;
     if (!reader.Open(p.source, p.settings.combined, why)) return kFailure;
 

@@ -379,6 +379,10 @@ TEST_F(ConvertMedia, CancelLeavesNothingAndWriterFailureDeletesEverything) {
     EXPECT_FALSE(broken.why.empty());
     EXPECT_TRUE(FolderEntries(dir_.path()).empty());
 
+    // An output that would replace the source is refused; the source stays.
+    const std::string before = ktest::ReadFile(src_);
+    EXPECT_EQ(Convert(src_, src_, {}).result, kConvertFailed);
+    EXPECT_EQ(ktest::ReadFile(src_), before);
     // An unreadable source or an unwritable folder: a failure, nothing written.
     EXPECT_EQ(Convert(dir_ / "missing.MP4", out, {}).result, kConvertFailed);
     EXPECT_EQ(Convert(src_, dir_ / "no/such/folder/x.mp4", {}).result, kConvertFailed);
@@ -456,6 +460,10 @@ TEST_F(ConvertMedia, CommandLineConvertsAndCtrlCLeavesNothing) {
     EXPECT_NE(r.err.find("progress 58 58"), std::string::npos);
     EXPECT_EQ(Probe(out, "v", "width,height"), "1920,960");
     fs::remove(out);
+    // The dialog's preview without a window: every frame drawn, nothing written.
+    r = ktest::RunCommand(kCli + " convert --family tx50 '" + src_ + "' --preview 1000x500");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("\"frames\":58"), std::string::npos) << r.out;
 
     const std::string longer =
         Recording("102_101010_ANF.MP4", "--family tx50 --size 640x360 --duration 8");
