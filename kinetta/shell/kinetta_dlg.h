@@ -22,6 +22,7 @@
 //                             after a delete
 //   kinetta_dlg_map.cpp       the map window: bring-up, the bridge's
 //                             messages, tracks and pins, position and status
+//   kinetta_dlg_export.cpp    the CSV export and the still pictures
 //
 // Threads: everything runs on the UI thread except the two prefetch threads,
 // which copy paths under the state lock, call PrefetchTelemetry and post
@@ -85,6 +86,7 @@ class CFileOps;
 namespace map {
 class MapWindow;
 }
+class CStillCapture;
 
 // Timer ids of the main window.
 enum MainTimer : int {
@@ -212,6 +214,8 @@ public:
     CFileOps* FileOps() const;
     // Whether a file operation's worker runs (toolbar and list are held).
     bool FileOpRunning() const;
+    // The still-picture command and its last names.
+    CStillCapture* StillCapture() const { return still_.get(); }
 
 protected:
     bool event(QEvent* event) override;
@@ -372,6 +376,11 @@ private:
     void RebuildMapGroup();
     void MapSourceChanged();
 
+    // ---- CSV export and still pictures (kinetta_dlg_export.cpp) ----
+    void CreateExports();
+    void OnCsvExport();
+    void OnStillPicture();
+
     // ---- timers ----
     void StartTimer(int id, int ms, bool once);
     void KillTimer(int id);
@@ -473,6 +482,7 @@ private:
     // reachability flag). Destroyed at shutdown before the engines go.
     std::unique_ptr<map::MapWindow> map_;
     unsigned mapTracksFor_ = 0; // openSerial_ whose tracks and pins reached the page; 0 none
+    std::unique_ptr<CStillCapture> still_; // the still-picture command (UI thread)
 
     std::thread prefetch_;     // joined before the next start and at shutdown
     std::thread nextPrefetch_; // the same

@@ -70,6 +70,10 @@ void CkinettaDlg::OnCommand(int id) {
         return OnBrowse();
     case kCmdCameraSwitch:
         return OnCameraSwitch();
+    case kCmdCsv:
+        return OnCsvExport();
+    case kCmdStill:
+        return OnStillPicture();
     default:
         // The view commands; the rest are commands of windows this build does not have.
         OnViewCommand(id);

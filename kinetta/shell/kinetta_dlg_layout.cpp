@@ -80,6 +80,7 @@ void CkinettaDlg::CreateChildren() {
     volumeSlider_->SetRange(0, 65535);
     progress_ = new CSkinProgressBarCtrl(38102, this);
     CreateFileOps(); // the progress window takes the bar
+    CreateExports();
 
     auto makeText = [this](const char* name) {
         auto* label = new QLabel(this);

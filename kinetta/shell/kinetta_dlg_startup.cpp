@@ -20,6 +20,7 @@
 #include "kinetta/catalogue/container_probe.h"
 #include "kinetta/catalogue/filer_container_dlg.h"
 #include "kinetta/catalogue/source.h"
+#include "kinetta/fileops/export_flows.h"
 #include "kinetta/fileops/file_ops.h"
 #include "kinetta/map/map_window.h"
 #include "kinetta/services/display_power_watch.h"
