@@ -63,8 +63,16 @@ TEST(ToolbarRules, BusyNearEndAndUnloadedStates) {
 
     // Commands of windows that do not exist yet stay disabled whatever the state.
     const ToolbarState l = ComputeToolbar(LoadedAt(1));
-    for (int c : {kCmdStill, kCmdJoin, kCmdSaveSplit, kCmdDelete, kCmdCsv})
+    for (int c : {kCmdJoin, kCmdSaveSplit, kCmdDelete})
         EXPECT_FALSE(l.Enabled(c)) << c;
+    // Stills need a loaded recording; the CSV export needs rows only.
+    EXPECT_TRUE(l.Enabled(kCmdStill));
+    EXPECT_FALSE(i.Enabled(kCmdStill));
+    EXPECT_TRUE(l.Enabled(kCmdCsv));
+    EXPECT_TRUE(i.Enabled(kCmdCsv));
+    ToolbarInput empty;
+    empty.engineReady = true;
+    EXPECT_FALSE(ComputeToolbar(empty).Enabled(kCmdCsv));
     // The settings dialog opens whether or not a recording is loaded.
     EXPECT_TRUE(l.Enabled(kCmdSettings));
     EXPECT_TRUE(i.Enabled(kCmdSettings));
