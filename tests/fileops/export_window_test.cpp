@@ -27,6 +27,7 @@ extern "C" {
 #include "kinetta/shell/kinetta_dlg.h"
 #include "kinetta/shell/main_window_rules.h"
 #include "kinetta/shell/movie_static.h"
+#include "support/picture_code.h"
 #include "tools/mkcard/framecode.h"
 
 namespace kinetta {
@@ -67,25 +68,6 @@ std::string ReadText(const std::string& path) {
     std::stringstream s;
     s << in.rdbuf();
     return s.str();
-}
-
-// Mean absolute difference per channel (0..255) of two pictures brought to
-// one small size.
-double Difference(const QImage& a, const QImage& b) {
-    if (a.isNull() || b.isNull()) return 255;
-    const QSize size(96, 54);
-    const QImage x = a.convertToFormat(QImage::Format_RGB32)
-                         .scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    const QImage y = b.convertToFormat(QImage::Format_RGB32)
-                         .scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    double sum = 0;
-    for (int j = 0; j < size.height(); ++j)
-        for (int i = 0; i < size.width(); ++i) {
-            const QRgb p = x.pixel(i, j), q = y.pixel(i, j);
-            sum += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) +
-                   std::abs(qBlue(p) - qBlue(q));
-        }
-    return sum / (3.0 * size.width() * size.height());
 }
 
 // The frame number a saved or shown picture carries: the frame stands in
@@ -218,8 +200,8 @@ TEST(StillPicture, BothCamerasAtTheNamedPositionAsTheWindowsShowThem) {
     const QImage shownFront = v.dlg->MovieArea(0)->GrabPicture();
     const QImage shownRear = v.dlg->MovieArea(1)->GrabPicture();
     EXPECT_EQ(savedFront.size(), shownFront.size());
-    EXPECT_LT(Difference(savedFront, shownFront), 3.0);
-    EXPECT_LT(Difference(savedRear, shownRear), 3.0);
+    EXPECT_LT(ktest::PictureDifference(savedFront, shownFront), 3.0);
+    EXPECT_LT(ktest::PictureDifference(savedRear, shownRear), 3.0);
     // The turned view differs from the raw picture saved before.
     EXPECT_EQ(Code(savedFront), -1);
 

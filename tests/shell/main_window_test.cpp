@@ -50,6 +50,7 @@ extern "C" {
 #include "playcore/present/presenter.h"
 #include "playcore/session/playback_session.h"
 #include "skin/gui_support.h"
+#include "support/picture_code.h"
 #include "support/temp_dir.h"
 #include "tools/mkcard/recording.h"
 
@@ -427,25 +428,6 @@ void DoubleClick(QWidget* w, QPoint p) {
     Mouse(w, QEvent::MouseButtonRelease, p, Qt::LeftButton, Qt::NoButton);
 }
 
-// Mean absolute difference per colour channel (0..255) of two pictures,
-// compared at a small common size.
-double Difference(const QImage& a, const QImage& b) {
-    if (a.isNull() || b.isNull()) return 255;
-    const QSize size(96, 54);
-    const QImage x = a.convertToFormat(QImage::Format_RGB32)
-                         .scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    const QImage y = b.convertToFormat(QImage::Format_RGB32)
-                         .scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    double sum = 0;
-    for (int j = 0; j < size.height(); ++j)
-        for (int i = 0; i < size.width(); ++i) {
-            const QRgb p = x.pixel(i, j), q = y.pixel(i, j);
-            sum += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) +
-                   std::abs(qBlue(p) - qBlue(q));
-        }
-    return sum / (3.0 * size.width() * size.height());
-}
-
 // Frame `frame` of `file` drawn off-screen through display model `mode` at
 // `size`, as the command-line renderer draws it.
 QImage Rendered(const std::string& file, long long frame, int mode, QSize size,
@@ -512,7 +494,7 @@ TEST(MainWindowViews, DisplayModelCycleShowsEachModel) {
         double bestDiff = 1e9;
         std::string diffs;
         for (int m = 1; m <= 4; ++m) {
-            const double d = Difference(shown, rendered[static_cast<size_t>(m)]);
+            const double d = ktest::PictureDifference(shown, rendered[static_cast<size_t>(m)]);
             diffs += " " + std::to_string(d);
             if (d < bestDiff) bestDiff = d, best = m;
         }
@@ -543,12 +525,13 @@ TEST(MainWindowViews, DragsAreClampedThePanoramaTurnsOnlySideways) {
         return picture;
     };
     const QImage by100 = drag(100);
-    EXPECT_LT(Difference(area->GrabPicture(), initial), 0.5); // reset restored the pose
+    EXPECT_LT(ktest::PictureDifference(area->GrabPicture(), initial),
+              0.5); // reset restored the pose
     const QImage by300 = drag(300);
     const QImage by50 = drag(50);
-    EXPECT_GT(Difference(by100, initial), 1.0);
-    EXPECT_LT(Difference(by300, by100), 0.5); // applied as 100
-    EXPECT_GT(Difference(by50, by100), 1.0);
+    EXPECT_GT(ktest::PictureDifference(by100, initial), 1.0);
+    EXPECT_LT(ktest::PictureDifference(by300, by100), 0.5); // applied as 100
+    EXPECT_GT(ktest::PictureDifference(by50, by100), 1.0);
 
     // Panorama: a diagonal move turns as its horizontal part alone. Moving
     // back to the press point undoes it and leaves no inertia.
@@ -570,10 +553,10 @@ TEST(MainWindowViews, DragsAreClampedThePanoramaTurnsOnlySideways) {
     there({60, 0});
     const QImage flat = area->GrabPicture();
     const QImage diagonal = there({60, 40});
-    EXPECT_LT(Difference(area->GrabPicture(), flat), 0.5);
+    EXPECT_LT(ktest::PictureDifference(area->GrabPicture(), flat), 0.5);
     const QImage sideways = there({60, 0});
-    EXPECT_GT(Difference(diagonal, flat), 1.0);
-    EXPECT_LT(Difference(diagonal, sideways), 0.5);
+    EXPECT_GT(ktest::PictureDifference(diagonal, flat), 1.0);
+    EXPECT_LT(ktest::PictureDifference(diagonal, sideways), 0.5);
 }
 
 TEST(MainWindowViews, ControllerBarTurnsResetsAndEndsWithTheWindow) {
@@ -595,15 +578,16 @@ TEST(MainWindowViews, ControllerBarTurnsResetsAndEndsWithTheWindow) {
     PostWindowMessage(bar, UM_BUTTON_RELEASED, 0, kControllerUp);
     QTest::qWait(100);
     const QImage turned = area->GrabPicture();
-    EXPECT_GT(Difference(turned, initial), 1.0);
+    EXPECT_GT(ktest::PictureDifference(turned, initial), 1.0);
     QTest::qWait(100);
-    EXPECT_LT(Difference(area->GrabPicture(), turned), 0.5); // nothing turns after release
+    EXPECT_LT(ktest::PictureDifference(area->GrabPicture(), turned),
+              0.5); // nothing turns after release
     // "リセット" brings back the initial pose.
     PostWindowMessage(bar, UM_BUTTON_HELD, 0, kControllerReset);
     QTest::qWait(100);
     PostWindowMessage(bar, UM_BUTTON_RELEASED, 0, kControllerReset);
     QTest::qWait(100);
-    EXPECT_LT(Difference(area->GrabPicture(), initial), 0.5);
+    EXPECT_LT(ktest::PictureDifference(area->GrabPicture(), initial), 0.5);
     // Closing while a button is held ends the stepping.
     PostWindowMessage(bar, UM_BUTTON_HELD, 0, kControllerLeft);
     QTest::qWait(100);
