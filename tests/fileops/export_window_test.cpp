@@ -96,7 +96,7 @@ int Code(const QImage& picture) {
 void SetModel(FileOpsViewer& v, int model) {
     for (int k = 0; k < 2; ++k) {
         v.dlg->MovieArea(k)->SetDisplayModel(model);
-        v.port->SetDisplayMode(k, model);
+        v.session.SetDisplayMode(k, model);
     }
 }
 
@@ -156,15 +156,15 @@ TEST(StillPicture, BothCamerasAtTheNamedPositionAsTheWindowsShowThem) {
     SetModel(v, 2);
     // While playing: the command stops the movie where it stands, and both
     // pictures show the frame the names carry.
-    if (v.port->GetState(0) != kEnginePlaying) v.dlg->OnCommand(kCmdPlayPause);
-    ASSERT_TRUE(WaitFor([&] { return v.port->GetPosition(0) > 20; }));
+    if (v.session.GetState(0) != kEnginePlaying) v.dlg->OnCommand(kCmdPlayPause);
+    ASSERT_TRUE(WaitFor([&] { return v.session.GetPosition(0) > 20; }));
     ASSERT_TRUE(v.dlg->Toolbar().Enabled(kCmdStill));
     v.folder = out.path() + "/";
     v.dlg->OnCommand(kCmdStill);
     ASSERT_EQ(v.shown.size(), 1u);
     EXPECT_EQ(v.shown[0].text, QStringLiteral("完了しました。"));
-    EXPECT_EQ(v.port->GetState(0), kEnginePaused);
-    const long long p = v.port->GetPosition(0);
+    EXPECT_EQ(v.session.GetState(0), kEnginePaused);
+    const long long p = v.session.GetPosition(0);
     const std::string tag = fs::path(out.path()).filename().string();
     char number[32];
     std::snprintf(number, sizeof number, "-001_%06lld_", p);
@@ -174,7 +174,7 @@ TEST(StillPicture, BothCamerasAtTheNamedPositionAsTheWindowsShowThem) {
     EXPECT_EQ(v.dlg->StillCapture()->RearPath(), rear);
     // Position P is counted in the viewer's whole-millisecond frame duration;
     // the picture at P is the recorded frame of that time (34,364 us each).
-    const long long time100ns = static_cast<long long>(p * v.port->GetFrameDuration(0) * 10000.0);
+    const long long time100ns = static_cast<long long>(p * v.session.GetFrameDuration(0) * 10000.0);
     const int recorded = static_cast<int>(time100ns / (34364LL * 10));
     EXPECT_EQ(Code(QImage(QString::fromStdString(front))), recorded);
     EXPECT_EQ(Code(QImage(QString::fromStdString(rear))), recorded);
