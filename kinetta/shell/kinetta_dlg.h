@@ -52,6 +52,7 @@
 #include "kinetta/shell/main_layout.h"
 #include "kinetta/shell/main_window_rules.h"
 #include "kinetta/shell/movie_static.h"
+#include "kinetta/shell/movie_view_state.h"
 #include "kinetta/skin/command_target.h"
 #include "kinetta/skin/resize_dialog.h"
 #include "playcore/session/playback_session.h"
@@ -152,7 +153,7 @@ public:
     void ResetModelPose(int camera) override;
     int CameraState(int camera) const override;
     void Redraw(int camera) override;
-    bool InZoomMode() const override { return zoomMode_; }
+    bool InZoomMode() const override { return view_.ZoomMode(); }
     bool PlaybackNearEnd() override { return IsNearEnd(); }
     double AreaZoom(int camera) const override;
     void AreaClicked(int camera, QPoint point) override;
@@ -192,12 +193,12 @@ public:
     CMovieDialog* MapWindow() const { return mapWindow_; }
     CMovieDialog* SecondMovieWindow() const { return secondMovie_; }
     CLogoDlg* LogoPanel() const { return logo_; }
-    bool FullScreen() const { return fullScreen_; }
+    bool FullScreen() const { return view_.FullScreen(); }
     bool MapVisible() const; // the map window is switched on (38013)
     // The map window: its frame, map dialog, logo panel and the bridge.
     map::MapWindow* Map() const;
-    bool Mirrored(int camera) const { return mirrored_[camera == 1 ? 1 : 0]; }
-    bool KeepsAspect() const { return keepAspect_; }
+    bool Mirrored(int camera) const { return view_.Mirrored(camera); }
+    bool KeepsAspect() const { return view_.KeepAspect(); }
     // Seeks as the position slider does when released at frame.
     void SeekFromSlider(long long frame);
     // The acceleration graph, the information panel and what they share.
@@ -454,15 +455,8 @@ private:
     bool fullyBuilt_ = false;
     QRect monitorRect_;
 
-    // Views (UI thread).
-    bool zoomMode_ = false;
-    std::array<double, 2> zoom_{1.0, 1.0}; // zoom factor per camera's area
-    std::array<QPoint, 2> focus_{};        // the point the zoom magnifies, area pixels
-    std::array<bool, 2> mirrored_{};       // last FlipView result per camera
-    bool keepAspect_ = true;               // "DISPLAY"/"ASPECT" "on"
-    bool fullScreen_ = false;
-    QRect normalGeometry_; // the window's place outside full screen
-    int menuCamera_ = 0;   // camera of the area the menu was opened on
+    // Zoom, mirror, aspect, full screen, the menu's camera (UI thread).
+    MovieViewState view_;
 
     // Graph and panel (UI thread); the access reads the session's telemetry
     // through playback_ and outlives the views' windows.

@@ -151,7 +151,7 @@ void CkinettaDlg::LayOut() {
 
     PlaceMovieAreas();
     // Full screen: the movie area alone fills the window.
-    const bool chrome = !fullScreen_;
+    const bool chrome = !view_.FullScreen();
     for (QWidget* w :
          std::initializer_list<QWidget*>{position_, volumeSlider_, filer_, timeText_, speedText_})
         w->setVisible(chrome);
@@ -215,7 +215,7 @@ void CkinettaDlg::PlaceMovieAreas() {
     // Single and Light mode: both cameras share the main movie area; the shown
     // camera's area is on top and the other one hidden.
     // Full mode: area 1 lives in the second movie window.
-    const QRect r = fullScreen_ ? rect() : ToQRect(layout_.movie);
+    const QRect r = view_.FullScreen() ? rect() : ToQRect(layout_.movie);
     const int inMain = kBuildMode == OperatingMode::Full ? 1 : 2;
     const int shown = kBuildMode == OperatingMode::Full ? 0 : shownCamera_;
     for (int k = 0; k < inMain; ++k) {

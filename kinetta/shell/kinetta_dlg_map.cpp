@@ -37,7 +37,7 @@ void CkinettaDlg::CreateMap() {
 
     map::MapWindowHost host;
     host.recordingLoaded = [this] { return loaded_; };
-    host.fullScreen = [this] { return fullScreen_; };
+    host.fullScreen = [this] { return view_.FullScreen(); };
     host.selectedIndex = [this] { return SelectedEntry() ? selected_ : -1; };
     host.selectedParking = [this] {
         const RecordingEntry* e = SelectedEntry();

@@ -314,7 +314,7 @@ void CkinettaDlg::MovieReady(int) {
     ShowSpeedText();
     for (int k = 0; k < 2; ++k) {
         // Zoom mode keeps the engine's display model as it is.
-        if (!zoomMode_) playback_.SetDisplayMode(k, areas_[k]->DisplayModel());
+        if (!view_.ZoomMode()) playback_.SetDisplayMode(k, areas_[k]->DisplayModel());
         areas_[k]->update();
     }
     ShowNoDataTexts();

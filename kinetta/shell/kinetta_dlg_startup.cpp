@@ -251,13 +251,13 @@ void CkinettaDlg::Shutdown() {
     EndFileOps();
     StopServices();
     // Size multipliers of the normal window, with the view scale back at 1.0.
-    if (fullScreen_) {
-        fullScreen_ = false;
-        setGeometry(normalGeometry_);
+    if (view_.FullScreen()) {
+        const Rect normal = view_.LeaveFullScreen();
+        setGeometry(normal.left, normal.top, normal.width, normal.height);
     }
     if (isMaximized()) showNormal();
     for (int camera = 0; camera < 2; ++camera)
-        zoom_[camera] = 1.0;
+        view_.ResetZoom(camera);
     SaveMultipliers();
     // The floating windows keep their sizes for the next run as well.
     for (CMovieDialog* w : {mapWindow_, secondMovie_})

@@ -31,11 +31,6 @@ constexpr int kCmdAspect = 38200;
 constexpr int kCmdResetView = 38201;
 constexpr int kCmdMenuFlipFront = 38202;
 constexpr int kCmdMenuMirrorRear = 38203;
-// Full screen is refused this close to the end of the movie (frames).
-constexpr long long kFullScreenEndFrames = 10;
-// Zoom mode: each click magnifies by this factor about the clicked point, up to the limit.
-constexpr double kZoomStep = 2.0;
-constexpr double kZoomLimit = 8.0;
 
 bool ShowsStill(int state) {
     return state == kEngineStopped || state == kEnginePaused;
@@ -70,25 +65,20 @@ void CkinettaDlg::Redraw(int camera) {
 }
 
 double CkinettaDlg::AreaZoom(int camera) const {
-    return zoom_[camera == 1 ? 1 : 0];
+    return view_.Zoom(camera);
 }
 
 void CkinettaDlg::AreaClicked(int camera, QPoint point) {
     // Zoom mode: the clicked point is the one to magnify.
-    if (!zoomMode_ || shutDown_) return;
-    const size_t k = camera == 1 ? 1 : 0;
-    zoom_[k] = std::min(zoom_[k] * kZoomStep, kZoomLimit);
-    focus_[k] = point;
-    if (controller_ && k == 0) controller_->SetZoom(static_cast<float>(zoom_[0]));
+    if (shutDown_ || !view_.ZoomAt(camera, point.x(), point.y())) return;
+    if (controller_ && camera != 1) controller_->SetZoom(static_cast<float>(view_.Zoom(0)));
     ApplyPlacements();
     if (ShowsStill(playback_.GetState(camera))) playback_.Redraw(camera);
 }
 
 void CkinettaDlg::AreaResetViewScale(int camera) {
-    const size_t k = camera == 1 ? 1 : 0;
-    if (zoom_[k] == 1.0) return;
-    zoom_[k] = 1.0;
-    if (controller_ && k == 0) controller_->SetZoom(1.0f);
+    if (!view_.ResetZoom(camera)) return;
+    if (controller_ && camera != 1) controller_->SetZoom(1.0f);
     ApplyPlacements();
 }
 
@@ -96,7 +86,7 @@ void CkinettaDlg::AreaFullScreen(int camera) {
     if (shutDown_ || !loaded_) return;
     // Single and Light mode show the clicked area's camera; Full mode keeps
     // the front camera in the main window.
-    if (!kFullMode && camera != shownCamera_ && !fullScreen_) {
+    if (!kFullMode && camera != shownCamera_ && !view_.FullScreen()) {
         if (combined_ || playback_.Opened(camera)) OnCameraSwitch();
     }
     ToggleFullScreen();
@@ -104,13 +94,13 @@ void CkinettaDlg::AreaFullScreen(int camera) {
 
 void CkinettaDlg::AreaMenu(int camera, QPoint globalPoint) {
     if (busy_ || shutDown_) return;
-    menuCamera_ = camera == 1 ? 1 : 0;
+    view_.SetMenuCamera(camera);
     MovieMenuRequest r;
     r.engineState = playback_.GetState(MasterCamera());
     r.area = kFullMode && camera == 1 ? 1 : 0;
-    r.camera = menuCamera_;
-    r.displayModel = areas_[menuCamera_]->DisplayModel();
-    r.areaHasMovie = !areas_[menuCamera_]->NoData();
+    r.camera = view_.MenuCamera();
+    r.displayModel = areas_[r.camera]->DisplayModel();
+    r.areaHasMovie = !areas_[r.camera]->NoData();
     // The items of toolbar commands whose flows this build lacks stay disabled.
     r.hasFlow = CommandHasFlow;
     OpenMovieMenu(r, this, this, globalPoint);
@@ -119,7 +109,7 @@ void CkinettaDlg::AreaMenu(int camera, QPoint globalPoint) {
 // ---- windows --------------------------------------------------------------------
 
 void CkinettaDlg::CreateMovieWindows() {
-    keepAspect_ = Settings().Read("DISPLAY", "ASPECT") != "off";
+    view_.SetKeepAspect(Settings().Read("DISPLAY", "ASPECT") != "off");
 
     controller_ = new CControllerDlg(*this, this);
     controller_->SetMovieArea(areas_[0]->Pointer());
@@ -147,7 +137,9 @@ void CkinettaDlg::EndMovieWindows() {
 
 QRect CkinettaDlg::ScreenRect(const Rect& r) const {
     // Relative to the window's remembered top-left corner (its place outside full screen).
-    const QPoint origin = fullScreen_ ? normalGeometry_.topLeft() : pos();
+    const QPoint origin = view_.FullScreen()
+                              ? QPoint(view_.NormalGeometry().left, view_.NormalGeometry().top)
+                              : pos();
     return QRect(origin.x() + r.left, origin.y() + r.top, r.width, r.height);
 }
 
@@ -165,7 +157,7 @@ void CkinettaDlg::PlaceController() {
     if (!controller_) return;
     controller_->setGeometry(ToQRect(layout_.controller));
     controller_->LayoutButtons();
-    controller_->setVisible(!fullScreen_);
+    controller_->setVisible(!view_.FullScreen());
 }
 
 void CkinettaDlg::EnableController() {
@@ -206,11 +198,10 @@ bool CkinettaDlg::OnViewCommand(int id) {
 }
 
 void CkinettaDlg::OnZoomCommand() {
-    zoomMode_ = !zoomMode_;
-    if (CSkinButton* b = ToolbarButton(kCmdZoom)) b->SetPressedLook(zoomMode_);
-    if (!zoomMode_) {
+    const bool on = view_.ToggleZoomMode();
+    if (CSkinButton* b = ToolbarButton(kCmdZoom)) b->SetPressedLook(on);
+    if (!on) {
         // Leaving zoom mode shows the whole picture again.
-        zoom_ = {1.0, 1.0};
         if (controller_) controller_->SetZoom(1.0f);
         ApplyPlacements();
         for (int k = 0; k < 2; ++k)
@@ -246,7 +237,7 @@ void CkinettaDlg::OnDisplayModeSwitch() {
 
 void CkinettaDlg::OnFlip(int camera) {
     const bool flipped = playback_.FlipView(camera);
-    mirrored_[static_cast<size_t>(camera)] = flipped;
+    view_.SetMirrored(camera, flipped);
     if (CSkinButton* b = ToolbarButton(camera == 0 ? kCmdFlip : kCmdMirror))
         b->SetPressedLook(flipped);
     areas_[camera]->update();
@@ -255,8 +246,8 @@ void CkinettaDlg::OnFlip(int camera) {
 }
 
 void CkinettaDlg::OnAspect() {
-    keepAspect_ = !keepAspect_;
-    Settings().Write("DISPLAY", "ASPECT", keepAspect_ ? "on" : "off");
+    view_.SetKeepAspect(!view_.KeepAspect());
+    Settings().Write("DISPLAY", "ASPECT", view_.KeepAspect() ? "on" : "off");
     for (int k = 0; k < 2; ++k) {
         ApplyAreaAspect(k);
         if (ShowsStill(playback_.GetState(k))) playback_.Redraw(k);
@@ -267,8 +258,8 @@ void CkinettaDlg::OnAspect() {
 
 void CkinettaDlg::OnResetView() {
     // The area the menu was opened on (the main area otherwise).
-    const int camera = menuCamera_;
-    menuCamera_ = kFullMode ? 0 : shownCamera_;
+    const int camera = view_.MenuCamera();
+    view_.SetMenuCamera(kFullMode ? 0 : shownCamera_);
     if (areas_[camera]->DisplayModel() != 3 || !controller_) return;
     controller_->ResetTurnedView(camera);
 }
@@ -277,44 +268,37 @@ void CkinettaDlg::ApplyAreaAspect(int area) {
     // The split view and the picture as recorded keep the recording's shape
     // when the aspect setting asks for it; the dewarped models fill the area.
     CMovieStatic* a = areas_[area];
-    const int model = a->DisplayModel();
-    const bool flat = model == 1 || model == 2 || model == 5;
-    playback_.SetFitMode(area, flat && keepAspect_ ? 1 : 0);
-    if (keepAspect_) playback_.SetViewAspect(area, a->width(), a->height());
+    playback_.SetFitMode(area, view_.FitMode(a->DisplayModel()));
+    if (view_.KeepAspect()) playback_.SetViewAspect(area, a->width(), a->height());
 }
 
 void CkinettaDlg::ApplyPlacements() {
-    playcore::VideoPlacement p[2];
-    for (size_t k = 0; k < 2; ++k) {
-        p[k].zoom = static_cast<float>(zoom_[k]);
-        p[k].focusX = static_cast<float>(focus_[k].x());
-        p[k].focusY = static_cast<float>(focus_[k].y());
-    }
+    const auto p = view_.Placements();
     playback_.SetVideoPlacement(p[0], p[1], true);
 }
 
 // ---- full screen ------------------------------------------------------------------
 
 void CkinettaDlg::ToggleFullScreen() {
-    if (!fullScreen_) {
+    if (!view_.FullScreen()) {
         // Refused within the last frames of the movie.
         const int cam = MasterCamera();
-        const long long length = playback_.GetLength(cam);
-        if (length > 0 && playback_.GetPosition(cam) + kFullScreenEndFrames >= length) return;
+        if (MovieViewState::FullScreenRefused(playback_.GetLength(cam), playback_.GetPosition(cam)))
+            return;
         const int state = playback_.GetState(cam);
         FadeOut();
         if (state != kEnginePaused && state != kEngineClosed) playback_.Pause(cameraSelection_);
         if (state == kEnginePlaying) ShowPlayFace(false);
-        normalGeometry_ = geometry();
-        fullScreen_ = true;
+        const QRect normal = geometry();
+        view_.EnterFullScreen({normal.x(), normal.y(), normal.width(), normal.height()});
         QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
         if (screen) setGeometry(screen->geometry());
         LayOut();
         raise();
         activateWindow();
     } else {
-        fullScreen_ = false;
-        setGeometry(normalGeometry_);
+        const Rect normal = view_.LeaveFullScreen();
+        setGeometry(normal.left, normal.top, normal.width, normal.height);
         LayOut();
     }
     ApplyPlacements();
