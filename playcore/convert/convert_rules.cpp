@@ -5,38 +5,6 @@
 
 namespace playcore {
 
-namespace {
-
-inline uint32_t Clamp255(int value) {
-    return static_cast<uint32_t>(value < 0 ? 0 : value > 255 ? 255 : value);
-}
-
-} // namespace
-
-void IyuvToBgra(const uint8_t* y, int yStride, const uint8_t* u, int uStride, const uint8_t* v,
-                int vStride, int width, int height, uint8_t* out, int outStride) {
-    // Bt601ToArgb's rule with the chroma terms of each pair of pixels
-    // computed once.
-    for (int row = 0; row < height; ++row) {
-        const uint8_t* yr = y + static_cast<size_t>(row) * yStride;
-        const uint8_t* ur = u + static_cast<size_t>(row / 2) * uStride;
-        const uint8_t* vr = v + static_cast<size_t>(row / 2) * vStride;
-        uint32_t* o = reinterpret_cast<uint32_t*>(out + static_cast<size_t>(row) * outStride);
-        for (int col = 0; col < width; col += 2) {
-            const int cu = ur[col / 2], cv = vr[col / 2];
-            const int r = 409 * cv - 56992;
-            const int g = -100 * cu - 208 * cv + 34784;
-            const int b = 516 * cu - 70688;
-            const int last = col + 1 < width ? col + 1 : col;
-            for (int k = col; k <= last; ++k) {
-                const int c = 298 * yr[k];
-                o[k] = 0xFF000000u | Clamp255((c + r) >> 8) << 16 | Clamp255((c + g) >> 8) << 8 |
-                       Clamp255((c + b) >> 8);
-            }
-        }
-    }
-}
-
 // ---- masks -------------------------------------------------------------------
 
 double MaskEditor::ScaleFor(double displayScale, int outputWidth) {

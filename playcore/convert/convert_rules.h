@@ -16,16 +16,6 @@
 
 namespace playcore {
 
-// ---- colour ------------------------------------------------------------------
-
-// IYUV (Y plane, then U, then V; chroma halved both ways, (width + 1) / 2 by
-// (height + 1) / 2) to 32-bit pixels 0xFF000000 | R << 16 | G << 8 | B (bytes
-// blue, green, red, 255) with the BT.601 video-range integer rule; each 2 x 2
-// block of pixels shares the chroma sample at (column / 2, row / 2). Strides
-// in bytes; out holds height rows of outStride >= width * 4 bytes.
-void IyuvToBgra(const uint8_t* y, int yStride, const uint8_t* u, int uStride, const uint8_t* v,
-                int vStride, int width, int height, uint8_t* out, int outStride);
-
 // ---- masks -------------------------------------------------------------------
 
 // The mask list, the rectangle being drawn and the drawing flag, shared by the

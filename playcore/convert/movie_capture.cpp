@@ -85,7 +85,6 @@ bool MovieConverter::Init(int sourceWidth, int sourceHeight, int outWidth, int o
                           bool flip) {
     if (!BuildRemapTable(outWidth, outHeight, sourceWidth, sourceHeight, flip, &table_))
         return false;
-    source_.assign(static_cast<size_t>(sourceWidth) * sourceHeight * 4, 0);
     output_.assign(static_cast<size_t>(outWidth) * outHeight * 4, 0);
     return true;
 }
@@ -114,10 +113,9 @@ bool MovieConverter::Convert(const AVFrame* frame) {
             return false;
         planar = i420_;
     }
-    const int w = table_.sourceWidth, h = table_.sourceHeight;
-    IyuvToBgra(planar->data[0], planar->linesize[0], planar->data[1], planar->linesize[1],
-               planar->data[2], planar->linesize[2], w, h, source_.data(), w * 4);
-    RemapRows(table_, source_.data(), w * 4, output_.data(), OutStride(), 0, table_.height);
+    const YuvPlanes planes{planar->data[0],     planar->data[1],     planar->data[2],
+                           planar->linesize[0], planar->linesize[1], planar->linesize[2]};
+    RemapRows(table_, planes, output_.data(), OutStride(), 0, table_.height);
     return true;
 }
 

@@ -62,10 +62,9 @@ public:
     // Source picture size, output size and mounting direction. False for a
     // size out of range.
     bool Init(int sourceWidth, int sourceHeight, int outWidth, int outHeight, bool flip);
-    // The decoded frame as a 32-bit picture of the source size
-    // (IyuvToBgra; other formats are first converted to planar 4:2:0), then
-    // unwrapped with the band into Output(). False when the frame cannot be
-    // converted.
+    // The decoded frame (planar 4:2:0; other formats are converted to it
+    // first) unwrapped with the band into Output() as a 32-bit picture.
+    // False when the frame cannot be converted.
     bool Convert(const AVFrame* frame);
     uint8_t* Output() { return output_.data(); }
     int OutWidth() const { return table_.width; }
@@ -74,7 +73,6 @@ public:
 
 private:
     RemapTable table_;
-    std::vector<uint8_t> source_; // 32-bit picture of the source size
     std::vector<uint8_t> output_; // 32-bit output picture
     SwsContext* toI420_ = nullptr;
     AVFrame* i420_ = nullptr;

@@ -144,8 +144,16 @@ bool BuildRemapTable(int width, int height, int sourceWidth, int sourceHeight, b
     return true;
 }
 
-void RemapRows(const RemapTable& table, const uint8_t* source, int sourceStride, uint8_t* out,
-               int outStride, int rowBegin, int rowEnd) {
+namespace {
+
+inline uint32_t Clamp255(int value) {
+    return static_cast<uint32_t>(value < 0 ? 0 : value > 255 ? 255 : value);
+}
+
+} // namespace
+
+void RemapRows(const RemapTable& table, const YuvPlanes& source, uint8_t* out, int outStride,
+               int rowBegin, int rowEnd) {
     for (int row = std::max(rowBegin, 0); row < std::min(rowEnd, table.height); ++row) {
         uint32_t* dst = reinterpret_cast<uint32_t*>(out + static_cast<size_t>(row) * outStride);
         if (row >= table.bandFirst && row < table.bandLast) {
@@ -154,18 +162,25 @@ void RemapRows(const RemapTable& table, const uint8_t* source, int sourceStride,
         }
         const RemapEntry* e = &table.entries[static_cast<size_t>(row) * table.width];
         for (int col = 0; col < table.width; ++col, ++e) {
-            const uint8_t* p00 = source + static_cast<size_t>(e->y) * sourceStride + e->x * 4;
-            const uint8_t* p01 = p00 + e->dx * 4;
-            const uint8_t* p10 = p00 + static_cast<size_t>(e->dy) * sourceStride;
-            const uint8_t* p11 = p10 + e->dx * 4;
-            const uint32_t fx = e->fx, fy = e->fy, gx = 256 - fx, gy = 256 - fy;
-            uint32_t pixel = 0xFF000000u;
-            for (int c = 0; c < 3; ++c) {
-                const uint32_t top = p00[c] * gx + p01[c] * fx;
-                const uint32_t bottom = p10[c] * gx + p11[c] * fx;
-                pixel |= ((top * gy + bottom * fy + 32768) >> 16) << (8 * c);
-            }
-            dst[col] = pixel;
+            const int x0 = e->x, x1 = e->x + e->dx, y0 = e->y, y1 = e->y + e->dy;
+            const int fx = e->fx, fy = e->fy, gx = 256 - fx, gy = 256 - fy;
+            // Each plane filtered to 1/256 steps (0 .. 65280).
+            auto filter = [&](const uint8_t* plane, int stride, int c0, int c1, int r0, int r1) {
+                const uint8_t* a = plane + static_cast<size_t>(r0) * stride;
+                const uint8_t* b = plane + static_cast<size_t>(r1) * stride;
+                const int top = a[c0] * gx + a[c1] * fx;
+                const int bottom = b[c0] * gx + b[c1] * fx;
+                return (top * gy + bottom * fy + 128) >> 8;
+            };
+            const int yq = filter(source.y, source.yStride, x0, x1, y0, y1);
+            const int uq = filter(source.u, source.uStride, x0 / 2, x1 / 2, y0 / 2, y1 / 2);
+            const int vq = filter(source.v, source.vStride, x0 / 2, x1 / 2, y0 / 2, y1 / 2);
+            // The BT.601 video-range rule on values in 1/256 steps.
+            const int c = 298 * yq;
+            const int r = (c + 409 * vq - 56992 * 256) >> 16;
+            const int g = (c - 100 * uq - 208 * vq + 34784 * 256) >> 16;
+            const int b = (c + 516 * uq - 70688 * 256) >> 16;
+            dst[col] = 0xFF000000u | Clamp255(r) << 16 | Clamp255(g) << 8 | Clamp255(b);
         }
     }
 }

@@ -88,11 +88,22 @@ struct RemapTable {
 bool BuildRemapTable(int width, int height, int sourceWidth, int sourceHeight, bool flip,
                      RemapTable* table);
 
-// Draws a BGRA source picture (stride in bytes) through the table into a
-// BGRA output of the table's size (stride in bytes): the band black, every
-// other pixel the bilinear sample. Rows [rowBegin, rowEnd) only, so that
-// the work can be shared between threads.
-void RemapRows(const RemapTable& table, const uint8_t* source, int sourceStride, uint8_t* out,
-               int outStride, int rowBegin, int rowEnd);
+// Planes of a decoded picture: planar 4:2:0, video range (IYUV).
+struct YuvPlanes {
+    const uint8_t* y;
+    const uint8_t* u;
+    const uint8_t* v;
+    int yStride, uStride, vStride; // bytes
+};
+
+// Draws a source picture through the table into a 32-bit output of the
+// table's size (stride in bytes; bytes blue, green, red, 255): the band black,
+// every other pixel the linear filter of the picture at its texture point
+// with the picture's colour rule (IyuvToBgra: each 2 x 2 block of pixels
+// shares one chroma sample). Luma and chroma are filtered with the same four
+// texels and weights and then converted, as the display models' shader does.
+// Rows [rowBegin, rowEnd) only.
+void RemapRows(const RemapTable& table, const YuvPlanes& source, uint8_t* out, int outStride,
+               int rowBegin, int rowEnd);
 
 } // namespace playcore

@@ -47,8 +47,6 @@ TEST(ConvertGl, GlPathAndRemapTableAgree) {
     KTEST_NEED_GL();
     std::array<uint8_t*, 3> planes{};
     const VideoFrame frame = TestPicture(&planes);
-    std::vector<uint8_t> source(640 * 360 * 4);
-    IyuvToBgra(planes[0], 640, planes[1], 320, planes[2], 320, 640, 360, source.data(), 640 * 4);
     for (bool flip : {false, true}) {
         SCOPED_TRACE(flip ? "flipped" : "upright");
         GlUnwrapRenderer gl;
@@ -60,7 +58,8 @@ TEST(ConvertGl, GlPathAndRemapTableAgree) {
         RemapTable table;
         ASSERT_TRUE(BuildRemapTable(kConvertWidth, kConvertHeight, 640, 360, flip, &table));
         std::vector<uint8_t> cpu(drawn.size());
-        RemapRows(table, source.data(), 640 * 4, cpu.data(), kConvertWidth * 4, 0, kConvertHeight);
+        RemapRows(table, YuvPlanes{planes[0], planes[1], planes[2], 640, 320, 320}, cpu.data(),
+                  kConvertWidth * 4, 0, kConvertHeight);
 
         // Channel differences over the whole picture.
         long long sum = 0;

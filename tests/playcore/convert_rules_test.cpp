@@ -107,35 +107,38 @@ TEST(Unwrap, RemapTableFollowsTheMappingWithTheBand) {
         ASSERT_TRUE(BuildRemapTable(1920, 960, 640, 360, flip, &t));
         EXPECT_EQ(t.bandLast - t.bandFirst, 320);
         EXPECT_EQ(flip ? t.bandLast : t.bandFirst, flip ? 960 : 0);
-        // Source picture whose blue and green bytes are the column and row / 2.
-        std::vector<uint8_t> src(640 * 360 * 4);
+        // Source picture whose luma grows with the column and whose blue
+        // chroma grows with the row: the output's colour tells where it looked.
+        std::vector<uint8_t> ys(640 * 360), us(320 * 180), vs(320 * 180, 128);
         for (int y = 0; y < 360; ++y)
-            for (int x = 0; x < 640; ++x) {
-                uint8_t* p = &src[(y * 640 + x) * 4];
-                p[0] = static_cast<uint8_t>(x * 255 / 639);
-                p[1] = static_cast<uint8_t>(y * 255 / 359);
-                p[2] = 77;
-                p[3] = 255;
-            }
+            for (int x = 0; x < 640; ++x)
+                ys[y * 640 + x] = static_cast<uint8_t>(16 + x * 219 / 639);
+        for (int y = 0; y < 180; ++y)
+            for (int x = 0; x < 320; ++x)
+                us[y * 320 + x] = static_cast<uint8_t>(16 + y * 224 / 179);
         std::vector<uint8_t> out(1920 * 960 * 4, 0xAB);
-        RemapRows(t, src.data(), 640 * 4, out.data(), 1920 * 4, 0, 960);
+        RemapRows(t, YuvPlanes{ys.data(), us.data(), vs.data(), 640, 320, 320}, out.data(),
+                  1920 * 4, 0, 960);
         for (int Y = 0; Y < 960; Y += 7)
             for (int X = 0; X < 1920; X += 13) {
                 const uint8_t* p = &out[(Y * 1920 + X) * 4];
+                ASSERT_EQ(p[3], 255);
                 if (Y >= t.bandFirst && Y < t.bandLast) {
                     ASSERT_EQ(p[0] | p[1] | p[2], 0) << X << "," << Y;
                     continue;
                 }
                 double u = 0, v = 0;
                 PolarPoint(X + 0.5, Y + 0.5, 1920, 960, flip, &u, &v);
-                const double bx = std::clamp(u * 640 - 0.5, 0.0, 639.0) * 255 / 639;
-                const double gy = std::clamp(v * 360 - 0.5, 0.0, 359.0) * 255 / 359;
-                // Within a source pixel and a half: the mesh interpolates between
-                // grid points 15 output pixels apart.
-                ASSERT_NEAR(p[0], bx, 1.5 * 255 / 639 + 1) << X << "," << Y << " flip " << flip;
-                ASSERT_NEAR(p[1], gy, 1.5 * 255 / 359 + 1) << X << "," << Y << " flip " << flip;
-                ASSERT_EQ(p[2], 77);
-                ASSERT_EQ(p[3], 255);
+                const double sx = std::clamp(u * 640 - 0.5, 0.0, 639.0);
+                const double sy = std::clamp(v * 360 - 0.5, 0.0, 359.0);
+                const uint32_t want =
+                    Bt601ToArgb(static_cast<int>(std::lround(16 + sx * 219 / 639)),
+                                static_cast<int>(std::lround(16 + sy / 2 * 224 / 179)), 128);
+                // Within the mesh's interpolation (a source pixel and a half)
+                // and a chroma row.
+                for (int c = 0; c < 3; ++c)
+                    ASSERT_NEAR(p[c], (want >> (8 * c)) & 0xFF, 6)
+                        << X << "," << Y << " channel " << c << " flip " << flip;
             }
     }
     RemapTable t;
@@ -228,40 +231,29 @@ TEST(Masks, PixelationIsConstantPerNineByNineBlock) {
 }
 
 TEST(Colour, SoftwareConversionOfVideoRange) {
-    // 3 x 3 picture: chroma planes 2 x 2; each 2 x 2 block shares one sample.
-    const uint8_t y[9] = {16, 235, 16, 235, 16, 235, 126, 126, 126};
-    const uint8_t u[4] = {128, 128, 128, 128};
-    const uint8_t v[4] = {128, 255, 128, 128};
-    std::vector<uint8_t> out(3 * 3 * 4);
-    IyuvToBgra(y, 3, u, 2, v, 2, 3, 3, out.data(), 12);
-    auto px = [&](int x, int yy) {
-        const uint8_t* p = &out[(yy * 3 + x) * 4];
-        return std::array<int, 4>{p[0], p[1], p[2], p[3]};
-    };
-    EXPECT_EQ(px(0, 0), (std::array<int, 4>{0, 0, 0, 255}));
-    EXPECT_EQ(px(1, 0), (std::array<int, 4>{255, 255, 255, 255}));
-    // Column 2 takes the second chroma sample (V = 255): red pushed up.
-    EXPECT_GT(px(2, 0)[2], 150);
-    EXPECT_EQ(px(2, 0)[0], 0);
-    EXPECT_EQ(px(0, 1), (std::array<int, 4>{255, 255, 255, 255}));
-    EXPECT_EQ(px(1, 2)[0], px(1, 2)[1]);
-
-    // Every pixel of an odd-sized random picture follows the presenter's rule.
-    const int w = 7, h = 5;
+    // A picture of one colour comes out as that colour by the BT.601
+    // video-range rule, exactly: Y 16 black, Y 235 white (U = V = 128).
+    RemapTable t;
+    ASSERT_TRUE(BuildRemapTable(96, 48, 33, 19, false, &t));
     std::mt19937 rng(3);
-    std::vector<uint8_t> ys(w * h), us(4 * 3), vs(4 * 3), got(w * h * 4);
-    for (auto* plane : {&ys, &us, &vs})
-        for (auto& b : *plane)
-            b = static_cast<uint8_t>(rng());
-    IyuvToBgra(ys.data(), w, us.data(), 4, vs.data(), 4, w, h, got.data(), w * 4);
-    for (int r = 0; r < h; ++r)
-        for (int c = 0; c < w; ++c) {
-            uint32_t pixel = 0;
-            std::memcpy(&pixel, &got[(r * w + c) * 4], 4);
-            ASSERT_EQ(pixel,
-                      Bt601ToArgb(ys[r * w + c], us[(r / 2) * 4 + c / 2], vs[(r / 2) * 4 + c / 2]))
-                << c << "," << r;
-        }
+    std::vector<std::array<int, 3>> colours = {{16, 128, 128}, {235, 128, 128}};
+    for (int i = 0; i < 30; ++i)
+        colours.push_back({int(rng() % 256), int(rng() % 256), int(rng() % 256)});
+    for (const auto& [cy, cu, cv] : colours) {
+        std::vector<uint8_t> ys(33 * 19, uint8_t(cy)), us(17 * 10, uint8_t(cu)),
+            vs(17 * 10, uint8_t(cv)), out(96 * 48 * 4);
+        RemapRows(t, YuvPlanes{ys.data(), us.data(), vs.data(), 33, 17, 17}, out.data(), 96 * 4, 0,
+                  48);
+        const uint32_t want = Bt601ToArgb(cy, cu, cv);
+        for (int y = t.bandLast; y < 48; ++y)
+            for (int x = 0; x < 96; ++x) {
+                uint32_t got = 0;
+                std::memcpy(&got, &out[(y * 96 + x) * 4], 4);
+                ASSERT_EQ(got, want) << cy << "," << cu << "," << cv;
+            }
+    }
+    EXPECT_EQ(Bt601ToArgb(16, 128, 128), 0xFF000000u);
+    EXPECT_EQ(Bt601ToArgb(235, 128, 128), 0xFFFFFFFFu);
 }
 
 TEST(Streams, NumberingFoldingQueueAndProgress) {
