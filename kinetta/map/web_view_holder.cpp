@@ -154,7 +154,9 @@ bool CWebView2Holder::LoadPage() {
 }
 
 void CWebView2Holder::ExecuteScript(const std::string& script) {
-    if (!view_ || !page_) return;
+    // Before the map page is asked for, the view shows about:blank: the
+    // page's objects do not exist there and the script is dropped.
+    if (!view_ || !page_ || !pageLoaded_) return;
     page_->runJavaScript(QString::fromStdString(script));
 }
 

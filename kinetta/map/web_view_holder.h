@@ -55,7 +55,8 @@ public:
     bool LoadPage();
     bool PageLoaded() const { return pageLoaded_; }
 
-    // Runs a script in the page; the result is ignored. Dropped without a view.
+    // Runs a script in the page; the result is ignored. Dropped without a
+    // view or before the page was loaded.
     void ExecuteScript(const std::string& script);
     // The state message (MapStateMessage) to the page's message listener.
     void PostMapState(const MapState& state);
