@@ -134,7 +134,7 @@ int main(int argc, char** argv) {
     QDir::setCurrent(QString::fromStdString(home.path()));
     SettingsStore store(home.path());
     store.Write("SOURCE", "FOLDER", argv[1]);
-    store.Write("DISPLAY", "MODELSELECT", "3");
+    store.Write("DISPLAY", "MODELSELECT", "2"); // the TX40 family (a TX40 demo folder)
     store.Write("MAP", "TILEURL", tiles.TileTemplate().toStdString());
 
     QtMessageSink sink;
@@ -153,7 +153,11 @@ int main(int argc, char** argv) {
         return QTest::qWaitFor(
             [&] { return dlg->Loaded() && !dlg->Busy() && dlg->SelectedIndex() == row; }, kWait);
     };
-    if (!loaded(0)) return 1;
+    if (!loaded(0)) {
+        std::fprintf(stderr, "the first recording did not load (loaded %d, busy %d, row %d)\n",
+                     dlg->Loaded(), dlg->Busy(), dlg->SelectedIndex());
+        return 1;
+    }
     map::MapWindow* m = dlg->Map();
     QWebEnginePage* page = m->Dialog()->Holder().Page();
     dlg->ToolbarButton(kCmdMapDisplay)->click();
