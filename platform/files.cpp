@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
@@ -301,6 +302,36 @@ bool ChooseTrash(const std::string& absPath, std::string* trash, std::string* re
 } // namespace
 
 bool MoveToTrash(const std::string& path) {
+    return MoveToTrash(path, nullptr);
+}
+
+bool RenameNoReplace(const std::string& from, const std::string& to) {
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return false;
+    // No RENAME_NOREPLACE here (FAT does have it; some network file systems
+    // do not): a hard link fails with EEXIST just as atomically.
+    if (::link(from.c_str(), to.c_str()) != 0) return false;
+    if (::unlink(from.c_str()) != 0) {
+        const int error = errno;
+        ::unlink(to.c_str());
+        errno = error;
+        return false;
+    }
+    return true;
+}
+
+bool RestoreFromTrash(const std::string& trashedAs, const std::string& original) {
+    if (!RenameNoReplace(trashedAs, original)) return false;
+    // <trash>/files/<name> was recorded in <trash>/info/<name>.trashinfo.
+    const std::string files = kutil::DirectoryOf(trashedAs);
+    const std::string info = kutil::JoinPath(kutil::DirectoryOf(files), "info");
+    ::unlink(
+        kutil::JoinPath(info, std::string(kutil::FileNameOf(trashedAs)) + ".trashinfo").c_str());
+    return true;
+}
+
+bool MoveToTrash(const std::string& path, std::string* trashedAs) {
     if (!Exists(path) && DeviceOf(path) == dev_t(-1)) return false;
     std::string abs = ResolvePath(kutil::DirectoryOf(path));
     abs = kutil::JoinPath(abs, kutil::FileNameOf(path));
@@ -335,8 +366,13 @@ bool MoveToTrash(const std::string& path) {
             ::unlink(infoPath.c_str());
             continue;
         }
-        if (::rename(abs.c_str(), target.c_str()) == 0) return true;
+        if (RenameNoReplace(abs, target)) {
+            if (trashedAs) *trashedAs = target;
+            return true;
+        }
+        const bool taken = errno == EEXIST; // appeared since the check: take another name
         ::unlink(infoPath.c_str());
+        if (taken) continue;
         return false;
     }
     return false;

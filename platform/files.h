@@ -74,6 +74,16 @@ bool ClearHidden(const std::string& path);
 // mount's "$topdir/.Trash/$uid" (when it exists, sticky, not a link) or
 // "$topdir/.Trash-$uid". The .trashinfo is written before the move.
 bool MoveToTrash(const std::string& path);
+// The same; trashedAs receives where the file now is in the trash.
+bool MoveToTrash(const std::string& path, std::string* trashedAs);
+// Puts a file moved to the trash (trashedAs from MoveToTrash) back at
+// original, never over a file that exists there, and removes its .trashinfo.
+bool RestoreFromTrash(const std::string& trashedAs, const std::string& original);
+
+// Renames from to to, failing with EEXIST instead of replacing a file that
+// exists at to, however close the two come in time (renameat2 with
+// RENAME_NOREPLACE, or link and unlink where the file system lacks it).
+bool RenameNoReplace(const std::string& from, const std::string& to);
 
 // Removes folder if it holds nothing but empty folders, deepest first.
 // Returns true when the folder is gone.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <regex>
 
 #include <cstdio>
@@ -78,11 +79,23 @@ bool RecordingDeleter::Trash(const std::string& path) {
     return platform::MoveToTrash(path);
 }
 
+bool RecordingDeleter::TrashPair(const std::string& frontPath, const std::string& rearPath) {
+    std::string trashedFront;
+    if (!frontPath.empty() && platform::Exists(frontPath) &&
+        !platform::MoveToTrash(frontPath, &trashedFront))
+        return false;
+    if (rearPath.empty() || !platform::Exists(rearPath) || Trash(rearPath)) return true;
+    // The rear file stays: the front one comes back, so the pair is never split.
+    if (!trashedFront.empty()) platform::RestoreFromTrash(trashedFront, frontPath);
+    return false;
+}
+
 bool RecordingDeleter::MoveInto(const std::string& path, const std::string& targetName) {
     // The card ignores case: a target that exists in any case is taken.
     if (!platform::FindInFolder(deleteFolder_, targetName).empty()) return false;
     std::string target = kutil::JoinPath(deleteFolder_, targetName);
-    if (std::rename(path.c_str(), target.c_str()) != 0) return false;
+    // Never over a file that appeared since the check.
+    if (!platform::RenameNoReplace(path, target)) return false;
     if (IsRearNameAnyExt(kutil::FileNameOf(path))) platform::ClearHidden(target);
     platform::RemoveIfOnlyEmptyFolders(kutil::DirectoryOf(path));
     return true;
@@ -90,10 +103,7 @@ bool RecordingDeleter::MoveInto(const std::string& path, const std::string& targ
 
 bool RecordingDeleter::DeletePair(const std::string& frontPath, std::string rearPath) {
     if (rearPath.empty()) rearPath = FindPartnerFile(frontPath, true, family_);
-    if (deleteFolder_.empty()) {
-        if (!Trash(frontPath)) return false;
-        return rearPath.empty() || Trash(rearPath);
-    }
+    if (deleteFolder_.empty()) return TrashPair(frontPath, rearPath);
     // Both numbers are fixed before the first move, so the two files of the
     // pair share the number of their kind.
     const int nextNormal = NextDeleteNumber(inUse_.normal, family_);
@@ -122,7 +132,13 @@ bool RecordingDeleter::DeletePair(const std::string& frontPath, std::string rear
         (!rearPath.empty() && (rearTarget.empty() || rearTarget == frontTarget)))
         return false;
     if (!MoveInto(frontPath, frontTarget)) return false;
-    if (!rearPath.empty() && !MoveInto(rearPath, rearTarget)) return false;
+    if (!rearPath.empty() && !MoveInto(rearPath, rearTarget)) {
+        // The front file goes back where it was, so the pair is never split.
+        std::error_code ec;
+        std::filesystem::create_directories(kutil::DirectoryOf(frontPath), ec);
+        platform::RenameNoReplace(kutil::JoinPath(deleteFolder_, frontTarget), frontPath);
+        return false;
+    }
     if (IsParkingRecording(kutil::FileNameOf(frontPath), family_))
         InsertSorted(inUse_.parking, nextParking);
     else

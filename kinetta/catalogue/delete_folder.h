@@ -49,8 +49,13 @@ public:
     // of each file's kind (NTM or PTM), or both sent to the trash. An empty
     // rearPath is looked up with the partner search (unfinished files allowed);
     // a pair without a rear file moves only the front. The emptied folder of
-    // each file is removed. False when a move fails; the flow then stops.
+    // each file is removed. False when a move fails; the flow then stops, and
+    // a front file already moved is moved back, so no pair is left split.
     bool DeletePair(const std::string& frontPath, std::string rearPath);
+
+    // Both files of a pair (each only if present) to the trash. When the
+    // second cannot go, the first comes back: a pair is never left split.
+    bool TrashPair(const std::string& frontPath, const std::string& rearPath);
 
     // A combined recording: "TEMP####.DAT" in the delete folder, or the trash.
     bool DeleteCombined(const std::string& path);

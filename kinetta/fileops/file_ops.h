@@ -150,6 +150,14 @@ public:
     std::optional<FileSelectAnswer> SelectFiles(FileSelectMode mode);
     void MarkProcessed(const std::vector<RecordingEntry>& entries);
 
+    // ---- the flows of the toolbar (file_flows.cpp) ----
+    // Save (38008): folder, file-selection dialog in save mode, questions for
+    // existing outputs, then separations and copies.
+    bool Save();
+    // Delete (38015): file-selection dialog in delete mode, then the removal
+    // by the delete convention; the list is rebuilt afterwards.
+    bool Delete();
+
     // The window's message map for UM_PROGRESS, UM_FILEOP_DONE and
     // UM_FILEOP_RELOAD; false for any other message.
     bool HandleMessage(int message, std::uintptr_t wParam, std::intptr_t lParam);
@@ -164,6 +172,9 @@ public:
 
 private:
     void Ended(bool reload);
+    // The checks before anything is written: an output of 4 GiB or more, and
+    // the free space of folder for bytes. False after showing why.
+    bool CheckOutputs(const std::string& folder, uint64_t bytes, bool tooLarge);
 
     QWidget* window_;
     Host host_;

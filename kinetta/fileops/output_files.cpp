@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/file_io.h"
+#include "platform/files.h"
 
 namespace kinetta {
 
@@ -80,20 +81,6 @@ bool HasRoomFor(const std::string& folder, uint64_t bytes) {
     return !free || *free >= bytes + kFreeSpaceMargin;
 }
 
-bool RenameNoReplace(const std::string& from, const std::string& to) {
-    if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
-    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return false;
-    // No RENAME_NOREPLACE here: a hard link fails with EEXIST just as atomically.
-    if (link(from.c_str(), to.c_str()) != 0) return false;
-    if (unlink(from.c_str()) != 0) {
-        const int error = errno;
-        unlink(to.c_str());
-        errno = error;
-        return false;
-    }
-    return true;
-}
-
 CopyResult CopyFileAtomic(const std::string& source, const std::string& target, bool replace,
                           const std::atomic<bool>* running, std::string* why) {
     const int in = platform::OpenRegularForReading(source);
@@ -137,7 +124,8 @@ CopyResult CopyFileAtomic(const std::string& source, const std::string& target, 
         Say(why, "cannot copy " + source + " to " + target);
         return CopyResult::Failed;
     }
-    if (replace ? rename(temp.c_str(), target.c_str()) == 0 : RenameNoReplace(temp, target))
+    if (replace ? rename(temp.c_str(), target.c_str()) == 0
+                : platform::RenameNoReplace(temp, target))
         return CopyResult::Written;
     const int error = errno;
     unlink(temp.c_str());

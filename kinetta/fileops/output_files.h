@@ -30,11 +30,6 @@ std::optional<uint64_t> FreeBytes(const std::string& folder);
 // failure.
 bool HasRoomFor(const std::string& folder, uint64_t bytes);
 
-// Renames from to to, failing with EEXIST instead of replacing a file that
-// exists at to (renameat2 with RENAME_NOREPLACE, or link and unlink on file
-// systems without it). errno tells why it failed.
-bool RenameNoReplace(const std::string& from, const std::string& to);
-
 enum class CopyResult {
     Failed,    // nothing is left under the final name or as a temporary
     Written,   // the copy stands complete under the final name

@@ -14,6 +14,7 @@
 #include "kinetta/catalogue/filer_container_dlg.h"
 #include "kinetta/catalogue/source.h"
 #include "kinetta/catalogue/source_open_dlg.h"
+#include "kinetta/fileops/file_ops.h"
 #include "kinetta/shell/kinetta_dlg.h"
 #include "kinetta/shell/playback_rules.h"
 #include "kinetta/skin/skin_slider.h"
@@ -74,6 +75,12 @@ void CkinettaDlg::OnCommand(int id) {
         return OnCsvExport();
     case kCmdStill:
         return OnStillPicture();
+    case kCmdSaveSplit:
+        fileOps_->Save();
+        return;
+    case kCmdDelete:
+        fileOps_->Delete();
+        return;
     default:
         // The view commands; the rest are commands of windows this build does not have.
         OnViewCommand(id);

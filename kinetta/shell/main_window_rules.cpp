@@ -14,12 +14,12 @@ size_t Index(int command) {
 
 ToolbarFlags AvailableCommands() {
     // Playback, browse, the camera switch, zoom, display models, mirror
-    // images, the map window (its frame), the settings dialog, stills and the
-    // CSV export exist; the other file operations come with their own flows.
+    // images, the map window (its frame), the settings dialog, stills, the
+    // CSV export, save and delete exist; the join comes with its own flow.
     ToolbarFlags f{};
     for (int c : {kCmdToStart, kCmdPrevious, kCmdPlayPause, kCmdSlow, kCmdFastForward, kCmdNext,
                   kCmdBrowse, kCmdCameraSwitch, kCmdZoom, kCmdDisplayMode, kCmdFlip, kCmdMirror,
-                  kCmdMapDisplay, kCmdSettings, kCmdStill, kCmdCsv})
+                  kCmdMapDisplay, kCmdSettings, kCmdStill, kCmdCsv, kCmdSaveSplit, kCmdDelete})
         f[Index(c)] = true;
     return f;
 }

@@ -27,6 +27,8 @@ extern "C" {
 #include "kinetta/shell/main_window_rules.h"
 #include "kinetta/skin/skin_button.h"
 #include "kinetta/skin/skin_progress.h"
+#include "platform/files.h"
+#include "playcore/container/mp4_tree.h"
 
 namespace kinetta {
 namespace {
@@ -45,6 +47,15 @@ public:
                                       mkcard::FileContent::Front, 15));
         ASSERT_TRUE(ktest::WriteMovie(folder + "001_101500A_R.MP4", RecorderFamily::TX40,
                                       mkcard::FileContent::Rear, 15));
+        ASSERT_TRUE(ktest::WriteMovie(folder + "002_101600_A.MP4", RecorderFamily::TX40,
+                                      mkcard::FileContent::Combined, 16));
+        ASSERT_TRUE(ktest::WriteMovie(folder + "003_101700_G.MP4", RecorderFamily::TX40,
+                                      mkcard::FileContent::Combined, 17));
+        ASSERT_TRUE(ktest::WriteMovie(folder + "004_101800A_M.MP4", RecorderFamily::TX40,
+                                      mkcard::FileContent::Front, 18));
+        ASSERT_TRUE(ktest::WriteMovie(folder + "004_101800A_R.MP4", RecorderFamily::TX40,
+                                      mkcard::FileContent::Rear, 18));
+        std::filesystem::create_directories(card + "/Delete Folder");
         ktest::WriteModelMarker(card, RecorderFamily::TX40);
     }
     void TearDown() override { dir.reset(); }
@@ -186,6 +197,211 @@ TEST(FolderPrompt, StartsInTheStoredFolderAndReportsAChoiceWithoutAPath) {
     EXPECT_FALSE(v.Ops().AskYesNo(kStrSplitFileExists));
     EXPECT_EQ(v.shown.back().caption, QStringLiteral("確認"));
     EXPECT_EQ(v.shown.back().type, 4);
+}
+
+// ---- save ------------------------------------------------------------------------
+
+namespace fs = std::filesystem;
+
+const RecordingEntry& Row(FileOpsViewer& v, const std::string& name) {
+    for (const RecordingEntry& e : v.dlg->SourceCatalogue().Entries())
+        if (e.DisplayedName() == name) return e;
+    throw std::runtime_error(name + " is not in the list");
+}
+
+FileSelectAnswer Ticked(std::vector<RecordingEntry> entries, bool front = true, bool rear = true) {
+    return FileSelectAnswer{std::move(entries), front, rear, false};
+}
+
+std::vector<std::string> Names(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(folder))
+        names.push_back(e.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+size_t Tracks(const std::string& path) {
+    auto movie = playcore::OpenMp4Movie(path, true, RecorderFamily::TX40);
+    return movie ? movie->List(playcore::kTkhdList).size() : 0;
+}
+
+TEST(SaveFlow, CombinedRecordingGivesTheTwoCameraNamesOrOnlyTheFront) {
+    ktest::TempDir home, out, frontOnly;
+    FileOpsViewer v(home.path(), Card::card, RecorderFamily::TX40);
+    ASSERT_TRUE(v.WaitLoaded());
+    v.folder = out.path();
+    v.selection = Ticked({Row(v, "002_101600_A.MP4")});
+    v.dlg->OnCommand(kCmdSaveSplit);
+    ASSERT_TRUE(v.WaitEnded());
+    EXPECT_EQ(Names(out.path()),
+              (std::vector<std::string>{"002_101600A_M.MP4", "002_101600A_R.MP4"}));
+    EXPECT_EQ(Tracks(out / "002_101600A_M.MP4"), 2u);
+    EXPECT_EQ(Tracks(out / "002_101600A_R.MP4"), 2u);
+    EXPECT_TRUE(v.Finished());
+    EXPECT_EQ(v.folderPrompts.at(0).first,
+              QStringLiteral("バックアップフォルダーを選択してください。"));
+    ASSERT_EQ(v.selections.size(), 1u);
+    EXPECT_EQ(v.selections[0].mode, FileSelectMode::Save);
+    EXPECT_EQ(v.selections[0].current.size(), 4u);
+    EXPECT_EQ(SettingsStore(home.path()).Read("FOLDERPATH", "DOWNLOAD_FOLDER"), out.path());
+    EXPECT_EQ(Row(v, "002_101600_A.MP4").marked, 1); // the processed mark
+    EXPECT_EQ(Row(v, "001_101500A_M.MP4").marked, 0);
+
+    v.folder = frontOnly.path();
+    v.selection = Ticked({Row(v, "002_101600_A.MP4")}, true, false);
+    ASSERT_TRUE(v.WaitLoaded());
+    v.dlg->OnCommand(kCmdSaveSplit);
+    ASSERT_TRUE(v.WaitEnded());
+    EXPECT_EQ(Names(frontOnly.path()), std::vector<std::string>{"002_101600A_M.MP4"});
+    // The next prompt starts in the folder of the last save.
+    EXPECT_EQ(v.folderPrompts.at(1).second, out.path());
+}
+
+TEST(SaveFlow, PairIsCopiedUnderItsOwnNamesAndAnExistingNameAsks) {
+    ktest::TempDir home, out;
+    FileOpsViewer v(home.path(), Card::card, RecorderFamily::TX40);
+    ASSERT_TRUE(v.WaitLoaded());
+    v.folder = out.path();
+    v.selection = Ticked({Row(v, "001_101500A_M.MP4"), Row(v, "002_101600_A.MP4")});
+    v.dlg->OnCommand(kCmdSaveSplit);
+    ASSERT_TRUE(v.WaitEnded());
+    EXPECT_EQ(Names(out.path()),
+              (std::vector<std::string>{"001_101500A_M.MP4", "001_101500A_R.MP4",
+                                        "002_101600A_M.MP4", "002_101600A_R.MP4"}));
+    EXPECT_EQ(fs::file_size(out / "001_101500A_R.MP4"),
+              fs::file_size(Card::card + "/20230525_001/001_101500A_R.MP4"));
+
+    // Again: the separated names exist; "いいえ" ends with nothing written.
+    fs::remove(out / "001_101500A_M.MP4");
+    std::ofstream(out / "002_101600A_M.MP4") << "mine";
+    v.shown.clear();
+    ASSERT_TRUE(v.WaitLoaded());
+    v.dlg->OnCommand(kCmdSaveSplit);
+    ASSERT_TRUE(v.WaitEnded());
+    ASSERT_EQ(v.shown.size(), 1u);
+    EXPECT_EQ(v.shown[0].text,
+              QStringLiteral("同名の分割済みファイルが存在します。続行しますか？"));
+    EXPECT_EQ(v.shown[0].caption, QStringLiteral("確認"));
+    EXPECT_FALSE(fs::exists(out / "001_101500A_M.MP4"));
+    EXPECT_EQ(fs::file_size(out / "002_101600A_M.MP4"), 4u);
+
+    // "はい", then the copies' question "はい": everything is written again.
+    v.shown.clear();
+    v.answers = {6, 6};
+    ASSERT_TRUE(v.WaitLoaded());
+    v.dlg->OnCommand(kCmdSaveSplit);
+    ASSERT_TRUE(v.WaitEnded());
+    ASSERT_EQ(v.shown.size(), 3u);
+    EXPECT_EQ(v.shown[1].text,
+              QStringLiteral("同名のアップロード変換済みファイルが存在します。続行しますか？"));
+    EXPECT_TRUE(v.Finished());
+    EXPECT_TRUE(fs::exists(out / "001_101500A_M.MP4"));
+    EXPECT_EQ(Tracks(out / "002_101600A_M.MP4"), 2u);
+}
+
+// Many recordings, so that the work is still running when the test acts.
+std::vector<RecordingEntry> Repeated(const RecordingEntry& e, int n) {
+    return std::vector<RecordingEntry>(static_cast<size_t>(n), e);
+}
+
+// Every file in folder is a complete movie (no temporary, nothing cut short).
+void ExpectOnlyCompleteOutputs(const std::string& folder) {
+    for (const auto& e : fs::directory_iterator(folder)) {
+        const std::string name = e.path().filename();
+        EXPECT_FALSE(name.starts_with(".kinetta-tmp-")) << name;
+        EXPECT_EQ(Tracks(e.path()), 2u) << name;
+    }
+}
+
+TEST(SaveFlow, CancelDuringASaveLeavesOnlyCompleteFilesAndNoCompletion) {
+    ktest::TempDir home, out;
+    FileOpsViewer v(home.path(), Card::card, RecorderFamily::TX40);
+    ASSERT_TRUE(v.WaitLoaded());
+    v.folder = out.path();
+    v.answers = std::deque<int>(4, 6);
+    v.selection = Ticked(Repeated(Row(v, "002_101600_A.MP4"), 400));
+    v.dlg->OnCommand(kCmdSaveSplit);
+    ASSERT_TRUE(v.dlg->FileOpRunning());
+    QTest::mouseClick(v.Ops().ProgressWindow()->CancelButton(), Qt::LeftButton);
+    ASSERT_TRUE(v.WaitEnded());
+    EXPECT_EQ(v.Count(QStringLiteral("完了しました。")), 0);
+    ExpectOnlyCompleteOutputs(out.path());
+}
+
+TEST(SaveFlow, ClosingTheViewerDuringASaveLeavesOnlyCompleteFiles) {
+    ktest::TempDir home, out;
+    FileOpsViewer v(home.path(), Card::card, RecorderFamily::TX40);
+    ASSERT_TRUE(v.WaitLoaded());
+    v.folder = out.path();
+    v.selection = Ticked(Repeated(Row(v, "002_101600_A.MP4"), 400));
+    v.dlg->OnCommand(kCmdSaveSplit);
+    ASSERT_TRUE(v.dlg->FileOpRunning());
+    v.dlg->OnCommand(kCmdClose);
+    EXPECT_FALSE(v.dlg->FileOpRunning());
+    ExpectOnlyCompleteOutputs(out.path());
+}
+
+// ---- delete ----------------------------------------------------------------------
+
+// A copy of the card that a test may change, reported as the removable card,
+// with a trash of the test's own.
+struct CardCopy {
+    ktest::TempDir dir;
+    std::string card = dir / "card";
+    CardCopy() {
+        fs::copy(Card::card, card, fs::copy_options::recursive);
+        ::setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
+        platform::SetRemovableRootsProvider([this] { return std::vector<std::string>{card}; });
+    }
+    ~CardCopy() {
+        platform::SetRemovableRootsProvider({});
+        ::unsetenv("XDG_DATA_HOME");
+    }
+};
+
+TEST(DeleteFlow, ThreeRowsDisappearTheListIsRebuiltAndTheRestIsUntouched) {
+    CardCopy copy;
+    ktest::TempDir home;
+    FileOpsViewer v(home.path(), copy.card, RecorderFamily::TX40);
+    ASSERT_TRUE(v.WaitLoaded());
+    ASSERT_EQ(v.dlg->Filer()->RowCount(), 4);
+    v.selection = Ticked(
+        {Row(v, "001_101500A_M.MP4"), Row(v, "002_101600_A.MP4"), Row(v, "003_101700_G.MP4")});
+    v.dlg->OnCommand(kCmdDelete);
+    ASSERT_TRUE(v.WaitEnded());
+    EXPECT_EQ(v.selections.at(0).mode, FileSelectMode::Delete);
+    EXPECT_EQ(v.Ops().Job().Done(), 3);
+    EXPECT_EQ(v.Ops().Job().Total(), 3);
+    EXPECT_TRUE(v.Finished());
+    ASSERT_EQ(v.dlg->Filer()->RowCount(), 1);
+    EXPECT_EQ(v.dlg->Filer()->Rows()[0].frontName, "004_101800A_M.MP4");
+    EXPECT_EQ(v.dlg->SourceCatalogue().Entries().size(), 1u);
+    EXPECT_EQ(v.dlg->SourceCatalogue().Entries()[0].listNumber, 0);
+    EXPECT_EQ(v.dlg->SelectedIndex(), 0);
+    // Combined recordings by number, last row first; the pair in the trash.
+    const std::string deleted = copy.card + "/Delete Folder/";
+    EXPECT_EQ(fs::file_size(deleted + "TEMP0000.DAT"),
+              fs::file_size(Card::card + "/20230525_001/003_101700_G.MP4"));
+    EXPECT_EQ(fs::file_size(deleted + "TEMP0001.DAT"),
+              fs::file_size(Card::card + "/20230525_001/002_101600_A.MP4"));
+    EXPECT_TRUE(fs::exists(copy.dir / "data/Trash/files/001_101500A_R.MP4"));
+    EXPECT_TRUE(fs::exists(copy.card + "/20230525_001/004_101800A_R.MP4"));
+    EXPECT_TRUE(v.WaitLoaded()); // the remaining recording opens
+}
+
+TEST(DeleteFlow, ACancelledDialogChangesNothingAndReselectsTheRow) {
+    CardCopy copy;
+    ktest::TempDir home;
+    FileOpsViewer v(home.path(), copy.card, RecorderFamily::TX40);
+    ASSERT_TRUE(v.WaitLoaded());
+    v.selection = std::nullopt;
+    v.dlg->OnCommand(kCmdDelete);
+    EXPECT_FALSE(v.dlg->FileOpRunning());
+    EXPECT_TRUE(v.shown.empty());
+    EXPECT_EQ(v.dlg->Filer()->RowCount(), 4);
+    EXPECT_EQ(v.dlg->SelectedIndex(), 0);
+    EXPECT_TRUE(v.WaitLoaded());
 }
 
 } // namespace

@@ -15,6 +15,7 @@
 #include "kinetta/base/settings_store.h"
 #include "kinetta/fileops/folder_keys.h"
 #include "kinetta/fileops/output_files.h"
+#include "platform/files.h"
 #include "support/temp_dir.h"
 
 namespace kinetta {
@@ -91,11 +92,11 @@ TEST(RenameNoReplace, NeverOverwritesAndMovesOtherwise) {
     ktest::TempDir dir;
     Put(dir / "a", "a");
     Put(dir / "b", "b");
-    EXPECT_FALSE(RenameNoReplace(dir / "a", dir / "b"));
+    EXPECT_FALSE(platform::RenameNoReplace(dir / "a", dir / "b"));
     EXPECT_EQ(errno, EEXIST);
     EXPECT_EQ(Slurp(dir / "b"), "b");
     EXPECT_EQ(Slurp(dir / "a"), "a");
-    EXPECT_TRUE(RenameNoReplace(dir / "a", dir / "c"));
+    EXPECT_TRUE(platform::RenameNoReplace(dir / "a", dir / "c"));
     EXPECT_FALSE(fs::exists(dir / "a"));
     EXPECT_EQ(Slurp(dir / "c"), "a");
 }

@@ -61,18 +61,27 @@ TEST(ToolbarRules, BusyNearEndAndUnloadedStates) {
     EXPECT_FALSE(i.Enabled(kCmdPrevious)); // first row, nothing loaded to rewind
     EXPECT_TRUE(i.Enabled(kCmdNext));
 
-    // Commands of windows that do not exist yet stay disabled whatever the state.
+    // Commands of windows that do not exist yet stay disabled whatever the state;
+    // the file operations follow the state once their flows exist.
     const ToolbarState l = ComputeToolbar(LoadedAt(1));
-    for (int c : {kCmdJoin, kCmdSaveSplit, kCmdDelete})
+    for (int c : {kCmdJoin, kCmdSaveSplit, kCmdDelete}) {
+        if (CommandHasFlow(c)) continue;
         EXPECT_FALSE(l.Enabled(c)) << c;
-    // Stills need a loaded recording; the CSV export needs rows only.
+    }
+    // Stills and the save need a loaded recording; the CSV export and the
+    // delete need rows only.
     EXPECT_TRUE(l.Enabled(kCmdStill));
     EXPECT_FALSE(i.Enabled(kCmdStill));
+    EXPECT_TRUE(l.Enabled(kCmdSaveSplit));
+    EXPECT_FALSE(i.Enabled(kCmdSaveSplit));
     EXPECT_TRUE(l.Enabled(kCmdCsv));
     EXPECT_TRUE(i.Enabled(kCmdCsv));
+    EXPECT_TRUE(l.Enabled(kCmdDelete));
+    EXPECT_TRUE(i.Enabled(kCmdDelete));
     ToolbarInput empty;
     empty.engineReady = true;
     EXPECT_FALSE(ComputeToolbar(empty).Enabled(kCmdCsv));
+    EXPECT_FALSE(ComputeToolbar(empty).Enabled(kCmdDelete));
     // The settings dialog opens whether or not a recording is loaded.
     EXPECT_TRUE(l.Enabled(kCmdSettings));
     EXPECT_TRUE(i.Enabled(kCmdSettings));

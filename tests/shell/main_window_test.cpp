@@ -205,7 +205,6 @@ TEST(MainWindow, StartsOnTheCardWithTheFirstRecordingOpen) {
     EXPECT_EQ(v.dlg->Filer()->RowCount(), 5);
     EXPECT_EQ(v.dlg->Filer()->SelectedFolderItem(), 0);
     EXPECT_TRUE(v.dlg->Toolbar().Enabled(kCmdPlayPause));
-    EXPECT_FALSE(v.dlg->Toolbar().Enabled(kCmdSaveSplit)); // not in this build yet
     EXPECT_EQ(v.State(), kEngineStopped);
     // First run: the settings file with its first values.
     SettingsStore store(v.homePath);

@@ -34,6 +34,9 @@ const Command kCommands[] = {
     {"csv", KCLI_PURE(CmdCsv),
      "csv --family tx40|tx50 --kind sd|folder|file SOURCE --out DIR [--overwrite]   export the "
      "recording list as the viewer's CSV file and print its path"},
+    {"save", KCLI_PURE(CmdSave),
+     "save --family tx40|tx50 --out DIR [--cameras front,rear] [--overwrite] FILE...   the "
+     "viewer's save: combined recordings separated, pairs copied; one JSON line per output"},
     {"render", KCLI_DRAW(CmdRender),
      "render FILE --frame N --mode 1..5 --size WxH --out OUT.png|.jpg [view options]   "
      "draw a frame through a display model"},

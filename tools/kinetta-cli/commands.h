@@ -58,6 +58,7 @@ int CmdInfo(Args args);
 int CmdTelemetry(Args args);
 int CmdJoin(Args args);
 int CmdSplit(Args args);
+int CmdSave(Args args);
 int CmdEvents(Args args);
 int CmdUpdateCheck(Args args);
 int CmdCsv(Args args);
