@@ -17,6 +17,7 @@
 #include "kinetta/base/recorder_family.h"
 #include "kinetta/base/settings_store.h"
 #include "kinetta/convert/convert_dlg.h"
+#include "kinetta/convert/upload_convert.h"
 #include "kinetta/skin/skin_button.h"
 #include "kinetta/skin/skin_context.h"
 #include "support/command_run.h"
@@ -212,4 +213,45 @@ TEST_F(ConvertDialog, CombinedRecordingPreviewsTheSplitFrontFile) {
     EXPECT_FALSE(fs::exists(rear));
     // Cancel leaves the caller's settings as they were.
     ASSERT_EQ(settings.masks.size(), 1u);
+}
+
+TEST_F(ConvertDialog, PresetSettingAndTheConversionAsAJob) {
+    EXPECT_EQ(ConvertPresetSetting(), "superfast");
+    ASSERT_TRUE(WriteSetting("CONVERT", "PRESET", "bogus"));
+    EXPECT_EQ(ConvertPresetSetting(), "superfast");
+    ASSERT_TRUE(WriteSetting("CONVERT", "PRESET", "ultrafast"));
+    EXPECT_EQ(ConvertPresetSetting(), "ultrafast");
+
+    // The flows' entry: the work of a JobControl, progress through it,
+    // Cancel stops it with nothing written.
+    const std::string out = settings_ / "up.mp4";
+    std::atomic<int> lastTotal{0}, perFrame{0};
+    JobControl job(JobControl::Sinks{[&](int, int total) {
+                                         lastTotal = total;
+                                         if (total == 58) ++perFrame;
+                                     },
+                                     [](std::uint32_t) {}});
+    std::atomic<int> result{-1};
+    ASSERT_TRUE(job.Start([&](JobControl& j) {
+        result = RunUploadConversion(j, source_, out, playcore::ConvertSettings{}, 58, 0);
+        return 0u;
+    }));
+    job.Join();
+    EXPECT_EQ(result.load(), 0);
+    EXPECT_EQ(perFrame.load(), 58);
+    EXPECT_EQ(lastTotal.load(), 100); // the end: (100, 100)
+    EXPECT_TRUE(fs::exists(out));
+    fs::remove(out);
+
+    JobControl cancelled(JobControl::Sinks{[&](int, int total) {
+                                               if (total == 58) cancelled.Cancel();
+                                           },
+                                           [](std::uint32_t) {}});
+    ASSERT_TRUE(cancelled.Start([&](JobControl& j) {
+        result = RunUploadConversion(j, source_, out, playcore::ConvertSettings{}, 58, 0);
+        return 0u;
+    }));
+    cancelled.Join();
+    EXPECT_EQ(result.load(), 2);
+    EXPECT_FALSE(fs::exists(out));
 }
