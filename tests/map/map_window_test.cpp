@@ -257,8 +257,11 @@ TEST(MapWindow, OffAndOnKeepsThePageAndSendsTheTracksAgain) {
     v.Command(kCmdMapDisplay); // off
     EXPECT_FALSE(v.Map().Frame()->isVisible());
     EXPECT_EQ(v.Wrap().MapShown(), 0);
-    // The page drops its map while the window is off.
-    ASSERT_TRUE(WaitFor([&] { return v.PageState().value("state").toString() != "ready"; }, kWait));
+    // The page drops its map while the window is off, and a position update
+    // reaches it as the offline sentinel.
+    v.dlg->SeekFromSlider(15);
+    ASSERT_TRUE(
+        WaitFor([&] { return v.PageState().value("state").toString() == "offline"; }, kWait));
     v.Command(kCmdMapDisplay); // on
     ASSERT_TRUE(WaitFor([&] { return v.Wrap().PageInitialised() != 0; }, kWait));
     v.dlg->SeekFromSlider(30);
@@ -365,6 +368,36 @@ TEST(MapWindow, FilterToggleRebuildsTheGroupAndADetectorSwitchRemovesItsPins) {
     ASSERT_TRUE(WaitFor([&] { return v.PageState().value("pins").toArray().size() == 2; }, kWait));
     for (const auto& p : v.PageState().value("pins").toArray())
         EXPECT_NE(p.toObject().value("kind").toInt(), 7);
+}
+
+TEST(MapWindow, WithoutTheBrowserComponentTheNoticeIsShownAndTheLogoStays) {
+    LocalTileServer tiles;
+    ASSERT_TRUE(tiles.Start());
+    QString caption;
+    ktest::WhenModal([&](QWidget* notice) {
+        caption = notice->windowTitle();
+        notice->close();
+    });
+    struct Missing : Home, ktest::ViewerRig {
+        explicit Missing(const std::string& tmpl)
+            : Home(tmpl), ViewerRig(home.path(), Cards::tx40, RecorderFamily::TX40,
+                                    [this](CkinettaDlg::Hooks& h) {
+                                        h.startMapBrowser = [] { return true; };
+                                        h.mapStorageRoot = std::string(home.path()) + "/browser";
+                                        h.browserComponentMissing = [] { return true; };
+                                    }) {}
+    } v(tiles.TileTemplate().toStdString());
+    // The start-up waited for the notice.
+    EXPECT_EQ(caption, QString::fromUtf8("WebView2 ランタイムがインストールされていません。"));
+    map::MapWindow& m = *v.dlg->Map();
+    EXPECT_TRUE(m.NoRuntime());
+    EXPECT_FALSE(m.Dialog()->Holder().Created());
+    ASSERT_TRUE(WaitFor([&] { return v.dlg->Loaded() && !v.dlg->Busy(); }, kWait));
+    v.dlg->ToolbarButton(kCmdMapDisplay)->click();
+    v.dlg->SeekFromSlider(20);
+    ASSERT_TRUE(WaitFor([&] { return m.Logo()->isVisible(); }, kWait));
+    EXPECT_TRUE(m.Dialog()->isHidden());
+    EXPECT_EQ(m.Logo()->LogoPicture(), 1);
 }
 
 TEST(MapWindow, ClosingAtEveryStageOfTheBringUpEndsCleanly) {
