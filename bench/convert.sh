@@ -6,8 +6,11 @@
 #   ffmpeg -vf v360=input=fisheye:...:output=equirect,scale=1920:960 -c:v libx264 -b:v 80M
 #          -preset P -c:a copy                (another fisheye model: a speed reference only)
 # Prints frames per second, CPU (user + system over wall time, 100 % = one
-# core), the real-time factor (movie seconds per wall second) and the
-# preview's frames per second at 1000x500 (kinetta-cli convert --preview).
+# core, and in seconds), the real-time factor (movie seconds per wall second)
+# and the preview's frames per second at 1000x500 (kinetta-cli convert
+# --preview). For the choice of the CPU remap table over OpenGL it also times
+# one 1920x960 and one 1000x500 draw of a display model's 65,536-vertex mesh
+# from a 1080p frame on this machine's GL (kinetta-cli render --repeat).
 set -euo pipefail
 if [ $# -lt 1 ]; then
   echo "usage: $0 BUILD_DIR [PRESETS]" >&2
@@ -43,8 +46,8 @@ measure() {
     echo "$label: failed"; cat "$OUT/err" >&2; return 1; }
   read -r wall user sys <"$t"
   awk -v l="$label" -v w="$wall" -v u="$user" -v s="$sys" -v f="$FRAMES" -v m="$MOVIE_S" \
-    'BEGIN { printf "%-34s %6.1f fps  CPU %4.0f %%  real-time x%.2f  (%.1f s)\n",
-             l, f / w, 100 * (u + s) / w, m / w, w }'
+    'BEGIN { printf "%-34s %6.1f fps  CPU %4.0f %% (%.0f s)  real-time x%.2f  (%.1f s)\n",
+             l, f / w, 100 * (u + s) / w, u + s, m / w, w }'
 }
 
 echo "== load average at start: $(cut -d' ' -f1-3 /proc/loadavg); $(nproc) cores"
@@ -58,4 +61,12 @@ for preset in $PRESETS; do
   rm -f "$OUT/k.mp4" "$OUT/f.mp4"
 done
 measure "preview 1000x500 (no writing)" "$CLI" convert --family tx50 "$FILE" --preview 1000x500
+gl() {
+  if [ -n "${DISPLAY:-}" ]; then "$@"; else xvfb-run -a -s "-screen 0 1920x1080x24 -noreset" "$@"; fi
+}
+for size in 1920x960 1000x500; do
+  ms=$(gl "$CLI" render "$FILE" --frame 100 --mode 4 --size "$size" --out "$OUT/r.png" --repeat 10 \
+    2>/dev/null | sed -n 's/.*"drawMs":\([0-9.]*\).*/\1/p')
+  echo "GL draw of one $size picture: ${ms:-?} ms"
+done
 echo "== load average at end: $(cut -d' ' -f1-3 /proc/loadavg)"

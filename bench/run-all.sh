@@ -7,7 +7,8 @@
 # 3. join/join-vs-ffmpeg.sh: joining ten one-minute 1080p recordings with
 #    `kinetta-cli join`, `ffmpeg -f concat -c copy` and `cp`;
 # 4. player.sh: the movie player's figures, when a build with Qt is there
-#    (PLAYER_BUILD, by default the release build next to BUILD_DIR).
+#    (PLAYER_BUILD, by default the release build next to BUILD_DIR);
+# 5. convert.sh: the upload conversion against ffmpeg's v360 (same build).
 set -euo pipefail
 if [ $# -lt 1 ]; then
   echo "usage: $0 BUILD_DIR" >&2
@@ -30,6 +31,11 @@ if [ -x "$PLAYER_BUILD/tools/player-bench/player-bench" ]; then
   bash "$(dirname "$0")/player.sh" "$PLAYER_BUILD" || status=1
 else
   echo "== movie player figures skipped (no $PLAYER_BUILD/tools/player-bench/player-bench)"
+fi
+if [ -x "$PLAYER_BUILD/tools/kinetta-cli/kinetta-cli-draw" ]; then
+  bash "$(dirname "$0")/convert.sh" "$PLAYER_BUILD" || status=1
+else
+  echo "== conversion figures skipped (no $PLAYER_BUILD/tools/kinetta-cli/kinetta-cli-draw)"
 fi
 if [ -x "$PLAYER_BUILD/tools/map-bench/map-bench" ]; then
   bash "$(dirname "$0")/map.sh" "$PLAYER_BUILD" || status=1
