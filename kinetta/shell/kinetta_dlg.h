@@ -53,6 +53,7 @@
 #include "kinetta/shell/main_window_rules.h"
 #include "kinetta/shell/movie_static.h"
 #include "kinetta/shell/movie_view_state.h"
+#include "kinetta/shell/playback_control.h"
 #include "kinetta/skin/command_target.h"
 #include "kinetta/skin/resize_dialog.h"
 #include "playcore/session/playback_session.h"
@@ -178,14 +179,14 @@ public:
     const Catalogue& SourceCatalogue() const { return *catalogue_; }
     bool Loaded() const { return loaded_; }
     bool Busy() const { return busy_; }
-    bool NearEnd() const { return nearEnd_; }
-    bool Finished() const { return finished_; }
+    bool NearEnd() const { return play_.NearEnd(); }
+    bool Finished() const { return play_.finished; }
     int SelectedIndex() const;
     int OpenCount() const { return openCount_; } // OpenSelectedRecording runs so far
     int ShownCamera() const { return shownCamera_; }
     int CameraSelection() const { return cameraSelection_; }
-    int Volume() const { return volume_; }
-    long long SliderLast() const { return sliderLast_; }
+    int Volume() const { return play_.Volume(); }
+    long long SliderLast() const { return play_.sliderLast; }
     bool StartupComplete() const;
     RecorderFamily Family() const;
     playcore::PlaybackSession& Playback() const { return playback_; }
@@ -291,7 +292,7 @@ private:
     // Applies the volume to the engines; store: also write "DISPLAY"/"VOLUME"
     // (only when it differs from what the file holds).
     void SetVolume(int volume, bool store = true);
-    void ApplyVolume() { SetVolume(volume_); }
+    void ApplyVolume() { SetVolume(play_.Volume()); }
     // opening: the recording about to be opened (its prefetched telemetry is
     // kept), null when none follows.
     void CloseRecording(const RecordingEntry* opening = nullptr);
@@ -389,6 +390,8 @@ private:
     void OnTimer(int id);
 
     playcore::PlaybackSession& playback_; // UI thread, and the prefetch threads' PrefetchTelemetry
+    // Volume and fades, near end, continuous play, speed and slider state (UI thread).
+    PlaybackControl play_;
     Hooks hooks_;
     std::unique_ptr<QtMessageSink> sink_;
     std::unique_ptr<FamilyDecider> decider_;
@@ -423,31 +426,16 @@ private:
     int openReason_ = kOpenBySelection;
     bool loaded_ = false;
     bool playAfterLoad_ = false;
-    bool continuous_ = false;
-    bool continueIntoNextFolder_ = false;
-    bool finished_ = false;
-    bool nearEnd_ = false;
     bool controlsDisabled_ = false;
     bool busy_ = false;
     bool awaitingReady_ = false; // OpenMovies succeeded; UM_MOVIE_READY is due
     int expectedReady_ = 1;
     bool pair_ = false;
     bool combined_ = false;
-    bool hasPlayed_ = false;
-    bool startedOnce_ = false;
     int cameraSelection_ = kCameraFront;
     int shownCamera_ = 0;
-    int volume_ = 65535;
-    int storedVolume_ = -1; // the value "DISPLAY"/"VOLUME" holds; -1 unknown
-    int sliderState_ = -1;  // master engine state when the position slider was pressed; -1 none
-    int fadeLevel_ = 0;
-    int rememberedSpeed_ = 1;
     int readyCount_ = 0, endedCount_ = 0;
-    bool speedFaster_ = false;
-    long long sliderLast_ = 0;
     std::array<long long, 2> pairEndShownAt_{-1, -1}; // UI thread
-    long long masterLength_ = 0;
-    long long markerFrame_ = -1;
     int openCount_ = 0;
     unsigned openSerial_ = 0; // counts opens; a prefetch answer of an older open is stale
     bool shutDown_ = false;

@@ -145,7 +145,7 @@ void CkinettaDlg::OnSliderMessage(int message, int control, long long value) {
     if (control != 38100 || !loaded_) return;
     const int step = playback_.CurrentSpeedStep(SpeedEngine());
     const int margin = SeekMargin(step, playback_.GetFrameDuration(MasterCamera()));
-    const long long limit = std::max(0LL, masterLength_ - 2LL * margin);
+    const long long limit = std::max(0LL, play_.masterLength - 2LL * margin);
     switch (message) {
     case UM_SLIDER_TRACK:
         position_->SetPos(static_cast<int>(value));
@@ -154,13 +154,14 @@ void CkinettaDlg::OnSliderMessage(int message, int control, long long value) {
     case UM_SLIDER_BEGIN:
         // The release seeks in the state the engine had before the press.
         FadeOut();
-        sliderState_ = playback_.GetState(MasterCamera());
-        if (sliderState_ != kEnginePaused) playback_.Pause(cameraSelection_);
+        play_.sliderState = playback_.GetState(MasterCamera());
+        if (play_.sliderState != kEnginePaused) playback_.Pause(cameraSelection_);
         if (!position_->PressHitThumb()) SeekTo(cameraSelection_, value, kEnginePaused);
         break;
     case UM_SLIDER_END: {
-        const int state = sliderState_ >= 0 ? sliderState_ : playback_.GetState(MasterCamera());
-        sliderState_ = -1;
+        const int state =
+            play_.sliderState >= 0 ? play_.sliderState : playback_.GetState(MasterCamera());
+        play_.sliderState = -1;
         SeekTo(cameraSelection_, std::min(value, limit), state);
         ShowPlayFace(playback_.GetState(MasterCamera()) == kEnginePlaying);
         break;
@@ -174,7 +175,7 @@ void CkinettaDlg::SeekFromSlider(long long frame) {
     if (!loaded_) return;
     const int step = playback_.CurrentSpeedStep(SpeedEngine());
     const int margin = SeekMargin(step, playback_.GetFrameDuration(MasterCamera()));
-    const long long limit = std::max(0LL, masterLength_ - 2LL * margin);
+    const long long limit = std::max(0LL, play_.masterLength - 2LL * margin);
     SeekTo(cameraSelection_, std::min(frame, limit), playback_.GetState(MasterCamera()));
 }
 
@@ -195,7 +196,7 @@ void CkinettaDlg::OnListSelect(int row) {
 }
 
 void CkinettaDlg::OnFolderSelect(int item, const QString&) {
-    continueIntoNextFolder_ = false;
+    play_.continueIntoNextFolder = false;
     ShowFolder(item, false);
 }
 
@@ -325,7 +326,7 @@ void CkinettaDlg::OnNext(bool forMovieEnd) {
     if (!forMovieEnd) {
         playback_.Pause(cameraSelection_);
         StopPlayback();
-        if (e) rememberedSpeed_ = DefaultSpeedStep(*e, CurrentFamily());
+        if (e) play_.rememberedSpeed = DefaultSpeedStep(*e, CurrentFamily());
     }
     const NextChoice next =
         ChooseNext(SelectedIndex(), static_cast<int>(rows_.size()), filer_->NextFolderItem() >= 0);
@@ -340,19 +341,19 @@ void CkinettaDlg::OnNext(bool forMovieEnd) {
         playback_.Pause(cameraSelection_);
         ApplyVolume();
         ShowSpeedText();
-        continueIntoNextFolder_ = true;
+        play_.continueIntoNextFolder = true;
         if (!forMovieEnd) {
             StopPlayback();
-            continueIntoNextFolder_ = false;
+            play_.continueIntoNextFolder = false;
             ShowFolder(filer_->NextFolderItem(), true);
         }
         return;
     case NextMove::FinishAtLastRow:
         if (e) playback_.SetSpeed(DefaultSpeedStep(*e, CurrentFamily()));
-        finished_ = true;
-        continueIntoNextFolder_ = true;
+        play_.finished = true;
+        play_.continueIntoNextFolder = true;
         SelectRecording(next.row, kOpenBySelection);
-        finished_ = true;
+        play_.finished = true;
         return;
     case NextMove::Nothing:
         return;
@@ -360,7 +361,7 @@ void CkinettaDlg::OnNext(bool forMovieEnd) {
 }
 
 void CkinettaDlg::OnPlayPause() {
-    hasPlayed_ = true;
+    play_.hasPlayed = true;
     if (!loaded_) return;
     if (playback_.GetState(MasterCamera()) == kEnginePlaying) {
         if (const RecordingEntry* e = SelectedEntry()) {
@@ -372,16 +373,16 @@ void CkinettaDlg::OnPlayPause() {
         }
         playback_.Pause(cameraSelection_);
         MapStatus(1);
-        continuous_ = false;
+        play_.continuous = false;
         ShowPlayFace(false);
         ShowSpeedText();
     } else {
         FadeOut();
         if (const RecordingEntry* e = SelectedEntry())
-            rememberedSpeed_ = DefaultSpeedStep(*e, CurrentFamily());
+            play_.rememberedSpeed = DefaultSpeedStep(*e, CurrentFamily());
         const bool started = StartPlayback();
         if (!started) playAfterLoad_ = true;
-        continuous_ = started;
+        play_.continuous = started;
         ShowSpeedText();
         ShowPlayFace(started);
     }
@@ -390,7 +391,7 @@ void CkinettaDlg::OnPlayPause() {
 
 void CkinettaDlg::OnSpeedButton(bool faster) {
     // Clicks within half the double-click time collapse into one change.
-    speedFaster_ = faster;
+    play_.speedFaster = faster;
     StartTimer(kTimerSpeed, QApplication::styleHints()->mouseDoubleClickInterval() / 2, true);
 }
 
@@ -398,7 +399,7 @@ void CkinettaDlg::ApplySpeedChange() {
     if (IsNearEnd()) return;
     const int engine = SpeedEngine();
     const int current = playback_.CurrentSpeedStep(engine);
-    const int next = playback_.NextSpeedStep(engine, speedFaster_);
+    const int next = playback_.NextSpeedStep(engine, play_.speedFaster);
     if (next != current) {
         playback_.SetSpeed(next);
         const long long position = playback_.GetPosition(MasterCamera());

@@ -45,7 +45,7 @@ void CkinettaDlg::CreateMap() {
     };
     host.position = [this] {
         const long long p = static_cast<long long>(playback_.GetPosition(MasterCamera()));
-        return std::clamp(p, 0LL, std::max(0LL, sliderLast_));
+        return std::clamp(p, 0LL, std::max(0LL, play_.sliderLast));
     };
     host.refreshViews = [this] {
         if (loaded_) UpdateViewsAt(std::max<long long>(0, playback_.GetPosition(MasterCamera())));

@@ -63,7 +63,7 @@ void CkinettaDlg::OnTimer(int id) {
     case kTimerOpenTimeout:
         // The open never completed: give the controls back.
         awaitingReady_ = false;
-        nearEnd_ = false;
+        play_.ClearNearEnd();
         ClearBusy();
         return;
     case kTimerToolbar:
@@ -71,9 +71,7 @@ void CkinettaDlg::OnTimer(int id) {
     case kTimerPrepare:
         return PrepareRecordingViews();
     case kTimerFadeIn:
-        fadeLevel_ = FadeInLevel(fadeLevel_, volume_);
-        playback_.SetVolume(cameraSelection_, fadeLevel_);
-        if (fadeLevel_ >= volume_) KillTimer(kTimerFadeIn);
+        if (!play_.FadeInStep(cameraSelection_)) KillTimer(kTimerFadeIn);
         return;
     case kTimerRelayout:
         // A move or resize has settled: on another monitor S, the fonts, the
@@ -125,25 +123,14 @@ void CkinettaDlg::ShowSpeedText() {
 }
 
 void CkinettaDlg::SetVolume(int volume, bool store) {
-    volume_ = std::clamp(volume, 0, 65535);
-    // Each write replaces and syncs the file: only a changed value is written.
-    if (store && volume_ != storedVolume_ &&
-        Settings().Write("DISPLAY", "VOLUME", std::to_string(volume_)))
-        storedVolume_ = volume_;
-    volumeSlider_->SetPos(volume_);
-    playback_.SetVolume(cameraSelection_, volume_);
+    play_.SetVolume(cameraSelection_, volume, store);
+    volumeSlider_->SetPos(play_.Volume());
 }
 
 void CkinettaDlg::FadeOut() {
     // Synchronous: 4000 lower every 10 ms, then silence.
-    for (int level = fadeLevel_ > 0 ? std::min(fadeLevel_, volume_) : volume_; level > 0;
-         level -= kFadeOutStep) {
-        playback_.SetVolume(cameraSelection_, level);
-        QThread::msleep(10);
-    }
     KillTimer(kTimerFadeIn);
-    fadeLevel_ = 0;
-    playback_.SetVolume(cameraSelection_, 0);
+    play_.FadeOut(cameraSelection_);
 }
 
 void CkinettaDlg::UpdateToolbar() {
@@ -209,7 +196,7 @@ void CkinettaDlg::SelectRecording(int row, int reason) {
         selected_ = row;
     }
     openReason_ = reason;
-    finished_ = false;
+    play_.finished = false;
     CloseRecording(SelectedEntry());
     ShowPlayFace(false);
     busy_ = true;
@@ -234,10 +221,10 @@ void CkinettaDlg::CloseRecording(const RecordingEntry* opening) {
         playback_.ReleaseTelemetry();
     playback_.CloseMovies();
     loaded_ = false;
-    nearEnd_ = false;
+    play_.ClearNearEnd();
     playAfterLoad_ = false;
     awaitingReady_ = false;
-    markerFrame_ = -1;
+    play_.markerFrame = -1;
     readyCount_ = endedCount_ = 0;
     if (controlsDisabled_) {
         controlsDisabled_ = false;
@@ -310,7 +297,7 @@ void CkinettaDlg::MovieReady(int) {
     awaitingReady_ = false;
     KillTimer(kTimerOpen);
     PlaceMovieAreas();
-    masterLength_ = playback_.GetMasterLength();
+    play_.masterLength = playback_.GetMasterLength();
     ShowSpeedText();
     for (int k = 0; k < 2; ++k) {
         // Zoom mode keeps the engine's display model as it is.
@@ -386,7 +373,7 @@ void CkinettaDlg::OnTelemetryPrefetched(unsigned serial) {
     if (!loaded_) {
         loaded_ = true;
         ClearBusy();
-        if (!LoadAndChooseSpeed(playback_, *e, SpeedEngine(), &rememberedSpeed_)) {
+        if (!LoadAndChooseSpeed(playback_, *e, SpeedEngine(), &play_.rememberedSpeed)) {
             loaded_ = false;
             UpdateToolbar();
             return;
@@ -396,7 +383,7 @@ void CkinettaDlg::OnTelemetryPrefetched(unsigned serial) {
     if (playAfterLoad_) {
         playAfterLoad_ = false;
         ShowPlayFace(StartPlayback());
-    } else if (continuous_) {
+    } else if (play_.continuous) {
         ShowPlayFace(StartPlayback());
     } else {
         // Not playing yet: show the recording's first frame.
@@ -415,13 +402,13 @@ bool CkinettaDlg::PlaySelected() {
     if (!e) return false;
     loaded_ = true;
     ClearBusy();
-    if (!LoadAndChooseSpeed(playback_, *e, SpeedEngine(), &rememberedSpeed_)) {
+    if (!LoadAndChooseSpeed(playback_, *e, SpeedEngine(), &play_.rememberedSpeed)) {
         loaded_ = false;
         UpdateToolbar();
         return false;
     }
     const bool started = StartPlayback();
-    continuous_ = continuous_ || started;
+    play_.continuous = play_.continuous || started;
     ShowPlayFace(started);
     ShowSpeedText();
     UpdateToolbar();
@@ -434,10 +421,10 @@ bool CkinettaDlg::StartPlayback() {
     if (state == kEngineClosed) return false;
     if (state == kEnginePlaying) return true;
     if (!playback_.Play(cameraSelection_)) return false;
-    fadeLevel_ = 0;
+    play_.RestartFadeIn();
     playback_.SetVolume(cameraSelection_, 0);
     StartTimer(kTimerFadeIn, 10, false);
-    startedOnce_ = true;
+    play_.startedOnce = true;
     MapStatus(0);
     return true;
 }
@@ -452,24 +439,18 @@ void CkinettaDlg::StopPlayback() {
     ShowPlayFace(false);
     MapStatus(2);
     if (const RecordingEntry* e = SelectedEntry())
-        rememberedSpeed_ = DefaultSpeedStep(*e, CurrentFamily());
+        play_.rememberedSpeed = DefaultSpeedStep(*e, CurrentFamily());
 }
 
 bool CkinettaDlg::IsNearEnd() {
-    if (nearEnd_) return true;
-    if (!loaded_ || playback_.GetState(MasterCamera()) != kEnginePlaying) return false;
-    const long long length = playback_.GetLength(MasterCamera());
-    const long long position = playback_.GetPosition(MasterCamera());
-    const int margin = SeekMargin(playback_.CurrentSpeedStep(SpeedEngine()),
-                                  playback_.GetFrameDuration(MasterCamera()));
-    if (length <= 0 || position + margin < length) return false;
-    FadeOut();
-    nearEnd_ = true;
-    return true;
+    const bool was = play_.NearEnd();
+    const bool near = play_.CheckNearEnd(loaded_, MasterCamera(), SpeedEngine(), cameraSelection_);
+    if (near && !was) KillTimer(kTimerFadeIn); // faded out
+    return near;
 }
 
 void CkinettaDlg::MovieEnded(int camera) {
-    if (finished_ || shutDown_ || !loaded_) return;
+    if (play_.finished || shutDown_ || !loaded_) return;
     ++endedCount_;
     const bool two = pair_ && playback_.Opened(0) && playback_.Opened(1);
     const double frontMs =
@@ -480,16 +461,16 @@ void CkinettaDlg::MovieEnded(int camera) {
     endedCount_ = 0;
     const int cam = cameraSelection_;
     OnNext(true);
-    if (!continueIntoNextFolder_) return;
+    if (!play_.continueIntoNextFolder) return;
     const int item = filer_->NextFolderItem();
     if (item >= 0) {
-        continueIntoNextFolder_ = false;
+        play_.continueIntoNextFolder = false;
         ShowFolder(item, true);
         return;
     }
     // The last folder has ended: back to its start, paused.
-    continueIntoNextFolder_ = false;
-    nearEnd_ = false;
+    play_.continueIntoNextFolder = false;
+    play_.ClearNearEnd();
     SeekTo(cam, 0, kEnginePaused);
     for (CMovieStatic* a : areas_)
         a->update();
@@ -503,7 +484,7 @@ void CkinettaDlg::SeekTo(int cam, long long frame, int state) {
     const long long last = playback_.GetLength(MasterCamera());
     const long long limit =
         SeekLimit(static_cast<int>(std::min<long long>(frame, INT32_MAX)),
-                  static_cast<int>(std::min<long long>(sliderLast_, INT32_MAX)), step);
+                  static_cast<int>(std::min<long long>(play_.sliderLast, INT32_MAX)), step);
     const int margin = SeekMargin(step, playback_.GetFrameDuration(cam));
     const long long target = std::min(last - 2LL * margin, limit);
     if (state == kEngineStopped || state == kEnginePaused) {
@@ -518,7 +499,7 @@ void CkinettaDlg::SeekTo(int cam, long long frame, int state) {
         playback_.SeekFrame(cam, std::max(0LL, target));
         UpdateViewsAt(frame);
         playback_.Play(cam);
-        fadeLevel_ = 0;
+        play_.RestartFadeIn();
         StartTimer(kTimerFadeIn, 10, false);
     }
     QThread::msleep(100);
@@ -544,9 +525,9 @@ void CkinettaDlg::OnPositionTimer() {
     if (p > 0) {
         UpdatePositionDisplay(p);
         const long long length = playback_.GetLength(MasterCamera());
-        if (markerFrame_ == -1 || std::llabs(p - markerFrame_) <= length / 1000 + 100) {
+        if (play_.markerFrame == -1 || std::llabs(p - play_.markerFrame) <= length / 1000 + 100) {
             UpdateViewsAt(p);
-            markerFrame_ = -1;
+            play_.markerFrame = -1;
         }
     }
     ShowPlayFace(playback_.GetState(MasterCamera()) == kEnginePlaying);
@@ -555,7 +536,7 @@ void CkinettaDlg::OnPositionTimer() {
 void CkinettaDlg::UpdatePositionDisplay(long long position) {
     if (!position_->Dragging()) position_->SetPos(static_cast<int>(position));
     timeText_->setText(QString::fromStdString(
-        PositionText(position, sliderLast_, playback_.GetFrameDuration(MasterCamera()))));
+        PositionText(position, play_.sliderLast, playback_.GetFrameDuration(MasterCamera()))));
     const RecordingEntry* e = SelectedEntry();
     if (!e || !pair_) return;
     const int ended =
@@ -572,15 +553,15 @@ void CkinettaDlg::PrepareRecordingViews() {
     for (int k = 0; k < 2; ++k)
         ApplyAreaAspect(k);
     playback_.SetVolume(cameraSelection_, 0); // the fade-in raises it
-    sliderLast_ = playback_.GetLength(MasterCamera());
-    position_->SetRange(0, static_cast<int>(std::min<long long>(sliderLast_, INT32_MAX)));
+    play_.sliderLast = playback_.GetLength(MasterCamera());
+    position_->SetRange(0, static_cast<int>(std::min<long long>(play_.sliderLast, INT32_MAX)));
     ShowSpeedText();
-    masterLength_ = playback_.GetMasterLength();
+    play_.masterLength = playback_.GetMasterLength();
     PrepareTelemetryViews();
     UpdateViewsAt(0);
     PrepareMapViews();
     UpdatePositionDisplay(std::max<long long>(0, playback_.GetPosition(MasterCamera())));
-    markerFrame_ = -1;
+    play_.markerFrame = -1;
     StartTimer(kTimerPosition, 100, false);
     PlaceMovieAreas();
     StartNextPrefetch();
@@ -590,7 +571,7 @@ void CkinettaDlg::UpdateViewsAt(long long frame) {
     // The graph, the panel and the map read the record of this frame. The
     // bracket keeps the records still.
     if (!playback_.LockTelemetry()) return;
-    const long long f = std::clamp(frame, 0LL, std::max(0LL, sliderLast_));
+    const long long f = std::clamp(frame, 0LL, std::max(0LL, play_.sliderLast));
     if (telemetry_) telemetry_->UpdateAt(f);
     UpdateMapAt(f);
     playback_.UnlockTelemetry();

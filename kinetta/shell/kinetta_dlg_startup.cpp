@@ -38,7 +38,7 @@
 namespace kinetta {
 
 CkinettaDlg::CkinettaDlg(playcore::PlaybackSession& playback, Hooks hooks, QWidget* parent)
-    : CResizeDialog(parent), playback_(playback), hooks_(std::move(hooks)),
+    : CResizeDialog(parent), playback_(playback), play_(playback), hooks_(std::move(hooks)),
       sink_(std::make_unique<QtMessageSink>()) {
     setObjectName("CkinettaDlg");
     setWindowFlag(Qt::Window, true);
@@ -126,8 +126,7 @@ void CkinettaDlg::StartupStage1() {
 
     // Volume: empty means the loudest; text that is no number reads 0.
     const std::string volume = settings.Read("DISPLAY", "VOLUME");
-    volume_ = volume.empty() ? 65535 : std::clamp(std::atoi(volume.c_str()), 0, 65535);
-    if (volume == std::to_string(volume_)) storedVolume_ = volume_; // nothing to write back
+    play_.LoadVolume(volume);
 
     const double s = SkinScale();
     SetDesignSize(QSize(Scaled(s, 1100), Scaled(s, 700)));

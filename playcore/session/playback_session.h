@@ -98,6 +98,9 @@ public:
     // ---- direct access for the movie windows' view operations ----
     PlaybackEngine& Engine(int k) { return engines_[Index(k)]; }
     const EngineOps& Ops(int k) const { return ops_[Index(k)]; }
+    // Puts an operation table of the caller's behind engine k (the seam where
+    // tests stand in for an engine); before InitEngine.
+    void SetOps(int k, const EngineOps& ops) { ops_[Index(k)] = ops; }
     // The engine and camera index a camera selection reaches now.
     EngineCamera Route(int cam) const;
     int Master() const;
