@@ -319,10 +319,24 @@ TEST(MapWindow, MarkerFollowsPlayPauseAndSeeksAndAPinClickSeeksThePlayer) {
     // Centre the map on the pin's frame first so that it is in view and
     // the marker is elsewhere.
     v.dlg->SeekFromSlider(back);
+    // The marker is moved (and the map centred) by a script that runs after
+    // the seek returns: wait until the page has read the new frame, is not
+    // panning, and the pin stands still over two reads of its state.
+    const QString seekText = QString::number(v.Wrap().CurrentFrame());
+    auto pinAt = [&](const QJsonObject& state) {
+        for (const auto& p : state.value("pins").toArray())
+            if (p.toObject().value("frame").toInt() == target) return p.toObject();
+        return QJsonObject();
+    };
+    QJsonObject before;
     ASSERT_TRUE(WaitFor(
         [&] {
             s = v.PageState();
-            return !s.value("moving").toBool();
+            const QJsonObject now = pinAt(s);
+            const bool settled = s.value("lastJpgNum").toVariant().toString() == seekText &&
+                                 !s.value("moving").toBool() && !now.isEmpty() && now == before;
+            before = now;
+            return settled;
         },
         kWait));
     for (const auto& p : s.value("pins").toArray())
