@@ -3,13 +3,22 @@
 
 #include <memory>
 
+#include "kinetta/base/message_ids.h"
 #include "kinetta/base/recorder_family.h"
 #include "kinetta/base/ui_text.h"
+#include "kinetta/catalogue/recording_names.h"
 #include "kinetta/fileops/delete_flow.h"
 #include "kinetta/fileops/file_ops.h"
 #include "kinetta/fileops/folder_keys.h"
+#include "kinetta/fileops/join_flow.h"
 #include "kinetta/fileops/output_files.h"
 #include "kinetta/fileops/save_flow.h"
+#include "platform/files.h"
+#include "playcore/container/file_queries.h"
+#if KINETTA_WITH_CONVERT
+#include "kinetta/convert/convert_dlg_entry.h"
+#include "kinetta/convert/upload_convert.h"
+#endif
 
 namespace kinetta {
 
@@ -51,6 +60,123 @@ bool CFileOps::Delete() {
             std::make_shared<const std::vector<RecordingEntry>>(std::move(answer->entries));
         const RecorderFamily family = CurrentFamily();
         return [ticked, family](JobControl& job) { return RunDelete(*ticked, family, job); };
+    });
+}
+
+namespace {
+
+// The upload conversion of source into destination on the flow's worker:
+// 0 done, 1 failed, 2 cancelled. Progress goes to the progress window.
+int ConvertOnWorker(JobControl& job, const std::string& source, const std::string& destination,
+                    const playcore::ConvertSettings& settings, int totalFrames) {
+#if KINETTA_WITH_CONVERT
+    playcore::ConvertRequest request;
+    request.source = source;
+    request.destination = destination;
+    request.settings = settings;
+    if (request.settings.preset.empty()) request.settings.preset = ConvertPresetSetting();
+    request.totalFrames = totalFrames;
+    request.running = job.RunningFlag();
+    request.progress = [&job](int done, int total) { job.Progress(done, total); };
+    return playcore::ConvertMovie(request);
+#else
+    (void)job, (void)source, (void)destination, (void)settings, (void)totalFrames;
+    return playcore::kConvertFailed; // a build without the encoder
+#endif
+}
+
+std::string NameOf(const std::string& path) {
+    const size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+} // namespace
+
+bool CFileOps::AskConvertSettings(const std::string& source, playcore::ConvertSettings* settings) {
+    const RecorderFamily family = CurrentFamily();
+    const float frameMs = playcore::ProbedFrameDuration(source, family);
+    // Frames per second as the recording gives them: 1000 / the frame duration in ms.
+    const float rate = frameMs > 0 ? 1000.0f / frameMs : 0.0f;
+    const int frames = static_cast<int>(playcore::FirstSampleCount(source, family));
+    const bool flip = host_.flipped && host_.flipped();
+    settings->flip = flip;
+    settings->combined = IsCombinedName(NameOf(source), family);
+    if (convertPrompt_) return convertPrompt_(source, frames, rate, flip, settings) == 0;
+#if KINETTA_WITH_CONVERT
+    ConvertDialogInput input{source, frames, rate, flip};
+    return RunConvertDialog(window_, input, settings) == 0;
+#else
+    return false;
+#endif
+}
+
+bool CFileOps::JoinOrConvert() {
+    const int kind = host_.sourceKind ? host_.sourceKind() : kSourceNone;
+    return kind == kSourceFolder || kind == kSourceFile ? ConvertCurrent() : Join();
+}
+
+bool CFileOps::Join() {
+    return Run([this]() -> JobControl::Work {
+        const std::string folder = AskFolder(kConnectFolderKey, kStrSelectBackupFolder);
+        if (folder.empty()) return {};
+        const std::optional<FileSelectAnswer> answer = SelectFiles(FileSelectMode::Join);
+        if (!answer || answer->entries.empty()) return {};
+        MarkProcessed(answer->entries);
+        const RecorderFamily family = CurrentFamily();
+        auto plan = std::make_shared<JoinPlan>(
+            PlanJoin(answer->entries, folder, answer->front, answer->rear, family));
+        if (!plan->ExistingOutputs().empty() && !AskYesNo(kStrJoinedFileExists)) return {};
+        auto settings = std::make_shared<playcore::ConvertSettings>();
+        int frames = 0;
+        if (answer->upload && plan->front) {
+            // The settings are chosen on the first recording's front movie.
+            const RecordingEntry& first = plan->entries.front();
+            if (!AskConvertSettings(first.DisplayedPath(), settings.get())) return {};
+            settings->combined = false; // the joined front movie holds one camera
+            plan->convertOut = PathIn(folder, "YM01_" + NameOf(plan->frontOut));
+            if (platform::Exists(plan->convertOut) && !AskYesNo(kStrConvertedFileExists)) return {};
+            for (const RecordingEntry& e : plan->entries)
+                frames += static_cast<int>(e.frontFrames);
+        }
+        if (!CheckOutputs(folder, plan->Bytes() * (plan->convertOut.empty() ? 1 : 2),
+                          plan->TooLarge()))
+            return {};
+        return [plan, settings, frames](JobControl& job) {
+            return RunJoin(*plan, job,
+                           [settings, frames](JobControl& j, const std::string& source,
+                                              const std::string& destination) {
+                               return ConvertOnWorker(j, source, destination, *settings, frames);
+                           });
+        };
+    });
+}
+
+bool CFileOps::ConvertCurrent() {
+    const std::optional<RecordingEntry> current =
+        host_.selectedRecording ? host_.selectedRecording() : std::nullopt;
+    if (!current || current->DisplayedPath().empty()) return false;
+    return Run([this, entry = *current]() -> JobControl::Work {
+        const std::string folder = AskFolder(kConvertFolderKey, kStrSelectBackupFolder);
+        if (folder.empty()) return {};
+        const std::string source = entry.DisplayedPath();
+        const std::string output = PathIn(folder, "YM01_" + NameOf(source));
+        if (platform::Exists(output) && !AskYesNo(kStrConvertedFileExists)) return {};
+        auto settings = std::make_shared<playcore::ConvertSettings>();
+        if (!AskConvertSettings(source, settings.get())) return {};
+        if (!CheckOutputs(folder, FileBytes(source), false)) return {};
+        const int frames = static_cast<int>(entry.frontFrames);
+        return [source, output, folder, settings, frames](JobControl& job) -> std::uint32_t {
+            const int r = ConvertOnWorker(job, source, output, *settings, frames);
+            if (r == playcore::kConvertCancelled || !job.Running()) return UM_FILEOP_DONE;
+            if (r != playcore::kConvertDone) {
+                job.SetFailure(std::string(UiString(kStrConvertFailed)));
+                return UM_FILEOP_DONE;
+            }
+            RememberFolder(kConvertFolderKey, folder);
+            job.Progress(100, 100);
+            job.SetCompleted();
+            return UM_FILEOP_DONE;
+        };
     });
 }
 

@@ -34,6 +34,7 @@
 #include "kinetta/catalogue/catalogue.h"
 #include "kinetta/catalogue/file_selection.h"
 #include "kinetta/skin/command_target.h"
+#include "playcore/convert/convert_job.h"
 
 namespace kinetta {
 
@@ -107,6 +108,13 @@ public:
         // The rows of the main list, the whole source and the selected row,
         // for the file-selection dialog.
         std::function<FileSelectRequest(FileSelectMode)> selectionRequest;
+        // The source's kind (kSourceCard, kSourceFolder, ...): command 38007
+        // joins on a card (or without a source) and converts otherwise.
+        std::function<int()> sourceKind;
+        // The selected recording, for the upload conversion; nullopt for none.
+        std::function<std::optional<RecordingEntry>()> selectedRecording;
+        // Whether the picture is shown turned (the conversion follows it).
+        std::function<bool()> flipped;
     };
 
     // window: the main window, which receives the posted messages. bar: its
@@ -157,6 +165,22 @@ public:
     // Delete (38015): file-selection dialog in delete mode, then the removal
     // by the delete convention; the list is rebuilt afterwards.
     bool Delete();
+    // Command 38007: Join() on a card or without a source, else ConvertCurrent().
+    bool JoinOrConvert();
+    // Join: folder, file-selection dialog in join mode (consecutive rows),
+    // questions for existing outputs, the conversion dialog when "アップロード
+    // 変換" is on, then the box-level join per camera.
+    bool Join();
+    // Upload conversion of the selected recording into "YM01_" + its front
+    // file name in the chosen folder.
+    bool ConvertCurrent();
+
+    // The conversion dialog (Part of the answers a test replaces): 0 confirmed
+    // with the settings filled in, 2 cancelled.
+    using ConvertPrompt =
+        std::function<int(const std::string& source, int totalFrames, float frameRate, bool flip,
+                          playcore::ConvertSettings* settings)>;
+    void SetConvertPrompt(ConvertPrompt prompt) { convertPrompt_ = std::move(prompt); }
 
     // The window's message map for UM_PROGRESS, UM_FILEOP_DONE and
     // UM_FILEOP_RELOAD; false for any other message.
@@ -176,8 +200,12 @@ private:
     // the free space of folder for bytes. False after showing why.
     bool CheckOutputs(const std::string& folder, uint64_t bytes, bool tooLarge);
 
+    // Asks for the conversion settings of source; false when cancelled.
+    bool AskConvertSettings(const std::string& source, playcore::ConvertSettings* settings);
+
     QWidget* window_;
     Host host_;
+    ConvertPrompt convertPrompt_; // empty: the conversion dialog
     FileOpAnswerer answerer_;
     FileOpAnswerer defaults_;
     CFileOpProgressWnd* progress_ = nullptr; // child of window_

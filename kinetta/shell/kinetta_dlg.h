@@ -358,6 +358,9 @@ private:
     // UM_PROGRESS, UM_FILEOP_DONE, UM_FILEOP_RELOAD; false for others.
     bool HandleFileOpMessage(int message, std::uintptr_t wParam, std::intptr_t lParam);
     void ReloadAfterDelete();
+    // Command 38007's text and tooltip follow the source: "連結" on a card (or
+    // without a source), "アップロード変換" for a folder or a single file.
+    void UpdateJoinButton();
     // ---- map (kinetta_dlg_map.cpp) ----
     void CreateMap();
     void StartMapBringUp();

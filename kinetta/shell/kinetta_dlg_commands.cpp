@@ -81,6 +81,9 @@ void CkinettaDlg::OnCommand(int id) {
     case kCmdDelete:
         fileOps_->Delete();
         return;
+    case kCmdJoin:
+        fileOps_->JoinOrConvert();
+        return;
     default:
         // The view commands; the rest are commands of windows this build does not have.
         OnViewCommand(id);

@@ -4,9 +4,11 @@
 // rebuilds the list after a delete and opens the selected recording again
 // when the flow has ended.
 
+#include "kinetta/base/ui_text.h"
 #include "kinetta/catalogue/filer_container_dlg.h"
 #include "kinetta/fileops/file_ops.h"
 #include "kinetta/shell/kinetta_dlg.h"
+#include "kinetta/skin/skin_button.h"
 #include "platform/files.h"
 
 namespace kinetta {
@@ -70,6 +72,12 @@ void CkinettaDlg::CreateFileOps() {
         if (catalogue_) request.all = catalogue_->Entries();
         return request;
     };
+    host.sourceKind = [this] { return catalogue_ ? static_cast<int>(catalogue_->Kind()) : 0; };
+    host.selectedRecording = [this]() -> std::optional<RecordingEntry> {
+        std::lock_guard lock(stateLock_);
+        if (selected_ < 0 || selected_ >= static_cast<int>(rows_.size())) return std::nullopt;
+        return rows_[static_cast<size_t>(selected_)];
+    };
     FileOpAnswerer answerer;
     answerer.messageBox = [this](const QString& text, const QString& caption, int type) {
         return hooks_.messageBox(text, caption, type);
@@ -91,6 +99,18 @@ void CkinettaDlg::EndFileOps() {
 
 bool CkinettaDlg::HandleFileOpMessage(int message, std::uintptr_t wParam, std::intptr_t lParam) {
     return fileOps_ && fileOps_->HandleMessage(message, wParam, lParam);
+}
+
+void CkinettaDlg::UpdateJoinButton() {
+    CSkinButton* b = ToolbarButton(kCmdJoin);
+    if (!b) return;
+    const SourceKind kind = catalogue_ ? catalogue_->Kind() : kSourceNone;
+    const bool convert = kind == kSourceFolder || kind == kSourceFile;
+    const QString text = Text(convert ? kStrUploadConversion : kStrJoin);
+    if (b->toolTip() != text) {
+        b->setToolTip(text);
+        b->setAccessibleName(text);
+    }
 }
 
 void CkinettaDlg::ReloadAfterDelete() {

@@ -156,6 +156,7 @@ void CkinettaDlg::UpdateToolbar() {
     }
     for (auto& [command, button] : toolbarButtons_)
         button->setEnabled(toolbar_.Enabled(command));
+    UpdateJoinButton();
     for (auto& [command, button] : captionButtons_)
         button->setEnabled(toolbar_.captionButtons);
     // The list takes clicks while a selection waits for its open, so that

@@ -15,11 +15,12 @@ size_t Index(int command) {
 ToolbarFlags AvailableCommands() {
     // Playback, browse, the camera switch, zoom, display models, mirror
     // images, the map window (its frame), the settings dialog, stills, the
-    // CSV export, save and delete exist; the join comes with its own flow.
+    // CSV export and the file operations exist.
     ToolbarFlags f{};
-    for (int c : {kCmdToStart, kCmdPrevious, kCmdPlayPause, kCmdSlow, kCmdFastForward, kCmdNext,
-                  kCmdBrowse, kCmdCameraSwitch, kCmdZoom, kCmdDisplayMode, kCmdFlip, kCmdMirror,
-                  kCmdMapDisplay, kCmdSettings, kCmdStill, kCmdCsv, kCmdSaveSplit, kCmdDelete})
+    for (int c :
+         {kCmdToStart, kCmdPrevious, kCmdPlayPause, kCmdSlow, kCmdFastForward, kCmdNext, kCmdBrowse,
+          kCmdCameraSwitch, kCmdZoom, kCmdDisplayMode, kCmdFlip, kCmdMirror, kCmdMapDisplay,
+          kCmdSettings, kCmdStill, kCmdCsv, kCmdSaveSplit, kCmdDelete, kCmdJoin})
         f[Index(c)] = true;
     return f;
 }

@@ -28,7 +28,11 @@ extern "C" {
 #include "kinetta/skin/skin_button.h"
 #include "kinetta/skin/skin_progress.h"
 #include "platform/files.h"
+#include "playcore/container/file_queries.h"
+#include "playcore/container/gps_reader.h"
 #include "playcore/container/mp4_tree.h"
+#include "support/command_run.h"
+#include "tools/mkcard/framecode.h"
 
 namespace kinetta {
 namespace {
@@ -402,6 +406,153 @@ TEST(DeleteFlow, ACancelledDialogChangesNothingAndReselectsTheRow) {
     EXPECT_EQ(v.dlg->Filer()->RowCount(), 4);
     EXPECT_EQ(v.dlg->SelectedIndex(), 0);
     EXPECT_TRUE(v.WaitLoaded());
+}
+
+// ---- join and upload conversion ---------------------------------------------------
+
+// Frame numbers read from every decoded picture of a movie (ffmpeg decodes it).
+std::vector<int> FrameCodes(const std::string& path, int width, int height) {
+    ktest::TempDir dir;
+    const std::string raw = dir / "frames.gray";
+    const ktest::CommandRun r = ktest::RunCommand(
+        "ffmpeg -v error -i '" + path + "' -map 0:v:0 -f rawvideo -pix_fmt gray '" + raw + "'");
+    std::vector<int> codes;
+    if (r.status != 0) return codes;
+    const std::string bytes = ktest::ReadFile(raw);
+    const size_t frame = static_cast<size_t>(width * height);
+    for (size_t at = 0; at + frame <= bytes.size(); at += frame)
+        codes.push_back(kframecode::ReadFrameCode(
+            reinterpret_cast<const uint8_t*>(bytes.data() + at), width, height, width));
+    return codes;
+}
+
+int GpsRecordCount(const std::string& path) {
+    playcore::sGPSREADER reader;
+    if (!playcore::LoadRecords(reader, path, RecorderFamily::TX40)) return -1;
+    return static_cast<int>(reader.gps.size());
+}
+
+TEST(JoinFlow, ThreeRecordingsJoinWithEveryFrameAcrossTheSeamsAndTheirGpsRecords) {
+    ktest::TempDir home, out, src;
+    // Three consecutive front movies whose pictures number on across the files.
+    std::vector<RecordingEntry> ticked;
+    int first = 0, records = 0;
+    for (int k = 0; k < 3; ++k) {
+        const std::string path =
+            src / ("00" + std::to_string(k + 5) + "_10" + std::to_string(20 + k) + "00A_M.MP4");
+        ASSERT_TRUE(ktest::WriteMovie(path, RecorderFamily::TX40, mkcard::FileContent::Front,
+                                      20 + k, 0, 2.0, first));
+        RecordingEntry e;
+        e.frontPath = path;
+        e.frontName = fs::path(path).filename();
+        e.frontFrames = playcore::FirstSampleCount(path, RecorderFamily::TX40);
+        first += static_cast<int>(e.frontFrames);
+        records += GpsRecordCount(path);
+        ticked.push_back(e);
+    }
+    FileOpsViewer v(home.path(), Card::card, RecorderFamily::TX40);
+    ASSERT_TRUE(v.WaitLoaded());
+    v.folder = out.path();
+    v.selection = Ticked(ticked, true, false);
+    // On a card command 38007 is the join.
+    EXPECT_EQ(v.dlg->ToolbarButton(kCmdJoin)->toolTip(), QStringLiteral("連結"));
+    v.dlg->OnCommand(kCmdJoin);
+    ASSERT_TRUE(v.WaitEnded());
+    EXPECT_TRUE(v.Finished());
+    EXPECT_EQ(v.selections.at(0).mode, FileSelectMode::Join);
+    const std::string joined = out / "JM03_005_102000A_M.MP4";
+    ASSERT_EQ(Names(out.path()), std::vector<std::string>{"JM03_005_102000A_M.MP4"});
+    const std::vector<int> codes = FrameCodes(joined, 160, 90);
+    ASSERT_EQ(static_cast<int>(codes.size()), first);
+    for (int i = 0; i < first; ++i)
+        ASSERT_EQ(codes[static_cast<size_t>(i)], i) << "picture " << i;
+    EXPECT_EQ(GpsRecordCount(joined), records);
+    EXPECT_EQ(SettingsStore(home.path()).Read("FOLDERPATH", "CONNECT_FOLDER"), out.path());
+}
+
+TEST(JoinFlow, AnUnreadableRecordingFailsAndAnExistingOutputAnsweredNoWritesNothing) {
+    ktest::TempDir home, out;
+    FileOpsViewer v(home.path(), Card::card, RecorderFamily::TX40);
+    ASSERT_TRUE(v.WaitLoaded());
+    v.folder = out.path();
+    RecordingEntry missing = Row(v, "004_101800A_M.MP4");
+    missing.frontPath += ".gone";
+    missing.rearPath += ".gone";
+    v.selection = Ticked({Row(v, "001_101500A_M.MP4"), missing, Row(v, "004_101800A_M.MP4")});
+    v.dlg->OnCommand(kCmdJoin);
+    ASSERT_TRUE(v.WaitEnded());
+    ASSERT_EQ(v.shown.size(), 1u);
+    EXPECT_EQ(v.shown[0].text, QStringLiteral("動画の連結に失敗しました。"));
+    EXPECT_EQ(v.shown[0].caption, QStringLiteral("ERROR"));
+    EXPECT_TRUE(fs::is_empty(out.path()));
+
+    // A join of combined recordings whose output exists: "いいえ" ends it.
+    std::ofstream(out / "JB02_002_101600A_R.MP4") << "mine";
+    v.shown.clear();
+    v.selection = Ticked({Row(v, "002_101600_A.MP4"), Row(v, "003_101700_G.MP4")});
+    ASSERT_TRUE(v.WaitLoaded());
+    v.dlg->OnCommand(kCmdJoin);
+    ASSERT_TRUE(v.WaitEnded());
+    ASSERT_EQ(v.shown.size(), 1u);
+    EXPECT_EQ(v.shown[0].text,
+              QStringLiteral("同名の連結済みファイルが存在します。続行しますか？"));
+    EXPECT_EQ(Names(out.path()), std::vector<std::string>{"JB02_002_101600A_R.MP4"});
+
+    // "はい": both outputs, through stand-ins that are gone afterwards.
+    v.shown.clear();
+    v.answers = {6};
+    ASSERT_TRUE(v.WaitLoaded());
+    v.dlg->OnCommand(kCmdJoin);
+    ASSERT_TRUE(v.WaitEnded());
+    EXPECT_TRUE(v.Finished());
+    EXPECT_EQ(Names(out.path()),
+              (std::vector<std::string>{"JB02_002_101600A_M.MP4", "JB02_002_101600A_R.MP4"}));
+    EXPECT_EQ(Tracks(out / "JB02_002_101600A_R.MP4"), 2u);
+}
+
+TEST(JoinFlow, CancelOrCloseDuringAJoinLeavesNothing) {
+    ktest::TempDir home, out;
+    {
+        FileOpsViewer v(home.path(), Card::card, RecorderFamily::TX40);
+        ASSERT_TRUE(v.WaitLoaded());
+        v.folder = out.path();
+        v.selection = Ticked(Repeated(Row(v, "002_101600_A.MP4"), 90));
+        v.dlg->OnCommand(kCmdJoin);
+        ASSERT_TRUE(v.dlg->FileOpRunning());
+        QTest::mouseClick(v.Ops().ProgressWindow()->CancelButton(), Qt::LeftButton);
+        ASSERT_TRUE(v.WaitEnded());
+        EXPECT_EQ(v.Count(QStringLiteral("完了しました。")), 0);
+        EXPECT_TRUE(fs::is_empty(out.path()));
+
+        ASSERT_TRUE(v.WaitLoaded());
+        v.dlg->OnCommand(kCmdJoin);
+        ASSERT_TRUE(v.dlg->FileOpRunning());
+        v.dlg->OnCommand(kCmdClose);
+        EXPECT_FALSE(v.dlg->FileOpRunning());
+    }
+    EXPECT_TRUE(fs::is_empty(out.path()));
+}
+
+TEST(UploadConversion, TheCurrentRecordingIsWrittenAsYm01PlusItsFrontName) {
+    ktest::TempDir home, out;
+    FileOpsViewer v(home.path(), Card::card, RecorderFamily::TX40);
+    ASSERT_TRUE(v.WaitLoaded());
+    v.folder = out.path();
+    float rate = 0;
+    v.Ops().SetConvertPrompt(
+        [&](const std::string&, int, float frameRate, bool, playcore::ConvertSettings* settings) {
+            rate = frameRate;
+            settings->preset = "ultrafast";
+            return 0;
+        });
+    ASSERT_TRUE(v.Ops().ConvertCurrent());
+    ASSERT_TRUE(v.WaitEnded());
+    // 1000 / the frame duration in whole milliseconds (34 at 29.1 frames per second).
+    EXPECT_NEAR(rate, 1000.0 / 34, 0.01);
+    EXPECT_EQ(v.folderPrompts.at(0).second, home.path());
+    EXPECT_TRUE(v.Finished()) << (v.shown.empty() ? "" : v.shown[0].text.toStdString());
+    EXPECT_EQ(Names(out.path()), std::vector<std::string>{"YM01_001_101500A_M.MP4"});
+    EXPECT_EQ(SettingsStore(home.path()).Read("FOLDERPATH", "CONVERT_FOLDER"), out.path());
 }
 
 } // namespace
