@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "container/mp4_builder.h"
+#include "fileops/flow_files.h"
 #include "kinetta/base/settings_store.h"
 #include "kinetta/fileops/join_flow.h"
 #include "playcore/container/file_queries.h"
@@ -19,30 +19,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
-RecordingEntry Entry(const std::string& front, const std::string& rear = {}) {
-    RecordingEntry e;
-    e.frontPath = front;
-    e.frontName = fs::path(front).filename();
-    e.rearPath = rear;
-    e.rearName = rear.empty() ? "" : fs::path(rear).filename().string();
-    return e;
-}
-
-void Write(const std::string& path, const testmp4::Bytes& bytes) {
-    fs::create_directories(fs::path(path).parent_path());
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()),
-               static_cast<std::streamsize>(bytes.size()));
-}
+using ktest::Entry;
+using ktest::WriteBytes;
 
 JobControl::Outcome RunOnWorker(const JoinPlan& plan, bool cancelFirst = false) {
-    JobControl job;
-    job.Start([&](JobControl& j) {
-        if (cancelFirst) j.Cancel();
-        return RunJoin(plan, j);
-    });
-    job.Join();
-    return job.TakeOutcome();
+    return ktest::RunOnWorker([&](JobControl& j) { return RunJoin(plan, j); }, cancelFirst);
 }
 
 TEST(JoinNames, PrefixKindCountAndTheFirstRecordingsNameWithoutItsPrefix) {
@@ -72,8 +53,8 @@ TEST(JoinRun, CombinedRecordingsJoinThroughStandInsThatAreRemoved) {
     SetSettingsDirectory(dir.path());
     const std::string card = dir / "card/", out = dir / "out";
     fs::create_directories(out);
-    Write(card + "012_153012_A.MP4", testmp4::Combined({6, 6, 9}));
-    Write(card + "013_153112_A.MP4", testmp4::Combined({4, 4, 6}));
+    WriteBytes(card + "012_153012_A.MP4", testmp4::Combined({6, 6, 9}));
+    WriteBytes(card + "013_153112_A.MP4", testmp4::Combined({4, 4, 6}));
     const JoinPlan plan =
         PlanJoin({Entry(card + "012_153012_A.MP4"), Entry(card + "013_153112_A.MP4")}, out, true,
                  true, RecorderFamily::TX40);
@@ -95,9 +76,9 @@ TEST(JoinRun, AnUnreadableSecondRecordingOrACancelWritesNothing) {
     SetSettingsDirectory(dir.path());
     const std::string card = dir / "card/", out = dir / "out";
     fs::create_directories(out);
-    Write(card + "012_153012_A.MP4", testmp4::Combined({6, 6, 9}));
-    Write(card + "013_153112_A.MP4", testmp4::Bytes(64, 3)); // not a movie
-    Write(card + "014_153212_A.MP4", testmp4::Combined({6, 6, 9}));
+    WriteBytes(card + "012_153012_A.MP4", testmp4::Combined({6, 6, 9}));
+    WriteBytes(card + "013_153112_A.MP4", testmp4::Bytes(64, 3)); // not a movie
+    WriteBytes(card + "014_153212_A.MP4", testmp4::Combined({6, 6, 9}));
     const JoinPlan plan =
         PlanJoin({Entry(card + "012_153012_A.MP4"), Entry(card + "013_153112_A.MP4"),
                   Entry(card + "014_153212_A.MP4")},

@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "container/mp4_builder.h"
+#include "fileops/flow_files.h"
 #include "kinetta/base/message_ids.h"
 #include "kinetta/base/settings_store.h"
 #include "kinetta/fileops/save_flow.h"
@@ -20,27 +20,14 @@ namespace {
 
 namespace fs = std::filesystem;
 
-void Write(const std::string& path, const testmp4::Bytes& bytes) {
-    fs::create_directories(fs::path(path).parent_path());
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()),
-               static_cast<std::streamsize>(bytes.size()));
-}
+using ktest::WriteBytes;
 
 RecordingEntry Combined(const std::string& path) {
-    RecordingEntry e;
-    e.frontPath = path;
-    e.frontName = fs::path(path).filename();
-    return e;
+    return ktest::Entry(path);
 }
 
 RecordingEntry Pair(const std::string& front, const std::string& rear) {
-    RecordingEntry e;
-    e.frontPath = front;
-    e.frontName = fs::path(front).filename();
-    e.rearPath = rear;
-    e.rearName = rear.empty() ? "" : fs::path(rear).filename().string();
-    return e;
+    return ktest::Entry(front, rear);
 }
 
 size_t Tracks(const std::string& path) {
@@ -51,13 +38,7 @@ size_t Tracks(const std::string& path) {
 // Runs the save as the viewer does, on a worker.
 JobControl::Outcome RunOnWorker(const SavePlan& plan, SaveReport* report,
                                 bool cancelFirst = false) {
-    JobControl job;
-    job.Start([&](JobControl& j) {
-        if (cancelFirst) j.Cancel();
-        return RunSave(plan, j, report);
-    });
-    job.Join();
-    return job.TakeOutcome();
+    return ktest::RunOnWorker([&](JobControl& j) { return RunSave(plan, j, report); }, cancelFirst);
 }
 
 TEST(SaveNames, CombinedNamesMoveTheTriggerLetterBeforeTheCamera) {
@@ -100,10 +81,10 @@ TEST(SaveRun, SeparatesCombinedRecordingsCopiesPairsAndRemembersTheFolder) {
     SetSettingsDirectory(dir.path());
     const std::string card = dir / "card/", out = dir / "out";
     fs::create_directories(out);
-    Write(card + "012_153012_A.MP4", testmp4::Combined({6, 6, 9}));
+    WriteBytes(card + "012_153012_A.MP4", testmp4::Combined({6, 6, 9}));
     const testmp4::Bytes front = testmp4::Combined({5, 5, 5}), rear = testmp4::Bytes(3000, 7);
-    Write(card + "013_153112A_M.MP4", front);
-    Write(card + "013_153112A_R.MP4", rear);
+    WriteBytes(card + "013_153112A_M.MP4", front);
+    WriteBytes(card + "013_153112A_R.MP4", rear);
     std::ofstream(out + "/013_153112A_R.MP4") << "older"; // replaced after the user's yes
     const SavePlan plan = PlanSave({Combined(card + "012_153012_A.MP4"),
                                     Pair(card + "013_153112A_M.MP4", card + "013_153112A_R.MP4")},
@@ -129,7 +110,7 @@ TEST(SaveRun, ACancelWritesNothingMoreAndAFailureIsReportedOnce) {
     SetSettingsDirectory(dir.path());
     const std::string card = dir / "card/", out = dir / "out";
     fs::create_directories(out);
-    Write(card + "012_153012_A.MP4", testmp4::Combined({6, 6, 9}));
+    WriteBytes(card + "012_153012_A.MP4", testmp4::Combined({6, 6, 9}));
     const SavePlan plan =
         PlanSave({Combined(card + "012_153012_A.MP4")}, out, true, true, RecorderFamily::TX40);
     SaveReport report;
@@ -139,7 +120,7 @@ TEST(SaveRun, ACancelWritesNothingMoreAndAFailureIsReportedOnce) {
     EXPECT_EQ(ReadSetting("FOLDERPATH", "DOWNLOAD_FOLDER"), "");
 
     // A combined file that is no movie: the split failure, nothing written.
-    Write(card + "013_153112_A.MP4", testmp4::Bytes(100, 1));
+    WriteBytes(card + "013_153112_A.MP4", testmp4::Bytes(100, 1));
     const SavePlan bad =
         PlanSave({Combined(card + "013_153112_A.MP4")}, out, true, true, RecorderFamily::TX40);
     o = RunOnWorker(bad, &report);
@@ -152,9 +133,9 @@ TEST(SaveCli, PrintsOneLinePerOutputAndRefusesExistingNames) {
     ktest::TempDir dir;
     const std::string card = dir / "card/", out = dir / "out";
     fs::create_directories(out);
-    Write(card + "012_153012_A.MP4", testmp4::Combined({6, 6, 9}));
-    Write(card + "013_153112A_M.MP4", testmp4::Bytes(500, 1));
-    Write(card + "013_153112A_R.MP4", testmp4::Bytes(700, 2));
+    WriteBytes(card + "012_153012_A.MP4", testmp4::Combined({6, 6, 9}));
+    WriteBytes(card + "013_153112A_M.MP4", testmp4::Bytes(500, 1));
+    WriteBytes(card + "013_153112A_R.MP4", testmp4::Bytes(700, 2));
     const std::string cli = ktest::BuiltTool("tools/kinetta-cli/kinetta-cli");
     const std::string cmd = cli + " save --family tx40 --out '" + out + "' '" + card +
                             "012_153012_A.MP4' '" + card + "013_153112A_M.MP4'";
