@@ -20,6 +20,7 @@ PKGS=(
   ffmpeg
   python3
   imagemagick
+  desktop-file-utils appstream libxml2-utils dpkg-dev
 )
 
 missing=()

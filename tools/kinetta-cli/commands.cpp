@@ -43,6 +43,8 @@ const Command kCommands[] = {
     {"events", KCLI_PURE(CmdEvents),
      "events --family tx40|tx50 FILE [--off ENTRY,...]   the graph's event list, one JSON "
      "object per event"},
+    {"gpx", KCLI_PURE(CmdGpx),
+     "gpx --family tx40|tx50 FILE... --out OUT.gpx   the recordings' tracks and events as GPX 1.1"},
     {"update-check", KCLI_PURE(CmdUpdateCheck),
      "update-check --endpoints FILE [--model KEY] [--firmware TEXT] [--gps TEXT]   run the "
      "update check once; the notice's text as JSON"},

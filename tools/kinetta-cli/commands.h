@@ -62,6 +62,7 @@ int CmdSave(Args args);
 int CmdEvents(Args args);
 int CmdUpdateCheck(Args args);
 int CmdCsv(Args args);
+int CmdGpx(Args args);
 
 // ---- drawing commands (kinetta-cli-draw) ----
 int CmdRender(Args args);
