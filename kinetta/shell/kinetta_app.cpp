@@ -1,14 +1,17 @@
 #include "kinetta/shell/kinetta_app.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QScreen>
 #include <QSurfaceFormat>
 
 #include <cstdio>
+#include <cstdlib>
 
 #include <memory>
 
 #include "kinetta/base/qt_message_sink.h"
+#include "kinetta/base/settings_location.h"
 #include "kinetta/map/map_scheme.h"
 #include "kinetta/shell/kinetta_dlg.h"
 #include "playcore/present/offscreen_surface.h"
@@ -16,8 +19,8 @@
 
 namespace kinetta {
 
-int CkinettaApp::Run(const char* programName) {
-    // Qt sees the program's name only: the viewer takes no arguments.
+int CkinettaApp::Run(const char* programName, const AppStart& start) {
+    // Qt sees the program's name only: the viewer's own arguments are read by main.
     int argc = 1;
     char name[256] = "kinetta";
     if (programName) {
@@ -37,8 +40,17 @@ int CkinettaApp::Run(const char* programName) {
     config.sink = &sink;
     config.logicalDpi = dpi;
     playcore::Session().Configure(std::move(config));
+    CkinettaDlg::Hooks hooks;
+    const SettingsLocation location =
+        ChooseSettingsLocation(start.desktop, QDir::currentPath().toStdString(),
+                               std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"));
+    if (!location.note.empty())
+        std::fprintf(stderr, "kinetta: settings kept in %s: %s\n", location.directory.c_str(),
+                     location.note.c_str());
+    hooks.settingsDirectory = location.directory;
+    hooks.openPath = start.openPath;
     {
-        auto dlg = std::make_unique<CkinettaDlg>(playcore::Session());
+        auto dlg = std::make_unique<CkinettaDlg>(playcore::Session(), std::move(hooks));
         dlg->StartupStage1();
         dlg->show();
         qt.exec();

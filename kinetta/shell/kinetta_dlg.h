@@ -48,6 +48,7 @@
 #include "kinetta/base/message_ids.h"
 #include "kinetta/base/recorder_family.h"
 #include "kinetta/catalogue/catalogue.h"
+#include "kinetta/catalogue/source.h"
 #include "kinetta/services/update_check.h"
 #include "kinetta/shell/main_layout.h"
 #include "kinetta/shell/main_window_rules.h"
@@ -131,6 +132,11 @@ public:
         // browser profile (empty: the user's cache folder).
         std::function<bool()> startMapBrowser;
         std::string mapStorageRoot;
+        // The folder of "Default_Folder.ini"; the directory current at
+        // start-up when empty (settings_location.h decides it for the app).
+        std::string settingsDirectory;
+        // The source named on the command line ("kinetta PATH"); empty: none.
+        std::string openPath;
     };
 
     // playback: the playback session (configured with the message sink of the
@@ -239,6 +245,10 @@ private:
     void AdoptFamily();
     void ApplyModeLayout();
     bool OpenSource(const std::string& path, SourceKind kind);
+    // The source at start-up: the command line's path when it names one
+    // (kept in the settings as the source dialog keeps a choice), else the
+    // usual choice (ChooseInitialSource).
+    SourceChoice InitialSource(SettingsStore& settings);
     // Shows a source whose catalogue has been opened (ok: the open succeeded).
     bool ShowSource(std::unique_ptr<Catalogue> catalogue, const std::string& path, SourceKind kind,
                     bool ok);

@@ -8,6 +8,7 @@
 #include <QLocale>
 #include <QScreen>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include "kinetta/base/display_scale.h"
@@ -19,6 +20,7 @@
 #include "kinetta/base/window_message.h"
 #include "kinetta/catalogue/container_probe.h"
 #include "kinetta/catalogue/filer_container_dlg.h"
+#include "kinetta/catalogue/open_with.h"
 #include "kinetta/catalogue/source.h"
 #include "kinetta/fileops/export_flows.h"
 #include "kinetta/fileops/file_ops.h"
@@ -93,7 +95,8 @@ void CkinettaDlg::StartupStage1() {
     // Texts, scale and fonts; the settings live in the directory current now.
     SelectUiStringColumn(QLocale::system().name().toStdString());
     ComputeScale();
-    SetSettingsDirectory(QDir::currentPath().toStdString());
+    SetSettingsDirectory(hooks_.settingsDirectory.empty() ? QDir::currentPath().toStdString()
+                                                          : hooks_.settingsDirectory);
     setWindowTitle(Text(kStrAppCaption));
 
     CreateChildren();
@@ -136,7 +139,7 @@ void CkinettaDlg::StartupStage1() {
     ShowPlayFace(false);
 
     // The initial source: the last card, else the remembered folder or file.
-    const SourceChoice source = ChooseInitialSource(hooks_.removableRoots(), settings);
+    const SourceChoice source = InitialSource(settings);
     modelKey_ = source.kind == kSourceCard ? ModelKeyOfRoot(source.path) : std::string();
     DecideRecorderFamily(modelKey_);
     AdoptFamily(); // a refused decision leaves the family of the run as it was
@@ -159,6 +162,28 @@ void CkinettaDlg::StartupStage1() {
         ShowBrowserComponentNotice();
     StartMapBringUp();
     PostWindowMessage(this, UM_STARTUP_STAGE2);
+}
+
+SourceChoice CkinettaDlg::InitialSource(SettingsStore& settings) {
+    const std::vector<std::string> roots = hooks_.removableRoots();
+    if (!hooks_.openPath.empty()) {
+        // The source named on the command line, kept as the source dialog
+        // keeps a choice; a refused path is reported and the usual source
+        // is opened.
+        const OpenWithChoice open =
+            ChooseOpenWithSource(hooks_.openPath, QDir::currentPath().toStdString(), roots);
+        if (open.choice.kind != kSourceNone) {
+            const char* key = open.choice.kind == kSourceFolder ? "FOLDER"
+                              : open.choice.kind == kSourceFile ? "FILE"
+                                                                : "SD";
+            settings.Write("SOURCE", "SELECT", key);
+            settings.Write("SOURCE", key, open.choice.path);
+            return open.choice;
+        }
+        std::fprintf(stderr, "kinetta: %s\n", open.refusal.c_str());
+        hooks_.messageBox(QString::fromStdString(open.refusal), Text(kStrErrorCaption), 0);
+    }
+    return ChooseInitialSource(roots, settings);
 }
 
 void CkinettaDlg::StartupStage2() {
