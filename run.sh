@@ -4,6 +4,7 @@
 #   ./run.sh test   build and run every test; non-zero exit on any failure
 # Further jobs: ./run.sh fuzz [SECONDS]   run every fuzz target for SECONDS each
 #               ./run.sh bench            build and run the benchmarks
+#               ./run.sh package          build the Debian package into build/package
 # Missing Debian packages are installed first (root or sudo).
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -49,6 +50,12 @@ run_bench() {
   bash "$ROOT/bench/run-all.sh" "$ROOT/build/bench"
 }
 
+run_package() {
+  configure_build release
+  (cd "$ROOT/build/release" && cpack -G DEB -B "$ROOT/build/package")
+  ls "$ROOT"/build/package/kinetta_*.deb
+}
+
 main_job() {
   configure_build release
   bash "$ROOT/scripts/main-job.sh" "$ROOT/build/release"
@@ -62,5 +69,6 @@ case "$cmd" in
   test) run_tests ;;
   fuzz) run_fuzz "$@" ;;
   bench) run_bench ;;
-  *) echo "usage: ./run.sh [test|fuzz [SECONDS]|bench]" >&2; exit 2 ;;
+  package) run_package ;;
+  *) echo "usage: ./run.sh [test|fuzz [SECONDS]|bench|package]" >&2; exit 2 ;;
 esac

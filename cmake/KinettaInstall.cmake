@@ -39,16 +39,18 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "The kinetta developers")
 set(CPACK_PACKAGE_CONTACT "The kinetta developers <kinetta@localhost>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "viewer for drive-recorder footage with its GPS track")
-set(CPACK_PACKAGE_DESCRIPTION
-  "kinetta plays the front and rear recordings of a car drive recorder in step, shows the\n"
-  "drive on a map and the acceleration graph, and saves, splits, joins and exports them.")
+set(CPACK_PACKAGE_DESCRIPTION "kinetta plays the front and rear recordings of a car drive \
+recorder in step, shows the drive on a map and the acceleration graph, and saves, splits, joins \
+and exports them.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION video)
 # The shared libraries the executables link (Qt, FFmpeg, libcurl, GL, ...) become
-# dependencies through dpkg-shlibdeps; below are the ones loaded only at run time.
+# the dependencies through dpkg-shlibdeps; the plugins Qt loads at run time come
+# with them (X11 platform and GL integration in libqt6gui6, the FFmpeg sound
+# back end in libqt6multimedia6). Recommended: hardware GL drivers, the Japanese
+# fonts of the interface texts, and Qt's Wayland platform.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libqt6svg6")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libgl1-mesa-dri, fonts-noto-cjk")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libgl1-mesa-dri, fonts-noto-cjk, qt6-wayland")
 set(CPACK_STRIP_FILES ON)
 include(CPack)

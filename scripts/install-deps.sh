@@ -20,7 +20,7 @@ PKGS=(
   ffmpeg
   python3
   imagemagick
-  desktop-file-utils appstream libxml2-utils dpkg-dev
+  desktop-file-utils appstream libxml2-utils dpkg-dev libxcb1-dev
 )
 
 missing=()
