@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "kinetta/map/stretches.h"
+#include "kinetta/services/update_check.h"
 #include "kinetta/telemetry/event_list.h"
 #include "kinetta/telemetry/graph_plan.h"
 #include "playcore/container/file_queries.h"
@@ -35,41 +36,22 @@ GpxPoint PointOf(const playcore::GpsRecord& r) {
     return p;
 }
 
-// Text for XML character data and attribute values: markup characters as
-// references; bytes XML 1.0 cannot carry (controls other than tab, line
-// feed and carriage return) and text that is not UTF-8 (a file name of
-// another encoding) become U+FFFD per byte.
+// Text for XML character data and attribute values: bytes XML 1.0 cannot
+// carry (controls other than tab, line feed and carriage return) and text
+// that is not UTF-8 (a file name of another encoding) become U+FFFD per byte,
+// then markup characters become references.
 std::string XmlText(std::string_view s) {
     const bool utf8 = kutil::IsValidUtf8(s);
-    std::string out;
-    out.reserve(s.size());
+    std::string clean;
+    clean.reserve(s.size());
     for (const char ch : s) {
         const auto c = static_cast<unsigned char>(ch);
-        switch (c) {
-        case '&':
-            out += "&amp;";
-            break;
-        case '<':
-            out += "&lt;";
-            break;
-        case '>':
-            out += "&gt;";
-            break;
-        case '"':
-            out += "&quot;";
-            break;
-        case '\'':
-            out += "&apos;";
-            break;
-        default:
-            if ((c < 0x20 && c != '\t' && c != '\n' && c != '\r') || c == 0x7F ||
-                (!utf8 && c >= 0x80))
-                out += "\xEF\xBF\xBD";
-            else
-                out += ch;
-        }
+        if ((c < 0x20 && c != '\t' && c != '\n' && c != '\r') || c == 0x7F || (!utf8 && c >= 0x80))
+            clean += "\xEF\xBF\xBD";
+        else
+            clean += ch;
     }
-    return out;
+    return EscapeMarkup(clean);
 }
 
 // Degrees with nine decimals (about 0.1 mm), speed with three.

@@ -112,7 +112,7 @@ TEST(GpxExportRules, DocumentEscapesNamesAndOrdersWaypointsFirst) {
     r.waypoints.push_back({p, 5, WaypointName(5)});
     const std::string doc = GpxDocument({r}, "kinetta");
     // Markup is escaped; a control byte and bytes that are not UTF-8 become U+FFFD.
-    EXPECT_NE(doc.find("<name>a&amp;b&lt;c&gt;&quot;d&apos;\xEF\xBF\xBD\xEF\xBF\xBD.MP4</name>"),
+    EXPECT_NE(doc.find("<name>a&amp;b&lt;c&gt;&quot;d&#39;\xEF\xBF\xBD\xEF\xBF\xBD.MP4</name>"),
               std::string::npos)
         << doc;
     EXPECT_LT(doc.find("<wpt "), doc.find("<trk>"));
