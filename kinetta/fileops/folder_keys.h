@@ -15,6 +15,7 @@ inline constexpr std::string_view kConnectFolderKey = "CONNECT_FOLDER";
 inline constexpr std::string_view kConvertFolderKey = "CONVERT_FOLDER";
 inline constexpr std::string_view kDownloadFolderKey = "DOWNLOAD_FOLDER";
 inline constexpr std::string_view kSnapshotFolderKey = "SNAPSHOT_FOLDER";
+inline constexpr std::string_view kGpxFolderKey = "GPX_FOLDER";
 
 // Where the folder prompt of key starts: the folder stored under key, or the
 // directory of the settings file when nothing is stored.

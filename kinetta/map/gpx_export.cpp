@@ -1,5 +1,7 @@
 #include "kinetta/map/gpx_export.h"
 
+#include <sys/stat.h>
+
 #include <cmath>
 #include <cstdio>
 #include <mutex>
@@ -189,6 +191,53 @@ bool WriteGpxFile(const std::string& path, const std::string& text, std::string*
         return false;
     }
     return true;
+}
+
+GpxExportResult ExportGpxToFolder(const std::vector<RecordingEntry>& entries, RecorderFamily family,
+                                  const std::string& folder, const std::atomic<bool>* running,
+                                  const std::function<void(int done, int total)>& progress) {
+    GpxExportResult out;
+    auto stopped = [running] { return running && !running->load(); };
+    std::vector<GpxRecording> recordings;
+    const int total = static_cast<int>(entries.size());
+    for (int i = 0; i < total; ++i) {
+        if (stopped()) {
+            out.cancelled = true;
+            return out;
+        }
+        const RecordingEntry& e = entries[static_cast<size_t>(i)];
+        const std::string& path = e.frontPath.empty() ? e.rearPath : e.frontPath;
+        GpxRecording r;
+        if (path.empty() || !ReadGpxRecording(path, family, &r, &out.error)) {
+            if (path.empty()) out.error = "a recording without files";
+            return out;
+        }
+        recordings.push_back(std::move(r));
+        if (progress) progress(i + 1, total);
+    }
+    if (recordings.empty()) {
+        out.error = "no recording";
+        return out;
+    }
+    // The first entry's file name without its extension.
+    std::string stem = recordings.front().track.name;
+    if (const size_t dot = stem.rfind('.'); dot != std::string::npos && dot > 0) stem.resize(dot);
+    for (int n = 1;; ++n) {
+        if (n > 9999) {
+            out.error = folder + ": every name for " + stem + ".gpx is taken";
+            return out;
+        }
+        const std::string name = n == 1 ? stem + ".gpx" : stem + "_" + std::to_string(n) + ".gpx";
+        out.path = kutil::JoinPath(folder, name);
+        struct stat st {};
+        if (::lstat(out.path.c_str(), &st) != 0) break;
+    }
+    if (!WriteGpxFile(out.path, GpxDocument(recordings, "kinetta"), &out.error, running)) {
+        out.cancelled = stopped();
+        return out;
+    }
+    out.ok = true;
+    return out;
 }
 
 } // namespace kinetta::map

@@ -14,11 +14,13 @@
 #include <atomic>
 #include <cstdint>
 #include <ctime>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "kinetta/base/recorder_family.h"
+#include "kinetta/catalogue/catalogue.h"
 #include "playcore/container/gps_block.h"
 
 namespace kinetta::map {
@@ -77,5 +79,21 @@ std::string GpxDocument(const std::vector<GpxRecording>& recordings, const std::
 // *running reads false before the rename. False with *error.
 bool WriteGpxFile(const std::string& path, const std::string& text, std::string* error,
                   const std::atomic<bool>* running = nullptr);
+
+// The viewer's "GPXで保存": one GPX file in folder holding a track per entry
+// (its front file, or its rear file when it has none), named after the first
+// entry's file with ".gpx" ("_2.gpx", "_3.gpx", ... when that name is taken,
+// so no earlier export is replaced). progress(done, total) follows each
+// recording read. Nothing is written when *running clears (cancelled) or any
+// recording cannot be read (error).
+struct GpxExportResult {
+    bool ok = false;
+    bool cancelled = false;
+    std::string path;  // the file written
+    std::string error; // when neither ok nor cancelled
+};
+GpxExportResult ExportGpxToFolder(const std::vector<RecordingEntry>& entries, RecorderFamily family,
+                                  const std::string& folder, const std::atomic<bool>* running,
+                                  const std::function<void(int done, int total)>& progress = {});
 
 } // namespace kinetta::map

@@ -268,6 +268,8 @@ private:
 
     // ---- commands, messages, list (kinetta_dlg_commands.cpp) ----
     void OnBrowse();
+    // "GPXで保存" (kinetta_dlg_gpx.cpp).
+    void OnGpxExport();
     void OnToStart();
     void OnPrevious();
     void OnNext(bool forMovieEnd);

@@ -69,6 +69,8 @@ void CkinettaDlg::OnCommand(int id) {
         return OnNext(false);
     case kCmdBrowse:
         return OnBrowse();
+    case kCmdGpxExport:
+        return OnGpxExport();
     case kCmdCameraSwitch:
         return OnCameraSwitch();
     case kCmdCsv:

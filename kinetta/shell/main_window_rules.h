@@ -38,6 +38,8 @@ enum ToolbarCommand : int {
 };
 // Caption buttons.
 enum CaptionCommand : int { kCmdClose = 19, kCmdMinimise = 20, kCmdMaximise = 21 };
+// "GPXで保存" of the movie menu: the list's recordings as a GPX file.
+inline constexpr int kCmdGpxExport = 38210;
 
 using ToolbarFlags = std::array<bool, kToolbarCommandCount>; // index = command - 38000
 

@@ -32,6 +32,7 @@ std::vector<MovieMenuItem> MovieMenuItems(const MovieMenuContext& ctx) {
     items.push_back({kCmdStill, kStrStillPicture, shown});
     items.push_back({kCmdSettings, kStrSettings, true});
     items.push_back({kCmdBrowse, kStrBrowse, true});
+    items.push_back({kCmdMenuGpxExport, kStrGpxSave, true});
     if (ctx.hasFlow)
         for (MovieMenuItem& item : items)
             item.enabled = item.enabled && ctx.hasFlow(item.command);

@@ -29,6 +29,7 @@ enum MovieMenuCommand : int {
     kCmdResetView = 38201,
     kCmdMenuFlipFront = 38202,
     kCmdMenuMirrorRear = 38203,
+    kCmdMenuGpxExport = 38210, // "GPXで保存" (the main window's kCmdGpxExport)
 };
 
 // Engine states as the playback session reports them.

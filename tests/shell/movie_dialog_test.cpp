@@ -5,12 +5,12 @@
 #include <QAction>
 
 #include "kinetta/base/display_scale.h"
+#include "kinetta/base/message_ids.h"
+#include "kinetta/base/settings_store.h"
 #include "kinetta/shell/logo_dlg.h"
 #include "kinetta/shell/main_layout.h"
-#include "kinetta/base/message_ids.h"
 #include "kinetta/shell/movie_dialog.h"
 #include "kinetta/shell/movie_menu.h"
-#include "kinetta/base/settings_store.h"
 #include "kinetta/skin/skin_context.h"
 #include "kinetta/skin/skin_pictures.h"
 #include "skin/gui_support.h"
@@ -129,7 +129,7 @@ TEST_F(MovieDialogTest, MenuSendsTheChosenCommandAndSkipsDisabledItems) {
     ctx.engineState = kStatePlaying;
     ctx.displayModel = 4;
     CMovieMenu menu(ctx, &owner);
-    ASSERT_EQ(menu.actions().size(), 9);
+    ASSERT_EQ(menu.actions().size(), 10);
     EXPECT_EQ(menu.actions()[0]->text(), QStringLiteral("一時停止"));
     QAction* reset = menu.ActionFor(kCmdResetView);
     ASSERT_NE(reset, nullptr);
