@@ -24,24 +24,32 @@ namespace {
 
 using ktest::FileOpsViewer;
 
-class GpxCard : public ::testing::Environment {
-public:
-    void SetUp() override {
+// Two front recordings of one date folder on a TX40 card, written once for
+// the binary and removed at its end.
+const std::string& CardRoot() {
+    static ktest::TempDir dir;
+    static const std::string root = [] {
         av_log_set_level(AV_LOG_ERROR);
-        dir = std::make_unique<ktest::TempDir>();
-        card = dir->path() + "/card";
-        const std::string folder = card + "/20230525_001/";
-        ASSERT_TRUE(ktest::WriteMovie(folder + "001_101500A_M.MP4", RecorderFamily::TX40,
-                                      mkcard::FileContent::Front, 15));
-        ASSERT_TRUE(ktest::WriteMovie(folder + "002_101600A_M.MP4", RecorderFamily::TX40,
-                                      mkcard::FileContent::Front, 16));
+        const std::string card = dir.path() + "/card";
+        for (const auto& [name, minute] :
+             {std::pair{"001_101500A_M.MP4", 15}, std::pair{"002_101600A_M.MP4", 16}})
+            EXPECT_TRUE(ktest::WriteMovie(card + "/20230525_001/" + name, RecorderFamily::TX40,
+                                          mkcard::FileContent::Front, minute));
         ktest::WriteModelMarker(card, RecorderFamily::TX40);
+        return card;
+    }();
+    return root;
+}
+
+// The viewer on the card with its list of two rows shown.
+struct GpxViewer : FileOpsViewer {
+    explicit GpxViewer(const std::string& home)
+        : FileOpsViewer(home, CardRoot(), RecorderFamily::TX40) {}
+    bool Ready() {
+        return WaitLoaded() &&
+               ktest::WaitFor([&] { return dlg->Filer()->ScanResult().size() == 2; });
     }
-    void TearDown() override { dir.reset(); }
-    static inline std::unique_ptr<ktest::TempDir> dir;
-    static inline std::string card;
 };
-const auto* const kCard = ::testing::AddGlobalTestEnvironment(new GpxCard);
 
 size_t Count(const std::string& text, const std::string& part) {
     size_t n = 0;
@@ -53,9 +61,8 @@ size_t Count(const std::string& text, const std::string& part) {
 TEST(GpxSave, WritesTheTickedRecordingsAndRemembersTheFolder) {
     ktest::TempDir home;
     const std::string out = home.Mkdir("gpx");
-    FileOpsViewer v(home.path(), GpxCard::card, RecorderFamily::TX40);
-    ASSERT_TRUE(v.WaitLoaded());
-    ASSERT_TRUE(ktest::WaitFor([&] { return v.dlg->Filer()->ScanResult().size() == 2; }));
+    GpxViewer v(home.path());
+    ASSERT_TRUE(v.Ready());
 
     FileSelectAnswer answer;
     answer.entries = v.dlg->Filer()->ScanResult();
@@ -92,9 +99,8 @@ TEST(GpxSave, WritesTheTickedRecordingsAndRemembersTheFolder) {
 TEST(GpxSave, CancelledSelectionAndFailure) {
     ktest::TempDir home;
     const std::string out = home.Mkdir("gpx");
-    FileOpsViewer v(home.path(), GpxCard::card, RecorderFamily::TX40);
-    ASSERT_TRUE(v.WaitLoaded());
-    ASSERT_TRUE(ktest::WaitFor([&] { return v.dlg->Filer()->ScanResult().size() == 2; }));
+    GpxViewer v(home.path());
+    ASSERT_TRUE(v.Ready());
 
     // The selection cancelled: no folder prompt, no message, nothing written.
     v.selection.reset();
