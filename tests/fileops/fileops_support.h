@@ -51,11 +51,19 @@ struct FileOpsViewer : ViewerRig {
     std::vector<std::pair<QString, std::string>> folderPrompts; // title, start folder
     std::optional<kinetta::FileSelectAnswer> selection;         // the file-selection answer
     std::vector<kinetta::FileSelectRequest> selections;
+    // The source dialog's answer (browse, command 38014); nothing: cancelled.
+    std::optional<std::pair<kinetta::SourceKind, std::string>> source;
 
     FileOpsViewer(const std::string& home, std::string cardRoot, kinetta::RecorderFamily family)
         : ViewerRig(home, std::move(cardRoot), family, [this](kinetta::CkinettaDlg::Hooks& h) {
               h.messageBox = [this](const QString& text, const QString& caption, int type) {
                   return Answer(text, caption, type);
+              };
+              h.sourcePrompt = [this](kinetta::SourceKind* kind, std::string* path) {
+                  if (!source) return false;
+                  *kind = source->first;
+                  *path = source->second;
+                  return true;
               };
           }) {
         kinetta::FileOpAnswerer a;

@@ -533,10 +533,16 @@ TEST(JoinFlow, CancelOrCloseDuringAJoinLeavesNothing) {
     EXPECT_TRUE(fs::is_empty(out.path()));
 }
 
-TEST(UploadConversion, TheCurrentRecordingIsWrittenAsYm01PlusItsFrontName) {
+TEST(UploadConversion, OnAFolderSourceTheCurrentRecordingIsWrittenAsYm01PlusItsFrontName) {
     ktest::TempDir home, out;
     FileOpsViewer v(home.path(), Card::card, RecorderFamily::TX40);
     ASSERT_TRUE(v.WaitLoaded());
+    // The same recordings as a folder source: command 38007 converts.
+    v.source = {kSourceFolder, Card::card + "/20230525_001"};
+    v.dlg->OnCommand(kCmdBrowse);
+    ASSERT_EQ(v.dlg->SourceCatalogue().Kind(), kSourceFolder);
+    ASSERT_TRUE(v.WaitLoaded());
+    EXPECT_EQ(v.dlg->ToolbarButton(kCmdJoin)->toolTip(), QStringLiteral("アップロード変換"));
     v.folder = out.path();
     float rate = 0;
     v.Ops().SetConvertPrompt(
@@ -545,14 +551,40 @@ TEST(UploadConversion, TheCurrentRecordingIsWrittenAsYm01PlusItsFrontName) {
             settings->preset = "ultrafast";
             return 0;
         });
-    ASSERT_TRUE(v.Ops().ConvertCurrent());
+    v.dlg->OnCommand(kCmdJoin);
     ASSERT_TRUE(v.WaitEnded());
+    EXPECT_TRUE(v.selections.empty()); // no file-selection dialog: the selected recording
     // 1000 / the frame duration in whole milliseconds (34 at 29.1 frames per second).
     EXPECT_NEAR(rate, 1000.0 / 34, 0.01);
     EXPECT_EQ(v.folderPrompts.at(0).second, home.path());
     EXPECT_TRUE(v.Finished()) << (v.shown.empty() ? "" : v.shown[0].text.toStdString());
     EXPECT_EQ(Names(out.path()), std::vector<std::string>{"YM01_001_101500A_M.MP4"});
     EXPECT_EQ(SettingsStore(home.path()).Read("FOLDERPATH", "CONVERT_FOLDER"), out.path());
+}
+
+TEST(JoinFlow, WithUploadConversionTheJoinedFrontMovieIsConvertedToo) {
+    ktest::TempDir home, out;
+    FileOpsViewer v(home.path(), Card::card, RecorderFamily::TX40);
+    ASSERT_TRUE(v.WaitLoaded());
+    v.folder = out.path();
+    FileSelectAnswer answer = Ticked({Row(v, "001_101500A_M.MP4"), Row(v, "004_101800A_M.MP4")});
+    answer.upload = true;
+    v.selection = answer;
+    std::string askedOn;
+    v.Ops().SetConvertPrompt(
+        [&](const std::string& source, int, float, bool, playcore::ConvertSettings* settings) {
+            askedOn = source;
+            settings->preset = "ultrafast";
+            return 0;
+        });
+    v.dlg->OnCommand(kCmdJoin);
+    ASSERT_TRUE(v.WaitEnded());
+    EXPECT_TRUE(v.Finished()) << (v.shown.empty() ? "" : v.shown[0].text.toStdString());
+    EXPECT_EQ(askedOn, Row(v, "001_101500A_M.MP4").frontPath);
+    EXPECT_EQ(Names(out.path()),
+              (std::vector<std::string>{"JB02_001_101500A_M.MP4", "JB02_001_101500A_R.MP4",
+                                        "YM01_JB02_001_101500A_M.MP4"}));
+    EXPECT_GT(fs::file_size(out / "YM01_JB02_001_101500A_M.MP4"), 0u);
 }
 
 } // namespace
