@@ -50,6 +50,7 @@
 #include "kinetta/catalogue/catalogue.h"
 #include "kinetta/catalogue/source.h"
 #include "kinetta/services/update_check.h"
+#include "kinetta/shell/floating_windows.h"
 #include "kinetta/shell/main_layout.h"
 #include "kinetta/shell/main_window_rules.h"
 #include "kinetta/shell/movie_static.h"
@@ -197,8 +198,8 @@ public:
     RecorderFamily Family() const;
     playcore::PlaybackSession& Playback() const { return playback_; }
     CControllerDlg* Controller() const { return controller_; }
-    CMovieDialog* MapWindow() const { return mapWindow_; }
-    CMovieDialog* SecondMovieWindow() const { return secondMovie_; }
+    CMovieDialog* MapWindow() const { return floating_.MapFrame(); }
+    CMovieDialog* SecondMovieWindow() const { return floating_.SecondMovie(); }
     CLogoDlg* LogoPanel() const { return logo_; }
     bool FullScreen() const { return view_.FullScreen(); }
     bool MapVisible() const; // the map window is switched on (38013)
@@ -424,9 +425,8 @@ private:
     std::map<int, CSkinButton*> toolbarButtons_;
     std::map<int, CSkinButton*> captionButtons_;
     CControllerDlg* controller_ = nullptr;
-    CMovieDialog* mapWindow_ = nullptr;   // top-level; deleted with the window
-    CMovieDialog* secondMovie_ = nullptr; // the same; holds movie area 1 in Full mode
-    CLogoDlg* logo_ = nullptr;            // child of the map window
+    FloatingWindows floating_; // the map frame and the second movie window (UI thread)
+    CLogoDlg* logo_ = nullptr; // child of the map window
     QLabel* speedText_ = nullptr;
     QLabel* timeText_ = nullptr;
     MainLayout layout_;

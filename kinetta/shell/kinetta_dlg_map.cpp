@@ -70,9 +70,9 @@ void CkinettaDlg::CreateMap() {
     options.startBrowser = !hooks_.startMapBrowser || hooks_.startMapBrowser();
     options.noRuntime = hooks_.browserComponentMissing();
     map_ = std::make_unique<map::MapWindow>(this, sink_.get(), std::move(host), std::move(options));
-    mapWindow_ = map_->Frame();
+    floating_.SetMapFrame(map_->Frame());
     logo_ = map_->Logo();
-    mapWindow_->SetCloseAction([this] {
+    map_->Frame()->SetCloseAction([this] {
         if (MapVisible()) OnMapDisplay();
     });
 
@@ -93,7 +93,7 @@ void CkinettaDlg::StartMapBringUp() {
 void CkinettaDlg::EndMap() {
     if (!map_) return;
     map_->Shutdown();
-    mapWindow_ = nullptr;
+    floating_.SetMapFrame(nullptr);
     logo_ = nullptr;
 }
 

@@ -284,8 +284,7 @@ void CkinettaDlg::Shutdown() {
         view_.ResetZoom(camera);
     SaveMultipliers();
     // The floating windows keep their sizes for the next run as well.
-    for (CMovieDialog* w : {mapWindow_, secondMovie_})
-        if (w) w->SaveMultipliers();
+    floating_.SaveMultipliers();
     KillTimer(kTimerIdle);
     if (playback_.GetState(MasterCamera()) != kEnginePaused) playback_.Pause(cameraSelection_);
     StopPlayback();

@@ -117,11 +117,7 @@ void CkinettaDlg::CreateMovieWindows() {
 
     CreateMap();
 
-    secondMovie_ = new CMovieDialog(FloatingKind::SecondMovie, this);
-    if (kFullMode) {
-        areas_[1]->setParent(secondMovie_);
-        areas_[1]->setGeometry(secondMovie_->InnerRect());
-    }
+    floating_.CreateSecondMovie(this, areas_[1], kFullMode);
 }
 
 void CkinettaDlg::EndMovieWindows() {
@@ -129,10 +125,8 @@ void CkinettaDlg::EndMovieWindows() {
     if (controller_) controller_->StopStepping();
     for (CMovieStatic* a : areas_)
         if (a) a->Pointer()->ClearDragState();
-    if (kFullMode && areas_[1] && secondMovie_) areas_[1]->setParent(this); // freed with the window
     EndMap();
-    delete secondMovie_;
-    secondMovie_ = nullptr;
+    floating_.EndSecondMovie(this, areas_[1], kFullMode);
 }
 
 QRect CkinettaDlg::ScreenRect(const Rect& r) const {
@@ -146,11 +140,7 @@ QRect CkinettaDlg::ScreenRect(const Rect& r) const {
 void CkinettaDlg::PlaceFloatingAtStart() {
     const FloatingPlaces places =
         DefaultFloatingPlaces(layout_, SkinScale(), areas_[0]->DisplayModel() == 4);
-    mapWindow_->move(ScreenRect(places.map).topLeft());
-    if (kFullMode) {
-        secondMovie_->move(ScreenRect(places.secondMovie).topLeft());
-        secondMovie_->show();
-    }
+    floating_.PlaceAtStart(ScreenRect(places.map), ScreenRect(places.secondMovie), kFullMode);
 }
 
 void CkinettaDlg::PlaceController() {
@@ -328,21 +318,22 @@ bool CkinettaDlg::HandleViewMessage(int message, long long lParam) {
 }
 
 void CkinettaDlg::OnWindowSized(QObject* window) {
-    if (window == mapWindow_ && mapWindow_) {
+    if (floating_.IsMapFrame(window)) {
         LayOutMap();
         return;
     }
-    if (window != secondMovie_ || !secondMovie_ || !kFullMode) return;
-    areas_[1]->setGeometry(secondMovie_->InnerRect());
+    if (!floating_.IsSecondMovie(window) || !kFullMode) return;
+    CMovieDialog* second = floating_.SecondMovie();
+    areas_[1]->setGeometry(second->InnerRect());
     areas_[1]->show();
     areas_[1]->update();
     const int state = playback_.GetState(1);
-    if (!secondMovie_->isMinimized() && state != kEngineClosed && state != kEnginePlaying)
+    if (!second->isMinimized() && state != kEngineClosed && state != kEnginePlaying)
         playback_.Redraw(1);
 }
 
 void CkinettaDlg::OnWindowPainted(QObject* window) {
-    if (window != secondMovie_ || !secondMovie_ || !kFullMode || secondMovie_->isMinimized())
+    if (!floating_.IsSecondMovie(window) || !kFullMode || floating_.SecondMovie()->isMinimized())
         return;
     ApplyPlacements();
     const int state = playback_.GetState(1);
@@ -352,13 +343,7 @@ void CkinettaDlg::OnWindowPainted(QObject* window) {
 void CkinettaDlg::OnWindowReset() {
     const FloatingPlaces places =
         DefaultFloatingPlaces(layout_, SkinScale(), areas_[0]->DisplayModel() == 4);
-    if (mapWindow_) {
-        const bool wasShown = mapWindow_->isVisible();
-        mapWindow_->PutAtDefaultPlace(ScreenRect(places.map));
-        // Putting it back does not show a map the user has switched off.
-        if (!wasShown) mapWindow_->hide();
-    }
-    if (kFullMode && secondMovie_) secondMovie_->PutAtDefaultPlace(ScreenRect(places.secondMovie));
+    floating_.PutAtDefaultPlaces(ScreenRect(places.map), ScreenRect(places.secondMovie), kFullMode);
 }
 
 } // namespace kinetta
