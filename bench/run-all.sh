@@ -4,6 +4,7 @@
 # 2. cli.sh: whole processes: `kinetta-cli info` against
 #    `ffprobe -v error -show_streams` on one recording, and `kinetta-cli join`
 #    of four 11 MB recordings against `cat` of them followed by `sync`;
+#    scan.sh: the card scan; csv.sh: the CSV export of a 1,000-recording card;
 # 3. join/join-vs-ffmpeg.sh: joining ten one-minute 1080p recordings with
 #    `kinetta-cli join`, `ffmpeg -f concat -c copy` and `cp`; fileops.sh: the
 #    save of a 1 GiB pair against `cp` + `sync`, a join of ten against `cat` + `sync`;
@@ -26,6 +27,7 @@ done
 
 bash "$(dirname "$0")/cli.sh" "$BUILD" || status=1
 bash "$(dirname "$0")/scan.sh" "$BUILD" 2000 || status=1
+bash "$(dirname "$0")/csv.sh" "$BUILD" 1000 || status=1
 bash "$(dirname "$0")/join/join-vs-ffmpeg.sh" "$BUILD" || status=1
 bash "$(dirname "$0")/fileops.sh" "$BUILD" || status=1
 PLAYER_BUILD=${PLAYER_BUILD:-$(dirname "$BUILD")/release}
