@@ -57,8 +57,8 @@ CStillCapture::Result CStillCapture::Run(RecorderFamily family) {
     const Result result = Steps(family);
     if (result == Result::Failed) ops_.ShowError(Text(kStrImageSaveFailed));
     if (result == Result::Saved) host_.message(Text(kStrDoneMessage), Text(kStrDoneCaption));
-    host_.holdControls(false);
     running_ = false;
+    host_.holdControls(false);
     return result;
 }
 

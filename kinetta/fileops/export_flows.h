@@ -70,6 +70,8 @@ public:
     // run is already in progress (a message box's loop lets commands through).
     Result Run(RecorderFamily family);
 
+    // Whether a run is in progress (its controls are held).
+    bool Running() const { return running_; }
     // The names of the last run (empty before one).
     const std::string& FrontPath() const { return front_; }
     const std::string& RearPath() const { return rear_; }

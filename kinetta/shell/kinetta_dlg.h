@@ -223,8 +223,10 @@ public:
     CFileOps* FileOps() const;
     // Whether a file operation's worker runs (toolbar and list are held).
     bool FileOpRunning() const;
-    // The still-picture command and its last names.
+    // The still-picture command and its last names; whether it runs (the
+    // toolbar, the list and the sliders are held meanwhile).
     CStillCapture* StillCapture() const { return still_.get(); }
+    bool StillRunning() const;
 
 protected:
     bool event(QEvent* event) override;

@@ -25,8 +25,7 @@ void CkinettaDlg::CreateExports() {
         controlsDisabled_ = disabled;
         position_->setEnabled(!disabled);
         volumeSlider_->setEnabled(!disabled);
-        filer_->setEnabled(!disabled);
-        UpdateToolbar();
+        UpdateToolbar(); // the list follows StillRunning()
         if (!disabled) update();
     };
     host.recording = [this]() -> std::optional<RecordingEntry> {
@@ -79,6 +78,10 @@ void CkinettaDlg::CreateExports() {
         ShowMessage(text, caption);
     };
     still_ = std::make_unique<CStillCapture>(*fileOps_, std::move(host));
+}
+
+bool CkinettaDlg::StillRunning() const {
+    return still_ && still_->Running();
 }
 
 void CkinettaDlg::OnCsvExport() {

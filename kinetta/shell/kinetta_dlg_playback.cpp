@@ -161,7 +161,7 @@ void CkinettaDlg::UpdateToolbar() {
         button->setEnabled(toolbar_.captionButtons);
     // The list takes clicks while a selection waits for its open, so that
     // quick changes open only the last row; it is held only during the open.
-    if (filer_) filer_->setEnabled(!awaitingReady_ && !FileOpRunning());
+    if (filer_) filer_->setEnabled(!awaitingReady_ && !FileOpRunning() && !StillRunning());
     // The panel and its axis buttons wait, like the toolbar, for the open.
     if (telemetry_) telemetry_->Panel()->setEnabled(!busy_);
 }

@@ -27,6 +27,7 @@ extern "C" {
 #include "kinetta/shell/kinetta_dlg.h"
 #include "kinetta/shell/main_window_rules.h"
 #include "kinetta/shell/movie_static.h"
+#include "kinetta/skin/skin_slider.h"
 #include "support/picture_code.h"
 #include "tools/mkcard/framecode.h"
 
@@ -205,12 +206,25 @@ TEST(StillPicture, BothCamerasAtTheNamedPositionAsTheWindowsShowThem) {
     // The turned view differs from the raw picture saved before.
     EXPECT_EQ(Code(savedFront), -1);
 
-    // "いいえ" leaves both pictures alone and reports nothing.
+    // "いいえ" leaves both pictures alone and reports nothing. While the
+    // question is open the toolbar, the list and the sliders are held.
     fs::last_write_time(front, fs::file_time_type{});
+    bool held = false;
+    FileOpAnswerer asking;
+    asking.folder = [&](const QString&, const std::string&) { return v.folder; };
+    asking.messageBox = [&](const QString& text, const QString& caption, int type) {
+        held = !v.dlg->Toolbar().Enabled(kCmdPlayPause) && !v.dlg->Toolbar().Enabled(kCmdStill) &&
+               !v.dlg->Filer()->isEnabled() && !v.dlg->PositionSlider()->isEnabled();
+        return v.Answer(text, caption, type);
+    };
+    v.Ops().SetAnswerer(std::move(asking));
     v.dlg->OnCommand(kCmdStill);
+    EXPECT_TRUE(held);
     EXPECT_EQ(v.Count(kAsked), 2);
     EXPECT_EQ(v.shown.size(), 4u);
     EXPECT_EQ(fs::last_write_time(front), fs::file_time_type{});
+    EXPECT_TRUE(v.dlg->Toolbar().Enabled(kCmdStill));
+    EXPECT_TRUE(v.dlg->PositionSlider()->isEnabled());
 }
 
 } // namespace
