@@ -78,6 +78,8 @@ void CkinettaDlg::CreateFileOps() {
         if (selected_ < 0 || selected_ >= static_cast<int>(rows_.size())) return std::nullopt;
         return rows_[static_cast<size_t>(selected_)];
     };
+    // The front camera's flip (command 38011): the conversion's mounting direction.
+    host.flipped = [this] { return view_.Mirrored(0); };
     FileOpAnswerer answerer;
     answerer.messageBox = [this](const QString& text, const QString& caption, int type) {
         return hooks_.messageBox(text, caption, type);

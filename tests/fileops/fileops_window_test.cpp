@@ -545,17 +545,21 @@ TEST(UploadConversion, OnAFolderSourceTheCurrentRecordingIsWrittenAsYm01PlusItsF
     EXPECT_EQ(v.dlg->ToolbarButton(kCmdJoin)->toolTip(), QStringLiteral("アップロード変換"));
     v.folder = out.path();
     float rate = 0;
-    v.Ops().SetConvertPrompt(
-        [&](const std::string&, int, float frameRate, bool, playcore::ConvertSettings* settings) {
-            rate = frameRate;
-            settings->preset = "ultrafast";
-            return 0;
-        });
+    bool flip = false;
+    v.dlg->OnCommand(kCmdFlip); // the picture turned: the conversion follows it
+    v.Ops().SetConvertPrompt([&](const std::string&, int, float frameRate, bool flipped,
+                                 playcore::ConvertSettings* settings) {
+        rate = frameRate;
+        flip = flipped;
+        settings->preset = "ultrafast";
+        return 0;
+    });
     v.dlg->OnCommand(kCmdJoin);
     ASSERT_TRUE(v.WaitEnded());
     EXPECT_TRUE(v.selections.empty()); // no file-selection dialog: the selected recording
     // 1000 / the frame duration in whole milliseconds (34 at 29.1 frames per second).
     EXPECT_NEAR(rate, 1000.0 / 34, 0.01);
+    EXPECT_TRUE(flip);
     EXPECT_EQ(v.folderPrompts.at(0).second, home.path());
     EXPECT_TRUE(v.Finished()) << (v.shown.empty() ? "" : v.shown[0].text.toStdString());
     EXPECT_EQ(Names(out.path()), std::vector<std::string>{"YM01_001_101500A_M.MP4"});
