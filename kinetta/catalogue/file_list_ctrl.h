@@ -1,4 +1,6 @@
 #pragma once
+// CFileListCtrl (with CFileListHeaderCtrl and CFileListDelegate): the recording list control.
+//
 // The recording list of the main window: a two-column model/view list of the
 // rows the panel hands in ("ファイルNo." = DisplayName, "録画トリガー" = TriggerText),
 // owner-drawn rows (event recordings on pale yellow, others on the dark list

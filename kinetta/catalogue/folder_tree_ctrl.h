@@ -1,4 +1,6 @@
 #pragma once
+// CFolderTreeCtrl (with its delegate CFolderTreeDelegate): the folder tree control.
+//
 // The folder tree of the recording list panel: the date folders of a card or the
 // subfolders of a folder source, as the scan inserted them. Every item is drawn
 // by the program: the family's folder picture, one mark per trigger filter bit

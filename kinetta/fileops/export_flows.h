@@ -1,4 +1,6 @@
 #pragma once
+// CStillCapture (and the CSV export on CFileOps): the main window's two exports.
+//
 // The two exports of the main window that are not file-operation flows of
 // their own kind: the CSV export of the recording list (a flow on CFileOps:
 // its work runs on the flows' worker) and the still pictures of both cameras

@@ -1,4 +1,6 @@
 #pragma once
+// CControllerDlg: the controller bar, a child panel of the main window.
+//
 // The controller bar (dialog 355): up, left, right and down around a reset
 // button. While a direction button is held, the bar turns the dewarped view
 // (display model 3) of the main movie area by one step every 30 ms, or pans

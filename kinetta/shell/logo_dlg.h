@@ -1,4 +1,6 @@
 #pragma once
+// CLogoDlg: the logo panel over the map window's contents.
+//
 // The logo panel (dialog 354): a picture that covers the map window's contents
 // while the map cannot or should not be shown. Picture 1 is the plain logo,
 // picture 0 the logo with the no-connection notice; both are drawn centred on

@@ -1,4 +1,6 @@
 #pragma once
+// CMovieDialog: the floating frame of the map window and of the second movie window.
+//
 // The floating window used twice: as the map window ("MAPDISPLAY", caption
 // "マップ") and as the second movie window ("MOVIEDISPLAY", caption
 // "リヤカメラ"). It has no system caption bar or frame: a grey frame, the

@@ -1,4 +1,6 @@
 #pragma once
+// CMovieMenu: the context menu of the movie areas.
+//
 // The context menu of a movie area: drawn by the program in the skin's colours
 // (dark ground, white text, the accent behind the item under the pointer, grey
 // for disabled items), listing the items of MovieMenuItems() for the clicked

@@ -1,4 +1,6 @@
 #pragma once
+// CMsgBox (shown in a CMsgDlg): the program's own message box.
+//
 // The program's own modal message box. Types: 0 one button "OK"; 1 "OK" and
 // "キャンセル"; 4 "はい" and "いいえ". Results: 1 "OK", 2 "キャンセル", 6 "はい",
 // 7 "いいえ"; Escape (and the close button) count as the second button, 2 or 7.

@@ -1,4 +1,6 @@
 #pragma once
+// CResizeDialog and CResizeFrameWindow: dialogs that move and resize themselves.
+//
 // Dialogs that move and resize themselves. A CResizeDialog has no system frame;
 // it tests the pointer against its own rectangle (ResizeHitTest), moves with a
 // drag on its caption region, and resizes with a drag on a border or corner while

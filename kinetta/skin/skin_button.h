@@ -1,4 +1,6 @@
 #pragma once
+// CSkinButton and CSkinCheckButton: the skin's picture buttons.
+//
 // Picture buttons of the skin. A CSkinButton draws one of four frames of a
 // picture strip (normal, hover, pressed, disabled), each the size of the button;
 // a CSkinCheckButton draws a 12 x 12 box from the check strip with its caption

@@ -1,4 +1,6 @@
 #pragma once
+// CSkinDialog: the base of the skinned dialogs.
+//
 // A dialog in the skin: no system caption bar or frame, a grey title strip
 // (trunc(20S) high) with the window's icon and caption, and a small close button
 // (control 27) trunc(20S) from the right edge. It moves and resizes through

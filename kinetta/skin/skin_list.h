@@ -1,4 +1,6 @@
 #pragma once
+// CSkinListCtrl: the skinned report list with state images.
+//
 // A report-style list whose rows carry a state image (1, 2, 3 ...): a row showing
 // state image 1 shows state image 2 while the pointer is over it and goes back to
 // 1 when the pointer leaves. A click posts UM_SKINLIST_CLICK to the parent with

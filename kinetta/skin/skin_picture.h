@@ -1,4 +1,6 @@
 #pragma once
+// CResourceImage and COffScreenDC: the skin's pictures and their off-screen surface.
+//
 // Loading the skin's pictures. The artwork is vector (resources/skin/<id>.svg,
 // embedded as ":/skin/<id>.svg"); it is rendered at the size the scaling rule
 // gives for the current display scale, or stretched to a rectangle. Areas the

@@ -1,4 +1,6 @@
 #pragma once
+// CSkinProgressBarCtrl: the skinned progress bar.
+//
 // The skin's percentage bar ("progress bar"): blue up to the position, white
 // after it, with "%d %" of the position centred, white over the blue part and
 // blue over the white part. Callers give positions from 0 to 100.

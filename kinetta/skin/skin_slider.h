@@ -1,4 +1,6 @@
 #pragma once
+// CSkinSliderCtrl: the skinned slider (position and volume).
+//
 // The skin's horizontal slider (window class "movie slider"), drawn from four
 // pictures: the track left of the thumb, the track right of it, the thumb and the
 // thumb while dragging. It does not move its shown position by itself: it reports

@@ -1,4 +1,6 @@
 #pragma once
+// CWaitDlg: the wait dialog.
+//
 // The wait dialog (resource 187): runs a task on a worker thread and closes
 // itself when the task returns. Counted, its progress control counts from 0 to
 // the count as the task advances it and a cancel button (2) asks the task to

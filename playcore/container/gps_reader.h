@@ -1,4 +1,6 @@
 #pragma once
+// sGPSREADER: the GPS and acceleration records of one recording and their time base.
+//
 // The telemetry of one recording: its GPS and acceleration records, the block
 // header, and the time base that ties each movie frame to a record.
 

@@ -1,4 +1,6 @@
 #pragma once
+// sMAPFILE: a recording opened for reading through a read-only mapping.
+//
 // Read access to a recording. Every reader of the container toolkit takes file
 // bytes through MapRange; no file is ever opened for writing here.
 //

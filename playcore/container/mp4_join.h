@@ -1,4 +1,6 @@
 #pragma once
+// sMULTIMOVIE: the join of consecutive recordings of one camera into one movie.
+//
 // Joining consecutive recordings of one camera into one movie without
 // decoding: the media data of every file follow each other in one mdat, the
 // sample tables are concatenated with their numbers shifted, the durations
@@ -14,8 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "playcore/container/recorder_family.h"
 #include "playcore/container/mp4_tree.h"
+#include "playcore/container/recorder_family.h"
 
 namespace playcore {
 
@@ -84,7 +86,7 @@ enum JoinResult : int {
 // One camera's files joined in order into output: OpenJoin, AppendToJoin for
 // every further file (checking *running between two files), WriteJoined.
 JoinResult JoinFiles(const std::vector<std::string>& inputs, const std::string& output,
-                     RecorderFamily family,
-                     const std::atomic<bool>* running = nullptr, std::string* why = nullptr);
+                     RecorderFamily family, const std::atomic<bool>* running = nullptr,
+                     std::string* why = nullptr);
 
 } // namespace playcore

@@ -1,4 +1,6 @@
 #pragma once
+// sMP4MOVIE and sTAGNODE: an MP4 recording's box tree and one box of it.
+//
 // The box tree of an MP4 recording, read through a read-only mapping.
 //
 // Only the 32-bit size form of a box is read; files of 4 GiB or more, the
@@ -12,10 +14,10 @@
 #include <string_view>
 #include <vector>
 
-#include "playcore/container/recorder_family.h"
 #include "playcore/container/byte_order.h"
 #include "playcore/container/gps_layout.h"
 #include "playcore/container/map_file.h"
+#include "playcore/container/recorder_family.h"
 
 namespace playcore {
 
@@ -153,8 +155,8 @@ inline constexpr uint64_t kMaxCopiedTotal = 64u << 20;
 // to open whichever value is passed. Returns nullptr on any failure.
 std::unique_ptr<sMP4MOVIE> OpenMp4Movie(const std::string& path, bool copyRoot,
                                         RecorderFamily family);
-std::unique_ptr<sMP4CONVERTMOVIE>
-OpenMp4ConvertMovie(const std::string& path, RecorderFamily family);
+std::unique_ptr<sMP4CONVERTMOVIE> OpenMp4ConvertMovie(const std::string& path,
+                                                      RecorderFamily family);
 
 // Reads the children of parent (whose offset and size must lie inside the
 // file) at the given depth. False fails the whole open.

@@ -1,4 +1,6 @@
 #pragma once
+// CMovieCapture: the upload conversion's pipeline (reader, converter, writer).
+//
 // The conversion pipeline on FFmpeg: MovieReader demultiplexes the source and
 // decodes its video (the sound is never decoded), MovieConverter turns each
 // decoded frame into the unwrapped panorama, MovieWriter encodes H.264 with
