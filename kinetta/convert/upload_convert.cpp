@@ -1,6 +1,7 @@
 #include "kinetta/convert/upload_convert.h"
 
 #include <array>
+#include <cstdio>
 #include <string_view>
 
 #include "kinetta/base/settings_store.h"
@@ -37,8 +38,10 @@ int RunUploadConversion(JobControl& job, const std::string& source, const std::s
     request.progress = [&job](int done, int total) { job.Progress(done, total); };
     playcore::ConvertReport report;
     const playcore::ConvertResult result = playcore::ConvertMovie(request, &report);
-    if (result == playcore::kConvertFailed)
-        job.SetFailure(report.why.empty() ? "conversion failed" : report.why);
+    // The reason is for the log; the flows show their own message for a
+    // failed conversion, so the job's failure text is left to them.
+    if (result == playcore::kConvertFailed && !report.why.empty())
+        std::fprintf(stderr, "kinetta: upload conversion: %s\n", report.why.c_str());
     return result;
 }
 

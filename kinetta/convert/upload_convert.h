@@ -23,8 +23,8 @@
 
 namespace kinetta {
 
-// Worker thread of `job`. Returns 0 / 1 / 2 (playcore::ConvertResult); on
-// failure also SetFailure with the reason (for a trace, not for the user).
+// Worker thread of `job`. Returns 0 / 1 / 2 (playcore::ConvertResult); the
+// reason of a failure goes to stderr, the job's failure text is the caller's.
 int RunUploadConversion(JobControl& job, const std::string& source, const std::string& destination,
                         const playcore::ConvertSettings& settings, int totalFrames,
                         int progressStart);

@@ -70,15 +70,7 @@ namespace {
 int ConvertOnWorker(JobControl& job, const std::string& source, const std::string& destination,
                     const playcore::ConvertSettings& settings, int totalFrames) {
 #if KINETTA_WITH_CONVERT
-    playcore::ConvertRequest request;
-    request.source = source;
-    request.destination = destination;
-    request.settings = settings;
-    if (request.settings.preset.empty()) request.settings.preset = ConvertPresetSetting();
-    request.totalFrames = totalFrames;
-    request.running = job.RunningFlag();
-    request.progress = [&job](int done, int total) { job.Progress(done, total); };
-    return playcore::ConvertMovie(request);
+    return RunUploadConversion(job, source, destination, settings, totalFrames, 0);
 #else
     (void)job, (void)source, (void)destination, (void)settings, (void)totalFrames;
     return playcore::kConvertFailed; // a build without the encoder

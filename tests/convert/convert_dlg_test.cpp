@@ -20,6 +20,7 @@
 #include "kinetta/convert/upload_convert.h"
 #include "kinetta/skin/skin_button.h"
 #include "kinetta/skin/skin_context.h"
+#include "skin/gui_support.h"
 #include "support/command_run.h"
 #include "support/temp_dir.h"
 
@@ -28,16 +29,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-QApplication& App() {
-    static int argc = 1;
-    static char name[] = "kinetta-convert-test";
-    static char* argv[] = {name, nullptr};
-    if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") &&
-        !std::getenv("QT_QPA_PLATFORM"))
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    static QApplication* app = new QApplication(argc, argv);
-    return *app;
-}
+using ktest::App;
 
 const ktest::TempDir& Cards() {
     static ktest::TempDir dir;
