@@ -4,6 +4,12 @@
 // the list into an open recording and drives play, pause, previous, next, slow,
 // fast-forward, seek, volume and the camera switch through the playback session.
 //
+// What has state of its own lives in objects the window holds and hands the
+// messages to: PlaybackControl play_ (volume and fades, near end, continuous
+// play, speed, slider), MovieViewState view_ (zoom, mirror, aspect, full
+// screen) and FloatingWindows floating_ (the map frame, the second movie
+// window). The window keeps the message map and the layout.
+//
 // The window is one class spread over several files by concern:
 //   kinetta_dlg_startup.cpp   start-up stages, family decision, shutdown
 //   kinetta_dlg_layout.cpp    children, layout, painting, resize
