@@ -11,8 +11,8 @@
 #include "kinetta/map/map_scheme.h"
 #include "kinetta/map/map_scripts.h"
 #include "kinetta/map/tile_probe.h"
-#include "kinetta/shell/logo_dlg.h"
-#include "kinetta/shell/movie_dialog.h"
+#include "kinetta/skin/logo_dlg.h"
+#include "kinetta/skin/movie_dialog.h"
 #include "kinetta/telemetry/telemetry_access.h"
 
 namespace kinetta::map {

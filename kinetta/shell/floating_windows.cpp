@@ -1,6 +1,6 @@
 #include "kinetta/shell/floating_windows.h"
 
-#include "kinetta/shell/movie_dialog.h"
+#include "kinetta/skin/movie_dialog.h"
 #include "kinetta/shell/movie_static.h"
 
 namespace kinetta {

@@ -30,7 +30,7 @@
 #include "kinetta/services/update_dialog.h"
 #include "kinetta/shell/kinetta_dlg.h"
 #include "kinetta/shell/model_select_dlg.h"
-#include "kinetta/shell/movie_dialog.h"
+#include "kinetta/skin/movie_dialog.h"
 #include "kinetta/skin/msg_box.h"
 #include "kinetta/skin/skin_context.h"
 #include "kinetta/skin/skin_slider.h"

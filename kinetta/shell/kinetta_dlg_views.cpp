@@ -13,10 +13,10 @@
 #include "kinetta/catalogue/filer_container_dlg.h"
 #include "kinetta/shell/controller_dlg.h"
 #include "kinetta/shell/kinetta_dlg.h"
-#include "kinetta/shell/logo_dlg.h"
-#include "kinetta/shell/movie_dialog.h"
 #include "kinetta/shell/movie_menu_open.h"
 #include "kinetta/shell/movie_pointer.h"
+#include "kinetta/skin/logo_dlg.h"
+#include "kinetta/skin/movie_dialog.h"
 #include "kinetta/skin/skin_button.h"
 #include "kinetta/skin/skin_context.h"
 #include "kinetta/skin/skin_slider.h"
@@ -174,7 +174,9 @@ bool CkinettaDlg::OnViewCommand(int id) {
         OnFlip(1);
         return true;
     case kCmdMapDisplay:
-        OnMapDisplay();
+        // Not in the last moments of a recording, like the other commands
+        // that change what the windows show.
+        if (!IsNearEnd()) OnMapDisplay();
         return true;
     case kCmdAspect:
         OnAspect();

@@ -30,7 +30,7 @@ extern "C" {
 #include "kinetta/services/setting_dlg.h"
 #include "kinetta/services/update_dialog.h"
 #include "kinetta/shell/kinetta_dlg.h"
-#include "kinetta/shell/movie_dialog.h"
+#include "kinetta/skin/movie_dialog.h"
 #include "kinetta/skin/skin_button.h"
 #include "kinetta/skin/skin_context.h"
 #include "kinetta/telemetry/telemetry_views.h"

@@ -8,7 +8,7 @@
 
 #include "kinetta/base/settings_store.h"
 #include "kinetta/shell/floating_windows.h"
-#include "kinetta/shell/movie_dialog.h"
+#include "kinetta/skin/movie_dialog.h"
 #include "kinetta/shell/movie_static.h"
 #include "skin/gui_support.h"
 #include "support/temp_dir.h"

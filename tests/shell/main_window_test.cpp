@@ -40,7 +40,7 @@ extern "C" {
 #include "kinetta/shell/controller_logic.h"
 #include "kinetta/shell/kinetta_dlg.h"
 #include "kinetta/shell/model_select_dlg.h"
-#include "kinetta/shell/movie_dialog.h"
+#include "kinetta/skin/movie_dialog.h"
 #include "kinetta/shell/playback_rules.h"
 #include "kinetta/skin/skin_button.h"
 #include "kinetta/skin/skin_context.h"

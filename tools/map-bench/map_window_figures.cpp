@@ -39,7 +39,7 @@
 #include "kinetta/map/map_window.h"
 #include "kinetta/map/page_state.h"
 #include "kinetta/shell/kinetta_dlg.h"
-#include "kinetta/shell/logo_dlg.h"
+#include "kinetta/skin/logo_dlg.h"
 #include "kinetta/skin/skin_button.h"
 #include "playcore/session/playback_session.h"
 #include "support/temp_dir.h"

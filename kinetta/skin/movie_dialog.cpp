@@ -1,5 +1,5 @@
+#include "kinetta/skin/movie_dialog.h"
 #include "kinetta/base/ui_text.h"
-#include "kinetta/shell/movie_dialog.h"
 
 #include <QCloseEvent>
 #include <QMouseEvent>
@@ -14,7 +14,6 @@
 #include "kinetta/skin/skin_button.h"
 #include "kinetta/skin/skin_context.h"
 #include "kinetta/skin/skin_geometry.h"
-#include "kinetta/base/message_ids.h"
 #include "kinetta/skin/skin_pictures.h"
 
 namespace kinetta {

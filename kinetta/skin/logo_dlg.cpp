@@ -1,4 +1,4 @@
-#include "kinetta/shell/logo_dlg.h"
+#include "kinetta/skin/logo_dlg.h"
 
 #include <QPainter>
 
