@@ -21,6 +21,7 @@
 #include "platform/files.h"
 #include "playcore/container/mp4_split.h"
 #include "playcore/container/mp4_tree.h"
+#include "util/text.h"
 
 namespace kinetta {
 
@@ -29,11 +30,6 @@ namespace {
 QString Text(int id) {
     const std::string_view s = UiString(id);
     return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
-
-std::string BaseName(const std::string& path) {
-    const size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 // Design layout (units of S).
@@ -169,7 +165,7 @@ void CConvertDlg::LayOut() {
 
 bool CConvertDlg::PrepareSource() {
     previewSource_ = input_.source;
-    if (!IsCombinedName(BaseName(input_.source))) return true;
+    if (!IsCombinedName(std::string(kutil::FileNameOf(input_.source)))) return true;
     const std::string folder = Settings().Directory();
     const std::string front = (folder.empty() ? std::string(".") : folder) + "/_temp_out_M.mp4";
     const std::string rear = (folder.empty() ? std::string(".") : folder) + "/_temp_out_R.mp4";

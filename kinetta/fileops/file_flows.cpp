@@ -15,6 +15,7 @@
 #include "kinetta/fileops/save_flow.h"
 #include "platform/files.h"
 #include "playcore/container/file_queries.h"
+#include "util/text.h"
 #if KINETTA_WITH_CONVERT
 #include "kinetta/convert/convert_dlg_entry.h"
 #include "kinetta/convert/upload_convert.h"
@@ -77,11 +78,6 @@ int ConvertOnWorker(JobControl& job, const std::string& source, const std::strin
 #endif
 }
 
-std::string NameOf(const std::string& path) {
-    const size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 } // namespace
 
 bool CFileOps::AskConvertSettings(const std::string& source, playcore::ConvertSettings* settings) {
@@ -92,7 +88,7 @@ bool CFileOps::AskConvertSettings(const std::string& source, playcore::ConvertSe
     const int frames = static_cast<int>(playcore::FirstSampleCount(source, family));
     const bool flip = host_.flipped && host_.flipped();
     settings->flip = flip;
-    settings->combined = IsCombinedName(NameOf(source), family);
+    settings->combined = IsCombinedName(std::string(kutil::FileNameOf(source)), family);
     if (convertPrompt_) return convertPrompt_(source, frames, rate, flip, settings) == 0;
 #if KINETTA_WITH_CONVERT
     ConvertDialogInput input{source, frames, rate, flip};
@@ -125,7 +121,8 @@ bool CFileOps::Join() {
             const RecordingEntry& first = plan->entries.front();
             if (!AskConvertSettings(first.DisplayedPath(), settings.get())) return {};
             settings->combined = false; // the joined front movie holds one camera
-            plan->convertOut = PathIn(folder, "YM01_" + NameOf(plan->frontOut));
+            plan->convertOut =
+                kutil::JoinPath(folder, "YM01_" + std::string(kutil::FileNameOf(plan->frontOut)));
             if (platform::Exists(plan->convertOut) && !AskYesNo(kStrConvertedFileExists)) return {};
             for (const RecordingEntry& e : plan->entries)
                 frames += static_cast<int>(e.frontFrames);
@@ -151,7 +148,8 @@ bool CFileOps::ConvertCurrent() {
         const std::string folder = AskFolder(kConvertFolderKey, kStrSelectBackupFolder);
         if (folder.empty()) return {};
         const std::string source = entry.DisplayedPath();
-        const std::string output = PathIn(folder, "YM01_" + NameOf(source));
+        const std::string output =
+            kutil::JoinPath(folder, "YM01_" + std::string(kutil::FileNameOf(source)));
         if (platform::Exists(output) && !AskYesNo(kStrConvertedFileExists)) return {};
         auto settings = std::make_shared<playcore::ConvertSettings>();
         if (!AskConvertSettings(source, settings.get())) return {};

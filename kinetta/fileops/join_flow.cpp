@@ -14,6 +14,7 @@
 #include "playcore/container/mp4_join.h"
 #include "playcore/container/mp4_split.h"
 #include "playcore/container/mp4_tree.h"
+#include "util/text.h"
 
 namespace kinetta {
 
@@ -31,7 +32,7 @@ std::string Extension(const std::string& name) {
 std::string StandIn(const JoinPlan& plan, size_t k, bool rear) {
     char base[32];
     std::snprintf(base, sizeof base, "tempsplit%04d_%c", static_cast<int>(k), rear ? 'R' : 'M');
-    return PathIn(plan.folder, base + Extension(plan.entries[k].DisplayedName()));
+    return kutil::JoinPath(plan.folder, base + Extension(plan.entries[k].DisplayedName()));
 }
 
 // Removes the files it was given when it goes out of scope.
@@ -79,8 +80,11 @@ JoinPlan PlanJoin(const std::vector<RecordingEntry>& entries, const std::string&
         count += JoinCount(e.DisplayedName());
     const char kind = JoinKind(front, rear);
     if (front)
-        plan.frontOut = PathIn(folder, JoinedName(entries.front(), false, kind, count, family));
-    if (rear) plan.rearOut = PathIn(folder, JoinedName(entries.front(), true, kind, count, family));
+        plan.frontOut =
+            kutil::JoinPath(folder, JoinedName(entries.front(), false, kind, count, family));
+    if (rear)
+        plan.rearOut =
+            kutil::JoinPath(folder, JoinedName(entries.front(), true, kind, count, family));
     return plan;
 }
 

@@ -140,9 +140,4 @@ uint64_t FileBytes(const std::string& path) {
     return static_cast<uint64_t>(st.st_size);
 }
 
-std::string PathIn(const std::string& folder, const std::string& name) {
-    if (folder.empty()) return name;
-    return folder.back() == '/' ? folder + name : folder + "/" + name;
-}
-
 } // namespace kinetta

@@ -3,7 +3,7 @@
 // temporary file beside its final name and renamed into place only when it is
 // complete and on the disk, so a cancel, a full disk or a pulled card never
 // leaves a half-written file under the final name; a name that must not be
-// replaced is never overwritten, even when another program creates it between
+// replaced is never overwritten, even when a file of that name appears between
 // a check and the rename.
 
 #include <atomic>
@@ -47,8 +47,5 @@ CopyResult CopyFileAtomic(const std::string& source, const std::string& target, 
 
 // The size of a regular file in bytes, 0 when it is missing.
 uint64_t FileBytes(const std::string& path);
-
-// Joins a folder and a name with one '/'.
-std::string PathIn(const std::string& folder, const std::string& name);
 
 } // namespace kinetta

@@ -8,15 +8,11 @@
 #include "platform/files.h"
 #include "playcore/container/mp4_split.h"
 #include "playcore/container/mp4_tree.h"
+#include "util/text.h"
 
 namespace kinetta {
 
-namespace {
-std::string NameOf(const std::string& path) {
-    const size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-} // namespace
+namespace {} // namespace
 
 std::string SeparatedName(std::string_view name, char camera) {
     constexpr size_t kExtension = 4;
@@ -40,16 +36,21 @@ SavePlan PlanSave(const std::vector<RecordingEntry>& entries, const std::string&
         const std::string& name = e.DisplayedName();
         if (IsCombinedName(name, family)) {
             if (front)
-                outs.push_back(
-                    {e.DisplayedPath(), PathIn(folder, SeparatedName(name, 'M')), true, false});
+                outs.push_back({e.DisplayedPath(),
+                                kutil::JoinPath(folder, SeparatedName(name, 'M')), true, false});
             if (rear)
-                outs.push_back(
-                    {e.DisplayedPath(), PathIn(folder, SeparatedName(name, 'R')), true, true});
+                outs.push_back({e.DisplayedPath(),
+                                kutil::JoinPath(folder, SeparatedName(name, 'R')), true, true});
         } else {
             if (front && !e.frontPath.empty())
-                outs.push_back({e.frontPath, PathIn(folder, NameOf(e.frontPath)), false, false});
+                outs.push_back(
+                    {e.frontPath,
+                     kutil::JoinPath(folder, std::string(kutil::FileNameOf(e.frontPath))), false,
+                     false});
             if (rear && !e.rearPath.empty())
-                outs.push_back({e.rearPath, PathIn(folder, NameOf(e.rearPath)), false, true});
+                outs.push_back({e.rearPath,
+                                kutil::JoinPath(folder, std::string(kutil::FileNameOf(e.rearPath))),
+                                false, true});
         }
         plan.recordings.push_back(std::move(outs));
     }

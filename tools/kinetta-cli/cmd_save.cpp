@@ -13,6 +13,7 @@
 #include "kinetta/fileops/save_flow.h"
 #include "tools/kinetta-cli/commands.h"
 #include "util/json_text.h"
+#include "util/text.h"
 
 namespace kcli {
 
@@ -22,16 +23,11 @@ constexpr const char* kUsage =
     "usage: kinetta-cli save --family tx40|tx50 --out DIR [--cameras front,rear] [--overwrite] "
     "FILE...\n";
 
-std::string NameOf(const std::string& path) {
-    const size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 // The recording a given file belongs to: a combined file alone, a camera
 // file with its partner. False for a name that is no recording's.
 bool EntryOf(const std::string& path, kinetta::RecorderFamily family, kinetta::RecordingEntry* e) {
     using namespace kinetta;
-    const std::string name = NameOf(path);
+    const std::string name = std::string(kutil::FileNameOf(path));
     if (IsCombinedName(name, family)) {
         e->frontPath = path;
         e->frontName = name;
@@ -42,8 +38,8 @@ bool EntryOf(const std::string& path, kinetta::RecorderFamily family, kinetta::R
     const std::string partner = FindPartnerFile(path, false, family);
     e->frontPath = front ? path : partner;
     e->rearPath = front ? partner : path;
-    e->frontName = NameOf(e->frontPath);
-    e->rearName = NameOf(e->rearPath);
+    e->frontName = std::string(kutil::FileNameOf(e->frontPath));
+    e->rearName = std::string(kutil::FileNameOf(e->rearPath));
     if (e->frontPath.empty()) e->frontName.clear();
     if (e->rearPath.empty()) e->rearName.clear();
     return true;
