@@ -21,6 +21,15 @@ PKGS=(
   python3
   imagemagick
   desktop-file-utils appstream libxml2-utils dpkg-dev libxcb1-dev
+  # Real card media for the tests: FAT32 through fusefat, exFAT through exfat-fuse,
+  # and the slow pass-through card on libfuse3.
+  dosfstools fusefat fuse3 libfuse3-dev exfat-fuse exfatprogs strace time
+  # Readers nobody here wrote, for the GPX output.
+  gpsbabel python3-gpxpy
+  # The Debian package's checker and its manual pages.
+  lintian help2man
+  # A real window manager for the window tests, and Qt's own Japanese texts.
+  openbox qt6-translations-l10n
 )
 
 missing=()
