@@ -43,6 +43,8 @@ bool ExpandChunks(const TrackBoxes& t, int label, const sTAGNODE& mdat,
         r.index = c;
         r.sourceOffset = co.ChunkOffset(c);
         r.sampleCount = perChunk;
+        r.firstSample = static_cast<uint32_t>(sample);
+        r.description = sc.DescriptionIndex(entry);
         r.sizes.reserve(perChunk);
         for (uint32_t k = 0; k < perChunk; ++k, ++sample) {
             const uint32_t size = sz.SampleSize(static_cast<uint32_t>(sample));

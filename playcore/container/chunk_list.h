@@ -20,6 +20,8 @@ struct ChunkRecord {
     uint64_t sourceLength = 0;   // to the track's next chunk; the last: to the end of the mdat
     uint64_t written = 0;        // bytes the chunk holds (sum of its sample sizes)
     uint32_t sampleCount = 0;    // samples in the chunk
+    uint32_t firstSample = 0;    // number of the chunk's first sample in its track, from 0
+    uint32_t description = 1;    // the sample description (stsd entry) its stsc entry names
     std::vector<uint32_t> sizes; // the chunk's sample sizes, in order
 };
 

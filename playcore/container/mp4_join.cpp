@@ -381,38 +381,16 @@ bool JoinMoviesChecked(sMP4MOVIE& target, sMP4MOVIE& appended, std::string* why)
     return true;
 }
 
-uint64_t OutputBytes(const sMP4MOVIE& movie) {
-    uint64_t total = 0;
-    for (const auto& child : movie.root.children)
-        total += NodeSize(*child);
-    const Tx50GpsBlock& b = movie.tx50Gps;
-    if (movie.family == RecorderFamily::TX50 && b.present)
-        total += kTx50Layout.BlockBytes(b.recordCount);
-    return total;
-}
-
 bool WriteMovie(sMP4MOVIE& movie, const std::string& path, const std::atomic<bool>* running,
                 std::string* why) {
     if (ReplacesSource(movie.root, path))
         return Fail(why, "the output would replace one of its sources");
-    if (OutputBytes(movie) > kMaxMappedFileSize)
+    if (MovieOutputBytes(movie) > kMaxMappedFileSize)
         return Fail(why, "the output would be 4 GiB or larger");
     OutputFile out;
     out.StopWhenCleared(running);
     if (!out.Create(path)) return Fail(why, "cannot create a file in the output folder");
-    bool ok = WriteTree(movie.root, out);
-    const Tx50GpsBlock& b = movie.tx50Gps;
-    if (ok && movie.family == RecorderFamily::TX50 && b.present) {
-        // The block lies after the last box: the first file's header with the
-        // joined count, the records of every file, the end marker.
-        std::array<uint8_t, 43> header = b.header;
-        header[41] = uint8_t(b.recordCount >> 8);
-        header[42] = uint8_t(b.recordCount);
-        ok = out.Write(header.data(), header.size()) &&
-             out.Write(b.records.data(), b.records.size()) &&
-             out.Write(kBlockEndMarker.data(), kBlockEndMarker.size());
-    }
-    if (ok && out.Commit()) return true;
+    if (WriteMovie(movie, out) && out.Commit()) return true;
     const bool cancelled = out.stopped();
     out.Abandon();
     return Fail(why, cancelled ? "cancelled" : "reading a source or writing the output failed");

@@ -276,6 +276,7 @@ void CloseMp4Movie(sMP4MOVIE& movie) {
         list.clear();
     if (auto* convert = dynamic_cast<sMP4CONVERTMOVIE*>(&movie)) convert->moovList.clear();
     movie.root = sTAGNODE{};
+    movie.madeNodes.clear(); // chained from the tree just released
     movie.tx50Gps = Tx50GpsBlock{};
     movie.fileSize = 0;
     movie.duration = 0;

@@ -41,7 +41,8 @@ struct SourceFile {
 struct GpsBoxBlock {
     uint32_t headerBytes = 0; // h: start marker, header and count
     uint32_t recordSize = 0;  // r: bytes of one record
-    uint64_t recordCount = 0; // records in this node's block
+    uint64_t firstRecord = 0; // records of the block before those written (a trimmed clip)
+    uint64_t recordCount = 0; // records of this node written, from firstRecord on
     uint64_t recordBytes = 0; // recordCount × r
     uint64_t blockBytes = 0;  // recordBytes + h + end marker, plus the records joined after it
     uint64_t joinedCount = 0; // total after joins; 0 when none
@@ -125,6 +126,9 @@ struct sMP4MOVIE {
     Tx50GpsBlock tx50Gps; // TX50 family only
     RecorderFamily family = RecorderFamily::TX40;
     size_t nodeCount = 0;     // nodes read; bounded by kMaxNodes
+    // Nodes an edit made that belong to no file's tree: the source ranges of
+    // a trimmed movie's media data, chained to its mdat node.
+    std::vector<std::unique_ptr<sTAGNODE>> madeNodes;
     uint64_t copiedBytes = 0; // leaf payloads held in memory; bounded by kMaxCopiedTotal
 
     sMP4MOVIE() = default;

@@ -5,12 +5,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstring>
 #include <set>
 #include <utility>
 
 #include "platform/file_io.h"
+#include "platform/files.h"
 #include "playcore/container/boxes/stco_box.h"
 
 namespace playcore {
@@ -73,11 +75,16 @@ bool WriteGpsBlock(const sTAGNODE& node, OutputFile& out) {
     header[header.size() - 2] = uint8_t(count >> 8);
     header[header.size() - 1] = uint8_t(count);
     if (!out.Write(header.data(), header.size())) return false;
-    if (!CopySourceRange(node, out, node.offset + gps.headerBytes, gps.recordBytes)) return false;
+    // Each node's records from its first kept one (all of them unless the
+    // movie was trimmed).
+    const auto records = [&out](const sTAGNODE& n) {
+        const GpsBoxBlock& b = *n.gps;
+        return CopySourceRange(n, out, n.offset + b.headerBytes + b.firstRecord * b.recordSize,
+                               b.recordBytes);
+    };
+    if (!records(node)) return false;
     for (const sTAGNODE* a = node.appendHead; a; a = a->appendNext)
-        if (!a->gps ||
-            !CopySourceRange(*a, out, a->offset + a->gps->headerBytes, a->gps->recordBytes))
-            return false;
+        if (!a->gps || !records(*a)) return false;
     return out.Write(kBlockEndMarker.data(), kBlockEndMarker.size());
 }
 
@@ -199,6 +206,15 @@ bool OutputFile::Publish() {
     if (!prepared_ || temp_.empty()) return false;
     prepared_ = false;
     const bool ok = ::rename(temp_.c_str(), final_.c_str()) == 0;
+    if (!ok) ::unlink(temp_.c_str());
+    temp_.clear();
+    return ok;
+}
+
+bool OutputFile::PublishNoReplace() {
+    if (!prepared_ || temp_.empty()) return false;
+    prepared_ = false;
+    const bool ok = platform::RenameNoReplace(temp_, final_);
     if (!ok) ::unlink(temp_.c_str());
     temp_.clear();
     return ok;
@@ -335,6 +351,31 @@ bool WriteTreeMoovFirst(sTAGNODE& root, OutputFile& out) {
             StoreBE32(p, value);
     }
     return WriteNode(root, out, true);
+}
+
+uint64_t MovieOutputBytes(const sMP4MOVIE& movie) {
+    uint64_t total = 0;
+    for (const auto& child : movie.root.children)
+        total += NodeSize(*child);
+    const Tx50GpsBlock& b = movie.tx50Gps;
+    if (movie.family == RecorderFamily::TX50 && b.present)
+        total += kTx50Layout.BlockBytes(b.recordCount);
+    return total;
+}
+
+bool WriteMovie(const sMP4MOVIE& movie, OutputFile& out) {
+    if (!WriteTree(movie.root, out)) return false;
+    const Tx50GpsBlock& b = movie.tx50Gps;
+    if (movie.family != RecorderFamily::TX50 || !b.present) return true;
+    if (b.records.size() != uint64_t(b.recordCount) * kTx50Layout.recordBytes ||
+        b.recordCount > 0xFFFF)
+        return false;
+    std::array<uint8_t, 43> header = b.header;
+    header[41] = uint8_t(b.recordCount >> 8);
+    header[42] = uint8_t(b.recordCount);
+    return out.Write(header.data(), header.size()) &&
+           out.Write(b.records.data(), b.records.size()) &&
+           out.Write(kBlockEndMarker.data(), kBlockEndMarker.size());
 }
 
 bool ReplacesSource(const sTAGNODE& root, const std::string& path) {

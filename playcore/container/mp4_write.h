@@ -54,6 +54,9 @@ public:
     // rename fails).
     bool Prepare();
     bool Publish();
+    // Publish that never replaces a file: false (the temporary removed) when
+    // a file of the final name exists, also one that appeared a moment ago.
+    bool PublishNoReplace();
     // Closes and removes the temporary file.
     void Abandon();
 
@@ -62,6 +65,9 @@ public:
     bool stopped() const { return running_ && !running_->load(); }
     uint64_t written() const { return written_; }
     const std::string& finalPath() const { return final_; }
+    // The temporary file while it exists (after Prepare it holds the
+    // complete output, closed and on the disk), else empty.
+    const std::string& temporaryPath() const { return temp_; }
 
 private:
     bool Flush();
@@ -103,6 +109,14 @@ bool WriteTree(const sTAGNODE& root, OutputFile& out);
 // written or changed, when a shifted offset would not fit 32 bits or a stco
 // table is malformed.
 bool WriteTreeMoovFirst(sTAGNODE& root, OutputFile& out);
+
+// Bytes WriteMovie writes: the boxes, and the TX50 family's GPS block.
+uint64_t MovieOutputBytes(const sMP4MOVIE& movie);
+
+// Writes a (joined or trimmed) movie to out: the tree, and for the TX50
+// family the GPS block after the last box (the first file's header with the
+// record count of the movie, the records, "CSOEND").
+bool WriteMovie(const sMP4MOVIE& movie, OutputFile& out);
 
 // Whether path names (by device and inode, so also through another name) a
 // file the tree reads from (the files opened, whatever their paths name now),
