@@ -177,6 +177,16 @@ bool Catalogue::PairRecordingIn(const std::string& path, const platform::FolderI
     } else if (IsRearName(name, family_)) {
         *rear = path;
         *front = FindPartnerFile(path, false, family_, &folder);
+    } else if (const ClipNameKind clip = ClassifyClipName(name); clip != ClipNameKind::None) {
+        // An event clip (only a single-file source gets here: the folder scan
+        // passes recorder names only). Its pair's other camera has the same
+        // name with the other camera letter.
+        std::string other;
+        if (const std::string partner = ClipPartnerName(name); !partner.empty())
+            if (const auto found = folder.Find(partner))
+                other = kutil::JoinPath(folder.Dir(), *found);
+        *front = clip == ClipNameKind::Rear ? other : path;
+        *rear = clip == ClipNameKind::Rear ? path : other;
     } else {
         return false;
     }
@@ -196,9 +206,15 @@ bool Catalogue::AddRecording(const std::string& front, const std::string& rear) 
     if (front.empty()) e.frontName.clear();
     if (rear.empty()) e.rearName.clear();
 
-    bool frontOk =
-        !front.empty() && IsFrontName(e.frontName, family_) && HasMp4Extension(e.frontName);
-    bool rearOk = !rear.empty() && IsRearName(e.rearName, family_) && HasMp4Extension(e.rearName);
+    const ClipNameKind frontClip = ClassifyClipName(e.frontName);
+    bool frontOk = !front.empty() &&
+                   (IsFrontName(e.frontName, family_) || frontClip == ClipNameKind::Front ||
+                    frontClip == ClipNameKind::Combined) &&
+                   HasMp4Extension(e.frontName);
+    bool rearOk =
+        !rear.empty() &&
+        (IsRearName(e.rearName, family_) || ClassifyClipName(e.rearName) == ClipNameKind::Rear) &&
+        HasMp4Extension(e.rearName);
     if (!frontOk && !rearOk) return false;
 
     // Sizes and frame counts. A combined file carries both cameras: its

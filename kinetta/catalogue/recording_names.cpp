@@ -184,8 +184,27 @@ bool HasJoinPrefix(std::string_view name, RecorderFamily family) {
 }
 
 bool IsCombinedName(std::string_view name, RecorderFamily family) {
+    if (ClassifyClipName(name) == ClipNameKind::Combined) return true;
     return PrefixRule(name, family) && MatchesAny(name, GrammarOf(family).combined) &&
            TriggerRule(name, family);
+}
+
+ClipNameKind ClassifyClipName(std::string_view name) {
+    static const std::regex re(
+        "EV_([0-9]{8}|N[0-9]{3})_[0-9]{6}_[a-z]+(_[0-9]+)?(_F|_R)?\\.(MP4|mp4)",
+        std::regex::ECMAScript | std::regex::optimize);
+    std::match_results<std::string_view::const_iterator> m;
+    if (!std::regex_match(name.begin(), name.end(), m, re)) return ClipNameKind::None;
+    if (!m[3].matched) return ClipNameKind::Combined;
+    return m[3].str() == "_F" ? ClipNameKind::Front : ClipNameKind::Rear;
+}
+
+std::string ClipPartnerName(std::string_view name) {
+    const ClipNameKind kind = ClassifyClipName(name);
+    if (kind != ClipNameKind::Front && kind != ClipNameKind::Rear) return {};
+    std::string other(name);
+    other[other.size() - 5] = kind == ClipNameKind::Front ? 'R' : 'F';
+    return other;
 }
 
 namespace {

@@ -32,6 +32,9 @@ int TriggerCode(std::string_view name, TriggerPosition position = TriggerPositio
 
 bool IsRecordingName(std::string_view name, RecorderFamily family);
 bool HasJoinPrefix(std::string_view name, RecorderFamily family);
+// The recorder's combined form, or an event clip cut from a combined
+// recording (ClipNameKind Combined), so that such a clip opens as one file
+// serving both movie areas.
 bool IsCombinedName(std::string_view name, RecorderFamily family);
 bool IsFrontName(std::string_view name, RecorderFamily family);
 bool IsRearName(std::string_view name, RecorderFamily family);
@@ -57,6 +60,19 @@ std::string StripJoinPrefix(std::string_view name);
 // The recording list's name column: the part before the first '.', and when
 // that part ends in letter + '_' + camera, only the part before that '_'.
 std::string DisplayName(std::string_view name);
+
+// The event clips this program cuts (kinetta/clips), whatever the family:
+//   "EV_" (YYYYMMDD | "N" NNN) "_" HHMMSS "_" kind ["_" n] ["_F" | "_R"] ".MP4"
+// kind in lower-case letters, n a number that keeps a name free, ".mp4"
+// also accepted. "_F" / "_R" are the cameras of a pair, no suffix a clip of a
+// combined recording. The recorder's grammar accepts none of them (they do
+// not start with a file number), so a folder scan never lists a clip; the
+// single-file source opens them.
+enum class ClipNameKind { None, Front, Rear, Combined };
+ClipNameKind ClassifyClipName(std::string_view name);
+// The other camera's name of a clip of a pair ("_F" and "_R" exchanged);
+// empty for any other name.
+std::string ClipPartnerName(std::string_view name);
 
 // The text and filter bit of a trigger code (0..8); empty / 0 otherwise.
 std::string_view TriggerCodeText(int code);
