@@ -16,6 +16,7 @@ inline constexpr std::string_view kConvertFolderKey = "CONVERT_FOLDER";
 inline constexpr std::string_view kDownloadFolderKey = "DOWNLOAD_FOLDER";
 inline constexpr std::string_view kSnapshotFolderKey = "SNAPSHOT_FOLDER";
 inline constexpr std::string_view kGpxFolderKey = "GPX_FOLDER";
+inline constexpr std::string_view kClipFolderKey = "CLIP_FOLDER";
 
 // Where the folder prompt of key starts: the folder stored under key, or the
 // directory of the settings file when nothing is stored.
