@@ -256,6 +256,10 @@ bool Catalogue::AddRecording(const std::string& front, const std::string& rear) 
     e.parking = IsParkingRecording(shown, family_) ? 1 : 0;
     int lapse = TriggerCode(shown, TriggerPosition::TimeLapse, family_);
     e.timeLapse = family_ == RecorderFamily::TX50 && (lapse == 7 || lapse == 8) ? 1 : 0;
+    // A clip of a time-lapse recording keeps its clock: told by its records.
+    if (family_ == RecorderFamily::TX50 && ClassifyClipName(shown) != ClipNameKind::None &&
+        probe_.isTimeLapse && probe_.isTimeLapse(e.DisplayedPath()))
+        e.timeLapse = 1;
     entries_.push_back(std::move(e));
     return true;
 }

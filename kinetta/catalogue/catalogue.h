@@ -64,6 +64,10 @@ struct RecordingProbe {
         cameraStream;
     // "%d.%d.%d" firmware version from a recording's GPS block; empty when unknown.
     std::function<std::string(const std::string& path)> firmwareVersion;
+    // Whether the GPS records' times run several times faster than the movie
+    // (a time-lapse recording). Asked only of event clips, whose names do not
+    // carry the recorder's time-lapse letter.
+    std::function<bool(const std::string& path)> isTimeLapse;
 };
 
 // Compares two UTF-8 names in ascending order of their UTF-16 code units: the

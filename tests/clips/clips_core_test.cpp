@@ -334,7 +334,7 @@ TEST(ClipEvents, OverlappingSpansOfOneRecordingMerge) {
 namespace {
 
 std::string FileName(RecorderFamily family, mkcard::FileContent content, int number,
-                     const mkcard::CivilTime& t, char camera) {
+                     const mkcard::CivilTime& t, char camera, bool lapse) {
     char name[64];
     const bool tx50 = family == RecorderFamily::TX50;
     if (content == mkcard::FileContent::Combined)
@@ -343,8 +343,9 @@ std::string FileName(RecorderFamily family, mkcard::FileContent content, int num
                       t.hour, t.minute, t.second);
     else
         std::snprintf(name, sizeof name,
-                      tx50 ? "%03d_%02d%02d%02dANN_%c.MP4" : "%03d_%02d%02d%02dA_%c.MP4", number,
-                      t.hour, t.minute, t.second, camera);
+                      tx50 ? (lapse ? "%03d_%02d%02d%02dATN_%c.MP4" : "%03d_%02d%02d%02dANN_%c.MP4")
+                           : "%03d_%02d%02d%02dA_%c.MP4",
+                      number, t.hour, t.minute, t.second, camera);
     return name;
 }
 
@@ -354,28 +355,31 @@ struct Card {
 
 // Recordings of 3 s starting at the given seconds after 12:00:00, numbered 1, 2, ...
 Card WriteCard(const std::string& dir, RecorderFamily family, bool combined,
-               const std::vector<int>& starts) {
+               const std::vector<int>& starts, bool lapse = false) {
     Card card;
     for (size_t k = 0; k < starts.size(); ++k) {
         fakerec::Spec s;
         s.family = family;
         s.start = mkcard::AddSeconds({2025, 1, 1, 12, 0, 0}, starts[k]);
+        s.realPerRecord = lapse ? 15 : 1;
         const char frontLetter = family == RecorderFamily::TX50 ? 'F' : 'M';
         if (combined) {
             s.content = mkcard::FileContent::Combined;
             s.fileId = int(k);
-            card.front.push_back(dir + "/" + FileName(family, s.content, int(k) + 1, s.start, 0));
+            card.front.push_back(dir + "/" +
+                                 FileName(family, s.content, int(k) + 1, s.start, 0, lapse));
             EXPECT_TRUE(fakerec::Write(card.front.back(), s));
             continue;
         }
         s.content = mkcard::FileContent::Front;
         s.fileId = int(2 * k);
         card.front.push_back(dir + "/" +
-                             FileName(family, s.content, int(k) + 1, s.start, frontLetter));
+                             FileName(family, s.content, int(k) + 1, s.start, frontLetter, lapse));
         EXPECT_TRUE(fakerec::Write(card.front.back(), s));
         s.content = mkcard::FileContent::Rear;
         s.fileId = int(2 * k + 1);
-        card.rear.push_back(dir + "/" + FileName(family, s.content, int(k) + 1, s.start, 'R'));
+        card.rear.push_back(dir + "/" +
+                            FileName(family, s.content, int(k) + 1, s.start, 'R', lapse));
         EXPECT_TRUE(fakerec::Write(card.rear.back(), s));
     }
     return card;
@@ -424,86 +428,31 @@ TEST(ClipWrite, CamerasSpansRecordsAndIndex) {
         std::vector<std::array<int, 3>> parts;
         bool cutAtStart, cutAtEnd;
         const char* note; // a text the index holds
+        bool lapse = false;
     };
+    // clang-format off
     const Case cases[] = {
-        {"tx40 pair, middle",
-         RecorderFamily::TX40,
-         false,
-         {0, 3, 6},
-         1,
-         1.5,
-         1,
-         1,
-         {{1, 5, 25}},
-         false,
-         false,
-         "前方カメラ"},
-        {"tx40 pair, first second with a recording before",
-         RecorderFamily::TX40,
-         false,
-         {0, 3, 6},
-         1,
-         0.3,
-         1,
-         1,
-         {{0, 20, 29}, {1, 0, 13}},
-         false,
-         false,
-         "後方カメラ"},
-        {"tx50 pair, first second without one",
-         RecorderFamily::TX50,
-         false,
-         {0, 3},
-         0,
-         0.3,
-         1,
-         1,
-         {{0, 0, 13}},
-         true,
-         false,
-         "前に続く録画がないため"},
-        {"tx50 pair, last second with one after",
-         RecorderFamily::TX50,
-         false,
-         {0, 3, 6},
-         1,
-         2.8,
-         0.5,
-         1,
-         {{1, 20, 29}, {2, 0, 8}},
-         false,
-         false,
-         "イベント: 指定位置"},
-        {"tx40 combined, a gap after",
-         RecorderFamily::TX40,
-         true,
-         {0, 20},
-         0,
-         2.8,
-         0.5,
-         1,
-         {{0, 20, 29}},
-         false,
-         true,
-         "との間に 17.0 秒の空きがあるため"},
-        {"tx40 combined, through a whole recording",
-         RecorderFamily::TX40,
-         true,
-         {0, 3, 6},
-         0,
-         2.9,
-         0.4,
-         3.5,
-         {{0, 25, 29}, {1, 0, 29}, {2, 0, 4}},
-         false,
-         false,
-         "前方・後方カメラ"},
+        {"tx40 pair, middle", RecorderFamily::TX40, false, {0, 3, 6}, 1, 1.5, 1, 1,
+         {{1, 5, 25}}, false, false, "前方カメラ"},
+        {"tx40 pair, first second with a recording before", RecorderFamily::TX40, false,
+         {0, 3, 6}, 1, 0.3, 1, 1, {{0, 20, 29}, {1, 0, 13}}, false, false, "後方カメラ"},
+        {"tx50 pair, first second without one", RecorderFamily::TX50, false, {0, 3}, 0, 0.3, 1, 1,
+         {{0, 0, 13}}, true, false, "前に続く録画がないため"},
+        {"tx50 pair, last second with one after", RecorderFamily::TX50, false, {0, 3, 6}, 1, 2.8,
+         0.5, 1, {{1, 20, 29}, {2, 0, 8}}, false, false, "イベント: 指定位置"},
+        {"tx40 combined, a gap after", RecorderFamily::TX40, true, {0, 20}, 0, 2.8, 0.5, 1,
+         {{0, 20, 29}}, false, true, "との間に 17.0 秒の空きがあるため"},
+        {"tx40 combined, through a whole recording", RecorderFamily::TX40, true, {0, 3, 6}, 0, 2.9,
+         0.4, 3.5, {{0, 25, 29}, {1, 0, 29}, {2, 0, 4}}, false, false, "前方・後方カメラ"},
+        {"tx50 time-lapse pair", RecorderFamily::TX50, false, {0}, 0, 1.5, 1, 1, {{0, 5, 25}},
+         false, false, "日時: 2025/01/01 12:00:23", true},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         ktest::TempDir dir;
         const std::string in = dir.Mkdir("card"), out = dir.Mkdir("out");
-        const Card card = WriteCard(in, c.family, c.combined, c.starts);
+        const Card card = WriteCard(in, c.family, c.combined, c.starts, c.lapse);
         ClipRequest r;
         r.family = c.family;
         r.combined = c.combined;
@@ -614,6 +563,7 @@ TEST(ClipWrite, CamerasSpansRecordsAndIndex) {
         EXPECT_EQ(e.rearPath, c.combined ? "" : plan.cameras[1].output);
         EXPECT_EQ(IsCombinedName(e.frontName, c.family), c.combined);
         EXPECT_GT(e.rearFrames, 0);
+        EXPECT_EQ(e.timeLapse, c.lapse ? 1 : 0); // the panel's clock runs as the source's
 
         // Cut again: the clip takes the next free name; the first stays as it was.
         const std::string before = kutil::Sha256OfFile(plan.cameras[0].output);

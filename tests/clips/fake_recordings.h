@@ -31,6 +31,7 @@ struct Spec {
     int gop = 5;
     int fileId = 0;
     bool gps = true;
+    double realPerRecord = 1; // 15: a time-lapse recording
     std::vector<mkcard::GpsEvent> events;
 };
 
@@ -85,6 +86,7 @@ inline bool Write(const std::string& path, const Spec& s) {
     recipe.durationSeconds = s.seconds;
     recipe.frameUs = s.frameUs;
     recipe.gps = s.gps;
+    recipe.realSecondsPerRecord = s.realPerRecord;
     recipe.events = s.events;
     movie.trailer = mkcard::RecordingTrailer(recipe, nullptr);
     const std::vector<uint8_t> bytes = mkcard::BuildMp4(movie);
