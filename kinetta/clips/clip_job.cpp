@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <new>
@@ -481,7 +482,11 @@ ClipResult WriteClip(const ClipPlan& plan, const std::atomic<bool>* running,
             Fail(why, sources[i] + ": cannot be read to its end");
             return ClipResult::Failed;
         }
-        written->sources.push_back({sources[i], sourceDigests[i]});
+        // By full path, so that the index checks the source from wherever it is read.
+        std::error_code error;
+        const std::filesystem::path full = std::filesystem::absolute(sources[i], error);
+        written->sources.push_back(
+            {error ? sources[i] : full.lexically_normal().string(), sourceDigests[i]});
     }
 
     written->indexPath = plan.indexPath;
