@@ -45,6 +45,13 @@ const Command kCommands[] = {
      "object per event"},
     {"gpx", KCLI_PURE(CmdGpx),
      "gpx --family tx40|tx50 FILE... --out OUT.gpx   the recordings' tracks and events as GPX 1.1"},
+    {"clip", KCLI_PURE(CmdClip),
+     "clip --family tx40|tx50 FILE (--at SECONDS | --event K) [--before S] [--after S] --out DIR"
+     "   an event clip of each camera and its index, cut without re-encoding; one JSON line"},
+    {"clips", KCLI_PURE(CmdClips),
+     "clips --family tx40|tx50 --kind sd|folder SOURCE [--kinds shock,user,emergency,parking,"
+     "speeding,camera,radar,assist] [--before S] [--after S] --out DIR   a clip of every event of "
+     "those kinds (overlapping clips of one recording merged); one JSON line per clip"},
     {"update-check", KCLI_PURE(CmdUpdateCheck),
      "update-check --endpoints FILE [--model KEY] [--firmware TEXT] [--gps TEXT]   run the "
      "update check once; the notice's text as JSON"},

@@ -63,6 +63,8 @@ int CmdEvents(Args args);
 int CmdUpdateCheck(Args args);
 int CmdCsv(Args args);
 int CmdGpx(Args args);
+int CmdClip(Args args);
+int CmdClips(Args args);
 
 // ---- drawing commands (kinetta-cli-draw) ----
 int CmdRender(Args args);
