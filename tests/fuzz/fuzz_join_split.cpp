@@ -1,9 +1,11 @@
-// Fuzz target: box-level join and split of an untrusted recording, read as
-// either recorder family: the file separated into one file per camera, its
-// chunk list built, and the file joined to itself and written.
+// Fuzz target: box-level join, split and trim of an untrusted recording, read
+// as either recorder family: the file separated into one file per camera, its
+// chunk list built, trimmed to a span bytes of the input choose, and
+// the file joined to itself, trimmed again and written.
 //
-// Property checked besides memory safety: an append that fails leaves the
-// joined tree as it was (written again, it gives the same bytes).
+// Properties checked besides memory safety: an append that fails leaves the
+// joined tree as it was (written again, it gives the same bytes), and so does
+// a trim that fails.
 
 #include <sys/mman.h>
 #include <unistd.h>
@@ -17,6 +19,7 @@
 #include "playcore/container/mp4_join.h"
 #include "playcore/container/mp4_split.h"
 #include "playcore/container/mp4_tree.h"
+#include "playcore/container/mp4_trim.h"
 #include "playcore/container/mp4_write.h"
 
 using namespace playcore;
@@ -62,6 +65,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string front = dir + "/front.mp4", rear = dir + "/rear.mp4";
     const std::string before = dir + "/before.mp4", after = dir + "/after.mp4";
     const std::string joined = dir + "/joined.mp4";
+    const std::string trimmed = dir + "/trimmed.mp4";
+    // The span: frames and records from bytes inside the input (its head is
+    // the same ftyp in every recording), so that mutations reach both kept
+    // and refused spans.
+    TrimRange range;
+    if (size >= 4) {
+        range.firstFrame = data[size / 3] % 8;
+        range.lastFrame = range.firstFrame + data[size / 2] % 16;
+        range.firstRecord = data[2 * size / 3] % 4;
+        range.recordCount = size % 4;
+    }
 
     for (RecorderFamily family : {RecorderFamily::TX40, RecorderFamily::TX50}) {
         auto movie = OpenMp4Movie(path, true, family);
@@ -69,6 +83,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::vector<ChunkRecord> chunks;
         BuildChunkList(*movie, 0, 1, &chunks);
         SeparateTracks(*movie, front, rear);
+        if (TrimMovie(*movie, range)) WriteTreeToPath(movie->root, trimmed);
 
         auto join = OpenJoin(path, "", family);
         if (!join) continue;
@@ -77,8 +92,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             if (!WriteTreeToPath(join->front->root, after) || ReadFile(after) != ReadFile(before))
                 __builtin_trap();
         }
+        if (join->valid && join->front && WriteTreeToPath(join->front->root, before)) {
+            TrimRange longer = range;
+            longer.lastFrame += longer.lastFrame; // into the appended copy
+            if (!TrimMovie(*join->front, longer) &&
+                (!WriteTreeToPath(join->front->root, after) || ReadFile(after) != ReadFile(before)))
+                __builtin_trap();
+        }
         WriteJoined(*join, JoinCamera::Front, joined);
-        for (const std::string* p : {&front, &rear, &before, &after, &joined})
+        for (const std::string* p : {&front, &rear, &before, &after, &joined, &trimmed})
             unlink(p->c_str());
     }
     return 0;
