@@ -8,6 +8,8 @@
 # 3. join/join-vs-ffmpeg.sh: joining ten one-minute 1080p recordings with
 #    `kinetta-cli join`, `ffmpeg -f concat -c copy` and `cp`; fileops.sh: the
 #    save of a 1 GiB pair against `cp` + `sync`, a join of ten against `cat` + `sync`;
+#    clips.sh: a 20 s event clip over two 1-minute 1080p recordings against
+#    `cat` of its bytes + `sync`, and `kinetta-cli clips` over 100 recordings;
 # 4. player.sh: the movie player's figures, when a build with Qt is there
 #    (PLAYER_BUILD, by default the release build next to BUILD_DIR);
 # 5. convert.sh: the upload conversion against ffmpeg's v360 (same build).
@@ -30,6 +32,7 @@ bash "$(dirname "$0")/scan.sh" "$BUILD" 2000 || status=1
 bash "$(dirname "$0")/csv.sh" "$BUILD" 1000 || status=1
 bash "$(dirname "$0")/join/join-vs-ffmpeg.sh" "$BUILD" || status=1
 bash "$(dirname "$0")/fileops.sh" "$BUILD" || status=1
+bash "$(dirname "$0")/clips.sh" "$BUILD" || status=1
 PLAYER_BUILD=${PLAYER_BUILD:-$(dirname "$BUILD")/release}
 if [ -x "$PLAYER_BUILD/tools/player-bench/player-bench" ]; then
   bash "$(dirname "$0")/player.sh" "$PLAYER_BUILD" || status=1
