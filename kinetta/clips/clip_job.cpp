@@ -420,28 +420,37 @@ ClipResult WriteClip(const ClipPlan& plan, const std::atomic<bool>* running,
         return ClipResult::NoRoom;
     }
 
-    // Every file the clips are cut from is hashed on a second thread while
-    // the clips are written; the sources are read either way, and the page
-    // cache serves the second reading.
+    // Every file the clips are cut from is hashed while the clips are
+    // written, by as many threads as there are processors (hashing, not the
+    // copy, takes the time: the sources are several times the clip); the
+    // page cache serves the copy and the hashing the same bytes.
     std::vector<std::string> sources;
     for (const ClipCameraPlan& c : plan.cameras)
         for (const ClipPart& p : c.span.parts)
             if (std::find(sources.begin(), sources.end(), c.chain[p.file]) == sources.end())
                 sources.push_back(c.chain[p.file]);
     std::atomic<bool> hashing{true};
+    std::atomic<size_t> nextSource{0};
     std::vector<std::string> sourceDigests(sources.size());
-    std::thread hasher([&] {
-        for (size_t i = 0; i < sources.size() && hashing.load(); ++i)
-            sourceDigests[i] = kutil::Sha256OfFile(sources[i], &hashing);
-    });
-    struct StopHasher {
+    std::vector<std::thread> hashers;
+    const size_t threads = std::clamp<size_t>(std::thread::hardware_concurrency(), 1, 4);
+    for (size_t k = 0; k < std::min(threads, sources.size()); ++k)
+        hashers.emplace_back([&] {
+            for (size_t i; hashing.load() && (i = nextSource.fetch_add(1)) < sources.size();)
+                sourceDigests[i] = kutil::Sha256OfFile(sources[i], &hashing);
+        });
+    struct StopHashers {
         std::atomic<bool>& flag;
-        std::thread& thread;
-        ~StopHasher() {
-            flag.store(false);
-            if (thread.joinable()) thread.join();
+        std::vector<std::thread>& threads;
+        void Join() {
+            for (std::thread& t : threads)
+                if (t.joinable()) t.join();
         }
-    } stopHasher{hashing, hasher};
+        ~StopHashers() {
+            flag.store(false);
+            Join();
+        }
+    } stopHashers{hashing, hashers};
 
     std::vector<playcore::OutputFile> outputs(plan.cameras.size() + 1);
     for (size_t i = 0; i < plan.cameras.size(); ++i) {
@@ -475,7 +484,7 @@ ClipResult WriteClip(const ClipPlan& plan, const std::atomic<bool>* running,
         }
         written->clips.push_back({plan.cameras[i].output, sha});
     }
-    hasher.join();
+    stopHashers.Join();
     if (stopped()) return ClipResult::Cancelled;
     for (size_t i = 0; i < sources.size(); ++i) {
         if (sourceDigests[i].empty()) {
