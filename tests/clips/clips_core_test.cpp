@@ -629,3 +629,30 @@ TEST(ClipWrite, NothingPartialAndRefusals) {
         std::filesystem::remove(again);
     }
 }
+
+// A recording without GPS records: the clip is named by the file number and
+// the time in the recording's name plus the moment, and says so.
+TEST(ClipWrite, NameWithoutGps) {
+    ktest::TempDir dir;
+    const std::string out = dir.Mkdir("out");
+    fakerec::Spec s;
+    s.gps = false;
+    const std::string front = dir / "007_235959A_M.MP4";
+    ASSERT_TRUE(fakerec::Write(front, s));
+    ClipRequest r;
+    r.frontPath = r.telemetryPath = front;
+    r.moment = 1.4;
+    r.before = r.after = 1;
+    r.folder = out;
+    ClipPlan plan;
+    std::string why;
+    ASSERT_TRUE(PlanClip(r, &plan, &why)) << why;
+    EXPECT_EQ(plan.stem, "EV_N007_000000_moment"); // 23:59:59 + 1 s, over midnight
+    ClipWritten written;
+    ASSERT_EQ(WriteClip(plan, nullptr, nullptr, true, &written, &why), ClipResult::Written) << why;
+    EXPECT_TRUE(Records(plan.cameras[0].output, RecorderFamily::TX40).empty());
+    const std::string index = ReadAll(plan.indexPath);
+    EXPECT_NE(index.find("GPS の記録なし (ファイル番号 007, 名前の時刻から 00:00:00)"),
+              std::string::npos)
+        << index;
+}
