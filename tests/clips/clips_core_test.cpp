@@ -358,7 +358,7 @@ Card WriteCard(const std::string& dir, RecorderFamily family, bool combined,
                const std::vector<int>& starts, bool lapse = false) {
     Card card;
     for (size_t k = 0; k < starts.size(); ++k) {
-        fakerec::Spec s;
+        fakerec::Recipe s;
         s.family = family;
         s.start = mkcard::AddSeconds({2025, 1, 1, 12, 0, 0}, starts[k]);
         s.realPerRecord = lapse ? 15 : 1;
@@ -635,7 +635,7 @@ TEST(ClipWrite, NothingPartialAndRefusals) {
 TEST(ClipWrite, NameWithoutGps) {
     ktest::TempDir dir;
     const std::string out = dir.Mkdir("out");
-    fakerec::Spec s;
+    fakerec::Recipe s;
     s.gps = false;
     const std::string front = dir / "007_235959A_M.MP4";
     ASSERT_TRUE(fakerec::Write(front, s));

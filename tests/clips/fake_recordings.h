@@ -22,7 +22,7 @@ namespace fakerec {
 
 using playcore::RecorderFamily;
 
-struct Spec {
+struct Recipe {
     RecorderFamily family = RecorderFamily::TX40;
     mkcard::FileContent content = mkcard::FileContent::Front;
     mkcard::CivilTime start{2025, 1, 1, 12, 0, 0};
@@ -40,18 +40,18 @@ inline std::vector<uint8_t> Label(int f, int t, uint32_t i) {
     return {'S', uint8_t(f), uint8_t(t), uint8_t(i >> 8), uint8_t(i), uint8_t(f ^ t ^ i), 0, 0};
 }
 
-inline uint32_t Frames(const Spec& s) {
+inline uint32_t Frames(const Recipe& s) {
     return uint32_t(mkcard::FrameCount(s.seconds, s.frameUs));
 }
 
 // Sound frames of 1024 samples at 48 kHz covering the picture, and the one
 // frame of encoder delay the edit list skips.
-inline uint32_t SoundFrames(const Spec& s) {
+inline uint32_t SoundFrames(const Recipe& s) {
     const double seconds = double(Frames(s)) * s.frameUs / 1e6;
     return uint32_t(seconds * 48000 / 1024 + 0.999999) + 1;
 }
 
-inline bool Write(const std::string& path, const Spec& s) {
+inline bool Write(const std::string& path, const Recipe& s) {
     mkcard::Mp4Movie movie;
     movie.creationTime = mkcard::Mp4Seconds(s.start);
     const int pictures = s.content == mkcard::FileContent::Combined ? 2 : 1;
