@@ -89,11 +89,12 @@ int main(int argc, char** argv) {
     dlg->StartupStage1();
     dlg->show();
     auto loaded = [&](int row) {
-        return QTest::qWaitFor([&] { return dlg->Loaded() && dlg->SelectedIndex() == row; }, 30000);
+        return QTest::qWaitFor(
+            [&] { return dlg->State().Loaded() && dlg->State().SelectedIndex() == row; }, 30000);
     };
     if (!loaded(0)) {
         std::fprintf(stderr, "the first recording did not load (%d rows, row %d selected)\n",
-                     dlg->Filer() ? dlg->Filer()->RowCount() : -1, dlg->SelectedIndex());
+                     dlg->Filer() ? dlg->Filer()->RowCount() : -1, dlg->State().SelectedIndex());
         return 1;
     }
 
@@ -110,7 +111,8 @@ int main(int argc, char** argv) {
         t.start();
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, r.center());
         // The first picture: the movies are ready (the presenter shows frame 0).
-        if (!QTest::qWaitFor([&] { return !dlg->Busy() && dlg->SelectedIndex() == row; }, 30000))
+        if (!QTest::qWaitFor(
+                [&] { return !dlg->State().Busy() && dlg->State().SelectedIndex() == row; }, 30000))
             return 1;
         std::printf("{\"figure\":\"click_to_picture_ms\",\"row\":%d,\"value\":%lld}\n", row,
                     static_cast<long long>(t.elapsed()) - 500);

@@ -11,7 +11,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "kinetta/shell/kinetta_app.h"
+#include "kinetta/app/kinetta_app.h"
 
 int main(int argc, char** argv) {
     kinetta::AppStart start;

@@ -73,13 +73,19 @@ void MapWindow::Shutdown() {
     // The monitor first (a probe under way is aborted), then the page's
     // bridge, then the windows: the map dialog's holder lets go of the host
     // object and the page before its profile.
+    auto note = [this](std::string_view step) {
+        if (options_.note) options_.note(step);
+    };
     wrap_->Connection().Stop();
+    note("map: monitor stopped");
     wrap_->SetMapDialog(nullptr);
     if (dialog_) dialog_->SetHostFuncs(nullptr);
+    note("map: bridge detached");
     delete frame_;
     frame_ = nullptr;
     dialog_ = nullptr;
     logo_ = nullptr;
+    note("map: windows deleted");
 }
 
 void MapWindow::StartBringUp() {

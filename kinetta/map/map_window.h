@@ -9,10 +9,10 @@
 // panel (the plain logo, or the notice picture once the map was used and the
 // tile server cannot be reached).
 //
-// The main window owns one, hands it UM_WEBVIEW_CREATED and UM_MAP_STATUS,
-// the position updates (with the telemetry locked), playback starts, the
-// command 38013 and source changes; what the map reads of the main window
-// comes through MapWindowHost.
+// The viewer's map feature (map_feature.h) owns one and hands it
+// UM_WEBVIEW_CREATED and UM_MAP_STATUS, the position updates (with the
+// telemetry locked), playback starts, the command 38013 and source changes;
+// what the map reads of the main window comes through MapWindowHost.
 //
 // Threads: UI thread only, except the wrap's reachability flag (its monitor
 // thread) and its group track (its own mutex).
@@ -26,6 +26,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <string_view>
 
 #include "kinetta/map/inet_connection.h"
 #include "kinetta/map/map_address.h"
@@ -90,6 +91,8 @@ public:
         bool noRuntime = false;            // the browser component cannot start
         CInetConnectionAsync::Probe probe; // empty: the tile server's root over libcurl
         std::chrono::milliseconds probePeriod = CInetConnectionAsync::kPeriod;
+        // Named after each step of Shutdown (monitor, bridge, windows); empty: none.
+        std::function<void(std::string_view step)> note;
     };
 
     // notify: the main window (UM_WEBVIEW_CREATED, UM_MAP_STATUS, UM_MAP_SEEK

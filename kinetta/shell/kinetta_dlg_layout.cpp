@@ -17,9 +17,7 @@
 #include "kinetta/skin/skin_context.h"
 #include "kinetta/skin/skin_picture.h"
 #include "kinetta/skin/skin_pictures.h"
-#include "kinetta/skin/skin_progress.h"
 #include "kinetta/skin/skin_slider.h"
-#include "kinetta/telemetry/telemetry_views.h"
 
 namespace kinetta {
 
@@ -50,6 +48,16 @@ constexpr std::array<int, kToolbarCommandCount> kToolbarTips = {kStrToStart,
                                                                 kStrCsv,
                                                                 kStrCameraSwitch};
 
+// The panorama (model 4) is a band of aspect 24:7 (height = width / 3.43)
+// centred vertically in the movie rectangle; the window's background shows
+// above and below it. Other models fill the rectangle.
+QRect PanoramaBand(const QRect& r, int model) {
+    if (model != 4) return r;
+    const int h = static_cast<int>(r.width() / 3.43);
+    if (h <= 0 || h >= r.height()) return r;
+    return QRect(r.left(), r.top() + (r.height() - h) / 2, r.width(), h);
+}
+
 } // namespace
 
 void CkinettaDlg::CreateChildren() {
@@ -60,12 +68,17 @@ void CkinettaDlg::CreateChildren() {
     setAutoFillBackground(true);
 
     for (int k = 0; k < 2; ++k)
-        areas_[k] = new CMovieStatic(k, this, this);
+        areas_[k] = new CMovieStatic(k, &views_, view_, this);
+    views_.SetWindow(areas_, {[this](int camera) { MovieReady(camera); }, [this] { LayOut(); },
+                              [this] { PlaceMovieAreas(); }, [this] { UpdateToolbar(); },
+                              [this](bool playing) { ShowPlayFace(playing); },
+                              [this](int command) { return ToolbarButton(command); }});
     filer_ = new CFilerContainerDlg(this);
     filer_->setObjectName("CFilerContainerDlg");
-    connect(filer_, &CFilerContainerDlg::RowSelected, this, [this](int row) { OnListSelect(row); });
+    connect(filer_, &CFilerContainerDlg::RowSelected, this,
+            [this](int row) { SelectRecording(row, kOpenBySelection); });
     connect(filer_, &CFilerContainerDlg::FolderSelected, this,
-            [this](int item, const QString& path) { OnFolderSelect(item, path); });
+            [this](int item, const QString&) { OnFolderSelect(item); });
     connect(filer_, &CFilerContainerDlg::ListRebuilt, this, [this] { OnListRebuilt(); });
 
     position_ = new CSkinSliderCtrl(
@@ -78,9 +91,6 @@ void CkinettaDlg::CreateChildren() {
         {kPicVolumeTrackLeft, kPicVolumeTrackRight, kPicVolumeThumb, kPicVolumeThumbDrag});
     volumeSlider_->setObjectName("volumeSlider");
     volumeSlider_->SetRange(0, 65535);
-    progress_ = new CSkinProgressBarCtrl(38102, this);
-    CreateFileOps(); // the progress window takes the bar
-    CreateExports();
 
     auto makeText = [this](const char* name) {
         auto* label = new QLabel(this);
@@ -94,7 +104,13 @@ void CkinettaDlg::CreateChildren() {
     };
     speedText_ = makeText("speedText");
     timeText_ = makeText("timeText");
-    CreateTelemetryViews();
+    play_.SetWindow(
+        {position_, volumeSlider_, speedText_, timeText_, areas_},
+        {[this](bool playing) { ShowPlayFace(playing); }, [this] { UpdateToolbar(); },
+         [this] { PlaceMovieAreas(); },
+         [this](int row, int reason, bool moveList) { SelectRecording(row, reason, moveList); },
+         [this] { return filer_->NextFolderItem(); },
+         [this](int item, bool playFirst) { ShowFolder(item, playFirst); }});
 
     const std::array<std::pair<int, int>, 3> captions = {
         std::pair{kCmdMinimise, kPicCaptionMinimise}, std::pair{kCmdMaximise, kPicCaptionMaximise},
@@ -146,7 +162,7 @@ void CkinettaDlg::LayOut() {
     in.s = s;
     in.family = CurrentFamily();
     in.mode = kBuildMode;
-    in.panorama = areas_[0]->DisplayModel() == 4;
+    in.panorama = view_.Panorama();
     layout_ = ComputeMainLayout(in);
 
     PlaceMovieAreas();
@@ -157,10 +173,18 @@ void CkinettaDlg::LayOut() {
         w->setVisible(chrome);
     for (auto& [command, button] : captionButtons_)
         button->setVisible(chrome);
-    PlaceController();
-    PlaceTelemetryViews(chrome);
-    LayOutMap();
-    LayOutSettingsDialog();
+    views_.PlaceController();
+    // The features' windows: the graph and the panel, the map's contents,
+    // the settings dialog, the file flows' progress window.
+    FeaturePlaces places;
+    places.graph = ToQRect(layout_.graph);
+    places.infoPanel = ToQRect(layout_.infoPanel);
+    places.progressBar = ToQRect(layout_.progressBar);
+    places.scale = s;
+    places.maximised = isMaximized();
+    places.chrome = chrome;
+    places.windowTopLeft = geometry().topLeft();
+    emit state_.LaidOut(places);
     if (!chrome) {
         for (auto& [command, button] : toolbarButtons_)
             button->hide();
@@ -169,7 +193,6 @@ void CkinettaDlg::LayOut() {
     }
     position_->setGeometry(ToQRect(layout_.positionSlider));
     volumeSlider_->setGeometry(ToQRect(layout_.volumeSlider));
-    PlaceFileOps(ToQRect(layout_.progressBar));
     filer_->setGeometry(ToQRect(layout_.listColumn));
     filer_->Rescale();
 
@@ -200,16 +223,6 @@ void CkinettaDlg::LayOut() {
     update();
 }
 
-// The panorama (model 4) is a band of aspect 24:7 (height = width / 3.43)
-// centred vertically in the movie rectangle; the window's background shows
-// above and below it. Other models fill the rectangle.
-QRect CkinettaDlg::PanoramaBand(const QRect& r, int model) {
-    if (model != 4) return r;
-    const int h = static_cast<int>(r.width() / 3.43);
-    if (h <= 0 || h >= r.height()) return r;
-    return QRect(r.left(), r.top() + (r.height() - h) / 2, r.width(), h);
-}
-
 void CkinettaDlg::PlaceMovieAreas() {
     if (!areas_[0]) return;
     // Single and Light mode: both cameras share the main movie area; the shown
@@ -217,9 +230,9 @@ void CkinettaDlg::PlaceMovieAreas() {
     // Full mode: area 1 lives in the second movie window.
     const QRect r = view_.FullScreen() ? rect() : ToQRect(layout_.movie);
     const int inMain = kBuildMode == OperatingMode::Full ? 1 : 2;
-    const int shown = kBuildMode == OperatingMode::Full ? 0 : shownCamera_;
+    const int shown = kBuildMode == OperatingMode::Full ? 0 : state_.shownCamera_;
     for (int k = 0; k < inMain; ++k) {
-        areas_[k]->setGeometry(PanoramaBand(r, areas_[k]->DisplayModel()));
+        areas_[k]->setGeometry(PanoramaBand(r, view_.DisplayModel(k)));
         areas_[k]->setVisible(k == shown);
     }
     areas_[shown]->raise();

@@ -22,26 +22,21 @@
 #include "kinetta/catalogue/filer_container_dlg.h"
 #include "kinetta/catalogue/open_with.h"
 #include "kinetta/catalogue/source.h"
-#include "kinetta/fileops/export_flows.h"
-#include "kinetta/fileops/file_ops.h"
-#include "kinetta/map/map_window.h"
-#include "kinetta/services/display_power_watch.h"
-#include "kinetta/services/inet_connection_async.h"
-#include "kinetta/services/update_dialog.h"
+#include "kinetta/shell/controller_dlg.h"
 #include "kinetta/shell/kinetta_dlg.h"
 #include "kinetta/shell/model_select_dlg.h"
-#include "kinetta/skin/movie_dialog.h"
 #include "kinetta/skin/msg_box.h"
 #include "kinetta/skin/skin_context.h"
 #include "kinetta/skin/skin_slider.h"
-#include "kinetta/telemetry/telemetry_views.h"
 #include "platform/files.h"
 
 namespace kinetta {
 
 CkinettaDlg::CkinettaDlg(playcore::PlaybackSession& playback, Hooks hooks, QWidget* parent)
-    : CResizeDialog(parent), playback_(playback), play_(playback), hooks_(std::move(hooks)),
-      sink_(std::make_unique<QtMessageSink>()) {
+    : CResizeDialog(parent), playback_(playback), hooks_(std::move(hooks)),
+      sink_(std::make_unique<QtMessageSink>()), state_(playback, this, sink_.get(), view_),
+      play_(playback, &state_), views_(playback, view_, state_, play_, layout_, this, *this),
+      prefetch_(playback, state_, this) {
     setObjectName("CkinettaDlg");
     setWindowFlag(Qt::Window, true);
     if (!hooks_.productPrompt) {
@@ -62,6 +57,8 @@ CkinettaDlg::CkinettaDlg(playcore::PlaybackSession& playback, Hooks hooks, QWidg
     }
     if (!hooks_.removableRoots)
         hooks_.removableRoots = [] { return platform::CurrentRemovableRoots(); };
+    state_.SetTrace(hooks_.trace);
+    ConnectRequests();
 }
 
 CkinettaDlg::~CkinettaDlg() {
@@ -70,10 +67,6 @@ CkinettaDlg::~CkinettaDlg() {
 
 bool CkinettaDlg::StartupComplete() const {
     return decider_ && decider_->StartupComplete();
-}
-
-RecorderFamily CkinettaDlg::Family() const {
-    return CurrentFamily();
 }
 
 void CkinettaDlg::ComputeScale() {
@@ -90,8 +83,8 @@ void CkinettaDlg::ComputeScale() {
 }
 
 void CkinettaDlg::StartupStage1() {
-    if (stage1Done_) return;
-    stage1Done_ = true;
+    if (state_.started_) return;
+    state_.started_ = true;
     // Texts, scale and fonts; the settings live in the directory current now.
     SelectUiStringColumn(QLocale::system().name().toStdString());
     ComputeScale();
@@ -100,7 +93,8 @@ void CkinettaDlg::StartupStage1() {
     setWindowTitle(Text(kStrAppCaption));
 
     CreateChildren();
-    CreateMovieWindows();
+    CreateFeatures();
+    views_.CreateWindows(); // the controller bar, the second movie window
 
     // First run: the file is created with its first values.
     SettingsStore& settings = Settings();
@@ -125,7 +119,6 @@ void CkinettaDlg::StartupStage1() {
     playback_.SetHardwareDecode(settings.Read("DECODE", "HW") == "on");
 
     CreateToolbar();
-    CreateServices();
 
     // Volume: empty means the loudest; text that is no number reads 0.
     const std::string volume = settings.Read("DISPLAY", "VOLUME");
@@ -135,13 +128,13 @@ void CkinettaDlg::StartupStage1() {
     SetDesignSize(QSize(Scaled(s, 1100), Scaled(s, 700)));
     SetSettingsSection(QStringLiteral("DISPLAY"));
     resize(DesignSize());
-    ApplyVolume();
+    play_.ApplyVolume();
     ShowPlayFace(false);
 
     // The initial source: the last card, else the remembered folder or file.
     const SourceChoice source = InitialSource(settings);
-    modelKey_ = source.kind == kSourceCard ? ModelKeyOfRoot(source.path) : std::string();
-    DecideRecorderFamily(modelKey_);
+    state_.modelKey_ = source.kind == kSourceCard ? ModelKeyOfRoot(source.path) : std::string();
+    DecideRecorderFamily(state_.modelKey_);
     AdoptFamily(); // a refused decision leaves the family of the run as it was
     ApplyModeLayout();
 
@@ -156,11 +149,10 @@ void CkinettaDlg::StartupStage1() {
     ApplyMultipliers();
     if (QScreen* screen = this->screen()) monitorRect_ = screen->geometry();
     WatchScreens();
-    PlaceFloatingAtStart();
+    views_.PlaceFloatingAtStart();
     fullyBuilt_ = true;
-    if (hooks_.browserComponentMissing && hooks_.browserComponentMissing())
-        ShowBrowserComponentNotice();
-    StartMapBringUp();
+    // The browser-component notice (waits for the user), then the map's bring-up.
+    emit state_.StartupStageDone(1);
     PostWindowMessage(this, UM_STARTUP_STAGE2);
 }
 
@@ -188,7 +180,7 @@ SourceChoice CkinettaDlg::InitialSource(SettingsStore& settings) {
 
 void CkinettaDlg::StartupStage2() {
     PlaceMovieAreas();
-    StartUpdateCheck();
+    emit state_.StartupStageDone(2); // the update check starts
     raise();
     activateWindow();
     decider_->SetStartupComplete(true);
@@ -199,14 +191,14 @@ void CkinettaDlg::WatchScreens() {
     // A change of a screen's work area (a panel moved or resized) is the
     // application-bar notification 1 (ABN_POSCHANGED).
     auto notify = [this] {
-        if (!shutDown_) PostWindowMessage(this, UM_APPBAR_NOTIFY, kAppBarPositionChanged);
+        if (!state_.shutDown_) PostWindowMessage(this, UM_APPBAR_NOTIFY, kAppBarPositionChanged);
     };
     for (QScreen* screen : QGuiApplication::screens())
         connect(screen, &QScreen::availableGeometryChanged, this, notify);
 }
 
 void CkinettaDlg::RescaleForScreen() {
-    if (shutDown_) return;
+    if (state_.shutDown_) return;
     ComputeScale(); // S, F and the shared fonts
     const double s = SkinScale();
     SetDesignSize(QSize(Scaled(s, 1100), Scaled(s, 700)));
@@ -230,78 +222,84 @@ void CkinettaDlg::AdoptFamily() {
 
 void CkinettaDlg::ApplyModeLayout() {
     const ModeLayout m = kinetta::ApplyModeLayout(kBuildMode);
-    cameraSelection_ = m.cameraSelection;
-    shownCamera_ = 0;
-    for (CMovieStatic* a : areas_)
-        a->SetDisplayModel(m.initialDisplayModel);
+    state_.cameraSelection_ = m.cameraSelection;
+    state_.shownCamera_ = 0;
+    view_.SetDisplayModels(m.initialDisplayModel);
 }
 
 bool CkinettaDlg::OpenSource(const std::string& path, SourceKind kind) {
     const RecorderFamily family = CurrentFamily();
     auto catalogue = std::make_unique<Catalogue>(family, ContainerProbe(family));
     const bool ok = catalogue->OpenSource(path, kind);
-    traceFlag_ = kind == kSourceCard && HasTraceMarker(path);
+    state_.voltageTrace_ = kind == kSourceCard && HasTraceMarker(path);
     return ShowSource(std::move(catalogue), path, kind, ok);
 }
 
 bool CkinettaDlg::ShowSource(std::unique_ptr<Catalogue> catalogue, const std::string& path,
                              SourceKind kind, bool ok) {
     const RecorderFamily family = catalogue->Family();
-    MapSourceChanged(); // a new source starts with the map window off
+    emit state_.SourceChanged(); // a new source starts with the map window off
     catalogue_ = std::move(catalogue);
+    state_.source_ = catalogue_.get();
     watch_->SetWatchedPath(path);
     filer_->SetFolderTree(catalogue_->Tree(), family);
     if (!ok) {
         filer_->ClearList();
-        ShowMessage(Text(kStrOpenFailed), Text(kStrErrorCaption));
+        emit state_.SourceOpened();
+        hooks_.messageBox(Text(kStrOpenFailed), Text(kStrErrorCaption), 0);
         return false;
     }
     if (kind == kSourceFile || catalogue_->Tree().empty()) {
         filer_->SetScanResult(catalogue_->Entries(), family); // ListRebuilt follows
-        if (!rows_.empty()) SelectRecording(0, kOpenBySelection);
+        if (!state_.rows_.empty()) SelectRecording(0, kOpenBySelection);
     } else {
         ShowFolder(0, false);
     }
+    emit state_.SourceOpened();
     return true;
 }
 
 void CkinettaDlg::Shutdown() {
-    if (shutDown_ || !stage1Done_) {
-        shutDown_ = true;
+    if (state_.shutDown_ || !state_.started_) {
+        state_.shutDown_ = true;
         return;
     }
-    shutDown_ = true;
-    // A file operation stops between two files; nothing is left half-written.
-    EndFileOps();
-    StopServices();
+    state_.shutDown_ = true;
+    // A file flow stops between two files (nothing is left half-written);
+    // the update check stops.
+    state_.EmitShutdownStep(ShutdownStep::kStopWork);
     // Size multipliers of the normal window, with the view scale back at 1.0.
-    if (view_.FullScreen()) {
-        const Rect normal = view_.LeaveFullScreen();
-        setGeometry(normal.left, normal.top, normal.width, normal.height);
-    }
+    views_.LeaveFullScreen();
     if (isMaximized()) showNormal();
     for (int camera = 0; camera < 2; ++camera)
         view_.ResetZoom(camera);
     SaveMultipliers();
     // The floating windows keep their sizes for the next run as well.
-    floating_.SaveMultipliers();
+    views_.Floating().SaveMultipliers();
     KillTimer(kTimerIdle);
-    if (playback_.GetState(MasterCamera()) != kEnginePaused) playback_.Pause(cameraSelection_);
-    StopPlayback();
+    if (playback_.GetState(play_.MasterCamera()) != kEnginePaused)
+        playback_.Pause(state_.cameraSelection_);
+    play_.StopPlayback();
     ResetViews();
+    play_.StopTimers();
     for (auto& [id, timer] : timers_)
         timer->stop();
     // No worker may still post or hold a lock once the engines are gone.
-    JoinPrefetchThreads();
-    EndServiceWindows();
-    EndMovieWindows();
+    prefetch_.Join();
+    // The bar's stepping first (it must not step past the engines), then the
+    // features' windows (the update notice, the map: monitor, bridge,
+    // windows), then the second movie window.
+    views_.StopPointerWork();
+    state_.EmitShutdownStep(ShutdownStep::kEndWindows);
+    views_.EndSecondMovie();
     watch_.reset();
     playback_.ReleaseTelemetry();
     playback_.CloseMovies();
     playback_.ReleaseTrackCache();
     playback_.TermEngines();
-    { std::lock_guard lock(stateLock_); }
-    { std::lock_guard lock(mapDataLock_); }
+    state_.Note("engines ended");
+    { std::lock_guard lock(state_.lock_); }
+    state_.EmitShutdownStep(ShutdownStep::kTakeLocks);
 }
 
 void CkinettaDlg::closeEvent(QCloseEvent* event) {

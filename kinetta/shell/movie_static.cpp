@@ -12,8 +12,8 @@
 
 namespace kinetta {
 
-CMovieStatic::CMovieStatic(int camera, MovieAreaOwner* owner, QWidget* parent)
-    : playcore::VideoWidget(parent), camera_(camera), owner_(owner) {
+CMovieStatic::CMovieStatic(int camera, MovieAreaOwner* owner, MovieViewState& view, QWidget* parent)
+    : playcore::VideoWidget(parent), camera_(camera), owner_(owner), view_(view) {
     setObjectName(camera == 0 ? "movieArea0" : "movieArea1");
     setAttribute(Qt::WA_OpaquePaintEvent);
     pointer_ = new MovieAreaPointer(*this, this);

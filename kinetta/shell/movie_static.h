@@ -15,6 +15,7 @@
 #include <QString>
 
 #include "kinetta/shell/movie_area_pointer.h"
+#include "kinetta/shell/movie_view_state.h"
 #include "platform/message_sink.h"
 #include "playcore/present/video_widget.h"
 
@@ -44,8 +45,9 @@ public:
 
 class CMovieStatic : public playcore::VideoWidget, public MovieAreaHost {
 public:
-    // camera: 0 front (main) camera, 1 rear camera.
-    CMovieStatic(int camera, MovieAreaOwner* owner, QWidget* parent);
+    // camera: 0 front (main) camera, 1 rear camera. view: where the area's
+    // display model is kept (it outlives the area).
+    CMovieStatic(int camera, MovieAreaOwner* owner, MovieViewState& view, QWidget* parent);
     ~CMovieStatic() override;
 
     int Camera() const override { return camera_; }
@@ -58,9 +60,9 @@ public:
     bool NoData() const { return !noData_.isEmpty(); }
     QString NoDataText() const { return noData_; }
 
-    // Display model 1..4 of the area (the engine applies it).
-    int DisplayModel() const override { return displayModel_; }
-    void SetDisplayModel(int model) { displayModel_ = model; }
+    // Display model 1..5 of the area (the engine applies it), kept in the view state.
+    int DisplayModel() const override { return view_.DisplayModel(camera_); }
+    void SetDisplayModel(int model) { view_.SetDisplayModel(camera_, model); }
 
     // Clears the no-data text and repaints: no recording is open.
     void Reset();
@@ -93,9 +95,9 @@ protected:
 private:
     const int camera_;
     MovieAreaOwner* const owner_;
+    MovieViewState& view_;
     MovieAreaPointer* pointer_ = nullptr; // a child object; its inertia timer ends with it
     QString noData_;
-    int displayModel_ = 4;
 };
 
 } // namespace kinetta

@@ -1,10 +1,12 @@
 #pragma once
 // MovieViewState: how the main window shows its cameras, apart from the
-// windows themselves: zoom mode and each camera's zoom factor and focus
-// point, the mirror image of each camera, whether the pictures keep their
-// aspect, full screen with the window's place outside it, and the camera of
-// the area whose context menu is open. Pure state and its rules; the main
-// window applies them to the engines and the windows. UI thread only.
+// windows themselves: the display model of each movie area, zoom mode and
+// each camera's zoom factor and focus point, the mirror image of each
+// camera, whether the pictures keep their aspect, full screen with the
+// window's place outside it, and the camera of the area whose context menu
+// is open. Pure state and its rules; the main window applies them to the
+// engines and the windows, and each movie area reads its display model here.
+// UI thread only.
 
 #include <array>
 
@@ -21,6 +23,16 @@ public:
     static constexpr double kZoomLimit = 8.0;
     // Full screen is refused this close to the end of the movie, frames.
     static constexpr long long kFullScreenEndFrames = 10;
+
+    // ---- display models (1..5; the engines apply them) ----
+    // The display model of area 0 (main) or 1 (second); 4 at start.
+    int DisplayModel(int area) const { return model_[Index(area)]; }
+    void SetDisplayModel(int area, int model) { model_[Index(area)] = model; }
+    // Both areas take model (start-up, the display-model switch).
+    void SetDisplayModels(int model) { model_ = {model, model}; }
+    // The main area shows the panorama (model 4): the list column and the
+    // floating windows' places follow it.
+    bool Panorama() const { return model_[0] == 4; }
 
     // ---- zoom (command 38009) ----
     bool ZoomMode() const { return zoomMode_; }
@@ -65,6 +77,7 @@ public:
 private:
     static size_t Index(int camera) { return camera == 1 ? 1 : 0; }
 
+    std::array<int, 2> model_{4, 4}; // display model per movie area
     bool zoomMode_ = false;
     std::array<double, 2> zoom_{1.0, 1.0};   // zoom factor per camera's area
     std::array<int, 2> focusX_{}, focusY_{}; // the point the zoom magnifies, area pixels

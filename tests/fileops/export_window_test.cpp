@@ -22,6 +22,7 @@ extern "C" {
 #include "kinetta/base/settings_store.h"
 #include "kinetta/catalogue/filer_container_dlg.h"
 #include "kinetta/fileops/csv_export.h"
+#include "kinetta/fileops/export_feature.h"
 #include "kinetta/fileops/export_flows.h"
 #include "kinetta/fileops/folder_keys.h"
 #include "kinetta/shell/kinetta_dlg.h"
@@ -171,8 +172,8 @@ TEST(StillPicture, BothCamerasAtTheNamedPositionAsTheWindowsShowThem) {
     std::snprintf(number, sizeof number, "-001_%06lld_", p);
     const std::string front = out.path() + "/" + tag + "-001_101500A_M" + number + "M.jpg";
     const std::string rear = out.path() + "/" + tag + "-001_101500A_M" + number + "R.jpg";
-    EXPECT_EQ(v.dlg->StillCapture()->FrontPath(), front);
-    EXPECT_EQ(v.dlg->StillCapture()->RearPath(), rear);
+    EXPECT_EQ(v.dlg->Features().Find<ExportFeature>()->Still().FrontPath(), front);
+    EXPECT_EQ(v.dlg->Features().Find<ExportFeature>()->Still().RearPath(), rear);
     // Position P is counted in the viewer's whole-millisecond frame duration;
     // the picture at P is the recorded frame of that time (34,364 us each).
     const long long time100ns = static_cast<long long>(p * v.session.GetFrameDuration(0) * 10000.0);

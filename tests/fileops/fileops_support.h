@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "kinetta/fileops/file_ops.h"
+#include "kinetta/fileops/file_ops_feature.h"
 #include "support/temp_dir.h"
 #include "support/viewer_rig.h"
 #include "tools/mkcard/recording.h"
@@ -78,7 +79,7 @@ struct FileOpsViewer : ViewerRig {
         a.messageBox = [this](const QString& text, const QString& caption, int type) {
             return Answer(text, caption, type);
         };
-        dlg->FileOps()->SetAnswerer(std::move(a));
+        dlg->Features().Find<kinetta::FileOpsFeature>()->Ops().SetAnswerer(std::move(a));
     }
 
     // Records a message box; a question (type 4) takes the next answer, "いいえ"
@@ -92,13 +93,14 @@ struct FileOpsViewer : ViewerRig {
         return a;
     }
 
-    kinetta::CFileOps& Ops() { return *dlg->FileOps(); }
+    kinetta::CFileOps& Ops() { return dlg->Features().Find<kinetta::FileOpsFeature>()->Ops(); }
     bool WaitLoaded() {
-        return WaitFor([&] { return dlg->Loaded() && !dlg->Busy(); }, 20000);
+        return WaitFor([&] { return dlg->State().Loaded() && !dlg->State().Busy(); }, 20000);
     }
     // Waits until the flow has ended (its end message handled).
     bool WaitEnded() {
-        return WaitFor([&] { return !dlg->FileOpRunning(); }, 60000);
+        return WaitFor([&] { return !dlg->Features().Find<kinetta::FileOpsFeature>()->Running(); },
+                       60000);
     }
     int Count(const QString& text) const {
         int n = 0;

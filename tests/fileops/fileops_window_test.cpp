@@ -95,7 +95,7 @@ TEST(FlowMachinery, ProgressHoldsTheWindowAndTheEndShowsTheCompletionOnce) {
     bool closedFirst = false;
     ASSERT_TRUE(v.Ops().Run([&]() -> JobControl::Work {
         // Asked only after playback stopped and the movies closed.
-        closedFirst = !v.session.Opened(0) && !v.session.Opened(1) && !v.dlg->Loaded();
+        closedFirst = !v.session.Opened(0) && !v.session.Opened(1) && !v.dlg->State().Loaded();
         return gate.Work(1, 4, true);
     }));
     EXPECT_TRUE(closedFirst);
@@ -156,7 +156,7 @@ TEST(FlowMachinery, APrepareThatIsCancelledEndsSilentlyAndReopens) {
     FileOpsViewer v(home.path(), Card::card, RecorderFamily::TX40);
     ASSERT_TRUE(v.WaitLoaded());
     EXPECT_FALSE(v.Ops().Run([] { return JobControl::Work{}; }));
-    EXPECT_FALSE(v.dlg->FileOpRunning());
+    EXPECT_FALSE(v.dlg->Features().Find<FileOpsFeature>()->Running());
     EXPECT_TRUE(v.shown.empty());
     EXPECT_TRUE(v.WaitLoaded());
 }
@@ -169,7 +169,7 @@ TEST(FlowMachinery, ClosingTheViewerWaitsForTheWorker) {
     v.dlg->OnCommand(kCmdClose);
     // The worker saw the cleared flag and returned before the close went on.
     EXPECT_TRUE(gate.returned.load());
-    EXPECT_FALSE(v.dlg->FileOpRunning());
+    EXPECT_FALSE(v.dlg->Features().Find<FileOpsFeature>()->Running());
     QApplication::processEvents(); // the late end message is dropped
     EXPECT_TRUE(v.shown.empty());
 }
@@ -328,7 +328,7 @@ TEST(SaveFlow, CancelDuringASaveLeavesOnlyCompleteFilesAndNoCompletion) {
     v.answers = std::deque<int>(4, 6);
     v.selection = Ticked(Repeated(Row(v, "002_101600_A.MP4"), 400));
     v.dlg->OnCommand(kCmdSaveSplit);
-    ASSERT_TRUE(v.dlg->FileOpRunning());
+    ASSERT_TRUE(v.dlg->Features().Find<FileOpsFeature>()->Running());
     QTest::mouseClick(v.Ops().ProgressWindow()->CancelButton(), Qt::LeftButton);
     ASSERT_TRUE(v.WaitEnded());
     EXPECT_EQ(v.Count(QStringLiteral("完了しました。")), 0);
@@ -342,13 +342,13 @@ TEST(SaveFlow, ClosingTheViewerDuringASaveLeavesOnlyCompleteFiles) {
     v.folder = out.path();
     v.selection = Ticked(Repeated(Row(v, "002_101600_A.MP4"), 400));
     v.dlg->OnCommand(kCmdSaveSplit);
-    ASSERT_TRUE(v.dlg->FileOpRunning());
+    ASSERT_TRUE(v.dlg->Features().Find<FileOpsFeature>()->Running());
     QElapsedTimer closing;
     closing.start();
     v.dlg->OnCommand(kCmdClose);
     // Reported, not asserted: the close waits for the file being written.
     std::printf("closing during a save took %lld ms\n", static_cast<long long>(closing.elapsed()));
-    EXPECT_FALSE(v.dlg->FileOpRunning());
+    EXPECT_FALSE(v.dlg->Features().Find<FileOpsFeature>()->Running());
     ExpectOnlyCompleteOutputs(out.path());
 }
 
@@ -388,7 +388,7 @@ TEST(DeleteFlow, ThreeRowsDisappearTheListIsRebuiltAndTheRestIsUntouched) {
     EXPECT_EQ(v.dlg->Filer()->Rows()[0].frontName, "004_101800A_M.MP4");
     EXPECT_EQ(v.dlg->SourceCatalogue().Entries().size(), 1u);
     EXPECT_EQ(v.dlg->SourceCatalogue().Entries()[0].listNumber, 0);
-    EXPECT_EQ(v.dlg->SelectedIndex(), 0);
+    EXPECT_EQ(v.dlg->State().SelectedIndex(), 0);
     // Combined recordings by number, last row first; the pair in the trash.
     const std::string deleted = copy.card + "/Delete Folder/";
     EXPECT_EQ(fs::file_size(deleted + "TEMP0000.DAT"),
@@ -407,10 +407,10 @@ TEST(DeleteFlow, ACancelledDialogChangesNothingAndReselectsTheRow) {
     ASSERT_TRUE(v.WaitLoaded());
     v.selection = std::nullopt;
     v.dlg->OnCommand(kCmdDelete);
-    EXPECT_FALSE(v.dlg->FileOpRunning());
+    EXPECT_FALSE(v.dlg->Features().Find<FileOpsFeature>()->Running());
     EXPECT_TRUE(v.shown.empty());
     EXPECT_EQ(v.dlg->Filer()->RowCount(), 4);
-    EXPECT_EQ(v.dlg->SelectedIndex(), 0);
+    EXPECT_EQ(v.dlg->State().SelectedIndex(), 0);
     EXPECT_TRUE(v.WaitLoaded());
 }
 
@@ -524,7 +524,7 @@ TEST(JoinFlow, CancelOrCloseDuringAJoinLeavesNothing) {
         v.folder = out.path();
         v.selection = Ticked(Repeated(Row(v, "002_101600_A.MP4"), 90));
         v.dlg->OnCommand(kCmdJoin);
-        ASSERT_TRUE(v.dlg->FileOpRunning());
+        ASSERT_TRUE(v.dlg->Features().Find<FileOpsFeature>()->Running());
         QTest::mouseClick(v.Ops().ProgressWindow()->CancelButton(), Qt::LeftButton);
         ASSERT_TRUE(v.WaitEnded());
         EXPECT_EQ(v.Count(QStringLiteral("完了しました。")), 0);
@@ -532,13 +532,13 @@ TEST(JoinFlow, CancelOrCloseDuringAJoinLeavesNothing) {
 
         ASSERT_TRUE(v.WaitLoaded());
         v.dlg->OnCommand(kCmdJoin);
-        ASSERT_TRUE(v.dlg->FileOpRunning());
+        ASSERT_TRUE(v.dlg->Features().Find<FileOpsFeature>()->Running());
         QElapsedTimer closing;
         closing.start();
         v.dlg->OnCommand(kCmdClose);
         std::printf("closing during a join took %lld ms\n",
                     static_cast<long long>(closing.elapsed()));
-        EXPECT_FALSE(v.dlg->FileOpRunning());
+        EXPECT_FALSE(v.dlg->Features().Find<FileOpsFeature>()->Running());
     }
     EXPECT_TRUE(fs::is_empty(out.path()));
 }

@@ -30,6 +30,7 @@ extern "C" {
 #include "kinetta/catalogue/filer_container_dlg.h"
 #include "kinetta/map/google_map_dlg2.h"
 #include "kinetta/map/map_dlg_wrap.h"
+#include "kinetta/map/map_feature.h"
 #include "kinetta/map/map_scheme.h"
 #include "kinetta/map/map_window.h"
 #include "kinetta/map/page_state.h"
@@ -120,7 +121,7 @@ struct Viewer : Home, ktest::ViewerRig {
               },
               [](CkinettaDlg& d) { d.MovieArea(0)->SetDisplayModel(2); }) {}
 
-    map::MapWindow& Map() { return *dlg->Map(); }
+    map::MapWindow& Map() { return *dlg->Features().Find<MapFeature>()->Window(); }
     map::CGoogleMapDlgWrap& Wrap() { return Map().Wrap(); }
     QWebEnginePage* Page() { return Map().Dialog()->Holder().Page(); }
     QJsonObject PageState() { return map::ReadMapPageState(Page()); }
@@ -130,8 +131,8 @@ struct Viewer : Home, ktest::ViewerRig {
     bool WaitPrepared(int row) {
         return WaitFor(
             [&] {
-                return dlg->Loaded() && !dlg->Busy() && dlg->SelectedIndex() == row &&
-                       dlg->SliderLast() > 0;
+                return dlg->State().Loaded() && !dlg->State().Busy() &&
+                       dlg->State().SelectedIndex() == row && dlg->Control().SliderLast() > 0;
             },
             kWait);
     }
@@ -141,8 +142,8 @@ struct Viewer : Home, ktest::ViewerRig {
         const QRect r = list->visualRect(list->model()->index(row, 0));
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, r.center());
     }
-    int State() { return session.GetState(dlg->CameraSelection()); }
-    long long Position() { return session.GetPosition(dlg->CameraSelection()); }
+    int State() { return session.GetState(dlg->State().CameraSelection()); }
+    long long Position() { return session.GetPosition(dlg->State().CameraSelection()); }
     // The frame number the main area shows (as recorded: the frame code in
     // the square in the middle).
     int Shown() { return ktest::PictureCode(dlg->MovieArea(0)->GrabPicture(), true); }
@@ -163,7 +164,7 @@ struct Viewer : Home, ktest::ViewerRig {
 void BringUpOnline(Viewer& v) {
     ASSERT_TRUE(v.WaitPrepared(0));
     v.Command(kCmdMapDisplay);
-    ASSERT_TRUE(v.dlg->MapVisible());
+    ASSERT_TRUE(v.dlg->Features().Find<MapFeature>()->MapOn());
     ASSERT_TRUE(v.Map().Revealed());
     ASSERT_TRUE(v.WaitMapWithTracks()) << "the map did not appear";
 }
@@ -206,7 +207,7 @@ TEST(MapWindow, OfflineStartShowsThePlainLogoThenTheMapThenTheNoticeWhenTheServe
     tiles.Stop();
     ASSERT_TRUE(WaitFor(
         [&] {
-            v.dlg->SeekFromSlider(10); // a position update
+            v.dlg->Control().SeekFromSlider(10); // a position update
             return v.LogoShown() && v.Map().Logo()->LogoPicture() == 0;
         },
         kWait));
@@ -229,7 +230,7 @@ TEST(MapWindow, RecordingsTheMapCannotShowGetTheLogoPanel) {
         // Back to a recording with a track: the map again.
         v.Select(0);
         ASSERT_TRUE(v.WaitPrepared(0));
-        v.dlg->SeekFromSlider(20);
+        v.dlg->Control().SeekFromSlider(20);
         ASSERT_TRUE(WaitFor([&] { return v.MapShown() && !v.LogoShown(); }, kWait));
     }
     {
@@ -237,7 +238,7 @@ TEST(MapWindow, RecordingsTheMapCannotShowGetTheLogoPanel) {
         Viewer v(Cards::tx50, RecorderFamily::TX50, tiles.TileTemplate().toStdString());
         ASSERT_TRUE(v.WaitPrepared(0));
         v.Command(kCmdMapDisplay);
-        v.dlg->SeekFromSlider(10);
+        v.dlg->Control().SeekFromSlider(10);
         ASSERT_TRUE(WaitFor([&] { return v.LogoShown(); }, kWait));
         EXPECT_FALSE(v.MapShown());
     }
@@ -259,12 +260,12 @@ TEST(MapWindow, OffAndOnKeepsThePageAndSendsTheTracksAgain) {
     EXPECT_EQ(v.Wrap().MapShown(), 0);
     // The page drops its map while the window is off, and a position update
     // reaches it as the offline sentinel.
-    v.dlg->SeekFromSlider(15);
+    v.dlg->Control().SeekFromSlider(15);
     ASSERT_TRUE(
         WaitFor([&] { return v.PageState().value("state").toString() == "offline"; }, kWait));
     v.Command(kCmdMapDisplay); // on
     ASSERT_TRUE(WaitFor([&] { return v.Wrap().PageInitialised() != 0; }, kWait));
-    v.dlg->SeekFromSlider(30);
+    v.dlg->Control().SeekFromSlider(30);
     ASSERT_TRUE(v.WaitMapWithTracks());
     EXPECT_EQ(v.PageState().value("pins").toArray().size(), 3);
     EXPECT_EQ(loads, 1);
@@ -303,7 +304,7 @@ TEST(MapWindow, MarkerFollowsPlayPauseAndSeeksAndAPinClickSeeksThePlayer) {
 
     // A seek while paused moves it.
     const long long back = v.Position() > 120 ? 20 : 200;
-    v.dlg->SeekFromSlider(back);
+    v.dlg->Control().SeekFromSlider(back);
     ASSERT_TRUE(WaitFor(
         [&] { return v.Marker().value("lat").toDouble() != held.value("lat").toDouble(); }, kWait));
 
@@ -318,7 +319,7 @@ TEST(MapWindow, MarkerFollowsPlayPauseAndSeeksAndAPinClickSeeksThePlayer) {
     const int target = pin.value("frame").toInt();
     // Centre the map on the pin's frame first so that it is in view and
     // the marker is elsewhere.
-    v.dlg->SeekFromSlider(back);
+    v.dlg->Control().SeekFromSlider(back);
     // The marker is moved (and the map centred) by a script that runs after
     // the seek returns: wait until the page has read the new frame, is not
     // panning, and the pin stands still over two reads of its state.
@@ -403,12 +404,12 @@ TEST(MapWindow, WithoutTheBrowserComponentTheNoticeIsShownAndTheLogoStays) {
     } v(tiles.TileTemplate().toStdString());
     // The start-up waited for the notice.
     EXPECT_EQ(caption, QString::fromUtf8("WebView2 ランタイムがインストールされていません。"));
-    map::MapWindow& m = *v.dlg->Map();
+    map::MapWindow& m = *v.dlg->Features().Find<MapFeature>()->Window();
     EXPECT_TRUE(m.NoRuntime());
     EXPECT_FALSE(m.Dialog()->Holder().Created());
-    ASSERT_TRUE(WaitFor([&] { return v.dlg->Loaded() && !v.dlg->Busy(); }, kWait));
+    ASSERT_TRUE(WaitFor([&] { return v.dlg->State().Loaded() && !v.dlg->State().Busy(); }, kWait));
     v.dlg->ToolbarButton(kCmdMapDisplay)->click();
-    v.dlg->SeekFromSlider(20);
+    v.dlg->Control().SeekFromSlider(20);
     ASSERT_TRUE(WaitFor([&] { return m.Logo()->isVisible(); }, kWait));
     EXPECT_TRUE(m.Dialog()->isHidden());
     EXPECT_EQ(m.Logo()->LogoPicture(), 1);

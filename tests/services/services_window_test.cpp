@@ -27,13 +27,14 @@ extern "C" {
 #include "kinetta/base/settings_store.h"
 #include "kinetta/services/inet_connection_async.h"
 #include "kinetta/services/link_ctrl.h"
+#include "kinetta/services/services_feature.h"
 #include "kinetta/services/setting_dlg.h"
 #include "kinetta/services/update_dialog.h"
 #include "kinetta/shell/kinetta_dlg.h"
 #include "kinetta/skin/movie_dialog.h"
 #include "kinetta/skin/skin_button.h"
 #include "kinetta/skin/skin_context.h"
-#include "kinetta/telemetry/telemetry_views.h"
+#include "kinetta/telemetry/telemetry_feature.h"
 #include "playcore/player/audio_output.h"
 #include "playcore/session/playback_session.h"
 #include "skin/gui_support.h"
@@ -94,8 +95,9 @@ struct Viewer : ktest::ViewerRig {
           }) {}
     bool WaitPrepared() {
         return WaitFor([&] {
-            return dlg->Loaded() && !dlg->Busy() && dlg->Graph()->HasMovie() &&
-                   dlg->SliderLast() > 0;
+            return dlg->State().Loaded() && !dlg->State().Busy() &&
+                   dlg->Features().Find<TelemetryFeature>()->Graph()->HasMovie() &&
+                   dlg->Control().SliderLast() > 0;
         });
     }
 };
@@ -110,7 +112,7 @@ std::vector<int> ShownSwitches(CSettingDlg* d) {
 TEST(SettingsDialog, Tx40CardShowsTheParkingSwitchOnly) {
     ktest::TempDir home;
     Viewer v(home.path(), Cards::tx40Card, RecorderFamily::TX40);
-    CSettingDlg* d = v.dlg->SettingsDialog();
+    CSettingDlg* d = v.dlg->Features().Find<ServicesFeature>()->SettingsDialog();
     ASSERT_NE(d, nullptr);
     EXPECT_FALSE(d->isVisible()); // created at start-up, shown on demand
     v.dlg->OnCommand(38016);
@@ -132,7 +134,7 @@ TEST(SettingsDialog, SpeedingSwitchRemovesAndRestoresTheMarks) {
     ktest::TempDir home;
     Viewer v(home.path(), Cards::tx50Card, RecorderFamily::TX50);
     ASSERT_TRUE(v.WaitPrepared());
-    CSettingDlg* d = v.dlg->SettingsDialog();
+    CSettingDlg* d = v.dlg->Features().Find<ServicesFeature>()->SettingsDialog();
     v.dlg->OnCommand(38016);
     EXPECT_EQ(ShownSwitches(d), (std::vector<int>{0, 1, 2, 3, 4}));
     for (int i : ShownSwitches(d))
@@ -140,22 +142,22 @@ TEST(SettingsDialog, SpeedingSwitchRemovesAndRestoresTheMarks) {
     EXPECT_EQ(d->DesignSize(), QSize(Scaled(SkinScale(), 720), Scaled(SkinScale(), 520)));
 
     constexpr size_t kSpeedingEntry = 6;
-    CGSensorDlg* graph = v.dlg->Graph();
+    CGSensorDlg* graph = v.dlg->Features().Find<TelemetryFeature>()->Graph();
     auto marks = [&] { return graph->LastPlan().marks[kSpeedingEntry].size(); };
     ASSERT_TRUE(WaitFor([&] { return marks() > 0 && !graph->LastPlan().band.empty(); }));
     const size_t before = marks();
-    const size_t events = v.dlg->Telemetry()->Events().size();
+    const size_t events = v.dlg->Features().Find<TelemetryFeature>()->Views().Events().size();
 
     QTest::mouseClick(d->Switch(3), Qt::LeftButton);
     EXPECT_FALSE(d->Switch(3)->isChecked());
     ASSERT_TRUE(WaitFor([&] { return marks() == 0 && graph->LastPlan().band.empty(); }));
-    for (const GraphEvent& e : v.dlg->Telemetry()->Events())
+    for (const GraphEvent& e : v.dlg->Features().Find<TelemetryFeature>()->Views().Events())
         EXPECT_NE(e.entry, static_cast<int>(kSpeedingEntry));
 
     QTest::mouseClick(d->Switch(3), Qt::LeftButton);
     EXPECT_TRUE(d->Switch(3)->isChecked());
     ASSERT_TRUE(WaitFor([&] { return marks() == before && !graph->LastPlan().band.empty(); }));
-    EXPECT_EQ(v.dlg->Telemetry()->Events().size(), events);
+    EXPECT_EQ(v.dlg->Features().Find<TelemetryFeature>()->Views().Events().size(), events);
 }
 
 class OpenedLinks {
@@ -179,8 +181,9 @@ TEST(UpdateNotice, FetchedMarkupIsShownAsTextInTheNotice) {
     ep.viewerPage = "https://example.invalid/viewer";
     ktest::TempDir home;
     Viewer v(home.path(), Cards::tx40Card, RecorderFamily::TX40, ep);
-    ASSERT_TRUE(WaitFor([&] { return v.dlg->UpdateNotice() != nullptr; }));
-    CUpdateDialog* notice = v.dlg->UpdateNotice();
+    ASSERT_TRUE(WaitFor(
+        [&] { return v.dlg->Features().Find<ServicesFeature>()->UpdateNotice() != nullptr; }));
+    CUpdateDialog* notice = v.dlg->Features().Find<ServicesFeature>()->UpdateNotice();
     EXPECT_TRUE(notice->isVisible());
     EXPECT_FALSE(notice->isModal());
     EXPECT_EQ(notice->windowTitle(), QStringLiteral("ソフトの更新情報"));
@@ -196,7 +199,7 @@ TEST(UpdateNotice, FetchedMarkupIsShownAsTextInTheNotice) {
     EXPECT_EQ(opened.urls, std::vector<QString>{QStringLiteral("https://example.invalid/viewer")});
     // The check ran once: the settings dialog links the same page.
     EXPECT_EQ(server.RequestCount("/viewer.txt"), 1);
-    EXPECT_EQ(v.dlg->SettingsDialog()->Link()->Links(),
+    EXPECT_EQ(v.dlg->Features().Find<ServicesFeature>()->SettingsDialog()->Link()->Links(),
               std::vector<std::string>{"https://example.invalid/viewer"});
 }
 
@@ -301,8 +304,10 @@ TEST(DisplayPower, DisplayOnRedrawsWithoutFailing) {
     ktest::TempDir home;
     Viewer v(home.path(), Cards::tx40Card, RecorderFamily::TX40);
     ASSERT_TRUE(v.WaitPrepared());
-    v.dlg->OnDisplayPowerOn(); // the current cameras are drawn again
-    EXPECT_TRUE(v.dlg->Loaded());
+    v.dlg->Features()
+        .Find<ServicesFeature>()
+        ->OnDisplayPowerOn(); // the current cameras are drawn again
+    EXPECT_TRUE(v.dlg->State().Loaded());
 }
 
 } // namespace

@@ -8,8 +8,8 @@
 
 #include "kinetta/base/settings_store.h"
 #include "kinetta/shell/floating_windows.h"
-#include "kinetta/skin/movie_dialog.h"
 #include "kinetta/shell/movie_static.h"
+#include "kinetta/skin/movie_dialog.h"
 #include "skin/gui_support.h"
 #include "support/temp_dir.h"
 
@@ -20,8 +20,9 @@ TEST(FloatingWindows, FramesAreToldApartAndPutBackWithoutShowingAnOffMap) {
     ktest::App();
     ktest::TempDir home;
     SetSettingsDirectory(home.path());
+    MovieViewState view; // outlives the area, a child of owner
     QWidget owner;
-    auto* area1 = new CMovieStatic(1, nullptr, &owner);
+    auto* area1 = new CMovieStatic(1, nullptr, view, &owner);
     FloatingWindows w;
     EXPECT_FALSE(w.IsMapFrame(nullptr)); // no map yet: nothing is its frame
     EXPECT_FALSE(w.IsSecondMovie(nullptr));

@@ -36,12 +36,16 @@ extern "C" {
 #include "kinetta/base/window_message.h"
 #include "kinetta/catalogue/file_list_ctrl.h"
 #include "kinetta/catalogue/filer_container_dlg.h"
+#include "kinetta/map/google_map_dlg2.h"
+#include "kinetta/map/map_feature.h"
+#include "kinetta/map/map_scripts.h"
+#include "kinetta/map/map_window.h"
 #include "kinetta/shell/controller_dlg.h"
 #include "kinetta/shell/controller_logic.h"
 #include "kinetta/shell/kinetta_dlg.h"
 #include "kinetta/shell/model_select_dlg.h"
-#include "kinetta/skin/movie_dialog.h"
 #include "kinetta/shell/playback_rules.h"
+#include "kinetta/skin/movie_dialog.h"
 #include "kinetta/skin/skin_button.h"
 #include "kinetta/skin/skin_context.h"
 #include "kinetta/skin/skin_pictures.h"
@@ -129,6 +133,8 @@ struct Viewer {
     std::string cardRoot;
     SourceKind promptKind = kSourceNone; // what the source dialog answers
     std::string promptPath;
+    bool tracing = false; // the viewer's ordered steps go to trace meanwhile
+    std::vector<std::string> trace;
 
     std::string homePath;
 
@@ -169,6 +175,9 @@ struct Viewer {
             return cardRoot.empty() ? std::vector<std::string>{}
                                     : std::vector<std::string>{cardRoot};
         };
+        hooks.trace = [this](std::string_view step) {
+            if (tracing) trace.emplace_back(step);
+        };
         dlg = std::make_unique<CkinettaDlg>(session, hooks);
         dlg->StartupStage1();
         // The picture as recorded, so that the frame code stays readable.
@@ -183,7 +192,8 @@ struct Viewer {
 
     bool WaitLoaded(int row = -1) {
         return WaitFor([&] {
-            return dlg->Loaded() && !dlg->Busy() && (row < 0 || dlg->SelectedIndex() == row);
+            return dlg->State().Loaded() && !dlg->State().Busy() &&
+                   (row < 0 || dlg->State().SelectedIndex() == row);
         });
     }
     void Click(int row) {
@@ -192,8 +202,8 @@ struct Viewer {
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, r.center());
     }
     void Command(int id) { dlg->ToolbarButton(id)->click(); }
-    long long Position() { return session.GetPosition(dlg->CameraSelection()); }
-    int State() { return session.GetState(dlg->CameraSelection()); }
+    long long Position() { return session.GetPosition(dlg->State().CameraSelection()); }
+    int State() { return session.GetState(dlg->State().CameraSelection()); }
 };
 
 TEST(MainWindow, StartsOnTheCardWithTheFirstRecordingOpen) {
@@ -221,13 +231,13 @@ TEST(MainWindow, StartsOnTheCardWithTheFirstRecordingOpen) {
 TEST(MainWindow, QuickClicksOpenOnlyTheLastAndPlayShowsTheFrames) {
     Viewer v;
     ASSERT_TRUE(v.WaitLoaded(0));
-    const int opens = v.dlg->OpenCount();
+    const int opens = v.dlg->State().OpenSerial();
     for (int row : {1, 2, 3, 0, 4}) {
         v.Click(row);
         QTest::qWait(60);
     }
     ASSERT_TRUE(v.WaitLoaded(4));
-    EXPECT_EQ(v.dlg->OpenCount(), opens + 1);
+    EXPECT_EQ(v.dlg->State().OpenSerial(), opens + 1);
 
     v.Command(kCmdPlayPause);
     ASSERT_TRUE(WaitFor([&] { return v.Position() > 30; }));
@@ -246,9 +256,9 @@ TEST(MainWindow, QuickClicksOpenOnlyTheLastAndPlayShowsTheFrames) {
 TEST(MainWindow, SeekingToTheEndStopsShortByTheMargin) {
     Viewer v;
     ASSERT_TRUE(v.WaitLoaded(0));
-    ASSERT_TRUE(WaitFor([&] { return v.dlg->SliderLast() > 0; }));
+    ASSERT_TRUE(WaitFor([&] { return v.dlg->Control().SliderLast() > 0; }));
     const long long length = v.session.GetLength(0);
-    v.dlg->SeekFromSlider(v.dlg->SliderLast());
+    v.dlg->Control().SeekFromSlider(v.dlg->Control().SliderLast());
     ASSERT_TRUE(WaitFor([&] { return v.Position() > length / 2; }));
     const int margin = SeekMargin(1, v.session.GetFrameDuration(0));
     EXPECT_LE(v.Position(), length - 2 * margin);
@@ -289,11 +299,11 @@ TEST(MainWindow, ShorterRearMovieShowsItsNoDataTextWhileTheFrontPlaysOn) {
     EXPECT_EQ(v.dlg->MovieArea(1)->NoDataText(),
               QStringLiteral("リヤカメラの動画データがありません"));
     // The position at which the window switched the area.
-    const long long at = v.dlg->PairEndShownAt(1);
+    const long long at = v.dlg->Control().PairEndShownAt(1);
     const long long rearFrames = v.dlg->Filer()->Rows()[1].rearFrames; // 3 s: 87 frames
     EXPECT_GT(rearFrames, 80);
     EXPECT_GT(at, rearFrames + 60); // past the rear's frames and the tolerance
-    EXPECT_EQ(v.dlg->PairEndShownAt(0), -1);
+    EXPECT_EQ(v.dlg->Control().PairEndShownAt(0), -1);
     EXPECT_EQ(v.State(), kEnginePlaying);
     ASSERT_TRUE(WaitFor([&] { return v.Position() > at + 10; }));
     EXPECT_FALSE(v.dlg->MovieArea(0)->NoData());
@@ -377,7 +387,7 @@ TEST(MainWindow, FirstRunWithoutAMarkerAsksForTheProduct) {
     EXPECT_EQ(v.dlg->Family(), RecorderFamily::TX50);
     EXPECT_EQ(v.dlg->Filer()->RowCount(), 2);
     // After start-up a card of the other family is silently refused.
-    ASSERT_TRUE(WaitFor([&] { return v.dlg->StartupComplete() && v.dlg->Loaded(); }));
+    ASSERT_TRUE(WaitFor([&] { return v.dlg->StartupComplete() && v.dlg->State().Loaded(); }));
     ktest::TempDir card40;
     std::ofstream(card40 / "TX40_40L_Viewer_download.url") << "x";
     v.promptKind = kSourceCard;
@@ -394,11 +404,11 @@ TEST(MainWindow, ClosesAtEveryStage) {
     }
     {
         Viewer v; // while the movies open
-        WaitFor([&] { return v.dlg->OpenCount() > 0; });
+        WaitFor([&] { return v.dlg->State().OpenSerial() > 0; });
     }
     {
         Viewer v; // while the prefetch runs (it sleeps 80 ms before reading)
-        WaitFor([&] { return v.dlg->MovieArea(0)->isVisible() && !v.dlg->Busy(); }, 3000);
+        WaitFor([&] { return v.dlg->MovieArea(0)->isVisible() && !v.dlg->State().Busy(); }, 3000);
     }
     {
         Viewer v; // while playing
@@ -607,17 +617,17 @@ TEST(MainWindowViews, DoubleClickFullScreenZoomModeAndAspect) {
 
     // Zoom mode: a double-click does not enter full screen.
     v.Command(kCmdZoom);
-    EXPECT_TRUE(v.dlg->InZoomMode());
+    EXPECT_TRUE(v.dlg->Views().InZoomMode());
     EXPECT_TRUE(v.dlg->ToolbarButton(kCmdZoom)->PressedLook());
     DoubleClick(area, c);
     QTest::qWait(guardMs);
-    EXPECT_FALSE(v.dlg->FullScreen());
+    EXPECT_FALSE(v.dlg->View().FullScreen());
     v.Command(kCmdZoom);
-    EXPECT_FALSE(v.dlg->InZoomMode());
+    EXPECT_FALSE(v.dlg->Views().InZoomMode());
 
     // Otherwise it does, pausing, and a second one leaves it again.
     DoubleClick(area, c);
-    ASSERT_TRUE(v.dlg->FullScreen());
+    ASSERT_TRUE(v.dlg->View().FullScreen());
     EXPECT_EQ(v.State(), kEnginePaused);
     ASSERT_TRUE(WaitFor([&] { return area->size() == v.dlg->size(); }));
     EXPECT_FALSE(v.dlg->Filer()->isVisible());
@@ -625,7 +635,7 @@ TEST(MainWindowViews, DoubleClickFullScreenZoomModeAndAspect) {
     EXPECT_FALSE(v.dlg->ToolbarButton(kCmdPlayPause)->isVisible());
     QTest::qWait(guardMs);
     DoubleClick(area, c);
-    EXPECT_FALSE(v.dlg->FullScreen());
+    EXPECT_FALSE(v.dlg->View().FullScreen());
     ASSERT_TRUE(WaitFor([&] { return v.dlg->geometry() == normal; }));
     EXPECT_TRUE(v.dlg->Filer()->isVisible());
     EXPECT_TRUE(v.dlg->Controller()->isVisible());
@@ -635,16 +645,54 @@ TEST(MainWindowViews, DoubleClickFullScreenZoomModeAndAspect) {
     const std::string before = SettingsStore(v.homePath).Read("DISPLAY", "ASPECT");
     v.dlg->OnCommand(38200);
     EXPECT_NE(SettingsStore(v.homePath).Read("DISPLAY", "ASPECT"), before);
-    EXPECT_EQ(v.dlg->KeepsAspect(), before == "off");
+    EXPECT_EQ(v.dlg->View().KeepAspect(), before == "off");
     v.dlg->OnCommand(38200);
     EXPECT_EQ(SettingsStore(v.homePath).Read("DISPLAY", "ASPECT"), before);
 
     // The map window's frame comes and goes with 38013.
     v.Command(kCmdMapDisplay);
-    EXPECT_TRUE(v.dlg->MapVisible());
+    EXPECT_TRUE(v.dlg->Features().Find<MapFeature>()->MapOn());
     EXPECT_TRUE(v.dlg->MapWindow()->isVisible());
     v.Command(kCmdMapDisplay);
     EXPECT_FALSE(v.dlg->MapWindow()->isVisible());
+}
+
+// The orders the features depend on, watched through the viewer's trace:
+// each frame is read by the graph and the panel, then by the map, inside one
+// telemetry bracket; the map is sent the 1000.0 sentinel while its window is
+// off and the frame's position once it is on; closing stops the long work
+// first (the file flows, then the update check), then ends the features'
+// windows (the update notice, then the map: its monitor, its bridge, its
+// windows) while the engines still run, ends the engines, and takes the
+// locks last.
+TEST(MainWindow, FeaturesReadEachFrameInOneTelemetryBracketAndCloseInOrder) {
+    Viewer v;
+    ASSERT_TRUE(v.WaitLoaded(0));
+    ASSERT_TRUE(WaitFor([&] { return v.dlg->Control().SliderLast() > 0; }));
+    map::MapWindow* map = v.dlg->Features().Find<MapFeature>()->Window();
+    const std::vector<std::string> frameSteps = {"telemetry locked", "graph and panel at the frame",
+                                                 "map at the frame", "telemetry unlocked"};
+    v.tracing = true;
+    v.dlg->Control().SeekFromSlider(30);
+    EXPECT_EQ(v.trace, frameSteps);
+    EXPECT_EQ(map->Dialog()->State().latitude, map::kMapOfflineSentinel);
+    EXPECT_EQ(map->Dialog()->State().longitude, map::kMapOfflineSentinel);
+
+    v.dlg->OnCommand(kCmdMapDisplay);
+    ASSERT_TRUE(v.dlg->Features().Find<MapFeature>()->MapOn());
+    v.trace.clear();
+    v.dlg->Control().SeekFromSlider(40);
+    EXPECT_EQ(v.trace, frameSteps);
+    EXPECT_LT(std::abs(map->Dialog()->State().latitude), 90.0);
+    EXPECT_LT(std::abs(map->Dialog()->State().longitude), 180.0);
+
+    v.trace.clear();
+    v.dlg->OnCommand(kCmdClose);
+    EXPECT_EQ(v.trace, (std::vector<std::string>{"shutdown: stop work", "file flows stopped",
+                                                 "update check stopped", "shutdown: end windows",
+                                                 "update notice closed", "map: monitor stopped",
+                                                 "map: bridge detached", "map: windows deleted",
+                                                 "engines ended", "shutdown: take locks"}));
 }
 
 // ---- what a user met: telemetry, sliders, menu, product dialog, browse ------
@@ -672,7 +720,7 @@ TEST(MainWindow, DraggingThePositionSliderWhilePlayingPlaysOn) {
     ASSERT_TRUE(v.WaitLoaded(0));
     v.Click(1); // the 8-s pair
     ASSERT_TRUE(v.WaitLoaded(1));
-    ASSERT_TRUE(WaitFor([&] { return v.dlg->SliderLast() > 200; }));
+    ASSERT_TRUE(WaitFor([&] { return v.dlg->Control().SliderLast() > 200; }));
     v.Command(kCmdPlayPause);
     ASSERT_TRUE(WaitFor([&] { return v.State() == kEnginePlaying && v.Position() > 5; }));
 
@@ -683,7 +731,7 @@ TEST(MainWindow, DraggingThePositionSliderWhilePlayingPlaysOn) {
     Mouse(slider, QEvent::MouseMove, QPoint(w * 2 / 5, y), Qt::NoButton, Qt::LeftButton);
     Mouse(slider, QEvent::MouseMove, QPoint(w * 3 / 5, y), Qt::NoButton, Qt::LeftButton);
     Mouse(slider, QEvent::MouseButtonRelease, QPoint(w * 3 / 5, y), Qt::LeftButton, Qt::NoButton);
-    const long long target = v.dlg->SliderLast() * 3 / 5;
+    const long long target = v.dlg->Control().SliderLast() * 3 / 5;
     ASSERT_TRUE(WaitFor([&] { return !slider->Dragging() && v.Position() >= target - 10; }));
     // Playback goes on from there, and the button shows it.
     ASSERT_TRUE(WaitFor([&] { return v.State() == kEnginePlaying; }));
@@ -698,7 +746,7 @@ TEST(MainWindow, DraggingThePositionSliderWhilePlayingPlaysOn) {
     Mouse(slider, QEvent::MouseButtonPress, QPoint(w * 3 / 5, y), Qt::LeftButton, Qt::LeftButton);
     Mouse(slider, QEvent::MouseMove, QPoint(w / 5, y), Qt::NoButton, Qt::LeftButton);
     Mouse(slider, QEvent::MouseButtonRelease, QPoint(w / 5, y), Qt::LeftButton, Qt::NoButton);
-    const long long back = v.dlg->SliderLast() / 5;
+    const long long back = v.dlg->Control().SliderLast() / 5;
     ASSERT_TRUE(
         WaitFor([&] { return !slider->Dragging() && std::llabs(v.Position() - back) < 10; }));
     QTest::qWait(300);
@@ -718,22 +766,22 @@ TEST(MainWindow, VolumeDragWritesTheSettingOnceItSettles) {
     Mouse(slider, QEvent::MouseMove, QPoint(w / 2, y), Qt::NoButton, Qt::LeftButton);
     Mouse(slider, QEvent::MouseMove, QPoint(w / 4, y), Qt::NoButton, Qt::LeftButton);
     // The engines follow the drag; the file does not.
-    ASSERT_TRUE(WaitFor([&] { return v.dlg->Volume() < 30000; }));
+    ASSERT_TRUE(WaitFor([&] { return v.dlg->Control().Volume() < 30000; }));
     EXPECT_EQ(stored(), before);
     Mouse(slider, QEvent::MouseMove, QPoint(w / 3, y), Qt::NoButton, Qt::LeftButton);
     Mouse(slider, QEvent::MouseButtonRelease, QPoint(w / 3, y), Qt::LeftButton, Qt::NoButton);
     ASSERT_TRUE(WaitFor([&] { return stored() != before; }));
     // The value the drag ended on, exactly.
-    EXPECT_EQ(stored(), std::to_string(v.dlg->Volume()));
-    EXPECT_EQ(v.dlg->VolumeSlider()->Pos(), v.dlg->Volume());
-    EXPECT_GT(v.dlg->Volume(), 15000);
-    EXPECT_LT(v.dlg->Volume(), 30000);
+    EXPECT_EQ(stored(), std::to_string(v.dlg->Control().Volume()));
+    EXPECT_EQ(v.dlg->VolumeSlider()->Pos(), v.dlg->Control().Volume());
+    EXPECT_GT(v.dlg->Control().Volume(), 15000);
+    EXPECT_LT(v.dlg->Control().Volume(), 30000);
 }
 
 TEST(MainWindow, MovieMenuDisablesCommandsWithoutTheirFlows) {
     Viewer v;
     ASSERT_TRUE(v.WaitLoaded(0));
-    v.dlg->AreaMenu(0, v.dlg->MovieArea(0)->mapToGlobal(QPoint(10, 10)));
+    v.dlg->Views().AreaMenu(0, v.dlg->MovieArea(0)->mapToGlobal(QPoint(10, 10)));
     QMenu* menu = nullptr;
     ASSERT_TRUE(WaitFor([&] {
         return (menu = v.dlg->findChild<QMenu*>(QStringLiteral("movie menu"))) != nullptr;
@@ -794,7 +842,7 @@ TEST(MainWindow, BrowseOpensTheChosenSourceThroughTheSourceChoice) {
     v.promptKind = kSourceFile;
     v.promptPath = file;
     // (the browse before closed the recording, as every browse does)
-    EXPECT_FALSE(v.dlg->Loaded());
+    EXPECT_FALSE(v.dlg->State().Loaded());
     v.dlg->OnCommand(kCmdBrowse);
     ASSERT_EQ(v.messages.size(), 1u);
     EXPECT_EQ(v.messages[0], QStringLiteral("動画のオープンに失敗しました。"));
@@ -805,7 +853,7 @@ TEST(MainWindowViews, ZoomModeKeepsTheEnginesDisplayModelWhenARecordingOpens) {
     Viewer v; // both areas in model 2
     ASSERT_TRUE(v.WaitLoaded(0));
     v.Command(kCmdZoom);
-    ASSERT_TRUE(v.dlg->InZoomMode());
+    ASSERT_TRUE(v.dlg->Views().InZoomMode());
     v.session.SetDisplayMode(0, 4); // the engine draws the panorama
     v.Click(3);
     ASSERT_TRUE(v.WaitLoaded(3));

@@ -26,7 +26,7 @@ extern "C" {
 #include "kinetta/catalogue/filer_container_dlg.h"
 #include "kinetta/shell/kinetta_dlg.h"
 #include "kinetta/skin/skin_button.h"
-#include "kinetta/telemetry/telemetry_views.h"
+#include "kinetta/telemetry/telemetry_feature.h"
 #include "playcore/player/audio_output.h"
 #include "playcore/session/playback_session.h"
 #include "skin/gui_support.h"
@@ -99,8 +99,10 @@ struct Viewer : Home, ktest::ViewerRig {
           }) {}
     bool WaitPrepared(int row) {
         return WaitFor([&] {
-            return dlg->Loaded() && !dlg->Busy() && dlg->SelectedIndex() == row &&
-                   dlg->Graph()->HasMovie() && dlg->SliderLast() > 0;
+            return dlg->State().Loaded() && !dlg->State().Busy() &&
+                   dlg->State().SelectedIndex() == row &&
+                   dlg->Features().Find<TelemetryFeature>()->Graph()->HasMovie() &&
+                   dlg->Control().SliderLast() > 0;
         });
     }
     void Command(int id) { dlg->ToolbarButton(id)->click(); }
@@ -109,7 +111,7 @@ struct Viewer : Home, ktest::ViewerRig {
         const QRect r = list->visualRect(list->model()->index(row, 0));
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, r.center());
     }
-    long long Position() { return session.GetPosition(dlg->CameraSelection()); }
+    long long Position() { return session.GetPosition(dlg->State().CameraSelection()); }
     // The frame the main area shows: as recorded, the whole frame stands on a
     // square of the area's shorter side in its middle.
     int Shown() {
@@ -126,7 +128,7 @@ struct Viewer : Home, ktest::ViewerRig {
         return kframecode::ReadFrameCode(luma.data(), rgb.width(), rgb.height(), rgb.width(),
                                          square);
     }
-    const PanelState& Panel() { return dlg->InfoPanel()->State(); }
+    const PanelState& Panel() { return dlg->Features().Find<TelemetryFeature>()->Panel()->State(); }
 };
 
 class TelemetryWindow : public ::testing::TestWithParam<RecorderFamily> {
@@ -140,18 +142,20 @@ TEST_P(TelemetryWindow, PanelTimeFollowsThePicture) {
     Viewer v(Card(), GetParam());
     ASSERT_TRUE(v.WaitPrepared(0));
     EXPECT_EQ(v.Panel().frameIndex, 0);
-    EXPECT_EQ(v.dlg->InfoPanel()->Texts().dateTime, "2023/05/25 10:15:00");
+    EXPECT_EQ(v.dlg->Features().Find<TelemetryFeature>()->Panel()->Texts().dateTime,
+              "2023/05/25 10:15:00");
 
     v.Command(kCmdPlayPause);
     ASSERT_TRUE(WaitFor([&] { return v.Panel().frameIndex > 10; }));
     const int first = v.Panel().frameIndex;
     ASSERT_TRUE(WaitFor([&] { return v.Panel().frameIndex > first + 60; }));
-    EXPECT_GT(v.dlg->InfoPanel()->Texts().dateTime, "2023/05/25 10:15:01");
+    EXPECT_GT(v.dlg->Features().Find<TelemetryFeature>()->Panel()->Texts().dateTime,
+              "2023/05/25 10:15:01");
 
     // Paused and put at a frame: the picture's frame code and the drawn time
     // are of the same moment.
     v.Command(kCmdPlayPause);
-    v.dlg->SeekFromSlider(150);
+    v.dlg->Control().SeekFromSlider(150);
     ASSERT_TRUE(WaitFor([&] {
         const int shown = v.Shown();
         return shown >= 0 && std::abs(shown - v.Panel().frameIndex) <= kSeekSlack;
@@ -161,25 +165,26 @@ TEST_P(TelemetryWindow, PanelTimeFollowsThePicture) {
     const double seconds = shown * v.session.GetFrameDuration(0) / 1000.0;
     char want[32];
     std::snprintf(want, sizeof want, "2023/05/25 10:15:%02d", static_cast<int>(seconds));
-    EXPECT_EQ(v.dlg->InfoPanel()->Texts().dateTime, want) << "frame " << shown;
-    EXPECT_FALSE(v.dlg->InfoPanel()->Texts().g[0].empty());
+    EXPECT_EQ(v.dlg->Features().Find<TelemetryFeature>()->Panel()->Texts().dateTime, want)
+        << "frame " << shown;
+    EXPECT_FALSE(v.dlg->Features().Find<TelemetryFeature>()->Panel()->Texts().g[0].empty());
 }
 
 TEST_P(TelemetryWindow, GraphClicksSeekToThePreviousAndNextEvent) {
     Viewer v(Card(), GetParam());
     ASSERT_TRUE(v.WaitPrepared(0));
-    const EventList events = v.dlg->Telemetry()->Events();
+    const EventList events = v.dlg->Features().Find<TelemetryFeature>()->Views().Events();
     ASSERT_EQ(events.size(), 3u);
     std::vector<int> frames;
     for (const GraphEvent& e : events)
         frames.push_back(e.accel->framePos);
 
-    CGSensorDlg* graph = v.dlg->Graph();
+    CGSensorDlg* graph = v.dlg->Features().Find<TelemetryFeature>()->Graph();
     auto clickAndRead = [&](Qt::MouseButton button, int want) {
         QTest::mouseClick(graph, button, {}, graph->rect().center());
         return WaitFor([&] { return std::abs(v.Shown() - want) <= kSeekSlack; });
     };
-    v.dlg->SeekFromSlider(frames[1] + 10);
+    v.dlg->Control().SeekFromSlider(frames[1] + 10);
     ASSERT_TRUE(WaitFor([&] { return std::abs(v.Shown() - (frames[1] + 10)) <= kSeekSlack; }));
     EXPECT_TRUE(clickAndRead(Qt::LeftButton, frames[1])) << v.Shown();
     EXPECT_TRUE(clickAndRead(Qt::LeftButton, frames[0])) << v.Shown();
@@ -191,44 +196,45 @@ TEST_P(TelemetryWindow, GraphClicksSeekToThePreviousAndNextEvent) {
 TEST_P(TelemetryWindow, AxisButtonRemovesItsAxisAndMarks) {
     Viewer v(Card(), GetParam());
     ASSERT_TRUE(v.WaitPrepared(0));
-    const EventList events = v.dlg->Telemetry()->Events();
+    const EventList events = v.dlg->Features().Find<TelemetryFeature>()->Views().Events();
     ASSERT_FALSE(events.empty());
     const int axis = events.front().entry; // the shock's axis entry (0..2)
     ASSERT_LT(axis, 3);
-    CGSensorDlg* graph = v.dlg->Graph();
+    CGSensorDlg* graph = v.dlg->Features().Find<TelemetryFeature>()->Graph();
     ASSERT_TRUE(WaitFor([&] {
         return !graph->LastPlan().axes[static_cast<size_t>(axis)].empty() &&
                graph->LastPlan().marks[static_cast<size_t>(axis)].size() == 1;
     }));
 
-    v.dlg->InfoPanel()->AxisButton(axis)->click();
-    EXPECT_FALSE(v.dlg->InfoPanel()->AxisOn(axis));
+    v.dlg->Features().Find<TelemetryFeature>()->Panel()->AxisButton(axis)->click();
+    EXPECT_FALSE(v.dlg->Features().Find<TelemetryFeature>()->Panel()->AxisOn(axis));
     ASSERT_TRUE(WaitFor([&] {
         return graph->LastPlan().axes[static_cast<size_t>(axis)].empty() &&
                graph->LastPlan().marks[static_cast<size_t>(axis)].empty();
     }));
-    for (const GraphEvent& e : v.dlg->Telemetry()->Events())
+    for (const GraphEvent& e : v.dlg->Features().Find<TelemetryFeature>()->Views().Events())
         EXPECT_NE(e.entry, axis);
     // The other axes stay.
     EXPECT_FALSE(graph->LastPlan().axes[static_cast<size_t>((axis + 1) % 3)].empty());
 
-    v.dlg->InfoPanel()->AxisButton(axis)->click();
+    v.dlg->Features().Find<TelemetryFeature>()->Panel()->AxisButton(axis)->click();
     ASSERT_TRUE(
         WaitFor([&] { return graph->LastPlan().marks[static_cast<size_t>(axis)].size() == 1; }));
-    EXPECT_EQ(v.dlg->Telemetry()->Events().size(), events.size());
+    EXPECT_EQ(v.dlg->Features().Find<TelemetryFeature>()->Views().Events().size(), events.size());
 }
 
 TEST_P(TelemetryWindow, ParkingRecordingIsPlottedByRecordAndFullScreenHidesTheViews) {
     Viewer v(Card(), GetParam());
     ASSERT_TRUE(v.WaitPrepared(0));
-    EXPECT_FALSE(v.dlg->Graph()->Geometry().parking);
-    EXPECT_TRUE(v.dlg->Graph()->isVisible());
-    EXPECT_TRUE(v.dlg->InfoPanel()->isVisible());
-    EXPECT_EQ(v.dlg->Graph()->geometry().height(), v.dlg->Layout().graph.height);
+    EXPECT_FALSE(v.dlg->Features().Find<TelemetryFeature>()->Graph()->Geometry().parking);
+    EXPECT_TRUE(v.dlg->Features().Find<TelemetryFeature>()->Graph()->isVisible());
+    EXPECT_TRUE(v.dlg->Features().Find<TelemetryFeature>()->Panel()->isVisible());
+    EXPECT_EQ(v.dlg->Features().Find<TelemetryFeature>()->Graph()->geometry().height(),
+              v.dlg->Layout().graph.height);
 
     v.Click(1);
     ASSERT_TRUE(v.WaitPrepared(1));
-    CGSensorDlg* graph = v.dlg->Graph();
+    CGSensorDlg* graph = v.dlg->Features().Find<TelemetryFeature>()->Graph();
     EXPECT_TRUE(graph->Geometry().parking);
     // Few records over the plot width: one column per record, 6p apart.
     size_t records = 0;
@@ -243,13 +249,13 @@ TEST_P(TelemetryWindow, ParkingRecordingIsPlottedByRecordAndFullScreenHidesTheVi
     const double p = graph->LastPlan().plotWidth / (double(records) * 6);
     EXPECT_NEAR(marks[0].x, graph->LastPlan().left + 2 * 6 * p, 1e-6);
 
-    v.dlg->AreaFullScreen(0);
-    ASSERT_TRUE(v.dlg->FullScreen());
-    EXPECT_FALSE(v.dlg->Graph()->isVisible());
-    EXPECT_FALSE(v.dlg->InfoPanel()->isVisible());
-    v.dlg->AreaFullScreen(0);
-    ASSERT_FALSE(v.dlg->FullScreen());
-    EXPECT_TRUE(v.dlg->Graph()->isVisible());
+    v.dlg->Views().AreaFullScreen(0);
+    ASSERT_TRUE(v.dlg->View().FullScreen());
+    EXPECT_FALSE(v.dlg->Features().Find<TelemetryFeature>()->Graph()->isVisible());
+    EXPECT_FALSE(v.dlg->Features().Find<TelemetryFeature>()->Panel()->isVisible());
+    v.dlg->Views().AreaFullScreen(0);
+    ASSERT_FALSE(v.dlg->View().FullScreen());
+    EXPECT_TRUE(v.dlg->Features().Find<TelemetryFeature>()->Graph()->isVisible());
 }
 
 INSTANTIATE_TEST_SUITE_P(Families, TelemetryWindow,

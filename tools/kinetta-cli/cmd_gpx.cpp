@@ -1,11 +1,11 @@
-// kinetta-cli gpx: the GPX 1.1 file of recordings' tracks (kinetta/map/gpx_export.h).
+// kinetta-cli gpx: the GPX 1.1 file of recordings' tracks (kinetta/gpx/gpx_export.h).
 // Prints {"ok":true,"out":OUT,"tracks":[{"name","records","points","segments"}...],
 // "waypoints":N}; a recording without GPS records gives a track without
 // points and a note on stderr.
 
 #include <cstdio>
 
-#include "kinetta/map/gpx_export.h"
+#include "kinetta/gpx/gpx_export.h"
 #include "tools/kinetta-cli/commands.h"
 #include "tools/kinetta-cli/telemetry_args.h"
 #include "util/json_text.h"
@@ -21,13 +21,13 @@ int CmdGpx(Args args) {
         std::fprintf(stderr, "usage: kinetta-cli gpx --family tx40|tx50 FILE... --out OUT.gpx\n");
         return 2;
     }
-    std::vector<kinetta::map::GpxRecording> recordings;
+    std::vector<kinetta::gpx::GpxRecording> recordings;
     kutil::Json tracks = kutil::Json::array();
     size_t waypoints = 0;
     for (const std::string& path : args) {
         std::string error = UnreadableReason(path);
-        kinetta::map::GpxRecording r;
-        if (error.empty()) kinetta::map::ReadGpxRecording(path, family, &r, &error);
+        kinetta::gpx::GpxRecording r;
+        if (error.empty()) kinetta::gpx::ReadGpxRecording(path, family, &r, &error);
         if (!error.empty()) {
             ReportFailure("gpx", error);
             std::printf("%s\n", kutil::JsonLine({{"ok", false}, {"error", error}}).c_str());
@@ -48,7 +48,7 @@ int CmdGpx(Args args) {
         recordings.push_back(std::move(r));
     }
     std::string error;
-    if (!kinetta::map::WriteGpxFile(*out, kinetta::map::GpxDocument(recordings, "kinetta"),
+    if (!kinetta::gpx::WriteGpxFile(*out, kinetta::gpx::GpxDocument(recordings, "kinetta"),
                                     &error)) {
         ReportFailure("gpx", error);
         std::printf("%s\n", kutil::JsonLine({{"ok", false}, {"error", error}}).c_str());

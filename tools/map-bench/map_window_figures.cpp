@@ -35,6 +35,7 @@
 #include "kinetta/catalogue/file_list_ctrl.h"
 #include "kinetta/catalogue/filer_container_dlg.h"
 #include "kinetta/map/google_map_dlg2.h"
+#include "kinetta/map/map_feature.h"
 #include "kinetta/map/map_scheme.h"
 #include "kinetta/map/map_window.h"
 #include "kinetta/map/page_state.h"
@@ -151,14 +152,18 @@ int main(int argc, char** argv) {
     constexpr int kWait = 120000;
     auto loaded = [&](int row) {
         return QTest::qWaitFor(
-            [&] { return dlg->Loaded() && !dlg->Busy() && dlg->SelectedIndex() == row; }, kWait);
+            [&] {
+                return dlg->State().Loaded() && !dlg->State().Busy() &&
+                       dlg->State().SelectedIndex() == row;
+            },
+            kWait);
     };
     if (!loaded(0)) {
         std::fprintf(stderr, "the first recording did not load (loaded %d, busy %d, row %d)\n",
-                     dlg->Loaded(), dlg->Busy(), dlg->SelectedIndex());
+                     dlg->State().Loaded(), dlg->State().Busy(), dlg->State().SelectedIndex());
         return 1;
     }
-    map::MapWindow* m = dlg->Map();
+    map::MapWindow* m = dlg->Features().Find<MapFeature>()->Window();
     QWebEnginePage* page = m->Dialog()->Holder().Page();
     dlg->ToolbarButton(kCmdMapDisplay)->click();
     const bool shown = QTest::qWaitFor(
@@ -227,7 +232,7 @@ int main(int argc, char** argv) {
                 withMap.selfRss, withMap.childRss, withMap.selfRss + withMap.childRss);
     std::fflush(stdout);
     dlg->ToolbarButton(kCmdMapDisplay)->click(); // off
-    dlg->SeekFromSlider(0);
+    dlg->Control().SeekFromSlider(0);
     QTest::qWait(1000);
     measure("map_off");
     dlg.reset();

@@ -23,7 +23,7 @@
 #include "kinetta/catalogue/catalogue.h"
 #include "playcore/container/gps_block.h"
 
-namespace kinetta::map {
+namespace kinetta::gpx {
 
 inline constexpr const char* kGpxExtensionNamespace = "urn:x-kinetta:gpx-extensions:1";
 
@@ -96,4 +96,4 @@ GpxExportResult ExportGpxToFolder(const std::vector<RecordingEntry>& entries, Re
                                   const std::string& folder, const std::atomic<bool>* running,
                                   const std::function<void(int done, int total)>& progress = {});
 
-} // namespace kinetta::map
+} // namespace kinetta::gpx

@@ -1,4 +1,4 @@
-#include "kinetta/map/gpx_export.h"
+#include "kinetta/gpx/gpx_export.h"
 
 #include <sys/stat.h>
 
@@ -15,7 +15,12 @@
 #include "playcore/container/mp4_write.h"
 #include "util/text.h"
 
-namespace kinetta::map {
+namespace kinetta::gpx {
+
+// A track's segments are the stretches of the map (kinetta/map/stretches.h).
+using map::LatLon;
+using map::SplitStretches;
+using map::Stretch;
 
 namespace {
 
@@ -240,4 +245,4 @@ GpxExportResult ExportGpxToFolder(const std::vector<RecordingEntry>& entries, Re
     return out;
 }
 
-} // namespace kinetta::map
+} // namespace kinetta::gpx

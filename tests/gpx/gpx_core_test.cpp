@@ -9,13 +9,14 @@
 #include <ctime>
 #include <filesystem>
 
-#include "kinetta/map/gpx_export.h"
+#include "kinetta/gpx/gpx_export.h"
 #include "kinetta/map/stretches.h"
 #include "support/temp_dir.h"
 
 namespace {
 
-using namespace kinetta::map;
+using namespace kinetta::gpx;
+using namespace kinetta::map; // the stretches the segments follow
 using playcore::GpsRecord;
 
 GpsRecord Fix(double lat, double lon, int valid = 1) {

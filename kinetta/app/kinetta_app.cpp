@@ -1,4 +1,4 @@
-#include "kinetta/shell/kinetta_app.h"
+#include "kinetta/app/kinetta_app.h"
 
 #include <QApplication>
 #include <QDir>
