@@ -309,7 +309,7 @@ struct CountingFuncs : IHostWebViewFuncs {
 
 } // namespace
 
-TEST(MapHostObject, TenMethodsInInterfaceOrderAnswerInJson) {
+TEST(MapHostObject, ElevenMethodsInInterfaceOrderAnswerInJson) {
     const char* order[] = {"CallCallbackAsynchronously",
                            "TestMethod",
                            "JS2C_ConnectTest",
