@@ -34,5 +34,8 @@ enum ToolbarCommand : int {
 enum CaptionCommand : int { kCmdClose = 19, kCmdMinimise = 20, kCmdMaximise = 21 };
 // "GPXで保存" of the movie menu: the list's recordings as a GPX file.
 inline constexpr int kCmdGpxExport = 38210;
+// "イベントを切り出し" of the movie menu: a clip around the event nearest the
+// playback position (within the clip's seconds), or around the position.
+inline constexpr int kCmdClipEvent = 38211;
 
 } // namespace kinetta

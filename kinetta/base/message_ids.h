@@ -38,6 +38,12 @@ enum MessageId : uint32_t {
     UM_MODELDLG_PLACE = 0x8835,
     UM_WEBVIEW_CREATED = 0x8899, // the map's browser control is ready
     UM_APPBAR_NOTIFY = 0x8903,
+    // Event clips: the clip's menu is offered at the pointer for an event
+    // (Ctrl + right click on a graph mark, right click on a map pin; wParam =
+    // its kind 0..13, lParam = its frame) or for a row of the recording list
+    // (right click; wParam = the row).
+    UM_CLIP_AT_EVENT = 0x8A10,
+    UM_CLIP_AT_ROW = 0x8A11,
 };
 
 // wParam of UM_APPBAR_NOTIFY: an application bar (a panel) moved or changed size.

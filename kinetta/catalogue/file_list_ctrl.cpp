@@ -1,12 +1,13 @@
 #include "kinetta/catalogue/file_list_ctrl.h"
 
+#include <QContextMenuEvent>
 #include <QItemSelectionModel>
 #include <QPainter>
 
-#include "kinetta/catalogue/file_selection.h"
-#include "kinetta/catalogue/recording_names.h"
 #include "kinetta/base/display_scale.h"
 #include "kinetta/base/ui_strings.h"
+#include "kinetta/catalogue/file_selection.h"
+#include "kinetta/catalogue/recording_names.h"
 #include "kinetta/skin/skin_context.h"
 
 namespace kinetta {
@@ -140,6 +141,13 @@ QSize CFileListHeaderCtrl::sizeHint() const {
 }
 
 // ---- List -----------------------------------------------------------------
+
+void CFileListCtrl::contextMenuEvent(QContextMenuEvent* event) {
+    const int row = indexAt(event->pos()).row();
+    if (row < 0 || row >= RowCount()) return;
+    event->accept();
+    emit RowMenuRequested(row);
+}
 
 CFileListCtrl::CFileListCtrl(QWidget* parent)
     : QTableView(parent), model_(new RecordingListModel(this)),

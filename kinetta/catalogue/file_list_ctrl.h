@@ -112,6 +112,11 @@ signals:
     void RowSelected(int row);
     // The rows were re-ordered by a header click.
     void Sorted(int column);
+    // The context menu was asked for over row `row`.
+    void RowMenuRequested(int row);
+
+protected:
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
     void OnSelectionChanged();

@@ -2,10 +2,10 @@
 
 #include <QResizeEvent>
 
-#include "kinetta/catalogue/file_list_ctrl.h"
-#include "kinetta/catalogue/folder_tree_ctrl.h"
 #include "kinetta/base/display_scale.h"
 #include "kinetta/base/ui_strings.h"
+#include "kinetta/catalogue/file_list_ctrl.h"
+#include "kinetta/catalogue/folder_tree_ctrl.h"
 #include "kinetta/skin/skin_button.h"
 #include "kinetta/skin/skin_context.h"
 #include "kinetta/skin/skin_pictures.h"
@@ -68,6 +68,7 @@ CFilerContainerDlg::CFilerContainerDlg(QWidget* parent) : QWidget(parent) {
 
     connect(list_, &CFileListCtrl::RowSelected, this, &CFilerContainerDlg::RowSelected);
     connect(list_, &CFileListCtrl::Sorted, this, &CFilerContainerDlg::ListRebuilt);
+    connect(list_, &CFileListCtrl::RowMenuRequested, this, &CFilerContainerDlg::RowMenuRequested);
     // Queued: the owner answers by opening the folder, which replaces the tree
     // and the list; that must not happen inside the tree's own click handling.
     connect(tree_, &CFolderTreeCtrl::ItemSelected, this, &CFilerContainerDlg::OnTreeItemSelected,

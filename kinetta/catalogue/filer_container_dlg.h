@@ -98,6 +98,8 @@ signals:
     void FolderSelected(int item, const QString& path);
     // The rows changed (see the rule above).
     void ListRebuilt();
+    // The right button was pressed over row `row` of Rows().
+    void RowMenuRequested(int row);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -615,6 +616,62 @@ std::vector<ClipRequest> RequestsForEvents(const ClipRequest& recording,
         out.push_back(std::move(r));
     }
     return out;
+}
+
+bool RequestForTarget(const RecordingEntry& entry, RecorderFamily family, const ClipTarget& target,
+                      const ClipSeconds& seconds, const std::array<bool, 10>& listed,
+                      ClipRequest* out, std::string* why) {
+    ClipRequest r = RequestForEntry(entry, family);
+    r.before = seconds.before;
+    r.after = seconds.after;
+    if (r.telemetryPath.empty()) return Fail(why, "no recording was given");
+    ClipSourceFile source;
+    if (!ReadClipSource(r.telemetryPath, family, &source, why)) return false;
+    const uint32_t frames = source.facts.Frames();
+    if (frames == 0) return Fail(why, Name(r.telemetryPath) + ": no frames");
+    const int64_t frame = std::clamp<int64_t>(target.frame, 0, int64_t(frames) - 1);
+    const double at = source.facts.frameStart[size_t(frame)];
+
+    std::vector<ClipEvent> events;
+    for (const ClipEvent& e : source.events)
+        if (e.entry >= 0 && size_t(e.entry) < listed.size() && listed[size_t(e.entry)])
+            events.push_back(e);
+    const ClipEvent* chosen = nullptr;
+    switch (target.at) {
+    case ClipAt::Frame:
+        break;
+    case ClipAt::EventOfKind:
+        for (const ClipEvent& e : events)
+            if (e.kind == target.kind &&
+                (!chosen || std::llabs(e.frame - frame) < std::llabs(chosen->frame - frame)))
+                chosen = &e;
+        if (!chosen)
+            return Fail(why, Name(r.telemetryPath) + ": no event of kind " +
+                                 std::to_string(target.kind) + " is listed");
+        break;
+    case ClipAt::NearestEvent:
+        for (const ClipEvent& e : events) {
+            const double d = e.seconds - at;
+            if (d < -double(seconds.before) || d > double(seconds.after)) continue;
+            if (!chosen || std::fabs(d) < std::fabs(chosen->seconds - at)) chosen = &e;
+        }
+        break;
+    case ClipAt::FirstEvent:
+        for (const ClipEvent& e : events)
+            if (!chosen || e.frame < chosen->frame) chosen = &e;
+        break;
+    }
+    if (chosen) {
+        r.moment = chosen->seconds;
+        r.kindWord = std::string(ClipKindWord(chosen->kind));
+        r.events = {*chosen};
+    } else {
+        r.moment = target.at == ClipAt::FirstEvent ? 0.0 : at;
+        r.kindWord = std::string(kMomentKindWord);
+        r.events.clear();
+    }
+    *out = std::move(r);
+    return true;
 }
 
 std::uint32_t RunClipJob(const std::vector<ClipRequest>& requests, bool remember, JobControl& job,

@@ -11,6 +11,7 @@
 // a JobControl: progress, cancel, the failure text); `kinetta-cli clip` and
 // `kinetta-cli clips` run the same work in the foreground.
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -48,6 +49,33 @@ struct ClipRequest {
 
 // The recording of a catalogue entry as a request's files.
 ClipRequest RequestForEntry(const RecordingEntry& entry, RecorderFamily family);
+
+// What the viewer cuts at, in frames of the recording's telemetry file (the
+// index of its per-frame table, as the graph, the map pins and the playback
+// position count them).
+enum class ClipAt {
+    Frame,        // the frame itself, without an event ("moment")
+    EventOfKind,  // the event of `kind` nearest the frame (a graph mark, a map pin)
+    NearestEvent, // the listed event nearest the frame within the clip's window
+                  // [frame - before, frame + after] (seconds), else the frame itself
+    FirstEvent,   // the recording's first listed event, else its start
+};
+struct ClipTarget {
+    ClipAt at = ClipAt::Frame;
+    int64_t frame = 0;
+    int kind = -1; // EventOfKind: the event kind 0..13
+};
+
+// The request of entry for target: the telemetry file is read
+// (ReadClipSource), its events are kept when listed[detector entry] is set,
+// the moment is the chosen event's start (the event becomes the clip's
+// event and names it) or the start of the frame (clamped to the file's
+// frames, named "moment"). before/after are the clip's seconds; the folder
+// is left empty. False, with the reason, when the file cannot be read or
+// EventOfKind finds no listed event of that kind.
+bool RequestForTarget(const RecordingEntry& entry, RecorderFamily family, const ClipTarget& target,
+                      const ClipSeconds& seconds, const std::array<bool, 10>& listed,
+                      ClipRequest* out, std::string* why = nullptr);
 
 // One camera's clip.
 struct ClipCameraPlan {

@@ -34,6 +34,11 @@ public:
     virtual std::string GetMapURL() = 0;
     // Post the map state to the page.
     virtual void SetSend() = 0;
+    // An event pin was right-clicked: ipos its frame, icolor its kind (the
+    // icon index). Offered to the event clips; nothing by default.
+    virtual void OnRightClickCrashPoint(int ifile, int igrid, int ipos, int icolor) {
+        (void)ifile, (void)igrid, (void)ipos, (void)icolor;
+    }
 };
 
 } // namespace kinetta::map

@@ -21,7 +21,8 @@ constexpr std::array<std::string_view, HostWebViewObject::kMethodCount> kMethods
     "JS2C_GetRelJpgNum",
     "JS2C_OnClickCrashPoint",
     "JS2C_OnInitHtml",
-    "JS2C_SetSend"};
+    "JS2C_SetSend",
+    "JS2C_OnRightClickCrashPoint"};
 
 using Json = nlohmann::json;
 
@@ -154,6 +155,10 @@ void HostWebViewObject::JS2C_SetSend() {
     if (funcs_) funcs_->SetSend();
 }
 
+void HostWebViewObject::JS2C_OnRightClickCrashPoint(int ifile, int igrid, int ipos, int icolor) {
+    if (funcs_) funcs_->OnRightClickCrashPoint(ifile, igrid, ipos, icolor);
+}
+
 bool HostWebViewObject::Invoke(std::string_view method, std::string_view argsJson,
                                std::string* answer) {
     const int index = MethodIndex(method);
@@ -198,6 +203,11 @@ bool HostWebViewObject::Invoke(std::string_view method, std::string_view argsJso
         break;
     case 9:
         JS2C_SetSend();
+        *answer = "{}";
+        break;
+    case 10:
+        JS2C_OnRightClickCrashPoint(ArgInt(args, 0), ArgInt(args, 1), ArgInt(args, 2),
+                                    ArgInt(args, 3));
         *answer = "{}";
         break;
     }

@@ -1,10 +1,11 @@
 #pragma once
 // HostWebViewObject: the object the map page reaches as
 // chrome.webview.hostObjects.sync.sample. Its ten methods, in interface
-// order, forward to IHostWebViewFuncs; Invoke is the dispatch of one call as
-// it arrives from the page (method name and a JSON array of arguments) and
-// returns the JSON answer. Methods never fail towards the page: without
-// IHostWebViewFuncs behind them they give default results. UI thread only.
+// order, and the eleventh that the event clips added after them (the ten
+// keep their dispatch identifiers), forward to IHostWebViewFuncs; Invoke is the dispatch of one
+// call as it arrives from the page (method name and a JSON array of arguments) and returns the JSON
+// answer. Methods never fail towards the page: without IHostWebViewFuncs behind them they give
+// default results. UI thread only.
 
 #include <cstdint>
 #include <functional>
@@ -25,7 +26,7 @@ public:
 
     // Dispatch identifiers: the first method's, then one up per method.
     static constexpr int32_t kFirstDispId = 0x60010000;
-    static constexpr int kMethodCount = 10;
+    static constexpr int kMethodCount = 11;
     // Method names in interface order.
     static std::string_view MethodName(int index);
     // Index of a method name, -1 when unknown.
@@ -56,6 +57,9 @@ public:
     void JS2C_OnInitHtml();
     // 9
     void JS2C_SetSend();
+    // 10: an event pin was right-clicked (its stored file index, recording
+    // index, frame and kind).
+    void JS2C_OnRightClickCrashPoint(int ifile, int igrid, int ipos, int icolor);
 
     // One call of the page: method by name, arguments as a JSON array
     // (missing or mistyped arguments read as 0 / empty, as a coercion would

@@ -41,6 +41,12 @@ void CGoogleMapDlgWrap::OnClickCrashPoint(int, int, int ipos, int, double, doubl
     if (sink_) sink_->Post(target_, UM_MAP_SEEK, 0, ipos);
 }
 
+void CGoogleMapDlgWrap::OnRightClickCrashPoint(int, int, int ipos, int icolor) {
+    // The page's arguments are untrusted: only a real kind reaches the clips.
+    if (sink_ && icolor >= 0 && icolor <= 13 && ipos >= 0)
+        sink_->Post(target_, UM_CLIP_AT_EVENT, static_cast<uintptr_t>(icolor), ipos);
+}
+
 std::string CGoogleMapDlgWrap::GetMapURL() {
     return std::string(kMapLibraryUrl);
 }

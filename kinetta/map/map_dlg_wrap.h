@@ -71,6 +71,9 @@ public:
                            double speed, double direction) override;
     std::string GetMapURL() override;
     void SetSend() override;
+    // Posts UM_CLIP_AT_EVENT (wParam the kind, lParam the frame) when icolor
+    // is an event kind 0..13.
+    void OnRightClickCrashPoint(int ifile, int igrid, int ipos, int icolor) override;
 
     // ---- calls from the rest of the program ----
     // Kind 0 "" (playing), 1 "pause", 2 "stop" and then one MoveMarker script.

@@ -13,6 +13,8 @@
 //  * the services before the map: at the end of the first start-up stage the
 //    browser-component notice is closed before the map's browser starts,
 //    and at shutdown the update check stops before the map's monitor;
+//  * the event clips after the telemetry views, whose detector switches
+//    decide which events a clip may be cut for;
 //  * the telemetry views before the map: for every frame shown (inside the
 //    telemetry lock) the graph and the panel read the frame's record before
 //    the map does, a prepared recording's event list exists before the map
@@ -22,6 +24,7 @@
 
 #include <algorithm>
 
+#include "kinetta/clips/clip_feature.h"
 #include "kinetta/fileops/export_feature.h"
 #include "kinetta/fileops/file_ops_feature.h"
 #include "kinetta/gpx/gpx_feature.h"
@@ -62,6 +65,8 @@ void CkinettaDlg::CreateFeatures() {
                       {UM_GRAPH_PREV, UM_GRAPH_NEXT, UM_ICON_FILTER, UM_SETTINGS_NOTIFY}, {});
     features_.Add(std::make_unique<MapFeature>(state_, *telemetry, map),
                   {UM_WEBVIEW_CREATED, UM_MAP_STATUS, UM_MAP_SEEK}, {{kCmdMapDisplay}});
+    features_.Add(std::make_unique<ClipFeature>(state_, flows->Ops(), *telemetry),
+                  {UM_CLIP_AT_EVENT, UM_CLIP_AT_ROW}, {{kCmdClipEvent}});
 }
 
 namespace {

@@ -9,8 +9,10 @@
 #include <QStyleHints>
 
 #include "kinetta/base/display_scale.h"
+#include "kinetta/base/message_ids.h"
 #include "kinetta/base/ui_strings.h"
 #include "kinetta/base/ui_text.h"
+#include "kinetta/base/window_message.h"
 #include "kinetta/catalogue/filer_container_dlg.h"
 #include "kinetta/shell/kinetta_dlg.h"
 #include "kinetta/skin/skin_button.h"
@@ -80,6 +82,11 @@ void CkinettaDlg::CreateChildren() {
     connect(filer_, &CFilerContainerDlg::FolderSelected, this,
             [this](int item, const QString&) { OnFolderSelect(item); });
     connect(filer_, &CFilerContainerDlg::ListRebuilt, this, [this] { OnListRebuilt(); });
+    // A row's right button offers the event clip of that recording (the
+    // feature of the UM_CLIP_AT_ROW row).
+    connect(filer_, &CFilerContainerDlg::RowMenuRequested, this, [this](int row) {
+        PostWindowMessage(this, UM_CLIP_AT_ROW, static_cast<uintptr_t>(row));
+    });
 
     position_ = new CSkinSliderCtrl(
         38100, this,

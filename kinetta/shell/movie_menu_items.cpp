@@ -33,6 +33,8 @@ std::vector<MovieMenuItem> MovieMenuItems(const MovieMenuContext& ctx) {
     items.push_back({kCmdSettings, kStrSettings, true});
     items.push_back({kCmdBrowse, kStrBrowse, true});
     items.push_back({kCmdMenuGpxExport, kStrGpxSave, true});
+    // The event clip of the open recording, at the playback position.
+    items.push_back({kCmdMenuClipEvent, kStrClipEvent, true});
     if (ctx.hasFlow)
         for (MovieMenuItem& item : items)
             item.enabled = item.enabled && ctx.hasFlow(item.command);

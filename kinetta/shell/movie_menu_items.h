@@ -30,6 +30,7 @@ enum MovieMenuCommand : int {
     kCmdMenuFlipFront = 38202,
     kCmdMenuMirrorRear = 38203,
     kCmdMenuGpxExport = 38210, // "GPXで保存" (the main window's kCmdGpxExport)
+    kCmdMenuClipEvent = 38211, // "イベントを切り出し" (the main window's kCmdClipEvent)
 };
 
 // Engine states as the playback session reports them.

@@ -250,7 +250,8 @@ void PlanGraph(const GraphGeometry& g, std::span<AccelRecord* const> table,
                                                 flags.drawing, g.family, found);
         for (int i = 0; i < n; ++i)
             if (col.x >= plan->left)
-                plan->marks[static_cast<size_t>(found[i].entry)].push_back({col.x, found[i].kind});
+                plan->marks[static_cast<size_t>(found[i].entry)].push_back(
+                    {col.x, found[i].kind, col.rec->framePos});
         if (flags.drawing[kSpeedingEntry] && IsSpeeding(*col.rec, g.family))
             AddBand(plan, col.x, col.x + width);
     }

@@ -136,6 +136,7 @@ private:
 struct GraphMark {
     double x = 0;
     int kind = -1;
+    int64_t frame = 0; // the framePos of the event's record (its place in the event list)
 };
 
 struct GraphPlan {

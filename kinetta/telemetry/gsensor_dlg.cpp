@@ -3,6 +3,8 @@
 #include <QMouseEvent>
 #include <QPainter>
 
+#include <cmath>
+
 #include "kinetta/base/message_ids.h"
 #include "kinetta/base/window_message.h"
 
@@ -62,11 +64,35 @@ void CGSensorDlg::paintEvent(QPaintEvent*) {
     p.drawImage(0, 0, picture_);
 }
 
+const GraphMark* CGSensorDlg::MarkNear(int x) const {
+    const GraphMark* best = nullptr;
+    double bestDistance = kClipMarkReach + 0.5;
+    for (const auto& entry : painter_.LastPlan().marks)
+        for (const GraphMark& m : entry) {
+            const double d = std::fabs(m.x - x);
+            if (d < bestDistance) {
+                best = &m;
+                bestDistance = d;
+            }
+        }
+    return best;
+}
+
 void CGSensorDlg::mouseReleaseEvent(QMouseEvent* event) {
-    if (event->button() == Qt::LeftButton)
+    if (event->button() == Qt::LeftButton) {
         PostWindowMessage(parentWidget(), UM_GRAPH_PREV);
-    else if (event->button() == Qt::RightButton)
-        PostWindowMessage(parentWidget(), UM_GRAPH_NEXT);
+    } else if (event->button() == Qt::RightButton) {
+        // Ctrl on a mark: the clip of that event. The plain right click keeps
+        // its meaning (the next event), and so does Ctrl away from the marks.
+        const GraphMark* mark = (event->modifiers() & Qt::ControlModifier) && hasMovie_
+                                    ? MarkNear(event->position().toPoint().x())
+                                    : nullptr;
+        if (mark)
+            PostWindowMessage(parentWidget(), UM_CLIP_AT_EVENT, static_cast<uintptr_t>(mark->kind),
+                              static_cast<intptr_t>(mark->frame));
+        else
+            PostWindowMessage(parentWidget(), UM_GRAPH_NEXT);
+    }
 }
 
 } // namespace kinetta

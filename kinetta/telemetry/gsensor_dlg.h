@@ -4,7 +4,10 @@
 // cursor at the playback position (graph_painter.h), composed off-screen and
 // copied to the window in one transfer, so the 100 ms repaints do not
 // flicker. Releasing the left button posts UM_GRAPH_PREV (0x8191) to the
-// parent, the right button UM_GRAPH_NEXT (0x8192).
+// parent, the right button UM_GRAPH_NEXT (0x8192). A right click with Ctrl
+// held within kClipMarkReach pixels of an event mark posts UM_CLIP_AT_EVENT
+// (the mark's kind and frame) instead, so that the event's clip is offered;
+// away from every mark it is the plain right click.
 //
 // Threads: UI thread only. Painting reads the records under the session's
 // telemetry lock (TelemetryAccess) for the whole pass.
@@ -32,6 +35,11 @@ public:
     void SetScale(double s);
     // The current entry index (frames); repaints.
     void SetPosition(int64_t entry);
+
+    // How far from a mark's line a Ctrl + right click still means the mark (pixels).
+    static constexpr int kClipMarkReach = 4;
+    // The mark nearest x within kClipMarkReach in the last picture; null for none.
+    const GraphMark* MarkNear(int x) const;
 
     const GraphGeometry& Geometry() const { return geometry_; }
     // The last composed picture and its plan (tests).

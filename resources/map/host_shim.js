@@ -39,7 +39,10 @@
             call('JS2C_OnClickCrashPoint', [ifile, igrid, ipos, valid, lat, lng, speed, direction]);
         },
         JS2C_OnInitHtml: function () { call('JS2C_OnInitHtml', []); },
-        JS2C_SetSend: function () { call('JS2C_SetSend', []); }
+        JS2C_SetSend: function () { call('JS2C_SetSend', []); },
+        JS2C_OnRightClickCrashPoint: function (ifile, igrid, ipos, icolor) {
+            call('JS2C_OnRightClickCrashPoint', [ifile, igrid, ipos, icolor]);
+        }
     };
 
     var listeners = [];

@@ -309,7 +309,7 @@ struct CountingFuncs : IHostWebViewFuncs {
 
 } // namespace
 
-TEST(MapHostObject, TenMethodsInInterfaceOrderAnswerInJson) {
+TEST(MapHostObject, ElevenMethodsInInterfaceOrderAnswerInJson) {
     const char* order[] = {"CallCallbackAsynchronously",
                            "TestMethod",
                            "JS2C_ConnectTest",
@@ -319,7 +319,8 @@ TEST(MapHostObject, TenMethodsInInterfaceOrderAnswerInJson) {
                            "JS2C_GetRelJpgNum",
                            "JS2C_OnClickCrashPoint",
                            "JS2C_OnInitHtml",
-                           "JS2C_SetSend"};
+                           "JS2C_SetSend",
+                           "JS2C_OnRightClickCrashPoint"};
     for (int i = 0; i < HostWebViewObject::kMethodCount; ++i) {
         EXPECT_EQ(HostWebViewObject::MethodName(i), order[i]);
         EXPECT_EQ(HostWebViewObject::MethodIndex(order[i]), i);

@@ -42,14 +42,16 @@ constexpr int kWait = 30000; // ms; a generous bound for a loaded machine
 struct PostedMessage {
     uint32_t message;
     intptr_t lParam;
+    uintptr_t wParam;
 };
 
 // Records what the bridge posts to the main window.
 class RecordingSink : public platform::MessageSink {
 public:
     std::vector<PostedMessage> posts;
-    bool Post(platform::MessageTarget, uint32_t message, uintptr_t, intptr_t lParam) override {
-        posts.push_back({message, lParam});
+    bool Post(platform::MessageTarget, uint32_t message, uintptr_t wParam,
+              intptr_t lParam) override {
+        posts.push_back({message, lParam, wParam});
         return true;
     }
     int Count(uint32_t message) const {
@@ -364,6 +366,15 @@ TEST_F(MapPage, PinClickSeeksToThePinsFrame) {
     ASSERT_TRUE(WaitUntil([&] { return rig.sink.Count(UM_MAP_SEEK) > seeks; }, kWait));
     EXPECT_EQ(rig.sink.posts.back().message, uint32_t(UM_MAP_SEEK));
     EXPECT_EQ(rig.sink.posts.back().lParam, 70);
+
+    // The right button on the same pin offers its event's clip (kind and
+    // frame) and seeks nothing.
+    QTest::mouseClick(window, Qt::RightButton, {}, inWindow);
+    ASSERT_TRUE(WaitUntil([&] { return rig.sink.Count(UM_CLIP_AT_EVENT) == 1; }, kWait));
+    EXPECT_EQ(rig.sink.posts.back().message, uint32_t(UM_CLIP_AT_EVENT));
+    EXPECT_EQ(rig.sink.posts.back().wParam, 5u);
+    EXPECT_EQ(rig.sink.posts.back().lParam, 70);
+    EXPECT_EQ(rig.sink.Count(UM_MAP_SEEK), seeks + 1);
 }
 
 TEST_F(MapPage, OtherOriginsGetNothingFromTheHost) {

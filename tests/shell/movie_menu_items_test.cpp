@@ -35,14 +35,15 @@ TEST(MovieMenuItems, ItemsPerEngineState) {
 
     ctx.engineState = kStateStopped;
     const auto stopped = MovieMenuItems(ctx);
-    EXPECT_EQ(Commands(stopped), (std::vector<int>{38002, 38000, 38004, 38003, 38010, 38202, 38203,
-                                                   38201, 38018, 38006, 38016, 38014, 38210}));
+    EXPECT_EQ(Commands(stopped),
+              (std::vector<int>{38002, 38000, 38004, 38003, 38010, 38202, 38203, 38201, 38018,
+                                38006, 38016, 38014, 38210, 38211}));
     EXPECT_EQ(stopped[0].text, kStrPlay);
 
     ctx.engineState = kStatePlaying;
     const auto playing = MovieMenuItems(ctx);
     EXPECT_EQ(Commands(playing), (std::vector<int>{38002, 38010, 38202, 38203, 38201, 38018, 38006,
-                                                   38016, 38014, 38210}));
+                                                   38016, 38014, 38210, 38211}));
     EXPECT_EQ(playing[0].text, kStrPause);
 
     ctx.engineState = kStatePaused;
