@@ -10,10 +10,14 @@
 
 #include <QAbstractItemModel>
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QDir>
+#include <QFileDialog>
 #include <QImage>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPushButton>
 #include <QStyleHints>
 #include <QTest>
 #include <QTimer>
@@ -29,6 +33,7 @@ extern "C" {
 #include <libavutil/log.h>
 }
 
+#include "kinetta/app/kinetta_app.h"
 #include "kinetta/base/display_scale.h"
 #include "kinetta/base/message_ids.h"
 #include "kinetta/base/qt_message_sink.h"
@@ -205,6 +210,24 @@ struct Viewer {
     long long Position() { return session.GetPosition(dlg->State().CameraSelection()); }
     int State() { return session.GetState(dlg->State().CameraSelection()); }
 };
+
+TEST(MainWindow, QtsOwnDialogsAndMenusSpeakJapanese) {
+    // The folder prompts of the flows are Qt's file dialog; its buttons and a
+    // text field's context menu come from Qt's own translations.
+    ASSERT_TRUE(kinetta::InstallQtTranslations(ktest::App()));
+    QFileDialog dialog;
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setFileMode(QFileDialog::Directory);
+    auto* buttons = dialog.findChild<QDialogButtonBox*>();
+    ASSERT_NE(buttons, nullptr);
+    EXPECT_EQ(buttons->button(QDialogButtonBox::Cancel)->text(), QStringLiteral("キャンセル"));
+    QLineEdit field;
+    std::unique_ptr<QMenu> menu(field.createStandardContextMenu());
+    QStringList texts;
+    for (QAction* a : menu->actions())
+        texts << a->text().section('\t', 0, 0); // the shortcut follows a tab
+    EXPECT_TRUE(texts.contains(QStringLiteral("コピー(&C)"))) << texts.join('|').toStdString();
+}
 
 TEST(MainWindow, StartsOnTheCardWithTheFirstRecordingOpen) {
     Viewer v;
