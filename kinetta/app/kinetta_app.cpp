@@ -2,8 +2,10 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QLibraryInfo>
 #include <QScreen>
 #include <QSurfaceFormat>
+#include <QTranslator>
 
 #include <cstdio>
 #include <cstdlib>
@@ -19,6 +21,25 @@
 
 namespace kinetta {
 
+bool InstallQtTranslations(QCoreApplication& app) {
+    // Every text of the interface is Japanese, so Qt's own texts are too,
+    // also on a desktop set to another language. The translator lives as
+    // long as the application; installing twice keeps the first one.
+    static QTranslator* installed = nullptr;
+    if (installed) return true;
+    auto translator = std::make_unique<QTranslator>();
+    const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+    if (!translator->load(QStringLiteral("qtbase_ja"), folder)) {
+        std::fprintf(stderr, "kinetta: Qt's Japanese texts (qtbase_ja.qm) are not in %s\n",
+                     qPrintable(folder));
+        return false;
+    }
+    installed = translator.release();
+    installed->setParent(&app);
+    app.installTranslator(installed);
+    return true;
+}
+
 int CkinettaApp::Run(const char* programName, const AppStart& start) {
     // Qt sees the program's name only: the viewer's own arguments are read by main.
     int argc = 1;
@@ -32,6 +53,7 @@ int CkinettaApp::Run(const char* programName, const AppStart& start) {
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QSurfaceFormat::setDefaultFormat(playcore::PresenterSurfaceFormat());
     QApplication qt(argc, argv);
+    InstallQtTranslations(qt);
 
     QtMessageSink sink;
     const QScreen* screen = QGuiApplication::primaryScreen();

@@ -5,7 +5,17 @@
 
 #include <string>
 
+class QCoreApplication;
+
 namespace kinetta {
+
+// Loads Qt's own Japanese texts (qtbase_ja.qm of the system's Qt
+// translations, Debian package qt6-translations-l10n) into app, so that the
+// folder and file dialogs, their buttons and the text fields' context menus
+// speak the interface's language whatever the desktop's locale. False, with a
+// line on stderr, when the translations are not installed: Qt's English texts
+// are then shown.
+bool InstallQtTranslations(QCoreApplication& app);
 
 // What the command line asks of a run.
 struct AppStart {

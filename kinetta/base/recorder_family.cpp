@@ -83,8 +83,12 @@ bool FamilyDecider::Decide(std::string_view modelKey) {
         selection_ = 3;
         return Accept(RecorderFamily::TX50);
     }
-    if (familyDecided_) {
-        selection_ = kutil::LeadingInt(settings_.Read("DISPLAY", "MODELSELECT"));
+    // Without a marker the stored product decides; a settings file that holds
+    // no product (written by hand, or with only other sections) asks as a
+    // first run does instead of silently taking the TX40 family.
+    const std::string stored = settings_.Read("DISPLAY", "MODELSELECT");
+    if (familyDecided_ && !stored.empty()) {
+        selection_ = kutil::LeadingInt(stored);
         return Accept(selection_ == 3 ? RecorderFamily::TX50 : RecorderFamily::TX40);
     }
     int answer = prompt_ ? prompt_() : 0;

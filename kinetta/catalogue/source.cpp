@@ -28,7 +28,10 @@ BrowseOutcome ApplySourceChoice(const SourceChoice& choice, FamilyDecider& decid
     std::string path = choice.path;
     if (path.empty() || !platform::Exists(path)) return out;
     if (path.size() > 1 && path.back() == '/') path.pop_back(); // one trailing separator
-    if (choice.kind == kSourceCard) out.modelKey = ModelKeyOfRoot(path);
+    // A card's markers decide the family, and so do a folder's when it is a
+    // card's copy or a card mounted where it is not seen as removable.
+    if (choice.kind == kSourceCard || choice.kind == kSourceFolder)
+        out.modelKey = ModelKeyOfRoot(path);
     if (!decider.Decide(out.modelKey)) {
         out.refused = true;
         return out;

@@ -197,6 +197,8 @@ private:
     // ---- layout (kinetta_dlg_layout.cpp) ----
     void CreateChildren();
     void CreateToolbar();
+    // The keyboard (viewer_keys.h): its keys act through the window's commands.
+    void CreateKeys();
     void LayOut();
     void PlaceMovieAreas();
     void ShowPlayFace(bool playing);

@@ -8,6 +8,9 @@
 #include <QScreen>
 #include <QStyleHints>
 
+#include <algorithm>
+#include <cmath>
+
 #include "kinetta/base/display_scale.h"
 #include "kinetta/base/message_ids.h"
 #include "kinetta/base/ui_strings.h"
@@ -15,6 +18,7 @@
 #include "kinetta/base/window_message.h"
 #include "kinetta/catalogue/filer_container_dlg.h"
 #include "kinetta/shell/kinetta_dlg.h"
+#include "kinetta/shell/viewer_keys.h"
 #include "kinetta/skin/skin_button.h"
 #include "kinetta/skin/skin_context.h"
 #include "kinetta/skin/skin_picture.h"
@@ -118,6 +122,7 @@ void CkinettaDlg::CreateChildren() {
          [this](int row, int reason, bool moveList) { SelectRecording(row, reason, moveList); },
          [this] { return filer_->NextFolderItem(); },
          [this](int item, bool playFirst) { ShowFolder(item, playFirst); }});
+    CreateKeys();
 
     const std::array<std::pair<int, int>, 3> captions = {
         std::pair{kCmdMinimise, kPicCaptionMinimise}, std::pair{kCmdMaximise, kPicCaptionMaximise},
@@ -131,12 +136,44 @@ void CkinettaDlg::CreateChildren() {
     }
 }
 
+void CkinettaDlg::CreateKeys() {
+    // Seeks by keys move within the slider's range, as the slider does.
+    auto seekTo = [this](long long frame) {
+        play_.SeekInPlace(std::clamp(frame, 0LL, std::max(0LL, play_.SliderLast())));
+    };
+    auto seekable = [this] {
+        return !state_.shutDown_ && state_.Loaded() && !play_.ControlsDisabled() &&
+               !play_.IsNearEnd();
+    };
+    ViewerKeys::Host host;
+    host.command = [this](int id) { OnCommand(id); };
+    host.seekBy = [this, seekTo, seekable](double seconds) {
+        if (!seekable()) return;
+        const float frameMs = playback_.GetFrameDuration(play_.MasterCamera());
+        if (!(frameMs > 0.0f)) return;
+        seekTo(play_.Position() + std::llround(seconds * 1000.0 / frameMs));
+    };
+    host.step = [this, seekTo, seekable](int frames) {
+        if (!seekable()) return;
+        if (playback_.GetState(play_.MasterCamera()) == kEnginePlaying) OnCommand(kCmdPlayPause);
+        seekTo(play_.Position() + frames);
+    };
+    host.toEnd = [this, seekTo, seekable] {
+        if (seekable()) seekTo(play_.SliderLast());
+    };
+    host.fullScreen = [this] { return state_.FullScreen(); };
+    host.toggleFullScreen = [this] {
+        if (!state_.shutDown_) views_.ToggleFullScreen();
+    };
+    new ViewerKeys(this, std::move(host));
+}
+
 void CkinettaDlg::CreateToolbar() {
     for (int i = 0; i < kToolbarCommandCount; ++i) {
         const int command = kFirstToolbarCommand + i;
         auto* b = new CSkinButton(command, QRect(0, 0, 32, 32), this, command);
         b->setObjectName(QStringLiteral("tool%1").arg(command));
-        b->setToolTip(Text(kToolbarTips[static_cast<size_t>(i)]));
+        b->setToolTip(ViewerKeys::TipWithKeys(Text(kToolbarTips[static_cast<size_t>(i)]), command));
         b->hide();
         toolbarButtons_[command] = b;
     }
@@ -157,7 +194,7 @@ void CkinettaDlg::ShowPlayFace(bool playing) {
     if (!b) return;
     const int picture = playing ? kPicPauseButton : kCmdPlayPause;
     if (b->PictureId() != picture) b->SetPicture(picture, b->geometry());
-    b->setToolTip(Text(playing ? kStrPause : kStrPlay));
+    b->setToolTip(ViewerKeys::TipWithKeys(Text(playing ? kStrPause : kStrPlay), kCmdPlayPause));
 }
 
 void CkinettaDlg::LayOut() {

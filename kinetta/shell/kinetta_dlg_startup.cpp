@@ -133,7 +133,10 @@ void CkinettaDlg::StartupStage1() {
 
     // The initial source: the last card, else the remembered folder or file.
     const SourceChoice source = InitialSource(settings);
-    state_.modelKey_ = source.kind == kSourceCard ? ModelKeyOfRoot(source.path) : std::string();
+    // The markers of a card's root, or of a folder's (a copied card), decide the family.
+    state_.modelKey_ = source.kind == kSourceCard || source.kind == kSourceFolder
+                           ? ModelKeyOfRoot(source.path)
+                           : std::string();
     DecideRecorderFamily(state_.modelKey_);
     AdoptFamily(); // a refused decision leaves the family of the run as it was
     ApplyModeLayout();

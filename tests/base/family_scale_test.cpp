@@ -73,6 +73,25 @@ TEST(FamilyDecision, LaterRunWithoutCardUsesTheStoredChoice) {
     }
 }
 
+TEST(FamilyDecision, SettingsWithoutAStoredProductAskAsAFirstRun) {
+    // A settings file that exists but holds no product (only a [MAP] section,
+    // say) must not pass for a TX40 choice: the product dialog asks.
+    for (auto [answer, family] :
+         {std::pair{1, RecorderFamily::TX40}, std::pair{2, RecorderFamily::TX50}}) {
+        Fixture f;
+        f.settings.Write("MAP", "TILEURL", "http://127.0.0.1:1/{z}/{x}/{y}.png");
+        FamilyDecider d = f.Make(true, answer);
+        ASSERT_TRUE(d.Decide(""));
+        EXPECT_EQ(f.prompts, 1);
+        EXPECT_EQ(d.Family(), family);
+    }
+    Fixture g; // a marker still decides without asking
+    FamilyDecider e = g.Make(true, 1);
+    ASSERT_TRUE(e.Decide(kModelKeyTX50));
+    EXPECT_EQ(g.prompts, 0);
+    EXPECT_EQ(e.Family(), RecorderFamily::TX50);
+}
+
 TEST(FamilyDecision, MarkersOverrideTheStoredChoice) {
     Fixture f;
     f.settings.Write("DISPLAY", "MODELSELECT", "1");

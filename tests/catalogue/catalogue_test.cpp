@@ -9,11 +9,11 @@
 #include <filesystem>
 #include <thread>
 
+#include "kinetta/base/message_ids.h"
+#include "kinetta/base/settings_store.h"
 #include "kinetta/catalogue/card_settings.h"
 #include "kinetta/catalogue/catalogue.h"
 #include "kinetta/catalogue/source.h"
-#include "kinetta/base/message_ids.h"
-#include "kinetta/base/settings_store.h"
 #include "support/temp_dir.h"
 
 using namespace kinetta;
@@ -271,6 +271,24 @@ TEST(SourceChoice, RefusedFamilyKeepsTheCatalogue) {
     EXPECT_FALSE(ApplySourceChoice({kSourceFolder, ""}, decider, c, OperatingMode::Single).opened);
     EXPECT_FALSE(
         ApplySourceChoice({kSourceFolder, cfg / "gone"}, decider, c, OperatingMode::Single).opened);
+}
+
+TEST(SourceChoice, AFolderWithAMarkerDecidesTheFamilyLikeACard) {
+    // A copied card (or a card the system does not report as removable)
+    // opened as a folder: its root's marker decides, the stored product does not.
+    ktest::TempDir cfg, copy;
+    copy.Write("TX50_download.url");
+    copy.Write("20230525_001/012_153012ANN_F.MP4");
+    SettingsStore settings(cfg.path());
+    settings.Write("DISPLAY", "MODELSELECT", "1");
+    FamilyDecider decider(settings, OperatingMode::Single, true);
+    Catalogue c(TX40, FakeProbe());
+    BrowseOutcome out =
+        ApplySourceChoice({kSourceFolder, copy.path()}, decider, c, OperatingMode::Single);
+    ASSERT_TRUE(out.opened);
+    EXPECT_EQ(out.modelKey, "TX50_download");
+    EXPECT_EQ(decider.Family(), RecorderFamily::TX50);
+    EXPECT_FALSE(out.traceMarker); // the trace marker stays a card's
 }
 
 namespace {

@@ -10,10 +10,15 @@
 
 #include <QAbstractItemModel>
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QDir>
+#include <QFileDialog>
 #include <QImage>
+#include <QKeySequence>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPushButton>
 #include <QStyleHints>
 #include <QTest>
 #include <QTimer>
@@ -29,6 +34,7 @@ extern "C" {
 #include <libavutil/log.h>
 }
 
+#include "kinetta/app/kinetta_app.h"
 #include "kinetta/base/display_scale.h"
 #include "kinetta/base/message_ids.h"
 #include "kinetta/base/qt_message_sink.h"
@@ -206,6 +212,24 @@ struct Viewer {
     int State() { return session.GetState(dlg->State().CameraSelection()); }
 };
 
+TEST(MainWindow, QtsOwnDialogsAndMenusSpeakJapanese) {
+    // The folder prompts of the flows are Qt's file dialog; its buttons and a
+    // text field's context menu come from Qt's own translations.
+    ASSERT_TRUE(kinetta::InstallQtTranslations(ktest::App()));
+    QFileDialog dialog;
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setFileMode(QFileDialog::Directory);
+    auto* buttons = dialog.findChild<QDialogButtonBox*>();
+    ASSERT_NE(buttons, nullptr);
+    EXPECT_EQ(buttons->button(QDialogButtonBox::Cancel)->text(), QStringLiteral("キャンセル"));
+    QLineEdit field;
+    std::unique_ptr<QMenu> menu(field.createStandardContextMenu());
+    QStringList texts;
+    for (QAction* a : menu->actions())
+        texts << a->text().section('\t', 0, 0); // the shortcut follows a tab
+    EXPECT_TRUE(texts.contains(QStringLiteral("コピー(&C)"))) << texts.join('|').toStdString();
+}
+
 TEST(MainWindow, StartsOnTheCardWithTheFirstRecordingOpen) {
     Viewer v;
     ASSERT_TRUE(v.WaitLoaded(0));
@@ -307,6 +331,93 @@ TEST(MainWindow, ShorterRearMovieShowsItsNoDataTextWhileTheFrontPlaysOn) {
     EXPECT_EQ(v.State(), kEnginePlaying);
     ASSERT_TRUE(WaitFor([&] { return v.Position() > at + 10; }));
     EXPECT_FALSE(v.dlg->MovieArea(0)->NoData());
+}
+
+TEST(MainWindow, KeysActWhateverChildHasTheFocusButATextFieldKeepsItsOwn) {
+    Viewer v;
+    ASSERT_TRUE(v.WaitLoaded(0));
+    v.Click(1); // the 8-s pair, paused at its start
+    ASSERT_TRUE(v.WaitLoaded(1));
+    ASSERT_TRUE(WaitFor([&] { return v.dlg->Control().SliderLast() > 0; }));
+    // Keys reach whichever child has the focus; the test sends them there
+    // directly, so it needs no active window (other tests share the display).
+    QWidget* list = v.dlg->Filer()->List();
+    auto key = [&](Qt::Key k, Qt::KeyboardModifiers m = {}) { QTest::keyClick(list, k, m); };
+    const long long fiveSeconds = std::llround(5000.0 / v.session.GetFrameDuration(0));
+
+    // Seeks while paused: 5 s, one frame, the end and the start.
+    struct Seek {
+        Qt::Key key;
+        Qt::KeyboardModifiers mods;
+        long long from, to; // expected positions before and after
+    };
+    const long long last = v.dlg->Control().SliderLast();
+    for (const Seek& s : {Seek{Qt::Key_Right, {}, 0, fiveSeconds},
+                          Seek{Qt::Key_Right, Qt::ShiftModifier, fiveSeconds, fiveSeconds + 1},
+                          Seek{Qt::Key_Left, Qt::ShiftModifier, fiveSeconds + 1, fiveSeconds},
+                          Seek{Qt::Key_Left, {}, fiveSeconds, 0}}) {
+        ASSERT_TRUE(WaitFor([&] { return v.Position() == s.from; })) << v.Position();
+        key(s.key, s.mods);
+        EXPECT_TRUE(WaitFor([&] { return v.Position() == s.to; }))
+            << s.key << " at " << s.from << ": " << v.Position();
+    }
+    key(Qt::Key_End);
+    EXPECT_TRUE(WaitFor([&] { return v.Position() > last / 2; }));
+    key(Qt::Key_Home);
+    EXPECT_TRUE(WaitFor([&] { return v.Position() == 0; }));
+
+    // Play and pause, the next and previous recording.
+    key(Qt::Key_Space);
+    ASSERT_TRUE(WaitFor([&] { return v.State() == kEnginePlaying; }));
+    key(Qt::Key_Space);
+    ASSERT_TRUE(WaitFor([&] { return v.State() == kEnginePaused; }));
+    key(Qt::Key_PageDown);
+    ASSERT_TRUE(v.WaitLoaded(2));
+    key(Qt::Key_PageUp);
+    ASSERT_TRUE(v.WaitLoaded(1));
+
+    // Full screen by F11 or Enter, left by Escape (which never closes the viewer).
+    for (Qt::Key on : {Qt::Key_F11, Qt::Key_Return}) {
+        key(on);
+        EXPECT_TRUE(WaitFor([&] { return v.dlg->View().FullScreen(); })) << on;
+        QTest::keyClick(v.dlg->MovieArea(0), Qt::Key_Escape);
+        EXPECT_TRUE(WaitFor([&] { return !v.dlg->View().FullScreen(); })) << on;
+    }
+    EXPECT_TRUE(v.dlg->isVisible());
+    key(Qt::Key_M);
+    EXPECT_TRUE(WaitFor([&] { return v.dlg->MapWindow()->isVisible(); }));
+    key(Qt::Key_M);
+    EXPECT_TRUE(WaitFor([&] { return !v.dlg->MapWindow()->isVisible(); }));
+
+    // A text field keeps the keys it edits with.
+    const int state = v.State();
+    auto* field = new QLineEdit(v.dlg.get());
+    field->show();
+    QTest::keyClicks(field, QStringLiteral("m +"));
+    QTest::keyClick(field, Qt::Key_Left);
+    EXPECT_EQ(field->text(), QStringLiteral("m +"));
+    EXPECT_EQ(field->cursorPosition(), 2);
+    EXPECT_EQ(v.State(), state);
+    EXPECT_FALSE(v.dlg->MapWindow()->isVisible());
+
+    // Every toolbar tool tip of a command with a key names it.
+    for (auto [command, name] :
+         {std::pair{kCmdPlayPause, Qt::Key_Space}, std::pair{kCmdNext, Qt::Key_PageDown},
+          std::pair{kCmdPrevious, Qt::Key_PageUp}, std::pair{kCmdMapDisplay, Qt::Key_M}}) {
+        const QString keyName = QKeySequence(name).toString(QKeySequence::NativeText);
+        EXPECT_TRUE(v.dlg->ToolbarButton(command)->toolTip().endsWith("(" + keyName + ")"))
+            << command << " " << v.dlg->ToolbarButton(command)->toolTip().toStdString();
+    }
+
+    // The speed while playing (last: the speed applies on a timer of its own).
+    key(Qt::Key_Space);
+    ASSERT_TRUE(WaitFor([&] { return v.State() == kEnginePlaying; }));
+    key(Qt::Key_Plus);
+    EXPECT_TRUE(
+        WaitFor([&] { return v.dlg->SpeedLabel()->text() == QStringLiteral("再生速度x2.0"); }));
+    key(Qt::Key_Minus);
+    EXPECT_TRUE(
+        WaitFor([&] { return v.dlg->SpeedLabel()->text() == QStringLiteral("再生速度x1.0"); }));
 }
 
 TEST(MainWindow, SpeedOfTimeLapseAndTheSpeedButtons) {
@@ -738,7 +849,8 @@ TEST(MainWindow, DraggingThePositionSliderWhilePlayingPlaysOn) {
     const long long at = v.Position();
     ASSERT_TRUE(WaitFor([&] { return v.Position() > at + 10; }));
     EXPECT_EQ(v.dlg->ToolbarButton(kCmdPlayPause)->PictureId(), kPicPauseButton);
-    EXPECT_EQ(v.dlg->ToolbarButton(kCmdPlayPause)->toolTip(), QStringLiteral("一時停止"));
+    EXPECT_EQ(v.dlg->ToolbarButton(kCmdPlayPause)->toolTip(),
+              QStringLiteral("一時停止 (%1)").arg(QKeySequence(Qt::Key_Space).toString()));
 
     // Paused, the same drag leaves it paused at the new place.
     v.Command(kCmdPlayPause);
@@ -751,7 +863,8 @@ TEST(MainWindow, DraggingThePositionSliderWhilePlayingPlaysOn) {
         WaitFor([&] { return !slider->Dragging() && std::llabs(v.Position() - back) < 10; }));
     QTest::qWait(300);
     EXPECT_EQ(v.State(), kEnginePaused);
-    EXPECT_EQ(v.dlg->ToolbarButton(kCmdPlayPause)->toolTip(), QStringLiteral("再生"));
+    EXPECT_EQ(v.dlg->ToolbarButton(kCmdPlayPause)->toolTip(),
+              QStringLiteral("再生 (%1)").arg(QKeySequence(Qt::Key_Space).toString()));
 }
 
 TEST(MainWindow, VolumeDragWritesTheSettingOnceItSettles) {
