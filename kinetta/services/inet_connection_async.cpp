@@ -42,12 +42,9 @@ std::string CInetConnectionAsync::Message() const {
 }
 
 void CInetConnectionAsync::Run(UpdateInputs inputs) {
-    const std::string message = RunUpdateCheck(
-        inputs, endpoints_,
-        [this](const std::string& address, std::string_view marker, std::string* text) {
-            return FetchText(address, marker, text, &abort_, limits_);
-        },
-        [this] { return abort_.Aborted(); });
+    // One deadline for the whole check (CheckFetch); Stop() still aborts at once.
+    const std::string message = RunUpdateCheck(inputs, endpoints_, CheckFetch(&abort_, limits_),
+                                               [this] { return abort_.Aborted(); });
     if (message.empty() || abort_.Aborted()) return;
     std::lock_guard lock(resultMutex_);
     if (!notify_) return;
