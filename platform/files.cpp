@@ -204,9 +204,10 @@ bool OnFat(int fd) {
 }
 
 // Applies f to the FAT attribute byte of path; success without change elsewhere.
-// Opened without blocking: a FIFO put under the name is never waited on.
+// Opened without blocking: a FIFO put under the name is never waited on; and
+// never through a link, so the attributes of whatever a link names stay as they are.
 template <typename F> bool UpdateFatAttributes(const std::string& path, F f) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) return false;
     bool ok = true;
     if (OnFat(fd)) {

@@ -65,7 +65,8 @@ std::vector<std::string> CurrentRemovableRoots();
 std::string RemovableRootOf(const std::string& path);
 
 // FAT attributes through the vfat ioctl; on any other file system these do
-// nothing and report success, since there is no hidden attribute to set.
+// nothing and report success, since there is no hidden attribute to set. A
+// link at path is not followed (false).
 bool SetHiddenOnly(const std::string& path);
 bool ClearHidden(const std::string& path);
 

@@ -34,10 +34,57 @@ struct Parsed {
 // The settings file is small; anything larger is not read as one.
 constexpr size_t kMaxSettingsFileBytes = 16u << 20;
 
-// Only a regular file is read: a FIFO or a device put in its place would
-// block the open or read without end.
-bool ReadWholeFile(const std::string& path, std::string* out) {
-    return platform::ReadSmallRegularFile(path, kMaxSettingsFileBytes, out);
+// What stands at the settings file's name.
+enum class Entry {
+    Missing,  // nothing: a write creates the file
+    Regular,  // a regular file, opened (not through a link)
+    Refused,  // a link, FIFO, device, socket or folder: never read or replaced
+    Unusable, // something that cannot be opened (no permission, I/O error)
+};
+
+// Opens the settings file itself, never what a link names: O_NOFOLLOW makes
+// the open fail on a link (ELOOP) instead of following it, and the kind of
+// file is taken from the descriptor (fstat), so nothing can be swapped in
+// between a check and the open. O_NONBLOCK: a FIFO is not waited on.
+Entry OpenEntry(const std::string& path, int* fd, struct stat* st, std::string* why) {
+    *fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (*fd < 0) {
+        if (errno == ENOENT) return Entry::Missing;
+        if (errno == ELOOP) {
+            *why = "a symbolic link";
+            return Entry::Refused;
+        }
+        return Entry::Unusable;
+    }
+    if (::fstat(*fd, st) != 0) {
+        ::close(*fd);
+        *fd = -1;
+        return Entry::Unusable;
+    }
+    if (!S_ISREG(st->st_mode)) {
+        ::close(*fd);
+        *fd = -1;
+        *why = S_ISDIR(st->st_mode) ? "a folder" : "not a regular file";
+        return Entry::Refused;
+    }
+    return Entry::Regular;
+}
+
+// The whole file behind fd, at most kMaxSettingsFileBytes; false on a read
+// error or a larger file.
+bool ReadDescriptor(int fd, std::string* out) {
+    out->clear();
+    char buf[65536];
+    for (uint64_t offset = 0;;) {
+        const int64_t n = platform::ReadAt(fd, offset, buf, sizeof buf);
+        if (n < 0 || out->size() + static_cast<size_t>(n) > kMaxSettingsFileBytes) {
+            out->clear();
+            return false;
+        }
+        out->append(buf, static_cast<size_t>(n));
+        offset += static_cast<uint64_t>(n);
+        if (n == 0) return true;
+    }
 }
 
 Parsed Split(std::string_view data) {
@@ -118,21 +165,49 @@ bool Storable(std::string_view s) {
            s.find('\0') == std::string_view::npos;
 }
 
-// Writes data to a temporary file beside path and renames it over path. The
-// temporary is created exclusively under an unpredictable name, never through
-// a link (platform::CreateTemporaryBeside), so a file or link planted in the
-// folder is never written through; it gets the mode of the file it replaces
-// (a new file: 0666 less the umask). Temporaries that a killed run left in
-// the folder are removed first.
-bool ReplaceFile(const std::string& path, const std::string& data) {
+bool SameFile(const struct stat& a, const struct stat& b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// Puts the complete temporary tmp in place of path. old: the file that was
+// read (null when there was none). The file is swapped in only for the very
+// file that was read: with nothing there before, the rename never replaces
+// what appeared meanwhile; otherwise the two names are exchanged in one step
+// (RENAME_EXCHANGE) and the displaced entry is checked to be the file read,
+// else it is put back. So a link, FIFO or another writer's file put at the
+// name after the read is never replaced. Where the file system cannot
+// exchange names (EINVAL), the entry is compared just before a plain rename.
+bool PutInPlace(const std::string& tmp, const std::string& path, const struct stat* old) {
+    if (!old) return platform::RenameNoReplace(tmp, path);
+    if (::renameat2(AT_FDCWD, tmp.c_str(), AT_FDCWD, path.c_str(), RENAME_EXCHANGE) == 0) {
+        struct stat displaced {};
+        if (::lstat(tmp.c_str(), &displaced) == 0 && SameFile(displaced, *old)) {
+            ::unlink(tmp.c_str()); // the old file, now under the temporary's name
+            return true;
+        }
+        // Someone else's entry: back to its name; tmp again holds the new file.
+        ::renameat2(AT_FDCWD, tmp.c_str(), AT_FDCWD, path.c_str(), RENAME_EXCHANGE);
+        return false;
+    }
+    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return false;
+    struct stat now {};
+    if (::lstat(path.c_str(), &now) != 0 || !SameFile(now, *old)) return false;
+    return ::rename(tmp.c_str(), path.c_str()) == 0;
+}
+
+// Writes data to a temporary file beside path and puts it in place of the
+// file read (PutInPlace). The temporary is created exclusively under an
+// unpredictable name, never through a link (platform::CreateTemporaryBeside),
+// so a file or link planted in the folder is never written through; it gets
+// the mode of the file it replaces (a new file: 0666 less the umask).
+// Temporaries that a killed run left in the folder are removed first.
+bool ReplaceFile(const std::string& path, const std::string& data, const struct stat* old) {
     platform::RemoveStaleTemporaries(kutil::DirectoryOf(path));
     std::string tmp;
     const int fd = platform::CreateTemporaryBeside(path, 0666, &tmp);
     if (fd < 0) return false;
     bool ok = true;
-    struct stat old {};
-    if (::stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode))
-        ok = ::fchmod(fd, old.st_mode & 07777) == 0;
+    if (old) ok = ::fchmod(fd, old->st_mode & 07777) == 0;
     size_t done = 0;
     while (ok && done < data.size()) {
         const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
@@ -145,7 +220,7 @@ bool ReplaceFile(const std::string& path, const std::string& data) {
     }
     ok = ::fsync(fd) == 0 && ok;
     ok = ::close(fd) == 0 && ok;
-    if (ok) ok = ::rename(tmp.c_str(), path.c_str()) == 0;
+    if (ok) ok = PutInPlace(tmp, path, old);
     if (!ok) ::unlink(tmp.c_str());
     return ok;
 }
@@ -157,12 +232,28 @@ SettingsStore::SettingsStore(std::string directory)
       path_(kutil::JoinPath(directory_.empty() ? "." : directory_, kFileName)) {}
 
 bool SettingsStore::FileExists() const {
-    return platform::IsRegularFile(path_);
+    struct stat st {};
+    return ::lstat(path_.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+void SettingsStore::Refuse(const std::string& why) const {
+    if (refusalTold_.exchange(true)) return;
+    std::fprintf(stderr,
+                 "kinetta: %s is %s, not a regular file: the settings are neither read from it "
+                 "nor written to it, and the defaults apply\n",
+                 path_.c_str(), why.c_str());
 }
 
 std::string SettingsStore::Read(std::string_view section, std::string_view key) const {
-    std::string data;
-    if (!ReadWholeFile(path_, &data)) return {};
+    int fd = -1;
+    struct stat st {};
+    std::string why, data;
+    const Entry entry = OpenEntry(path_, &fd, &st, &why);
+    if (entry == Entry::Refused) Refuse(why);
+    if (entry != Entry::Regular) return {};
+    const bool read = ReadDescriptor(fd, &data);
+    ::close(fd);
+    if (!read) return {};
     Parsed p = Split(data);
     size_t header, end;
     if (!FindSection(p, section, &header, &end)) return {};
@@ -185,10 +276,18 @@ bool SettingsStore::Write(std::string_view section, std::string_view key, std::s
     // One writer at a time in this process: a write is read, modify, replace.
     static std::mutex writeMutex;
     std::lock_guard lock(writeMutex);
-    std::string data;
-    if (platform::Exists(path_) &&
-        (::access(path_.c_str(), W_OK) != 0 || !ReadWholeFile(path_, &data)))
-        return false;
+    int fd = -1;
+    struct stat old {};
+    std::string why, data;
+    const Entry found = OpenEntry(path_, &fd, &old, &why);
+    if (found == Entry::Refused) Refuse(why);
+    if (found == Entry::Refused || found == Entry::Unusable) return false;
+    if (found == Entry::Regular) {
+        // A file the user made read-only is left alone, as the recorder software does.
+        const bool usable = ::access(path_.c_str(), W_OK) == 0 && ReadDescriptor(fd, &data);
+        ::close(fd);
+        if (!usable) return false;
+    }
     Parsed p = Split(data);
     std::string entry = std::string(key) + "=" + std::string(value);
 
@@ -221,7 +320,7 @@ bool SettingsStore::Write(std::string_view section, std::string_view key, std::s
     std::string out = p.bom;
     for (const Line& l : p.lines)
         out += l.text + l.eol;
-    if (!ReplaceFile(path_, out)) return false;
+    if (!ReplaceFile(path_, out, found == Entry::Regular ? &old : nullptr)) return false;
     platform::SetHiddenOnly(path_); // the attribute is cosmetic: the value is written
     return true;
 }

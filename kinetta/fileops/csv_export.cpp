@@ -77,6 +77,19 @@ float SnapFrameRate(float fps) {
     return fps;
 }
 
+int64_t CsvLengthSeconds(int64_t frames, float fps) {
+    if (!(fps > 0)) return 0;
+    // In double: n / f in single precision is off by more than the half frame
+    // that decides here once recordings run for hours.
+    const double rate = static_cast<double>(fps);
+    const double seconds = static_cast<double>(frames) / rate;
+    const double nearest = std::round(seconds);
+    // |n - N f| <= 0.5: the frames make N seconds to within half a frame.
+    if (std::fabs(static_cast<double>(frames) - nearest * rate) <= 0.5)
+        return static_cast<int64_t>(nearest);
+    return static_cast<int64_t>(std::floor(seconds));
+}
+
 CsvFacts MeasureRecording(const RecordingEntry& entry, RecorderFamily family) {
     CsvFacts facts;
     facts.name = entry.frontName.empty() ? std::string("-") : entry.frontName;
@@ -176,7 +189,7 @@ std::string CsvRow(const CsvFacts& f, RecorderFamily family) {
             cells.push_back("--/--/--");
             cells.push_back("--:--:--");
         }
-        const auto seconds = static_cast<int64_t>(static_cast<float>(f.frames) / f.fps);
+        const int64_t seconds = CsvLengthSeconds(f.frames, f.fps);
         cells.push_back(Format("%02lld:%02lld:%02lld", static_cast<long long>(seconds / 3600),
                                static_cast<long long>(seconds / 60 % 60),
                                static_cast<long long>(seconds % 60)));

@@ -28,6 +28,12 @@ namespace kinetta {
 // reads 27.5, [27.75, 28.25) reads 28.0; any other rate is kept.
 float SnapFrameRate(float fps);
 
+// The length cell's whole seconds of frames at fps (the snapped rate): N when
+// the frames make N whole seconds within half a frame (|frames - N fps| <=
+// 0.5), else the whole seconds they fill. 582 frames at 29.1 fps (19.9998 s)
+// are 20 s, 581 frames (19.965 s) 19 s. 0 for a rate that is not positive.
+int64_t CsvLengthSeconds(int64_t frames, float fps);
+
 // A recording shorter than this (frames ÷ snapped rate, seconds, inclusive)
 // gets the short row.
 inline constexpr float kCsvShortestSeconds = 1.5f;

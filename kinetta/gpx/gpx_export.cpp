@@ -110,17 +110,28 @@ std::optional<std::time_t> LocalRecordTimeToUtc(const playcore::RecordTime& t) {
 }
 
 std::vector<std::vector<GpxPoint>> TrackSegments(const std::vector<playcore::GpsRecord>& records) {
+    std::vector<std::vector<GpxPoint>> segments;
+    // A run of records that each give a point; a record without one (the fix
+    // lost) ends it, as GPX 1.1 starts a new segment where reception was lost.
+    // Each run is then split where the position jumps (the map's stretches).
     std::vector<GpxPoint> points;
     std::vector<LatLon> positions;
+    const auto endRun = [&] {
+        for (const Stretch& s : SplitStretches(positions))
+            segments.emplace_back(points.begin() + static_cast<long>(s.start),
+                                  points.begin() + static_cast<long>(s.end) + 1);
+        points.clear();
+        positions.clear();
+    };
     for (const playcore::GpsRecord& r : records) {
-        if (!Written(r)) continue;
+        if (!Written(r)) {
+            endRun();
+            continue;
+        }
         points.push_back(PointOf(r));
         positions.push_back({r.latitude, r.longitude});
     }
-    std::vector<std::vector<GpxPoint>> segments;
-    for (const Stretch& s : SplitStretches(positions))
-        segments.emplace_back(points.begin() + static_cast<long>(s.start),
-                              points.begin() + static_cast<long>(s.end) + 1);
+    endRun();
     return segments;
 }
 

@@ -1,7 +1,9 @@
 #pragma once
 // The GPX 1.1 export of recordings' tracks. Each recording becomes one track
 // (<trk>) named after its file, with one segment (<trkseg>) per stretch
-// (stretches.h). A point is written for every GPS record with a valid fix
+// (stretches.h) of each run of records with a fix: a record without a fix
+// between two with one starts a new segment, as GPX 1.1 asks where reception
+// was lost. A point is written for every GPS record with a valid fix
 // whose position is not (0.0, 0.0): its latitude and longitude, its time in
 // UTC and its speed (km/h) in an extension element <kx:speed> of the
 // namespace kGpxExtensionNamespace. The record's time is the machine's local
@@ -57,7 +59,8 @@ struct GpxRecording {
 std::optional<std::time_t> LocalRecordTimeToUtc(const playcore::RecordTime& t);
 
 // The points of records that are written (valid fix, not (0,0), finite), in
-// record order, split into segments per stretch.
+// record order, split into segments at every record that is not written and
+// per stretch.
 std::vector<std::vector<GpxPoint>> TrackSegments(const std::vector<playcore::GpsRecord>& records);
 
 // The waypoint name of an event kind: its mark, "★" for kind 11 (drawn as a

@@ -4,8 +4,8 @@
 
 #include "kinetta/base/ui_strings.h"
 #include "kinetta/services/display_power_watch.h"
-#include "kinetta/services/inet_connection_async.h"
 #include "kinetta/services/setting_dlg.h"
+#include "kinetta/services/update_check_async.h"
 #include "kinetta/services/update_dialog.h"
 #include "playcore/session/playback_session.h"
 
@@ -23,7 +23,7 @@ QString Utf8(std::string_view s) {
 
 ServicesFeature::ServicesFeature(ViewerState& viewer, Options options)
     : ViewerFeature(viewer), options_(std::move(options)) {
-    inet_ = std::make_unique<CInetConnectionAsync>(viewer.Window(), options_.endpoints);
+    inet_ = std::make_unique<CUpdateCheckAsync>(viewer.Window(), options_.endpoints);
     settingDlg_ = new CSettingDlg(viewer.Window(), options_.endpoints.viewerPage);
     displayPower_ = std::make_unique<DisplayPowerWatch>([this] { OnDisplayPowerOn(); });
 

@@ -20,7 +20,7 @@ namespace kinetta {
 
 class CSettingDlg;
 class CUpdateDialog;
-class CInetConnectionAsync;
+class CUpdateCheckAsync;
 class DisplayPowerWatch;
 
 class ServicesFeature : public ViewerFeature {
@@ -39,7 +39,7 @@ public:
     // The settings dialog, the update notice (null until one is shown) and the check.
     CSettingDlg* SettingsDialog() const { return settingDlg_; }
     CUpdateDialog* UpdateNotice() const { return updateDlg_.get(); }
-    CInetConnectionAsync* UpdateCheck() const { return inet_.get(); }
+    CUpdateCheckAsync* UpdateCheck() const { return inet_.get(); }
     // The display came back on: the current cameras are drawn again.
     void OnDisplayPowerOn();
 
@@ -54,7 +54,7 @@ private:
     // a top-level window owned here.
     CSettingDlg* settingDlg_ = nullptr;
     std::unique_ptr<CUpdateDialog> updateDlg_;
-    std::unique_ptr<CInetConnectionAsync> inet_;
+    std::unique_ptr<CUpdateCheckAsync> inet_;
     std::unique_ptr<DisplayPowerWatch> displayPower_;
 };
 

@@ -185,6 +185,36 @@ std::string_view Utf16Prefix(std::string_view utf8, size_t units) {
     return utf8.substr(0, i);
 }
 
+namespace {
+
+bool Printable(unsigned cp) {
+    if (cp < 0x20 || (cp >= 0x7F && cp <= 0x9F)) return false; // C0, DEL, C1
+    if (cp == 0x2028 || cp == 0x2029) return false;            // line and paragraph separators
+    // The bidirectional controls: marks, embeddings, overrides and isolates.
+    if (cp == 0x061C || cp == 0x200E || cp == 0x200F) return false;
+    if ((cp >= 0x202A && cp <= 0x202E) || (cp >= 0x2066 && cp <= 0x2069)) return false;
+    return true;
+}
+
+} // namespace
+
+std::string PrintableText(std::string_view utf8) {
+    std::string out;
+    out.reserve(utf8.size());
+    size_t i = 0;
+    while (i < utf8.size()) {
+        unsigned cp = 0;
+        const size_t n = DecodeOne(utf8, i, &cp);
+        if (n == 0) { // not UTF-8 after all: dropped like a control
+            ++i;
+            continue;
+        }
+        if (Printable(cp)) out.append(utf8.substr(i, n));
+        i += n;
+    }
+    return out;
+}
+
 bool FetchedText(const FetchPieces& pieces, std::string_view marker, std::string* text) {
     std::string result;
     if (!marker.empty()) {
@@ -196,7 +226,7 @@ bool FetchedText(const FetchPieces& pieces, std::string_view marker, std::string
         result = SanitizeUtf8(pieces.Last());
     }
     if (Utf16Length(result) > kMaxFetchedUnits) return false;
-    *text = std::move(result);
+    *text = PrintableText(result);
     return true;
 }
 

@@ -22,7 +22,9 @@ inline constexpr std::string_view kModelKeyTx50 = "TX50_download";
 
 // A fetched version file is read in pieces of this many bytes.
 inline constexpr size_t kFetchPieceBytes = 1024;
-// A fetched text longer than this (UTF-16 units) fails the fetch.
+// A fetched text longer than this (UTF-16 units) fails the fetch. It is also
+// the bound of every fetched version the check compares and shows: what is
+// left after PrintableText is never longer.
 inline constexpr size_t kMaxFetchedUnits = 259;
 // The notice text is cut to this many UTF-16 units.
 inline constexpr size_t kMaxMessageUnits = 1299;
@@ -73,7 +75,16 @@ private:
 // the marker (failing when the first piece holds none); without one, the last
 // piece's text. Each piece is taken as UTF-8 with invalid sequences replaced
 // by U+FFFD. False as well when the text is longer than kMaxFetchedUnits.
+// The text is then PrintableText: what a server sends can neither break the
+// notice's lines (a fake "URL :" line) nor reorder or hide what it shows.
 bool FetchedText(const FetchPieces& pieces, std::string_view marker, std::string* text);
+
+// Valid UTF-8 text without the characters that are not printable text: the
+// C0 controls (line breaks, NUL, BEL, ESC, ...), DEL, the C1 controls
+// (U+0080-U+009F, NEL included), the line and paragraph separators U+2028 and
+// U+2029, and the bidirectional controls (U+061C, U+200E, U+200F,
+// U+202A-U+202E, U+2066-U+2069). Every other character stays in order.
+std::string PrintableText(std::string_view utf8);
 
 // Bytes as UTF-8, each invalid sequence replaced by U+FFFD.
 std::string SanitizeUtf8(std::string_view bytes);

@@ -2,6 +2,8 @@
 
 #include <dlfcn.h>
 
+#include <algorithm>
+
 #include <curl/curl.h>
 
 #include "kinetta/services/update_check.h"
@@ -107,6 +109,17 @@ size_t OnBody(char* data, size_t size, size_t count, void* user) {
 bool FetchText(const std::string& address, std::string_view marker, std::string* text,
                FetchAbort* abort, const FetchLimits& limits) {
     if (abort && abort->Aborted()) return false;
+    // What is left of the check's deadline bounds both time-outs (libcurl
+    // reads 0 as "none", so a spent deadline fails here without a request).
+    long connectMs = limits.connectTimeoutMs, transferMs = limits.transferTimeoutMs;
+    if (limits.deadline != std::chrono::steady_clock::time_point::max()) {
+        const long left = static_cast<long>(std::chrono::ceil<std::chrono::milliseconds>(
+                                                limits.deadline - std::chrono::steady_clock::now())
+                                                .count());
+        if (left <= 0) return false;
+        connectMs = std::min(connectMs, left);
+        transferMs = std::min(transferMs, left);
+    }
     const CurlApi* curl = LoadCurl();
     if (!curl) return false;
     CURL* easy = curl->easy_init();
@@ -127,8 +140,8 @@ bool FetchText(const std::string& address, std::string_view marker, std::string*
     curl->easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
     curl->easy_setopt(easy, CURLOPT_MAXREDIRS, 5L);
     curl->easy_setopt(easy, CURLOPT_FAILONERROR, 1L);
-    curl->easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, limits.connectTimeoutMs);
-    curl->easy_setopt(easy, CURLOPT_TIMEOUT_MS, limits.transferTimeoutMs);
+    curl->easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, connectMs);
+    curl->easy_setopt(easy, CURLOPT_TIMEOUT_MS, transferMs);
     curl->easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
     // Cleanup does not wait for a name lookup still running.
     curl->easy_setopt(easy, CURLOPT_QUICK_EXIT, 1L);
@@ -164,6 +177,13 @@ bool FetchText(const std::string& address, std::string_view marker, std::string*
     if (!complete) return false;
     t.pieces.Finish();
     return FetchedText(t.pieces, marker, text);
+}
+
+TextFetch CheckFetch(FetchAbort* abort, FetchLimits limits, std::chrono::milliseconds budget) {
+    limits.deadline = std::min(limits.deadline, std::chrono::steady_clock::now() + budget);
+    return [abort, limits](const std::string& address, std::string_view marker, std::string* text) {
+        return FetchText(address, marker, text, abort, limits);
+    };
 }
 
 } // namespace kinetta

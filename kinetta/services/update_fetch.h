@@ -5,9 +5,12 @@
 // server that does not answer.
 
 #include <atomic>
+#include <chrono>
 #include <mutex>
 #include <string>
 #include <string_view>
+
+#include "kinetta/services/update_check.h"
 
 namespace kinetta {
 
@@ -35,9 +38,17 @@ private:
     void* multi_ = nullptr; // guarded by mutex_: the CURLM* of the transfer in progress
 };
 
+// The whole update check, every fetch included, ends this long after it
+// starts: servers that accept and never answer cost the check this much, not
+// one transfer time-out per version file in turn.
+inline constexpr std::chrono::milliseconds kUpdateCheckBudget{10000};
+
 struct FetchLimits {
     long connectTimeoutMs = 10000;  // to reach the server
     long transferTimeoutMs = 30000; // the whole request, connect included
+    // The whole check's deadline: a fetch ends by then at the latest, and a
+    // fetch asked for after it fails without a request. None by default.
+    std::chrono::steady_clock::time_point deadline = std::chrono::steady_clock::time_point::max();
 };
 
 // GETs address (http or https only; redirects followed within those) with
@@ -48,5 +59,11 @@ struct FetchLimits {
 // longer than 259 UTF-16 units.
 bool FetchText(const std::string& address, std::string_view marker, std::string* text,
                FetchAbort* abort = nullptr, const FetchLimits& limits = {});
+
+// The fetch of one whole update check (RunUpdateCheck): FetchText with
+// limits, and one deadline for all its fetches, budget after this call.
+// abort (may be null) must outlive the returned function.
+TextFetch CheckFetch(FetchAbort* abort, FetchLimits limits = {},
+                     std::chrono::milliseconds budget = kUpdateCheckBudget);
 
 } // namespace kinetta

@@ -30,8 +30,8 @@
 #include "kinetta/gpx/gpx_feature.h"
 #include "kinetta/map/map_feature.h"
 #include "kinetta/map/map_window.h"
-#include "kinetta/services/inet_connection_async.h"
 #include "kinetta/services/services_feature.h"
+#include "kinetta/services/update_check_async.h"
 #include "kinetta/shell/kinetta_dlg.h"
 #include "kinetta/telemetry/telemetry_feature.h"
 

@@ -1,6 +1,7 @@
 #include "playcore/container/mp4_join.h"
 
 #include <array>
+#include <cerrno>
 #include <cstring>
 #include <limits>
 #include <new>
@@ -382,7 +383,7 @@ bool JoinMoviesChecked(sMP4MOVIE& target, sMP4MOVIE& appended, std::string* why)
 }
 
 bool WriteMovie(sMP4MOVIE& movie, const std::string& path, const std::atomic<bool>* running,
-                std::string* why) {
+                std::string* why, OnExisting existing) {
     if (ReplacesSource(movie.root, path))
         return Fail(why, "the output would replace one of its sources");
     if (MovieOutputBytes(movie) > kMaxMappedFileSize)
@@ -390,7 +391,11 @@ bool WriteMovie(sMP4MOVIE& movie, const std::string& path, const std::atomic<boo
     OutputFile out;
     out.StopWhenCleared(running);
     if (!out.Create(path)) return Fail(why, "cannot create a file in the output folder");
-    if (WriteMovie(movie, out) && out.Commit()) return true;
+    if (WriteMovie(movie, out) && out.Prepare()) {
+        if (existing == OnExisting::Replace ? out.Publish() : out.PublishNoReplace()) return true;
+        return Fail(why, errno == EEXIST ? path + ": exists"
+                                         : "the output could not be renamed into place");
+    }
     const bool cancelled = out.stopped();
     out.Abandon();
     return Fail(why, cancelled ? "cancelled" : "reading a source or writing the output failed");
@@ -454,7 +459,7 @@ bool JoinMovies(sMP4MOVIE& target, sMP4MOVIE& appended, std::string* why) {
 }
 
 bool WriteJoined(sMULTIMOVIE& join, JoinCamera camera, const std::string& outputPath,
-                 const std::atomic<bool>* running, std::string* why) {
+                 const std::atomic<bool>* running, std::string* why, OnExisting existing) {
     std::unique_ptr<sMP4MOVIE>& movie = camera == JoinCamera::Front ? join.front : join.rear;
     auto& appended = camera == JoinCamera::Front ? join.frontAppended : join.rearAppended;
     bool ok = false;
@@ -463,7 +468,7 @@ bool WriteJoined(sMULTIMOVIE& join, JoinCamera camera, const std::string& output
     else if (!movie)
         Fail(why, "the join holds no movie of that camera");
     else
-        ok = WriteMovie(*movie, outputPath, running, why);
+        ok = WriteMovie(*movie, outputPath, running, why, existing);
     // The joined tree points into the appended movies: it goes first.
     movie.reset();
     appended.clear();
@@ -471,7 +476,8 @@ bool WriteJoined(sMULTIMOVIE& join, JoinCamera camera, const std::string& output
 }
 
 JoinResult JoinFiles(const std::vector<std::string>& inputs, const std::string& output,
-                     RecorderFamily family, const std::atomic<bool>* running, std::string* why) {
+                     RecorderFamily family, const std::atomic<bool>* running, std::string* why,
+                     OnExisting existing) {
     if (inputs.empty()) {
         Fail(why, "nothing to join");
         return kJoinFailed;
@@ -486,7 +492,7 @@ JoinResult JoinFiles(const std::vector<std::string>& inputs, const std::string& 
         if (!AppendToJoin(*join, inputs[i], std::string(), why)) return kJoinFailed;
     }
     if (running && !running->load()) return kJoinCancelled;
-    if (WriteJoined(*join, JoinCamera::Front, output, running, why)) return kJoinWritten;
+    if (WriteJoined(*join, JoinCamera::Front, output, running, why, existing)) return kJoinWritten;
     return running && !running->load() ? kJoinCancelled : kJoinFailed;
 }
 

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "playcore/container/mp4_tree.h"
+#include "playcore/container/mp4_write.h"
 #include "playcore/container/recorder_family.h"
 
 namespace playcore {
@@ -72,9 +73,12 @@ bool JoinMovies(sMP4MOVIE& target, sMP4MOVIE& appended, std::string* why = nullp
 // not replace any of its sources. Fails for an invalid join, a camera the
 // join does not hold, an output of 4 GiB or more, or any read or write error,
 // and when *running (if given) is cleared before the output is complete.
+// existing: OnExisting::Keep fails, writing nothing, when anything (a file,
+// a link) stands at outputPath when the complete output is put in place.
 // Afterwards, written or not, that camera's movies are closed.
 bool WriteJoined(sMULTIMOVIE& join, JoinCamera camera, const std::string& outputPath,
-                 const std::atomic<bool>* running = nullptr, std::string* why = nullptr);
+                 const std::atomic<bool>* running = nullptr, std::string* why = nullptr,
+                 OnExisting existing = OnExisting::Replace);
 
 // Results of JoinFiles.
 enum JoinResult : int {
@@ -87,6 +91,6 @@ enum JoinResult : int {
 // every further file (checking *running between two files), WriteJoined.
 JoinResult JoinFiles(const std::vector<std::string>& inputs, const std::string& output,
                      RecorderFamily family, const std::atomic<bool>* running = nullptr,
-                     std::string* why = nullptr);
+                     std::string* why = nullptr, OnExisting existing = OnExisting::Replace);
 
 } // namespace playcore

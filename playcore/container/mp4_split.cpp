@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
 #include <iterator>
 #include <map>
@@ -148,7 +149,7 @@ bool SameOutput(const std::string& a, const std::string& b) {
 }
 
 bool SeparateChecked(sMP4MOVIE& movie, const std::string& frontPath, const std::string& rearPath,
-                     const std::atomic<bool>* running, std::string* why) {
+                     const std::atomic<bool>* running, std::string* why, OnExisting existing) {
     MovieLayout layout;
     if (!ReadMovieLayout(movie, &layout, why)) return false;
     if (layout.mdat->appendHead) return Fail(why, "the movie is part of a join");
@@ -167,13 +168,19 @@ bool SeparateChecked(sMP4MOVIE& movie, const std::string& frontPath, const std::
         return false;
     if (writeRear && !WriteCamera(movie, layout, 1, audio, true, rearPath, rear, running, why))
         return false; // front's destructor removes its temporary
-    if (writeFront && !front.Publish())
-        return Fail(why, "the front output could not be renamed into place");
-    if (writeRear && !rear.Publish()) {
+    const auto publish = [existing](OutputFile& out) {
+        return existing == OnExisting::Replace ? out.Publish() : out.PublishNoReplace();
+    };
+    if (writeFront && !publish(front))
+        return Fail(why, errno == EEXIST ? frontPath + ": exists"
+                                         : "the front output could not be renamed into place");
+    if (writeRear && !publish(rear)) {
+        const int error = errno;
         // The front file appeared a moment ago under its final name: take it
         // back, so that the two appear together or not at all.
         if (writeFront) ::unlink(frontPath.c_str());
-        return Fail(why, "the rear output could not be renamed into place");
+        return Fail(why, error == EEXIST ? rearPath + ": exists"
+                                         : "the rear output could not be renamed into place");
     }
     return true;
 }
@@ -203,9 +210,9 @@ bool BuildChunkList(sMP4MOVIE& movie, size_t videoTrack, size_t audioTrack,
 }
 
 bool SeparateTracks(sMP4MOVIE& movie, const std::string& frontPath, const std::string& rearPath,
-                    const std::atomic<bool>* running, std::string* why) {
+                    const std::atomic<bool>* running, std::string* why, OnExisting existing) {
     try {
-        return SeparateChecked(movie, frontPath, rearPath, running, why);
+        return SeparateChecked(movie, frontPath, rearPath, running, why, existing);
     } catch (const std::bad_alloc&) {
         return Fail(why, "out of memory");
     }

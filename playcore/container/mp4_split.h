@@ -11,6 +11,7 @@
 
 #include "playcore/container/chunk_list.h"
 #include "playcore/container/mp4_tree.h"
+#include "playcore/container/mp4_write.h"
 
 namespace playcore {
 
@@ -38,8 +39,10 @@ bool BuildChunkList(sMP4MOVIE& movie, size_t videoTrack, size_t audioTrack,
 // or an unwritable folder for either leaves neither); two paths naming the
 // same file, or an output that would replace the source, are refused.
 // *running (if given) cleared stops the write, leaving nothing under the
-// final names.
+// final names. existing: with OnExisting::Keep an entry (a file, a link) at
+// either name makes the separation fail and leaves both names as they were.
 bool SeparateTracks(sMP4MOVIE& movie, const std::string& frontPath, const std::string& rearPath,
-                    const std::atomic<bool>* running = nullptr, std::string* why = nullptr);
+                    const std::atomic<bool>* running = nullptr, std::string* why = nullptr,
+                    OnExisting existing = OnExisting::Replace);
 
 } // namespace playcore

@@ -215,8 +215,10 @@ bool OutputFile::PublishNoReplace() {
     if (!prepared_ || temp_.empty()) return false;
     prepared_ = false;
     const bool ok = platform::RenameNoReplace(temp_, final_);
+    const int error = errno; // EEXIST tells the caller that the name was taken
     if (!ok) ::unlink(temp_.c_str());
     temp_.clear();
+    errno = error;
     return ok;
 }
 

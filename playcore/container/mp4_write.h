@@ -13,6 +13,12 @@
 
 namespace playcore {
 
+// What putting a complete output in place does to an entry of its name: a
+// file or a link there is replaced (the link itself, never what it names), or
+// kept, the output then failing. Keep holds however close the entry comes
+// in time (OutputFile::PublishNoReplace).
+enum class OnExisting { Replace, Keep };
+
 // A file being written. Bytes go to a temporary file in the final folder,
 // ".kinetta-tmp-<pid>-<random>-<name>" (platform::CreateTemporaryBeside), and
 // are renamed to the final name by Commit. Destroying an uncommitted file
@@ -54,8 +60,9 @@ public:
     // rename fails).
     bool Prepare();
     bool Publish();
-    // Publish that never replaces a file: false (the temporary removed) when
-    // a file of the final name exists, also one that appeared a moment ago.
+    // Publish that never replaces a file or a link: false (the temporary
+    // removed, errno EEXIST) when an entry of the final name exists, also one
+    // that appeared a moment ago.
     bool PublishNoReplace();
     // Closes and removes the temporary file.
     void Abandon();

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "kinetta/base/settings_location.h"
 #include "kinetta/base/settings_store.h"
 #include "support/temp_dir.h"
 
@@ -190,4 +191,69 @@ TEST(SettingsStore, FifoInPlaceOfTheFileFailsWithoutWaiting) {
     struct stat st {};
     ASSERT_EQ(::lstat(IniPath(d).c_str(), &st), 0);
     EXPECT_TRUE(S_ISFIFO(st.st_mode));
+}
+
+// A link in place of the settings file, in the start-up directory or in the
+// desktop start's XDG folder, wherever it points: the store neither reads
+// through it nor replaces it. Reads give the defaults, writes fail, nothing
+// of the target is copied into the folder, the link stays the same link, and
+// one line on stderr says why.
+TEST(SettingsStore, LinkInPlaceOfTheFileIsNeitherReadNorReplaced) {
+    struct Case {
+        const char* what;
+        bool desktop;     // the XDG folder of a desktop start, else the current directory
+        bool absolute;    // the link names its target by an absolute path
+        bool targetThere; // false: a dangling link, whose target must not appear
+    };
+    const Case cases[] = {
+        {"relative link to a key file", false, false, true},
+        {"absolute link to a shadow file", false, true, true},
+        {"link in the XDG folder", true, false, true},
+        {"dangling link", false, true, false},
+    };
+    // Contents a store that read through the link would find and copy.
+    const std::string secret = "root:$6$Zk8$Qm1:19000:0:99999:7:::\n[DISPLAY]\nVOLUME=4242\n";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ktest::TempDir top;
+        const std::string target = top.Mkdir("secret") + "/key";
+        if (c.targetThere) top.Write("secret/key", secret);
+        const std::string folder =
+            c.desktop ? kinetta::ChooseSettingsLocation(true, top.Mkdir("cwd"),
+                                                        top.Mkdir("xdg").c_str(), nullptr)
+                            .directory
+                      : top.Mkdir("cwd");
+        ASSERT_EQ(folder, top / (c.desktop ? "xdg/kinetta" : "cwd"));
+        const std::string ini = folder + "/Default_Folder.ini";
+        const std::string linked =
+            c.absolute ? target : std::string(c.desktop ? "../../secret/key" : "../secret/key");
+        ASSERT_EQ(::symlink(linked.c_str(), ini.c_str()), 0);
+
+        testing::internal::CaptureStderr();
+        SettingsStore s(folder);
+        EXPECT_FALSE(s.FileExists());
+        EXPECT_EQ(s.Read("DISPLAY", "VOLUME"), "");
+        EXPECT_FALSE(s.Write("DISPLAY", "VOLUME", "65535"));
+        EXPECT_FALSE(s.Write("DISPLAY", "ASPECT", "on"));
+        const std::string said = testing::internal::GetCapturedStderr();
+
+        char buf[4096];
+        const ssize_t n = ::readlink(ini.c_str(), buf, sizeof buf);
+        ASSERT_GT(n, 0) << "the link is gone";
+        EXPECT_EQ(std::string(buf, static_cast<size_t>(n)), linked);
+        if (c.targetThere)
+            EXPECT_EQ(ktest::ReadFile(target), secret);
+        else
+            EXPECT_FALSE(std::filesystem::exists(target));
+        int entries = 0;
+        for (const auto& e : std::filesystem::directory_iterator(folder)) {
+            ++entries;
+            EXPECT_EQ(e.path().filename(), "Default_Folder.ini") << "left behind: " << e.path();
+        }
+        EXPECT_EQ(entries, 1);
+        // Said once, naming the file and why.
+        const size_t first = said.find(ini + " is a symbolic link");
+        EXPECT_NE(first, std::string::npos) << said;
+        EXPECT_EQ(said.find(ini, first + 1), std::string::npos) << said;
+    }
 }

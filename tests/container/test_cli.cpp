@@ -112,6 +112,69 @@ TEST(KinettaCli, JoinAndSplit) {
         1);
 }
 
+// join and split never replace an output name that is taken, neither a file
+// nor a link (which is not written through either), unless --overwrite is
+// given; then the entry itself is replaced by the complete output, and what a
+// link named stays as it was. A split whose rear name is taken writes no
+// front file either.
+TEST(KinettaCli, JoinAndSplitKeepAnExistingOutputUnlessOverwrite) {
+    struct Case {
+        const char* what;
+        bool join;
+        const char* taken; // the output whose name is taken: "out", "front" or "rear"
+        const char* entry; // "file", "link" (to a victim file) or "dangling" (a link)
+    };
+    const Case cases[] = {
+        {"join over a file", true, "out", "file"},
+        {"join over a link", true, "out", "link"},
+        {"join over a dangling link", true, "out", "dangling"},
+        {"split over a front link", false, "front", "link"},
+        {"split over a rear file", false, "rear", "file"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        const std::string a = dir.Write("a.mp4", Movie(ThreeTracks(5)));
+        const std::string b = dir.Write("b.mp4", Movie(ThreeTracks(7)));
+        const std::string victim = dir.Write("victim.txt", Text("keep me"));
+        const std::string target = dir.File(c.taken + std::string(".mp4"));
+        const std::string entry = std::string(c.entry);
+        int made = 0;
+        if (entry == "file") dir.Write(c.taken + std::string(".mp4"), Text("old output"));
+        if (entry == "link") made = ::symlink(victim.c_str(), target.c_str());
+        if (entry == "dangling") made = ::symlink(dir.File("nowhere.mp4").c_str(), target.c_str());
+        ASSERT_EQ(made, 0);
+        const std::string args = c.join ? "join --family tx40 " + target + " " + a + " " + b
+                                        : "split --family tx40 " + a + " " + dir.File("front.mp4") +
+                                              " " + dir.File("rear.mp4");
+
+        const CliRun kept = Cli(args + " 2>&1");
+        EXPECT_EQ(kept.status, 1) << kept.out;
+        EXPECT_TRUE(Has(kept.out, target + ": exists (--overwrite replaces it)")) << kept.out;
+        struct stat st {};
+        ASSERT_EQ(::lstat(target.c_str(), &st), 0);
+        EXPECT_EQ(S_ISLNK(st.st_mode), entry != "file");
+        if (entry == "file") {
+            EXPECT_EQ(ReadAll(target), Text("old output"));
+        }
+        EXPECT_EQ(ReadAll(victim), Text("keep me"));
+        EXPECT_EQ(::access(dir.File("nowhere.mp4").c_str(), F_OK), -1);
+        if (!c.join) {
+            const std::string other = std::string(c.taken) == "rear" ? "front.mp4" : "rear.mp4";
+            EXPECT_EQ(::access(dir.File(other).c_str(), F_OK), -1)
+                << "a split writes both outputs or neither";
+        }
+
+        const CliRun replaced = Cli(args + " --overwrite");
+        EXPECT_EQ(replaced.status, 0) << replaced.out;
+        ASSERT_EQ(::lstat(target.c_str(), &st), 0);
+        EXPECT_TRUE(S_ISREG(st.st_mode));
+        EXPECT_TRUE(Has(Cli("info --family tx40 " + target).out, R"("ok":true)"));
+        EXPECT_EQ(ReadAll(victim), Text("keep me"));
+        EXPECT_EQ(::access(dir.File("nowhere.mp4").c_str(), F_OK), -1);
+    }
+}
+
 // A failed info, telemetry or scan prints {"ok":false,"error":REASON} and the
 // same reason on stderr, for every kind of bad input. A FIFO is refused without
 // being opened (opening one for reading would wait for a writer).

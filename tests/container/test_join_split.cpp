@@ -357,6 +357,35 @@ TEST(Join, OutputNeverReplacesASource) {
     EXPECT_EQ(FilesIn(dir.path()), (std::vector<std::string>{"a.mp4", "b-link.mp4", "b.mp4"}));
 }
 
+// OnExisting::Keep is decided when the complete output is put in place, so it
+// holds for an entry that appeared after any check: a link there is neither
+// written through nor replaced, and a split whose rear name is taken takes
+// its front file back.
+TEST(Join, KeepLeavesAnEntryAtTheOutputName) {
+    TempDir dir;
+    const std::string a = dir.Write("a.mp4", Movie(ThreeTracks(4)));
+    const std::string b = dir.Write("b.mp4", Movie(ThreeTracks(4)));
+    const std::string victim = dir.Write("victim", Text("keep me"));
+    ASSERT_EQ(::symlink(victim.c_str(), dir.File("out.mp4").c_str()), 0);
+    std::string why;
+    EXPECT_EQ(JoinFiles({a, b}, dir.File("out.mp4"), RecorderFamily::TX40, nullptr, &why,
+                        OnExisting::Keep),
+              kJoinFailed);
+    EXPECT_NE(why.find("out.mp4: exists"), std::string::npos) << why;
+    EXPECT_EQ(std::filesystem::read_symlink(dir.File("out.mp4")), victim);
+    EXPECT_EQ(ReadAll(victim), Text("keep me"));
+
+    dir.Write("r.mp4", Text("old rear"));
+    auto movie = OpenMp4Movie(a, true, RecorderFamily::TX40);
+    ASSERT_TRUE(movie);
+    EXPECT_FALSE(SeparateTracks(*movie, dir.File("f.mp4"), dir.File("r.mp4"), nullptr, &why,
+                                OnExisting::Keep));
+    EXPECT_NE(why.find("r.mp4: exists"), std::string::npos) << why;
+    EXPECT_EQ(ReadAll(dir.File("r.mp4")), Text("old rear"));
+    EXPECT_EQ(FilesIn(dir.path()),
+              (std::vector<std::string>{"a.mp4", "b.mp4", "out.mp4", "r.mp4", "victim"}));
+}
+
 // Media bytes go from file to file in the kernel where both files lie on one
 // file system, and through read-only views otherwise; both give the same file.
 // A source cut short after it was opened fails the write instead.

@@ -81,7 +81,10 @@ with tempfile.TemporaryDirectory() as out:
             check(row[1] == start[:10].replace("-", "/") and row[2] == start[11:19], f"{where}: time {row[1:3]}")
         else:
             check(row[1:3] == ["--/--/--", "--:--:--"], f"{where}: time {row[1:3]}")
-        seconds = math.floor(f32(measured["frames"] / fps))
+        # Whole seconds; frames that make N seconds within half a frame read N.
+        exact = measured["frames"] / fps
+        nearest = math.floor(exact + 0.5)
+        seconds = nearest if abs(measured["frames"] - nearest * fps) <= 0.5 else math.floor(exact)
         check(row[3] == "%02d:%02d:%02d" % (seconds // 3600, seconds // 60 % 60, seconds % 60),
               f"{where}: length {row[3]} for {measured['frames']} frames at {fps}")
         cells = row[5:]

@@ -117,6 +117,33 @@ TEST(CsvRows, Tx40FullRowsShortRowsAndMissingGps) {
     EXPECT_EQ(Row(e, TX40), "018_153612A_M.MP4,-,-,-,-,-,fps,0MB,0MB\r\n");
 }
 
+// The length cell: frames that make N whole seconds within half a frame read
+// N; otherwise the whole seconds they fill. 29.1 fps recordings (34,364 µs a
+// frame) are a hair short of their whole seconds.
+TEST(CsvRows, LengthReadsTheWholeSecondsWithinHalfAFrame) {
+    struct Case {
+        uint32_t frames, deltaUs;
+        const char* length;
+    };
+    const Case cases[] = {
+        {582, 34364, "00:00:20"},    // 19.9998 s
+        {1746, 34364, "00:01:00"},   // 59.9995 s
+        {581, 34364, "00:00:19"},    // a whole frame short of 20 s
+        {583, 34364, "00:00:20"},    // 20.0342 s
+        {1650, 36364, "00:01:00"},   // 27.5 fps, snapped: 60 s exactly
+        {52380, 34364, "00:30:00"},  // 0.4 frames short of 30 minutes
+        {104760, 34364, "00:59:59"}, // 0.8 frames short of an hour
+    };
+    TempDir dir;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.frames) + " frames of " + std::to_string(c.deltaUs) + " us");
+        const RecordingEntry e =
+            Pair(dir, "020_153812A_M.MP4", Video(c.frames, c.deltaUs, 640, {}), "", {});
+        const std::string row = Row(e, TX40);
+        EXPECT_NE(row.find(std::string(",--:--:--,") + c.length + ","), std::string::npos) << row;
+    }
+}
+
 TEST(CsvRows, Tx50CellsAndFileSizes) {
     TempDir dir;
     // A speed-camera name; the sizes are the files' sizes in MiB.
@@ -146,8 +173,9 @@ TEST(CsvRows, CombinedRecordingSizesComeFromTheSampleTables) {
             std::copy(size.begin(), size.end(), file.begin() + long(table + 4 * i));
     }
     const RecordingEntry e = Pair(dir, "012_153012_A.MP4", file, "", {});
+    // 60 frames of 33,333 µs: 1.99998 s, within half a frame of 2 s.
     EXPECT_EQ(Row(e, TX40),
-              "012_153012_A.MP4,2023/05/25,10:15:00,00:00:01,常時,HD,30.0fps,60MB,15MB\r\n");
+              "012_153012_A.MP4,2023/05/25,10:15:00,00:00:02,常時,HD,30.0fps,60MB,15MB\r\n");
 }
 
 TEST(CsvRows, HeadersAndQuoting) {

@@ -1,7 +1,7 @@
 // Fuzz target: a version file's bytes as the update check reads them (the
 // 1024-byte pieces in chunks of any size, the marker, the UTF-8 repair, the
-// length limit), the comparison forms, the notice built from the result and
-// the link control's reading of that notice.
+// length limit, the printable-text filter), the comparison forms, the notice built from the result
+// and the link control's reading of that notice.
 
 #include <cstdint>
 #include <string>
@@ -23,7 +23,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (std::string_view marker : {std::string_view(kVersionMarker), std::string_view()}) {
         std::string text;
         if (!FetchedText(pieces, marker, &text)) continue;
-        if (Utf16Length(text) > kMaxFetchedUnits || SanitizeUtf8(text) != text) __builtin_trap();
+        // Bounded, valid UTF-8, and only printable text: no line break, control
+        // or bidirectional control reaches the notice.
+        if (Utf16Length(text) > kMaxFetchedUnits || SanitizeUtf8(text) != text ||
+            PrintableText(text) != text)
+            __builtin_trap();
         const std::string message = FormatUpdateMessage(
             {{"t", NormaliseFirmwareVersion(text), GpsDataSlashForm(text), text}});
         if (Utf16Length(message) > kMaxMessageUnits) __builtin_trap();

@@ -13,6 +13,12 @@
 #            kinetta/ but shell and app, which starts the main window) includes
 #            of kinetta/shell/ only what a feature sees of it: viewer_state.h
 #            and viewer_feature.h.
+#  names     no two headers of the program (kinetta, playcore, platform, util)
+#            define a class or struct of the same name at their top level, in
+#            whatever namespaces: one name for two classes is a trap for the
+#            reader, and where the namespaces do meet the linker keeps one of
+#            the two definitions without a word (a one-definition-rule
+#            violation).
 cmake_minimum_required(VERSION 3.25)
 
 # Lines matching PATTERN (but not ALLOWED) in the files of GLOBS, except ALLOWED_FILES.
@@ -66,8 +72,28 @@ elseif(RULE STREQUAL "features")
     ALLOWED "kinetta/shell/(viewer_state|viewer_feature)\\.h")
   set(what "a file below the shell includes a shell header other than viewer_state.h and viewer_feature.h")
   set(ok "files below kinetta/shell/ include only viewer_state.h and viewer_feature.h of it")
+elseif(RULE STREQUAL "names")
+  file(GLOB_RECURSE headers "${SOURCE_DIR}/kinetta/*.h" "${SOURCE_DIR}/playcore/*.h"
+    "${SOURCE_DIR}/platform/*.h" "${SOURCE_DIR}/util/*.h")
+  set(definition "^(class|struct)[ \t]+([A-Za-z_][A-Za-z0-9_]*)[ \t]*(final[ \t]*)?[:{]")
+  set(offenders "")
+  foreach(f IN LISTS headers)
+    file(RELATIVE_PATH rel "${SOURCE_DIR}" "${f}")
+    file(STRINGS "${f}" lines REGEX "${definition}")
+    foreach(line IN LISTS lines)
+      string(REGEX REPLACE "${definition}.*" "\\2" name "${line}")
+      if(DEFINED where_${name})
+        list(APPEND offenders "${name}: ${where_${name}} and ${rel}")
+      else()
+        set(where_${name} "${rel}")
+      endif()
+    endforeach()
+  endforeach()
+  list(LENGTH headers offenders_COUNT)
+  set(what "two headers define classes of one name")
+  set(ok "headers define classes of distinct names")
 else()
-  message(FATAL_ERROR "check_layers.cmake: RULE must be playcore, shell or features")
+  message(FATAL_ERROR "check_layers.cmake: RULE must be playcore, shell, features or names")
 endif()
 
 if(offenders)

@@ -67,9 +67,9 @@ TEST_F(UpdateCheckTest, ViewerVersionComparedExactly) {
     server.Set("/viewer.txt", "header text VER:2.0.0");
     EXPECT_NE(Check("", "", "").find("更新バージョン：2.0.0\r\n"), std::string::npos);
 
-    // A version file ending in a line break always differs.
-    server.Set("/viewer.txt", "VER:2.0.1\n");
-    EXPECT_NE(Check("", "", "").find("更新バージョン：2.0.1\n\r\n"), std::string::npos);
+    // A line break after the version is no part of it (only printable text is kept).
+    server.Set("/viewer.txt", "VER:2.0.1\r\n");
+    EXPECT_EQ(Check("", "", ""), "");
     // No marker: the item drops out silently.
     server.Set("/viewer.txt", "2.0.9");
     EXPECT_EQ(Check("", "", ""), "");
@@ -132,6 +132,42 @@ TEST_F(UpdateCheckTest, FetchedMarkupStaysText) {
               std::string::npos)
         << m;
     EXPECT_EQ(m.find("javascript:x\""), std::string::npos);
+}
+
+// A server's version texts reach the notice as printable text only: line
+// breaks (a server's own "URL :" line), NUL, BEL, ESC, the C1 controls, the
+// line separator and the bidirectional controls are dropped, bytes that are no
+// UTF-8 show as U+FFFD, and the only "URL :" lines are the notice's own.
+TEST_F(UpdateCheckTest, HostileVersionTextsShowAsPrintableText) {
+    server.Set("/fw40.txt", "VER:1.3\r\nURL : x");
+    server.Set("/viewer.txt", std::string("VER:2.0.9\r\n\r\nURL : http://evil.invalid/\0\x1b[31m\a"
+                                          "\xe2\x80\xae\xc2\x85\xe2\x80\xa8\xe2\x81\xa6\x7f\xff",
+                                          59));
+    server.Set("/gps.txt", "24\r\n0101\x1b\xe2\x80\xad");
+    const std::string m = Check("1.2.3", "230525", std::string(kModelKeyTx40));
+    EXPECT_EQ(
+        m, kHead + "\r\n\r\n" +
+               Block("ドライブレコーダー本体", "1.2.3", "1.3 : ", "https://example.invalid/fw40") +
+               "\r\n\r\n\r\n" +
+               Block("ビューワーソフト", "2.0.1", "2.0.9URL : http://evil.invalid/[31m\uFFFD",
+                     "https://example.invalid/viewer") +
+               "\r\n\r\n\r\n" +
+               Block("GPSデータ情報", "23/05/25", "24/01/01", "https://example.invalid/gps") +
+               "\r\n");
+    size_t urlLines = 0;
+    for (size_t at = 0; at < m.size();) {
+        const size_t end = std::min(m.find("\r\n", at), m.size());
+        const std::string line = m.substr(at, end - at);
+        if (line.rfind("URL", 0) == 0) {
+            ++urlLines;
+            EXPECT_NE(line.find("URL : <a href=\"https://example.invalid/"), std::string::npos)
+                << line;
+        }
+        for (unsigned char c : line)
+            EXPECT_TRUE(c >= 0x20 && c != 0x7F) << "control " << int(c) << " in " << line;
+        at = end + 2;
+    }
+    EXPECT_EQ(urlLines, 3u);
 }
 
 TEST_F(UpdateCheckTest, FetchLimits) {

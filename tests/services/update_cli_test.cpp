@@ -1,7 +1,11 @@
 // kinetta-cli update-check against a local HTTP server: the notice's text as
-// the notice receives it, and the usage and endpoints failures.
+// the notice receives it, the usage and endpoints failures, and the check's
+// one deadline against servers that never answer.
 
 #include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
 
 #include <nlohmann/json.hpp>
 
@@ -48,6 +52,30 @@ TEST(UpdateCheckCommand, PrintsTheNoticeText) {
     r = ktest::RunCommand(kCli + " update-check --model TX50_download");
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("usage: kinetta-cli update-check"), std::string::npos) << r.err;
+}
+
+// Every endpoint accepts and never answers: the check ends on its one
+// deadline with an empty message, not after one transfer time-out per
+// version file. `timeout` only guards the test run (three times the 15 s the
+// check must end within); the time taken is printed, not asserted.
+TEST(UpdateCheckCommand, SilentServersEndOnTheCheckDeadline) {
+    ktest::LocalHttpServer server;
+    for (const char* path : {"/fw.txt", "/viewer.txt", "/gps.txt"})
+        server.Set(path, ktest::LocalHttpServer::Answer{200, "", true});
+    ktest::TempDir d;
+    const std::string ini =
+        d.Write("endpoints.ini", "[ENDPOINTS]\nFIRMWARE_VERSION_TX40=" + server.Url("/fw.txt") +
+                                     "\nVIEWER_VERSION=" + server.Url("/viewer.txt") +
+                                     "\nGPSDATA_VERSION=" + server.Url("/gps.txt") + "\n");
+    const auto start = std::chrono::steady_clock::now();
+    const ktest::CommandRun r =
+        ktest::RunCommand("timeout 45 " + kCli + " update-check --endpoints '" + ini +
+                          "' --model TX40_40L_Viewer_download --firmware 1.2.3 --gps 230525");
+    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+    std::printf("update-check against silent servers ended after %.2f s\n", took.count());
+    ASSERT_EQ(r.status, 0) << "124: still running when the guard ended it\n" << r.err;
+    EXPECT_EQ(nlohmann::json::parse(r.out).at("message"), "");
+    EXPECT_EQ(server.RequestCount("/fw.txt"), 1);
 }
 
 } // namespace

@@ -66,15 +66,48 @@ TEST_F(GpxExport, ValidatesAndReadsBackToTelemetry) {
     }
     const auto back = InTokyo("python3 '" + kGpxData + "/readback.py' '" + out + "'" + telemetry);
     ASSERT_EQ(back.status, 0) << back.out << back.err;
-    // Records 1 and 2 have no fix (3 s at city speed is no break); the jump
-    // at 5 and the way back at 6 each start a stretch; the second recording
-    // is one stretch.
-    EXPECT_TRUE(Has(back.out, R"("segmentStarts": [[0, 5, 6], [0]])")) << back.out;
+    // Records 1 and 2 have no fix: record 3 starts a segment (the fix was
+    // lost, however near it lies); the jump at 5 and the way back at 6 each
+    // start a stretch; the second recording is one stretch.
+    EXPECT_TRUE(Has(back.out, R"("segmentStarts": [[0, 3, 5, 6], [0]])")) << back.out;
     // The events in the order of the event list, named by their marks; the
     // shock at record 4 is pinned to record 2, which has no fix: no waypoint.
     EXPECT_TRUE(Has(back.out, R"("waypoints": ["G", "M", "P"])")) << back.out;
     // Local 01:30 on the first recording is 16:30 UTC the day before in Tokyo.
     EXPECT_TRUE(Has(ktest::ReadFile(out), "<time>2024-03-30T16:30:00Z</time>"));
+}
+
+// Where the fix is lost (records 5 to 7 of 12) the track goes on in a new
+// segment, as two readers nobody here wrote see it: gpsbabel (written back as
+// GPX, a <trkseg> per segment it read) and gpxpy (the points per segment).
+TEST_F(GpxExport, LostFixStartsANewSegmentForGpsbabelAndGpxpy) {
+    const std::string a = dir_ / "001_013000A_M.MP4";
+    const auto made = RunCommand(kMkcard + " recording --family tx50 --out '" + a +
+                                 "' --duration 12 --start 2024-03-31T01:30:00 --no-fix 5-7");
+    ASSERT_EQ(made.status, 0) << made.err;
+    const std::string out = dir_ / "lost.gpx";
+    const auto gpx = InTokyo(kCli + " gpx --family tx50 '" + a + "' --out '" + out + "'");
+    ASSERT_EQ(gpx.status, 0) << gpx.err;
+
+    const auto babel = RunCommand("gpsbabel -t -i gpx -f '" + out + "' -o gpx -F -");
+    ASSERT_EQ(babel.status, 0) << babel.err;
+    size_t segments = 0, points = 0;
+    for (size_t at = babel.out.find("<trkseg>"); at != std::string::npos;
+         at = babel.out.find("<trkseg>", at + 1))
+        ++segments;
+    for (size_t at = babel.out.find("<trkpt "); at != std::string::npos;
+         at = babel.out.find("<trkpt ", at + 1))
+        ++points;
+    EXPECT_EQ(segments, 2u) << babel.out;
+    EXPECT_EQ(points, 9u) << babel.out;
+
+    // Debian's gpxpy belongs to the system's interpreter.
+    const auto py =
+        RunCommand("/usr/bin/python3 -c 'import sys, gpxpy; g = gpxpy.parse(open(sys.argv[1])); "
+                   "print([[len(s.points) for s in t.segments] for t in g.tracks])' '" +
+                   out + "'");
+    ASSERT_EQ(py.status, 0) << py.err;
+    EXPECT_EQ(py.out, "[[5, 4]]\n");
 }
 
 TEST_F(GpxExport, Tx40AndRecordingWithoutGps) {

@@ -2,6 +2,9 @@
 // and the separation of a combined recording into one file per camera, as
 // the file operations do them. On success one JSON line on stdout; on
 // failure a message on stderr and exit status 1 (2 for usage errors).
+// An output name that is taken (a file, or a link, whatever it names) is
+// kept unless --overwrite is given; then the entry itself is replaced, never
+// written through. Outputs appear under their names only when complete.
 
 #include <sys/stat.h>
 
@@ -24,19 +27,52 @@ long long FileSize(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0 ? static_cast<long long>(st.st_size) : -1;
 }
 
+// Removes "--overwrite" from args; true when it was there.
+bool TakeOverwrite(Args& args) {
+    bool found = false;
+    for (auto it = args.begin(); it != args.end();) {
+        if (*it == "--overwrite") {
+            found = true;
+            it = args.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    return found;
+}
+
+// An entry at path, as the name itself (lstat: a dangling link counts).
+bool Taken(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+void ReportTaken(const char* command, const std::string& path) {
+    std::fprintf(stderr, "kinetta-cli %s: %s: exists (--overwrite replaces it)\n", command,
+                 path.c_str());
+}
+
 } // namespace
 
 int CmdJoin(Args args) {
     playcore::RecorderFamily family;
     if (!TakeFamilyOption(args, &family)) return 2;
+    const bool overwrite = TakeOverwrite(args);
     if (args.size() < 2) {
-        std::fprintf(stderr, "usage: kinetta-cli join --family tx40|tx50 OUT INPUT...\n");
+        std::fprintf(stderr,
+                     "usage: kinetta-cli join --family tx40|tx50 [--overwrite] OUT INPUT...\n");
         return 2;
     }
     const std::string output = args[0];
     const std::vector<std::string> inputs(args.begin() + 1, args.end());
+    if (!overwrite && Taken(output)) {
+        ReportTaken("join", output);
+        return 1;
+    }
     std::string why;
-    if (JoinFiles(inputs, output, family, nullptr, &why) != kJoinWritten) {
+    // Keep also holds for an entry that appears while the join is written.
+    if (JoinFiles(inputs, output, family, nullptr, &why,
+                  overwrite ? OnExisting::Replace : OnExisting::Keep) != kJoinWritten) {
         std::fprintf(stderr, "kinetta-cli join: %s\n", why.c_str());
         return 1;
     }
@@ -52,9 +88,10 @@ int CmdJoin(Args args) {
 int CmdSplit(Args args) {
     playcore::RecorderFamily family;
     if (!TakeFamilyOption(args, &family)) return 2;
+    const bool overwrite = TakeOverwrite(args);
     if (args.size() != 2 && args.size() != 3) {
-        std::fprintf(stderr,
-                     "usage: kinetta-cli split --family tx40|tx50 INPUT FRONT_OUT [REAR_OUT]\n");
+        std::fprintf(stderr, "usage: kinetta-cli split --family tx40|tx50 [--overwrite] INPUT "
+                             "FRONT_OUT [REAR_OUT]\n");
         return 2;
     }
     const std::string& input = args[0];
@@ -65,12 +102,20 @@ int CmdSplit(Args args) {
         std::fprintf(stderr, "kinetta-cli split: %s: cannot be opened as a movie\n", input.c_str());
         return 1;
     }
+    const size_t tracks = movie->List(kTkhdList).size();
+    // The rear file is written only for a movie of three tracks or more.
+    for (const std::string* out : {&front, tracks >= 3 ? &rear : nullptr}) {
+        if (!overwrite && out && !out->empty() && Taken(*out)) {
+            ReportTaken("split", *out);
+            return 1;
+        }
+    }
     std::string why;
-    if (!SeparateTracks(*movie, front, rear, nullptr, &why)) {
+    if (!SeparateTracks(*movie, front, rear, nullptr, &why,
+                        overwrite ? OnExisting::Replace : OnExisting::Keep)) {
         std::fprintf(stderr, "kinetta-cli split: %s\n", why.c_str());
         return 1;
     }
-    const size_t tracks = movie->List(kTkhdList).size();
     kutil::Json j;
     j["ok"] = true;
     j["tracks"] = tracks;

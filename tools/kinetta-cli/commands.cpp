@@ -27,10 +27,11 @@ const Command kCommands[] = {
     {"telemetry", KCLI_PURE(CmdTelemetry),
      "telemetry --family tx40|tx50 FILE [--frames N]   GPS and acceleration records"},
     {"join", KCLI_PURE(CmdJoin),
-     "join --family tx40|tx50 OUT INPUT...   join one camera's recordings without re-encoding"},
+     "join --family tx40|tx50 [--overwrite] OUT INPUT...   join one camera's recordings without "
+     "re-encoding; an existing OUT is kept unless --overwrite is given"},
     {"split", KCLI_PURE(CmdSplit),
-     "split --family tx40|tx50 INPUT FRONT_OUT [REAR_OUT]   one file per camera of a combined "
-     "recording"},
+     "split --family tx40|tx50 [--overwrite] INPUT FRONT_OUT [REAR_OUT]   one file per camera of "
+     "a combined recording; existing outputs are kept unless --overwrite is given"},
     {"csv", KCLI_PURE(CmdCsv),
      "csv --family tx40|tx50 --kind sd|folder|file SOURCE --out DIR [--overwrite]   export the "
      "recording list as the viewer's CSV file and print its path"},

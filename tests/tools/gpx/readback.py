@@ -7,7 +7,8 @@ usage: readback.py OUT.gpx TELEMETRY.json...   (one telemetry file per track, in
 Checked: one track per recording named after it; the points are exactly the records
 with a valid fix that are not at (0, 0), in order, with the same position (to the
 nine decimals written), the record's local time (in the zone of TZ) as UTC, and the
-speed; segments break where consecutive points are farther apart than 0.001385
+speed; segments break where a record without a point (no fix, or (0, 0)) lies
+between two points, and where consecutive points are farther apart than 0.001385
 degrees (longitude scaled by the cosine of the later latitude). Prints one JSON line
 with the segment start record indices of every track and exits 0, or prints what
 differs and exits 1."""
@@ -67,13 +68,13 @@ def main():
             if prev is not None:
                 dlat = r["lat"] - prev["lat"]
                 dlon = (r["lon"] - prev["lon"]) * math.cos(math.radians(r["lat"]))
-                breaks = math.hypot(dlat, dlon) > BREAK
+                breaks = math.hypot(dlat, dlon) > BREAK or ri != prev_index + 1
             new_segment = k == 0 or si != points[k - 1][0]
             if breaks != new_segment:
                 fail("record %d: break %s but new segment %s" % (ri, breaks, new_segment))
             if new_segment:
                 starts.append(ri)
-            prev = r
+            prev, prev_index = r, ri
         starts_of_tracks.append(starts)
     print(json.dumps({"segmentStarts": starts_of_tracks,
                       "waypoints": [w.findtext("g:name", namespaces=NS)

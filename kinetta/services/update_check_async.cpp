@@ -1,4 +1,4 @@
-#include "kinetta/services/inet_connection_async.h"
+#include "kinetta/services/update_check_async.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -8,46 +8,42 @@
 
 namespace kinetta {
 
-CInetConnectionAsync::CInetConnectionAsync(QObject* notify, UpdateEndpoints endpoints,
-                                           FetchLimits limits)
+CUpdateCheckAsync::CUpdateCheckAsync(QObject* notify, UpdateEndpoints endpoints, FetchLimits limits)
     : endpoints_(std::move(endpoints)), limits_(limits), notify_(notify) {}
 
-CInetConnectionAsync::~CInetConnectionAsync() {
+CUpdateCheckAsync::~CUpdateCheckAsync() {
     Stop();
     std::lock_guard lock(resultMutex_);
     notify_ = nullptr;
 }
 
-void CInetConnectionAsync::StartUpdateCheck(const std::string& firmwareVersion,
-                                            const std::string& gpsDataVersion,
-                                            const std::string& modelKey) {
+void CUpdateCheckAsync::StartUpdateCheck(const std::string& firmwareVersion,
+                                         const std::string& gpsDataVersion,
+                                         const std::string& modelKey) {
     if (started_ || abort_.Aborted()) return;
     started_ = true;
-    worker_ = std::thread(&CInetConnectionAsync::Run, this,
+    worker_ = std::thread(&CUpdateCheckAsync::Run, this,
                           UpdateInputs{firmwareVersion, gpsDataVersion, modelKey});
 }
 
-void CInetConnectionAsync::Stop() {
+void CUpdateCheckAsync::Stop() {
     abort_.Abort();
     if (worker_.joinable()) worker_.join();
 }
 
-void CInetConnectionAsync::WaitForWorker() {
+void CUpdateCheckAsync::WaitForWorker() {
     if (worker_.joinable()) worker_.join();
 }
 
-std::string CInetConnectionAsync::Message() const {
+std::string CUpdateCheckAsync::Message() const {
     std::lock_guard lock(resultMutex_);
     return message_;
 }
 
-void CInetConnectionAsync::Run(UpdateInputs inputs) {
-    const std::string message = RunUpdateCheck(
-        inputs, endpoints_,
-        [this](const std::string& address, std::string_view marker, std::string* text) {
-            return FetchText(address, marker, text, &abort_, limits_);
-        },
-        [this] { return abort_.Aborted(); });
+void CUpdateCheckAsync::Run(UpdateInputs inputs) {
+    // One deadline for the whole check (CheckFetch); Stop() still aborts at once.
+    const std::string message = RunUpdateCheck(inputs, endpoints_, CheckFetch(&abort_, limits_),
+                                               [this] { return abort_.Aborted(); });
     if (message.empty() || abort_.Aborted()) return;
     std::lock_guard lock(resultMutex_);
     if (!notify_) return;

@@ -1,5 +1,5 @@
 #pragma once
-// CInetConnectionAsync: runs the update check on its own worker thread once
+// CUpdateCheckAsync: runs the update check on its own worker thread once
 // per run and tells a window when a notice is due (UM_UPDATE_FOUND, 0x87D1).
 // The window then reads the notice text with Message().
 //
@@ -7,6 +7,10 @@
 // worker touches only its own copies of the inputs and the endpoints, and the
 // result fields below under resultMutex_. Stop() aborts a transfer in progress
 // and joins the worker, so shutdown never waits on the network.
+//
+// The map's reachability monitor is a class of its own,
+// kinetta::map::CInetConnectionAsync (kinetta/map/inet_connection.h); the two
+// have different names so that no name stands for two classes in one program.
 
 #include <QObject>
 
@@ -20,14 +24,14 @@
 
 namespace kinetta {
 
-class CInetConnectionAsync {
+class CUpdateCheckAsync {
 public:
     // notify: the window that receives UM_UPDATE_FOUND.
     // endpoints: the deployment addresses (endpoints.ini).
-    CInetConnectionAsync(QObject* notify, UpdateEndpoints endpoints, FetchLimits limits = {});
-    ~CInetConnectionAsync();
-    CInetConnectionAsync(const CInetConnectionAsync&) = delete;
-    CInetConnectionAsync& operator=(const CInetConnectionAsync&) = delete;
+    CUpdateCheckAsync(QObject* notify, UpdateEndpoints endpoints, FetchLimits limits = {});
+    ~CUpdateCheckAsync();
+    CUpdateCheckAsync(const CUpdateCheckAsync&) = delete;
+    CUpdateCheckAsync& operator=(const CUpdateCheckAsync&) = delete;
 
     // Starts the check with the card's versions and model key; only the first
     // call of a run starts anything.
