@@ -2,10 +2,10 @@
 
 #include <QResizeEvent>
 
-#include "kinetta/catalogue/file_list_ctrl.h"
-#include "kinetta/catalogue/folder_tree_ctrl.h"
 #include "kinetta/base/display_scale.h"
 #include "kinetta/base/ui_strings.h"
+#include "kinetta/catalogue/file_list_ctrl.h"
+#include "kinetta/catalogue/folder_tree_ctrl.h"
 #include "kinetta/skin/skin_button.h"
 #include "kinetta/skin/skin_context.h"
 #include "kinetta/skin/skin_pictures.h"
@@ -33,6 +33,8 @@ QString FromUtf8(std::string_view s) {
 
 QLabel* WhiteLabel(QWidget* parent, int font) {
     auto* label = new QLabel(parent);
+    // Folder paths come from the card: never read as markup.
+    label->setTextFormat(Qt::PlainText);
     QPalette pal = label->palette();
     pal.setColor(QPalette::WindowText, kSkinTextColor);
     label->setPalette(pal);

@@ -13,13 +13,13 @@
 
 #include "gui_support.h"
 #include "kinetta/base/display_scale.h"
+#include "kinetta/base/message_ids.h"
 #include "kinetta/base/settings_store.h"
 #include "kinetta/skin/msg_box.h"
 #include "kinetta/skin/resize_dialog.h"
 #include "kinetta/skin/skin_button.h"
 #include "kinetta/skin/skin_context.h"
 #include "kinetta/skin/skin_dialog.h"
-#include "kinetta/base/message_ids.h"
 #include "kinetta/skin/wait_dlg.h"
 #include "support/temp_dir.h"
 
@@ -221,6 +221,16 @@ TEST_F(SkinDialogs, MessageBoxLayout) {
         const QImage image = two.grab().toImage();
         EXPECT_EQ(image.pixelColor(5, two.height() / 2), QColor(255, 255, 255));
     }
+}
+
+TEST_F(SkinDialogs, MessageBoxShowsAFileNameAsWritten) {
+    // A name that reads as markup (on the first line, where a label looks for
+    // markup): drawn as written, not in bold or italics.
+    const QString text = QStringLiteral(
+        "/media/card/<b>BOLD<i>ital 20230525_001/001_101500ANN_F.MP4\nを開けません。");
+    CMsgDlg box(text, QStringLiteral("ERROR"), 0);
+    EXPECT_EQ(box.TextLabel()->text(), text);
+    EXPECT_TRUE(ktest::ShowsLiterally(box.TextLabel()));
 }
 
 TEST_F(SkinDialogs, WaitDialogRunsTheTaskOnAWorkerAndCloses) {
