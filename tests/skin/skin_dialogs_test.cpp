@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTest>
 
 #include <atomic>
 #include <chrono>
@@ -136,9 +137,13 @@ TEST_F(SkinDialogs, SkinnedDialogTitleStripAndCloseButton) {
     SetSkinScale(1.5, 1.5, 96);
     CSkinDialog dlg;
     dlg.setWindowTitle(QStringLiteral("参照先"));
-    dlg.show();
+    // Sized before it is shown: a resize right after show() can be undone by
+    // the X server's late report of the window's first size.
     dlg.resize(600, 300);
+    dlg.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dlg));
     ktest::Pump();
+    ASSERT_EQ(dlg.size(), QSize(600, 300));
     EXPECT_TRUE(dlg.windowFlags() & Qt::FramelessWindowHint);
     CSkinButton* close = dlg.CloseButton();
     ASSERT_NE(close, nullptr);
@@ -149,7 +154,9 @@ TEST_F(SkinDialogs, SkinnedDialogTitleStripAndCloseButton) {
     EXPECT_EQ(image.pixelColor(300, 31), QColor(0x3F, 0x3F, 0x3F)); // below it
     dlg.resize(800, 300);
     ktest::Pump();
-    EXPECT_EQ(close->geometry().left(), 800 - 30); // re-placed on every resize
+    // re-placed on every resize
+    EXPECT_TRUE(QTest::qWaitFor([&] { return close->geometry().left() == 800 - 30; }, 5000))
+        << close->geometry().left();
     close->click();
     EXPECT_EQ(dlg.result(), QDialog::Rejected);
     EXPECT_FALSE(dlg.isVisible());
