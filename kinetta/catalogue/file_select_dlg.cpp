@@ -1,18 +1,18 @@
-#include "kinetta/base/ui_text.h"
 #include "kinetta/catalogue/file_select_dlg.h"
+#include "kinetta/base/ui_text.h"
 
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMetaObject>
 
 #include "kinetta/base/display_scale.h"
+#include "kinetta/base/message_ids.h"
 #include "kinetta/base/ui_strings.h"
 #include "kinetta/base/window_message.h"
 #include "kinetta/skin/msg_box.h"
 #include "kinetta/skin/skin_button.h"
 #include "kinetta/skin/skin_context.h"
 #include "kinetta/skin/skin_list.h"
-#include "kinetta/base/message_ids.h"
 #include "kinetta/skin/skin_pictures.h"
 
 namespace kinetta {
@@ -105,6 +105,7 @@ CFileSelectDlg::CFileSelectDlg(FileSelectMode mode, std::vector<RecordingEntry> 
     auto makeTotal = [this](int id) {
         auto* label = new QLabel(this);
         label->setObjectName(QString::number(id));
+        label->setTextFormat(Qt::PlainText);
         label->setFont(SharedFont(kFont10));
         label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         QPalette pal = label->palette();

@@ -33,6 +33,8 @@ QString FromUtf8(std::string_view s) {
 
 QLabel* WhiteLabel(QWidget* parent, int font) {
     auto* label = new QLabel(parent);
+    // Folder paths come from the card: never read as markup.
+    label->setTextFormat(Qt::PlainText);
     QPalette pal = label->palette();
     pal.setColor(QPalette::WindowText, kSkinTextColor);
     label->setPalette(pal);

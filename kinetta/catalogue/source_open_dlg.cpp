@@ -1,5 +1,5 @@
-#include "kinetta/base/ui_text.h"
 #include "kinetta/catalogue/source_open_dlg.h"
+#include "kinetta/base/ui_text.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -58,7 +58,9 @@ CSourceOpenDlg::CSourceOpenDlg(SettingsStore& settings, std::vector<std::string>
         const int x = gap + index * (choice + gap);
         auto* b = new CSkinButton(picture, QRect(x, top, choice, choice), this, command);
         b->setObjectName(QStringLiteral("choice%1").arg(command));
-        auto* l = new QLabel(Text(label), this);
+        auto* l = new QLabel(this);
+        l->setTextFormat(Qt::PlainText);
+        l->setText(Text(label));
         l->setFont(SharedFont(kFont10));
         l->setAlignment(Qt::AlignCenter);
         l->setGeometry(x - gap / 2, top + choice, choice + gap, t(18));

@@ -12,9 +12,10 @@
 namespace kinetta {
 
 namespace {
-// Where the browser component that shows the map comes from on this system.
+// The Debian package that holds Qt WebEngine's helper process
+// (/usr/lib/qt6/libexec/QtWebEngineProcess), whose absence the notice reports.
 constexpr std::string_view kBrowserComponentPage =
-    "https://packages.debian.org/bookworm/libqt6webenginecore6";
+    "https://packages.debian.org/bookworm/libqt6webenginecore6-bin";
 
 QString Utf8(std::string_view s) {
     return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
@@ -80,10 +81,10 @@ void ServicesFeature::ShowBrowserComponentNotice() {
     const std::string page = options_.browserComponentPage.empty()
                                  ? std::string(kBrowserComponentPage)
                                  : options_.browserComponentPage;
-    const std::string text = std::string(UiString(kStrWebViewMissingText));
+    const std::string text = std::string(UiString(kStrBrowserComponentMissingText));
     notice.SetMessage(text + "URL : <a href=\"" + EscapeMarkup(page) + "\">" + EscapeMarkup(page) +
                       "</a>\r\n");
-    notice.setWindowTitle(Utf8(UiString(kStrWebViewMissingCaption)));
+    notice.setWindowTitle(Utf8(UiString(kStrBrowserComponentMissingCaption)));
     notice.exec();
 }
 

@@ -106,6 +106,7 @@ void CkinettaDlg::CreateChildren() {
     auto makeText = [this](const char* name) {
         auto* label = new QLabel(this);
         label->setObjectName(name);
+        label->setTextFormat(Qt::PlainText);
         label->setFont(SharedFont(kFont10));
         label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         QPalette p = label->palette();

@@ -1,5 +1,5 @@
-#include "kinetta/base/ui_text.h"
 #include "kinetta/shell/model_select_dlg.h"
+#include "kinetta/base/ui_text.h"
 
 #include <QGuiApplication>
 #include <QScreen>
@@ -11,7 +11,6 @@
 #include "kinetta/skin/skin_button.h"
 #include "kinetta/skin/skin_context.h"
 #include "kinetta/skin/skin_geometry.h"
-#include "kinetta/base/message_ids.h"
 #include "kinetta/skin/skin_pictures.h"
 
 namespace kinetta {
@@ -29,7 +28,9 @@ CModelSelectDlg::CModelSelectDlg(QWidget* parent) : CSkinDialog(parent) {
     const int strip = TitleStripHeight(s);
     const int margin = Scaled(s, 20);
     const int buttonH = Scaled(s, 32);
-    prompt_ = new QLabel(QStringLiteral("\n") + Text(kStrProductSelectPrompt), this);
+    prompt_ = new QLabel(this);
+    prompt_->setTextFormat(Qt::PlainText);
+    prompt_->setText(QStringLiteral("\n") + Text(kStrProductSelectPrompt));
     prompt_->setFont(SharedFont(kFont12));
     prompt_->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     prompt_->setGeometry(margin, strip, w - 2 * margin, h - strip - buttonH - margin);

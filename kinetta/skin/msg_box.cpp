@@ -1,15 +1,15 @@
-#include "kinetta/base/ui_text.h"
 #include "kinetta/skin/msg_box.h"
+#include "kinetta/base/ui_text.h"
 
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QScreen>
 
+#include "kinetta/base/message_ids.h"
 #include "kinetta/base/ui_strings.h"
 #include "kinetta/skin/skin_button.h"
 #include "kinetta/skin/skin_context.h"
-#include "kinetta/base/message_ids.h"
 #include "kinetta/skin/skin_pictures.h"
 
 namespace kinetta {
@@ -51,7 +51,10 @@ CMsgDlg::CMsgDlg(const QString& text, const QString& caption, int type, QWidget*
         QRect(0, 0, 100000, 100000), Qt::AlignLeft | Qt::TextExpandTabs, text);
     layout_ = LayoutMessageBox({measured.width(), measured.height()}, type, s);
 
-    text_ = new QLabel(text, this);
+    // Messages carry file and folder names: shown as written, never as markup.
+    text_ = new QLabel(this);
+    text_->setTextFormat(Qt::PlainText);
+    text_->setText(text);
     text_->setObjectName(QString::number(kTextControlId));
     text_->setFont(font);
     text_->setAlignment(Qt::AlignLeft | Qt::AlignTop);

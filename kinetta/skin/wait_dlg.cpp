@@ -33,6 +33,7 @@ CWaitDlg::CWaitDlg(QWidget* owner, Task task, int count, bool counted)
     progress_->setObjectName(QString::number(kProgressId));
     progress_->setTextVisible(false);
     text_ = new QLabel(this);
+    text_->setTextFormat(Qt::PlainText); // the flows put file names here
     text_->setObjectName(QString::number(kTextId));
     text_->setFont(SharedFont(kFont10));
     text_->setAlignment(Qt::AlignCenter);

@@ -221,6 +221,14 @@ void CInfoDlg::SetScale(double s) {
     update();
 }
 
+void CInfoDlg::SetAxisStates(const std::array<bool, 3>& on) {
+    axisOn_ = on;
+    for (size_t a = 0; a < 3; ++a) {
+        buttons_[a]->SetPressedLook(on[a]);
+        buttons_[a]->update();
+    }
+}
+
 void CInfoDlg::OnCommand(int id) {
     const int axis = id - kAxisButtonFirst;
     if (axis < 0 || axis > 2) return;

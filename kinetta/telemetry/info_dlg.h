@@ -58,6 +58,9 @@ public:
     void SetScale(double s);
     bool AxisOn(int axis) const { return axisOn_[static_cast<size_t>(axis & 3) % 3]; }
     CSkinButton* AxisButton(int axis) const { return buttons_[static_cast<size_t>(axis) % 3]; }
+    // Sets the axis buttons' states as remembered (posts nothing).
+    void SetAxisStates(const std::array<bool, 3>& on);
+    const std::array<bool, 3>& AxisStates() const { return axisOn_; }
     // The texts drawn now.
     PanelTexts Texts() const { return ComposePanelTexts(state_, family_); }
     const QImage& Picture() const { return picture_; }

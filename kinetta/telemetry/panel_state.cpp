@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "util/text.h"
+
 namespace kinetta {
 
 using playcore::AccelRecord;
@@ -154,6 +156,24 @@ CameraIcon CameraIconFor(int letter) {
     if (letter == 82) return CameraIcon::FamilyRear;
     if (letter == 114) return CameraIcon::Rear;
     return CameraIcon::Default;
+}
+
+InfoCheck ParseInfoCheck(std::string_view text) {
+    int bits = kutil::TrimBlanks(text).empty() ? kInfoCheckFirstRun : kutil::LeadingInt(text);
+    if (bits < 0) bits = 0; // no set of bits
+    InfoCheck c;
+    c.panelShown = (bits & 1) != 0;
+    c.graphShown = (bits & 2) != 0;
+    for (int axis = 0; axis < 3; ++axis)
+        c.axisOn[static_cast<size_t>(axis)] = (bits & (4 << axis)) != 0;
+    return c;
+}
+
+std::string InfoCheckText(const InfoCheck& c) {
+    int bits = (c.panelShown ? 1 : 0) | (c.graphShown ? 2 : 0);
+    for (int axis = 0; axis < 3; ++axis)
+        if (c.axisOn[static_cast<size_t>(axis)]) bits |= 4 << axis;
+    return std::to_string(bits);
 }
 
 } // namespace kinetta

@@ -3,8 +3,10 @@
 // holds only copies: the main window writes them on every position change
 // and when a recording opens, and resets them when it gives the recording up.
 
+#include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "playcore/container/gps_block.h"
 
@@ -67,5 +69,23 @@ int ResolutionIconFor(int height);
 enum class CameraIcon { Default, Rear, FamilyRear };
 // 82 "R": the family's rear icon; 114 "r": the rear icon; else the default.
 CameraIcon CameraIconFor(int letter);
+
+// "DISPLAY"/"INFOCHECK": what the telemetry views show, one bit each in a
+// decimal number: 1 the information panel, 2 the acceleration graph, 4, 8
+// and 16 the panel's X, Y and Z axis buttons switched on. The first run
+// writes 31 (everything shown and on, as the views are created).
+inline constexpr int kInfoCheckFirstRun = 31;
+struct InfoCheck {
+    bool panelShown = true;
+    bool graphShown = true;
+    std::array<bool, 3> axisOn{true, true, true};
+    bool operator==(const InfoCheck&) const = default;
+};
+// The setting's text read with the leading-digits rule (text that is no
+// number, or a negative one, reads 0: nothing shown); empty (a file of an
+// older viewer without the key) reads as the first-run value. Bits above 16
+// are ignored.
+InfoCheck ParseInfoCheck(std::string_view text);
+std::string InfoCheckText(const InfoCheck& check);
 
 } // namespace kinetta

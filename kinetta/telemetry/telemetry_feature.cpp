@@ -1,6 +1,7 @@
 #include "kinetta/telemetry/telemetry_feature.h"
 
 #include "kinetta/base/message_ids.h"
+#include "kinetta/base/settings_store.h"
 #include "playcore/session/playback_session.h"
 
 namespace kinetta {
@@ -20,6 +21,9 @@ playcore::sGPSREADER* SessionTelemetryAccess::TelemetryReaderLocked() {
 TelemetryFeature::TelemetryFeature(ViewerState& viewer)
     : ViewerFeature(viewer), access_(viewer.Session()),
       views_(std::make_unique<TelemetryViews>(viewer.Window(), &access_, CurrentFamily())) {
+    // The views as the last run left them (the settings folder is known by
+    // now; a first run reads nothing and shows everything).
+    views_->ApplyInfoCheck(ParseInfoCheck(ReadSetting("DISPLAY", "INFOCHECK")));
     connect(&viewer, &ViewerState::LaidOut, this, [this](const FeaturePlaces& p) {
         views_->Place(p.graph, p.infoPanel, p.scale, p.maximised, p.chrome);
     });
@@ -68,6 +72,8 @@ void TelemetryFeature::OnMessage(const WindowMessage& m) {
         return StepToEvent(true);
     case UM_ICON_FILTER:
         views_->OnIconFilter(static_cast<int>(m.WParam()), m.LParam() != 0);
+        // Remembered for the next start.
+        WriteSetting("DISPLAY", "INFOCHECK", InfoCheckText(views_->CurrentInfoCheck()));
         emit EventsChanged();
         return;
     case UM_SETTINGS_NOTIFY:

@@ -18,8 +18,9 @@ void TelemetryViews::SetFamily(playcore::RecorderFamily family) {
 
 void TelemetryViews::Place(const QRect& graph, const QRect& panel, double s, bool maximised,
                            bool shown) {
-    graph_->setVisible(shown);
-    panel_->setVisible(shown);
+    chrome_ = shown;
+    graph_->setVisible(shown && graphShown_);
+    panel_->setVisible(shown && panelShown_);
     if (!shown) return;
     graph_->SetScale(s);
     panel_->SetScale(s);
@@ -92,8 +93,35 @@ void TelemetryViews::RebuildEventList() {
     events_ = BuildEventList(reader->frameTable, reader->accel, flags_.listing, family_);
 }
 
+void TelemetryViews::ApplyInfoCheck(const InfoCheck& check) {
+    panelShown_ = check.panelShown;
+    graphShown_ = check.graphShown;
+    graph_->setVisible(chrome_ && graphShown_);
+    panel_->setVisible(chrome_ && panelShown_);
+    panel_->SetAxisStates(check.axisOn);
+    for (int axis = 0; axis < 3; ++axis)
+        flags_.Set(AxisButtonEntry(axis), check.axisOn[static_cast<size_t>(axis)]);
+    if (prepared_) RebuildEventList();
+    graph_->update();
+    panel_->update();
+}
+
+InfoCheck TelemetryViews::CurrentInfoCheck() const {
+    InfoCheck c;
+    c.panelShown = panelShown_;
+    c.graphShown = graphShown_;
+    c.axisOn = panel_->AxisStates();
+    return c;
+}
+
 void TelemetryViews::OnIconFilter(int axis, bool on) {
     flags_.Set(AxisButtonEntry(axis), on);
+    // The button shows (and "INFOCHECK" keeps) what the graph draws.
+    if (axis >= 0 && axis < 3 && panel_->AxisOn(axis) != on) {
+        std::array<bool, 3> states = panel_->AxisStates();
+        states[static_cast<size_t>(axis)] = on;
+        panel_->SetAxisStates(states);
+    }
     RebuildEventList();
     graph_->update();
     panel_->update();

@@ -21,6 +21,7 @@
 #include "kinetta/telemetry/event_list.h"
 #include "kinetta/telemetry/gsensor_dlg.h"
 #include "kinetta/telemetry/info_dlg.h"
+#include "kinetta/telemetry/panel_state.h"
 #include "kinetta/telemetry/telemetry_access.h"
 
 class QWidget;
@@ -66,6 +67,12 @@ public:
 
     void SetSpeedText(const QString& text) { panel_->SetSpeedText(text); }
 
+    // The remembered "INFOCHECK" state: which views show outside full
+    // screen and the axis buttons' states with their detector flags.
+    void ApplyInfoCheck(const InfoCheck& check);
+    // The state now, as "INFOCHECK" keeps it.
+    InfoCheck CurrentInfoCheck() const;
+
     // UM_ICON_FILTER: axis wParam 0..2 drawn and listed as lParam.
     // UM_SETTINGS_NOTIFY: switch wParam 0..5 as lParam. Both repaint and
     // rebuild the event list.
@@ -92,6 +99,8 @@ private:
     std::mutex listMutex_;
     EventList events_; // guarded by listMutex_
     bool prepared_ = false;
+    bool panelShown_ = true, graphShown_ = true; // outside full screen
+    bool chrome_ = true;                         // false in full screen
 };
 
 } // namespace kinetta

@@ -34,9 +34,12 @@ extern "C" {
 #include "kinetta/map/map_scheme.h"
 #include "kinetta/map/map_window.h"
 #include "kinetta/map/page_state.h"
+#include "kinetta/services/services_feature.h"
+#include "kinetta/services/setting_dlg.h"
 #include "kinetta/skin/logo_dlg.h"
 #include "kinetta/skin/movie_dialog.h"
 #include "kinetta/skin/skin_button.h"
+#include "kinetta/telemetry/telemetry_feature.h"
 #include "kinetta/telemetry/telemetry_views.h"
 #include "support/picture_code.h"
 #include "support/temp_dir.h"
@@ -91,10 +94,26 @@ public:
         ASSERT_TRUE(mkcard::WriteRecording(s, f50 + "001_101500ANN_F.MP4", nullptr, &error))
             << error;
         ktest::WriteModelMarker(tx50, RecorderFamily::TX50);
+
+        // TX50, shown on the map: a speeding stretch and a user point.
+        tx50Speeding = *dir / "tx50-speeding";
+        const std::string fs50 = tx50Speeding + "/20230525_001/";
+        fs::create_directories(fs50);
+        mkcard::RecordingSpec sp;
+        sp.family = RecorderFamily::TX50;
+        sp.start = {2023, 5, 25, 10, 15, 0};
+        sp.durationSeconds = 6;
+        sp.events = {{2, EventKind::Speeding},
+                     {3, EventKind::Speeding},
+                     {4, EventKind::Speeding},
+                     {5, EventKind::UserPoint}};
+        ASSERT_TRUE(mkcard::WriteRecording(sp, fs50 + "001_101500ANN_F.MP4", nullptr, &error))
+            << error;
+        ktest::WriteModelMarker(tx50Speeding, RecorderFamily::TX50);
     }
     void TearDown() override { dir.reset(); }
     static inline std::unique_ptr<ktest::TempDir> dir;
-    static inline std::string tx40, tx50;
+    static inline std::string tx40, tx50, tx50Speeding;
 };
 const auto* const kCards = ::testing::AddGlobalTestEnvironment(new Cards);
 
@@ -385,6 +404,50 @@ TEST(MapWindow, FilterToggleRebuildsTheGroupAndADetectorSwitchRemovesItsPins) {
         EXPECT_NE(p.toObject().value("kind").toInt(), 7);
 }
 
+TEST(MapWindow, SpeedingSwitchOfTheSettingsDialogRemovesAndRestoresGraphMarksAndPins) {
+    LocalTileServer tiles;
+    ASSERT_TRUE(tiles.Start());
+    Viewer v(Cards::tx50Speeding, RecorderFamily::TX50, tiles.TileTemplate().toStdString());
+    BringUpOnline(v);
+    constexpr int kSpeedingKind = 8;
+    constexpr size_t kSpeedingEntry = 6;
+    auto speedingPins = [&] {
+        int n = 0;
+        for (const auto& p : v.PageState().value("pins").toArray())
+            n += p.toObject().value("kind").toInt() == kSpeedingKind;
+        return n;
+    };
+    auto pins = [&] { return v.PageState().value("pins").toArray().size(); };
+    CGSensorDlg* graph = v.dlg->Features().Find<TelemetryFeature>()->Graph();
+    auto graphShowsSpeeding = [&] {
+        return !graph->LastPlan().marks[kSpeedingEntry].empty() && !graph->LastPlan().band.empty();
+    };
+    ASSERT_TRUE(WaitFor([&] { return pins() == 2 && speedingPins() == 1; }, kWait))
+        << pins() << " pins";
+    ASSERT_TRUE(WaitFor(graphShowsSpeeding));
+
+    // The dialog as the settings command shows it; its "速度超過" switch clicked.
+    v.dlg->OnCommand(kCmdSettings);
+    CSettingDlg* d = v.dlg->Features().Find<ServicesFeature>()->SettingsDialog();
+    ASSERT_TRUE(WaitFor([&] { return d->isVisible(); }));
+    CSkinCheckButton* speeding = d->Switch(3);
+    ASSERT_EQ(speeding->text(), QStringLiteral("速度超過"));
+    ASSERT_TRUE(speeding->isChecked());
+    QTest::mouseClick(speeding, Qt::LeftButton, {}, speeding->rect().center());
+    EXPECT_FALSE(speeding->isChecked());
+    ASSERT_TRUE(WaitFor([&] { return pins() == 1 && speedingPins() == 0; }, kWait))
+        << pins() << " pins";
+    ASSERT_TRUE(WaitFor([&] {
+        return graph->LastPlan().marks[kSpeedingEntry].empty() && graph->LastPlan().band.empty();
+    }));
+
+    QTest::mouseClick(speeding, Qt::LeftButton, {}, speeding->rect().center());
+    EXPECT_TRUE(speeding->isChecked());
+    ASSERT_TRUE(WaitFor([&] { return pins() == 2 && speedingPins() == 1; }, kWait))
+        << pins() << " pins";
+    ASSERT_TRUE(WaitFor(graphShowsSpeeding));
+}
+
 TEST(MapWindow, WithoutTheBrowserComponentTheNoticeIsShownAndTheLogoStays) {
     LocalTileServer tiles;
     ASSERT_TRUE(tiles.Start());
@@ -403,7 +466,8 @@ TEST(MapWindow, WithoutTheBrowserComponentTheNoticeIsShownAndTheLogoStays) {
                                     }) {}
     } v(tiles.TileTemplate().toStdString());
     // The start-up waited for the notice.
-    EXPECT_EQ(caption, QString::fromUtf8("WebView2 ランタイムがインストールされていません。"));
+    EXPECT_EQ(caption, QString::fromUtf8("Qt WebEngine のヘルパープロセス（QtWebEngineProcess）が"
+                                         "インストールされていません。"));
     map::MapWindow& m = *v.dlg->Features().Find<MapFeature>()->Window();
     EXPECT_TRUE(m.NoRuntime());
     EXPECT_FALSE(m.Dialog()->Holder().Created());

@@ -8,6 +8,8 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QLibraryInfo>
+#include <QProcess>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -254,11 +256,30 @@ TEST(UpdateNotice, BrowserComponentNoticeWaitsForTheUser) {
             }
     });
     dlg.StartupStage1();
-    EXPECT_EQ(caption, QStringLiteral("WebView2 ランタイムがインストールされていません。"));
-    EXPECT_TRUE(text.endsWith(
-        QStringLiteral("版を選択してください。\nURL : "
-                       "https://packages.debian.org/bookworm/libqt6webenginecore6\n")))
+    EXPECT_EQ(caption, QStringLiteral("Qt WebEngine のヘルパープロセス（QtWebEngineProcess）が"
+                                      "インストールされていません。"));
+    // What is missing here, the package that holds it and how to install it;
+    // nothing of another platform's runtime.
+    const QString package = QStringLiteral("libqt6webenginecore6-bin");
+    EXPECT_TRUE(
+        text.startsWith(QStringLiteral("Qt WebEngine のヘルパープロセス（QtWebEngineProcess）"
+                                       "がインストールされていないと")))
         << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("Debian パッケージ「") + package + "」"));
+    EXPECT_TRUE(text.endsWith(QStringLiteral("sudo apt install ") + package +
+                              QStringLiteral("\nURL : https://packages.debian.org/bookworm/") +
+                              package + "\n"))
+        << text.toStdString();
+    for (const char* foreign : {"WebView2", "エバーグリーン", "ブートストラップ", "microsoft"})
+        EXPECT_FALSE(text.contains(QString::fromUtf8(foreign), Qt::CaseInsensitive)) << foreign;
+    // The package named is the one that holds this Qt's helper process.
+    QProcess owner;
+    owner.start(QStringLiteral("dpkg"),
+                {QStringLiteral("-S"), QLibraryInfo::path(QLibraryInfo::LibraryExecutablesPath) +
+                                           QStringLiteral("/QtWebEngineProcess")});
+    if (owner.waitForFinished(30000) && owner.exitCode() == 0) {
+        EXPECT_TRUE(QString::fromUtf8(owner.readAllStandardOutput()).startsWith(package + ":"));
+    }
     EXPECT_EQ(design, QSize(Scaled(SkinScale(), 640), Scaled(SkinScale(), 320)));
     QDir::setCurrent(QDir::tempPath());
 }

@@ -42,6 +42,7 @@ extern "C" {
 #include "kinetta/base/window_message.h"
 #include "kinetta/catalogue/file_list_ctrl.h"
 #include "kinetta/catalogue/filer_container_dlg.h"
+#include "kinetta/catalogue/folder_tree_ctrl.h"
 #include "kinetta/map/google_map_dlg2.h"
 #include "kinetta/map/map_feature.h"
 #include "kinetta/map/map_scripts.h"
@@ -960,6 +961,35 @@ TEST(MainWindow, BrowseOpensTheChosenSourceThroughTheSourceChoice) {
     ASSERT_EQ(v.messages.size(), 1u);
     EXPECT_EQ(v.messages[0], QStringLiteral("動画のオープンに失敗しました。"));
     EXPECT_EQ(v.dlg->Filer()->RowCount(), 0);
+}
+
+TEST(MainWindow, FolderNamesThatReadAsMarkupAreShownAsWritten) {
+    // A card whose date folder is named like markup.
+    ktest::TempDir dir;
+    const std::string card = dir / "card";
+    const std::string folder = "<b>BOLD<i>ital 20230525_001";
+    mkcard::RecordingSpec s;
+    s.family = RecorderFamily::TX50;
+    s.content = mkcard::FileContent::Front;
+    s.durationSeconds = 3;
+    s.frontWidth = s.rearWidth = 160;
+    s.frontHeight = s.rearHeight = 90;
+    const std::string path = card + "/" + folder + "/001_101500ANN_F.MP4";
+    fs::create_directories(fs::path(path).parent_path());
+    std::string error;
+    ASSERT_TRUE(mkcard::WriteRecording(s, path, nullptr, &error)) << error;
+    std::ofstream(card + "/TX50_download.url") << "[InternetShortcut]\n";
+
+    Viewer v(card);
+    ASSERT_TRUE(v.WaitLoaded(0)) << v.dlg->Filer()->RowCount() << " rows, " << v.messages.size()
+                                 << " messages";
+    CFolderTreeCtrl* tree = v.dlg->Filer()->Tree();
+    ASSERT_EQ(tree->topLevelItemCount(), 1);
+    EXPECT_EQ(tree->topLevelItem(0)->text(0), QString::fromStdString(folder));
+    ASSERT_EQ(v.dlg->Filer()->SelectedFolderItem(), 0);
+    QLabel* label = v.dlg->Filer()->PathLabel();
+    EXPECT_EQ(label->text(), QString::fromStdString(folder));
+    EXPECT_TRUE(ktest::ShowsLiterally(label));
 }
 
 TEST(MainWindowViews, ZoomModeKeepsTheEnginesDisplayModelWhenARecordingOpens) {

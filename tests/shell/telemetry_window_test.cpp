@@ -21,7 +21,9 @@ extern "C" {
 
 #include <QAbstractItemModel>
 
+#include "kinetta/base/command_ids.h"
 #include "kinetta/base/qt_message_sink.h"
+#include "kinetta/base/settings_store.h"
 #include "kinetta/catalogue/file_list_ctrl.h"
 #include "kinetta/catalogue/filer_container_dlg.h"
 #include "kinetta/shell/kinetta_dlg.h"
@@ -93,10 +95,13 @@ struct Home {
 };
 
 struct Viewer : Home, ktest::ViewerRig {
-    Viewer(std::string cardRoot, RecorderFamily family)
-        : ViewerRig(home.path(), std::move(cardRoot), family, {}, [](CkinettaDlg& d) {
-              d.MovieArea(0)->SetDisplayModel(2); // as recorded: the frame code stays readable
-          }) {}
+    // homeDir: the settings folder of an earlier run; empty: a fresh one.
+    Viewer(std::string cardRoot, RecorderFamily family, const std::string& homeDir = {})
+        : ViewerRig(homeDir.empty() ? home.path() : homeDir, std::move(cardRoot), family, {},
+                    [](CkinettaDlg& d) {
+                        d.MovieArea(0)->SetDisplayModel(
+                            2); // as recorded: the frame code stays readable
+                    }) {}
     bool WaitPrepared(int row) {
         return WaitFor([&] {
             return dlg->State().Loaded() && !dlg->State().Busy() &&
@@ -221,6 +226,51 @@ TEST_P(TelemetryWindow, AxisButtonRemovesItsAxisAndMarks) {
     ASSERT_TRUE(
         WaitFor([&] { return graph->LastPlan().marks[static_cast<size_t>(axis)].size() == 1; }));
     EXPECT_EQ(v.dlg->Features().Find<TelemetryFeature>()->Views().Events().size(), events.size());
+}
+
+TEST_P(TelemetryWindow, PanelAndAxisStatesAreRememberedForTheNextStart) {
+    ktest::TempDir home;
+    int axis = 0;
+    {
+        Viewer v(Card(), GetParam(), home.path());
+        ASSERT_TRUE(v.WaitPrepared(0));
+        const EventList events = v.dlg->Features().Find<TelemetryFeature>()->Views().Events();
+        ASSERT_FALSE(events.empty());
+        axis = events.front().entry; // the shock's axis
+        ASSERT_LT(axis, 3);
+        CSkinButton* button = v.dlg->Features().Find<TelemetryFeature>()->Panel()->AxisButton(axis);
+        QTest::mouseClick(button, Qt::LeftButton, {}, button->rect().center());
+        ASSERT_TRUE(WaitFor([&] {
+            return SettingsStore(home.path()).Read("DISPLAY", "INFOCHECK") ==
+                   std::to_string(31 - (4 << axis));
+        }));
+        v.dlg->OnCommand(kCmdClose);
+    }
+    // Between the runs the panel is switched off in the file.
+    ASSERT_TRUE(SettingsStore(home.path())
+                    .Write("DISPLAY", "INFOCHECK", std::to_string(31 - (4 << axis) - 1)));
+
+    Viewer v(Card(), GetParam(), home.path());
+    ASSERT_TRUE(v.WaitPrepared(0));
+    TelemetryFeature& t = *v.dlg->Features().Find<TelemetryFeature>();
+    EXPECT_FALSE(t.Panel()->isVisible());
+    ASSERT_TRUE(t.Graph()->isVisible());
+    EXPECT_EQ(t.Graph()->geometry().height(), v.dlg->Layout().graph.height);
+    EXPECT_FALSE(t.Panel()->AxisOn(axis));
+    EXPECT_TRUE(t.Panel()->AxisOn((axis + 1) % 3));
+    // The graph draws neither the axis nor its marks, the event list leaves them out.
+    ASSERT_TRUE(WaitFor(
+        [&] { return !t.Graph()->LastPlan().axes[static_cast<size_t>((axis + 1) % 3)].empty(); }));
+    EXPECT_TRUE(t.Graph()->LastPlan().axes[static_cast<size_t>(axis)].empty());
+    EXPECT_TRUE(t.Graph()->LastPlan().marks[static_cast<size_t>(axis)].empty());
+    for (const GraphEvent& e : t.Views().Events())
+        EXPECT_NE(e.entry, axis);
+    // Back from full screen the panel stays as remembered.
+    v.dlg->Views().AreaFullScreen(0);
+    v.dlg->Views().AreaFullScreen(0);
+    ASSERT_FALSE(v.dlg->View().FullScreen());
+    EXPECT_TRUE(t.Graph()->isVisible());
+    EXPECT_FALSE(t.Panel()->isVisible());
 }
 
 TEST_P(TelemetryWindow, ParkingRecordingIsPlottedByRecordAndFullScreenHidesTheViews) {

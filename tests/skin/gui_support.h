@@ -4,6 +4,8 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QImage>
+#include <QLabel>
 #include <QMouseEvent>
 #include <QTimer>
 #include <QWidget>
@@ -35,6 +37,31 @@ inline void Pump() {
         QCoreApplication::sendPostedEvents();
         QCoreApplication::processEvents();
     }
+}
+
+// Whether label draws its text character for character, as a plain-text label
+// of the same font, colours, alignment and size draws it: markup in a name
+// (bold, italics, hidden tags) draws differently.
+inline bool ShowsLiterally(const QLabel* label) {
+    QLabel plain;
+    plain.setTextFormat(Qt::PlainText);
+    plain.setFont(label->font());
+    // The colours the label inherits from its window, set on the stand-alone copy.
+    QPalette colours = plain.palette();
+    for (QPalette::ColorRole role : {QPalette::Window, QPalette::WindowText, QPalette::Text})
+        colours.setColor(role, label->palette().color(role));
+    plain.setPalette(colours);
+    plain.setAlignment(label->alignment());
+    plain.setWordWrap(label->wordWrap());
+    plain.setIndent(label->indent());
+    plain.setMargin(label->margin());
+    plain.setContentsMargins(label->contentsMargins());
+    plain.setText(label->text());
+    plain.resize(label->size());
+    const auto picture = [](QWidget* w) {
+        return w->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    };
+    return picture(const_cast<QLabel*>(label)) == picture(&plain);
 }
 
 struct Received {

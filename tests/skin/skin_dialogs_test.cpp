@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTest>
 
 #include <atomic>
 #include <chrono>
@@ -13,13 +14,13 @@
 
 #include "gui_support.h"
 #include "kinetta/base/display_scale.h"
+#include "kinetta/base/message_ids.h"
 #include "kinetta/base/settings_store.h"
 #include "kinetta/skin/msg_box.h"
 #include "kinetta/skin/resize_dialog.h"
 #include "kinetta/skin/skin_button.h"
 #include "kinetta/skin/skin_context.h"
 #include "kinetta/skin/skin_dialog.h"
-#include "kinetta/base/message_ids.h"
 #include "kinetta/skin/wait_dlg.h"
 #include "support/temp_dir.h"
 
@@ -136,9 +137,13 @@ TEST_F(SkinDialogs, SkinnedDialogTitleStripAndCloseButton) {
     SetSkinScale(1.5, 1.5, 96);
     CSkinDialog dlg;
     dlg.setWindowTitle(QStringLiteral("参照先"));
-    dlg.show();
+    // Sized before it is shown: a resize right after show() can be undone by
+    // the X server's late report of the window's first size.
     dlg.resize(600, 300);
+    dlg.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dlg));
     ktest::Pump();
+    ASSERT_EQ(dlg.size(), QSize(600, 300));
     EXPECT_TRUE(dlg.windowFlags() & Qt::FramelessWindowHint);
     CSkinButton* close = dlg.CloseButton();
     ASSERT_NE(close, nullptr);
@@ -149,7 +154,9 @@ TEST_F(SkinDialogs, SkinnedDialogTitleStripAndCloseButton) {
     EXPECT_EQ(image.pixelColor(300, 31), QColor(0x3F, 0x3F, 0x3F)); // below it
     dlg.resize(800, 300);
     ktest::Pump();
-    EXPECT_EQ(close->geometry().left(), 800 - 30); // re-placed on every resize
+    // re-placed on every resize
+    EXPECT_TRUE(QTest::qWaitFor([&] { return close->geometry().left() == 800 - 30; }, 5000))
+        << close->geometry().left();
     close->click();
     EXPECT_EQ(dlg.result(), QDialog::Rejected);
     EXPECT_FALSE(dlg.isVisible());
@@ -221,6 +228,16 @@ TEST_F(SkinDialogs, MessageBoxLayout) {
         const QImage image = two.grab().toImage();
         EXPECT_EQ(image.pixelColor(5, two.height() / 2), QColor(255, 255, 255));
     }
+}
+
+TEST_F(SkinDialogs, MessageBoxShowsAFileNameAsWritten) {
+    // A name that reads as markup (on the first line, where a label looks for
+    // markup): drawn as written, not in bold or italics.
+    const QString text = QStringLiteral(
+        "/media/card/<b>BOLD<i>ital 20230525_001/001_101500ANN_F.MP4\nを開けません。");
+    CMsgDlg box(text, QStringLiteral("ERROR"), 0);
+    EXPECT_EQ(box.TextLabel()->text(), text);
+    EXPECT_TRUE(ktest::ShowsLiterally(box.TextLabel()));
 }
 
 TEST_F(SkinDialogs, WaitDialogRunsTheTaskOnAWorkerAndCloses) {

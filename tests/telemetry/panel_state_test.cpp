@@ -134,5 +134,33 @@ TEST(PanelState, RecordsResetAndIcons) {
     EXPECT_EQ(CameraIconFor('M'), CameraIcon::Default);
 }
 
+TEST(InfoCheck, BitsOfTheSettingReadAndWrittenBack) {
+    struct Row {
+        const char* text;
+        bool panel, graph, x, y, z;
+        const char* written;
+    } rows[] = {
+        {"31", true, true, true, true, true, "31"},
+        {"", true, true, true, true, true, "31"}, // no key yet: the first-run value
+        {"30", false, true, true, true, true, "30"},
+        {"29", true, false, true, true, true, "29"},
+        {"27", true, true, false, true, true, "27"},
+        {"23", true, true, true, false, true, "23"},
+        {"15", true, true, true, true, false, "15"},
+        {" 19 xyz", true, true, false, false, true, "19"}, // leading digits
+        {"63", true, true, true, true, true, "31"},        // unknown bits dropped
+        {"abc", false, false, false, false, false, "0"},
+        {"-1", false, false, false, false, false, "0"},
+    };
+    for (const Row& r : rows) {
+        const InfoCheck c = ParseInfoCheck(r.text);
+        EXPECT_EQ(c.panelShown, r.panel) << r.text;
+        EXPECT_EQ(c.graphShown, r.graph) << r.text;
+        EXPECT_EQ(c.axisOn, (std::array<bool, 3>{r.x, r.y, r.z})) << r.text;
+        EXPECT_EQ(InfoCheckText(c), r.written) << r.text;
+    }
+    EXPECT_EQ(InfoCheckText(InfoCheck{}), std::to_string(kInfoCheckFirstRun));
+}
+
 } // namespace
 } // namespace kinetta
