@@ -116,8 +116,17 @@ bool CWebView2Holder::Create(QWidget* parentWidget, IHostWebViewFuncs* funcs, QO
         // Chromium may reset the zoom on navigation.
         if (page_) page_->setZoomFactor(kMapZoomFactor);
         if (page_ && page_->url().toString().startsWith(
-                         QString::fromUtf8(kMapOrigin.data(), int(kMapOrigin.size()))))
+                         QString::fromUtf8(kMapOrigin.data(), int(kMapOrigin.size())))) {
+            // The document and its objects exist now: the scripts kept since
+            // the request run in their order, before anything sent later.
+            std::vector<std::string> pending;
+            pending.swap(pendingScripts_);
+            pageReady_ = ok;
+            if (ok)
+                for (const std::string& script : pending)
+                    page_->runJavaScript(QString::fromStdString(script));
             emit PageLoadFinished(ok);
+        }
     });
     page_->setUrl(QUrl(QStringLiteral("about:blank")));
     view_->show();
@@ -157,6 +166,12 @@ void CWebView2Holder::ExecuteScript(const std::string& script) {
     // Before the map page is asked for, the view shows about:blank: the
     // page's objects do not exist there and the script is dropped.
     if (!view_ || !page_ || !pageLoaded_) return;
+    if (!pageReady_) {
+        // Requested but not yet there: a script run now would meet
+        // about:blank or a document whose scripts have not run.
+        if (pendingScripts_.size() < kMaxPendingScripts) pendingScripts_.push_back(script);
+        return;
+    }
     page_->runJavaScript(QString::fromStdString(script));
 }
 
