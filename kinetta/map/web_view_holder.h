@@ -58,11 +58,11 @@ public:
 
     // Runs a script in the page; the result is ignored. Dropped without a
     // view or before the page was requested. Between the request and the
-    // page's document being ready (its load finished) scripts are kept and
-    // run then, in the order they came: the page's objects do not exist
-    // before. A page that failed to load drops them.
+    // page being ready (its script called the host, or its load finished)
+    // scripts are kept and run then, in the order they came: the page's
+    // objects do not exist before.
     void ExecuteScript(const std::string& script);
-    // The map page's document finished loading: scripts run at once.
+    // The map page is ready: scripts run at once.
     bool PageReady() const { return pageReady_; }
     // The state message (MapStateMessage) to the page's message listener.
     void PostMapState(const MapState& state);
@@ -86,6 +86,7 @@ signals:
 
 private:
     void OnWebMessage(const std::string& json);
+    void OnPageReady();
 
     IHostWebViewFuncs* funcs_ = nullptr; // not owned
     CJsonHolder json_;
@@ -97,7 +98,7 @@ private:
     std::string latitude_, longitude_, status_;
     bool created_ = false;    // creation attempted
     bool pageLoaded_ = false; // the page was requested
-    bool pageReady_ = false;  // the page's document finished loading
+    bool pageReady_ = false;  // the page's script has run (see ExecuteScript)
     // Scripts asked for after the request and before the document was ready,
     // in order; at most kMaxPendingScripts (later ones are dropped, as
     // scripts to a page that is not there).
