@@ -1,7 +1,6 @@
 #include "kinetta/fileops/export_feature.h"
 
-#include <QEventLoop>
-#include <QTimer>
+#include <chrono>
 
 #include "kinetta/base/command_ids.h"
 #include "kinetta/fileops/file_ops.h"
@@ -10,9 +9,11 @@
 namespace kinetta {
 
 namespace {
-// How long a camera brought to a position is given to present its picture
-// before the pictures are taken (the UI thread keeps handling events).
-constexpr int kPresentWaitMs = 1000;
+// How long a camera brought to a position may take to present its frame
+// before the pictures are given up. A safety net only: the wait ends as soon
+// as the frame is there (a scrub decodes from the key frame before it, well
+// under a second here even on a loaded machine).
+constexpr std::chrono::milliseconds kPresentTimeout{10000};
 } // namespace
 
 ExportFeature::ExportFeature(ViewerState& viewer, CFileOps& ops)
@@ -52,9 +53,12 @@ CStillCapture::Host ExportFeature::StillHost() {
             if (!combined) session.SeekFrameForward(other, position);
         }
         session.SeekFrameForward(shown, position);
-        QEventLoop wait;
-        QTimer::singleShot(kPresentWaitMs, &wait, &QEventLoop::quit);
-        wait.exec(QEventLoop::ExcludeUserInputEvents);
+        // Each camera's picture is taken once its presenter holds the frame
+        // of P, which the scrubs above present as soon as it is decoded.
+        bool shownBoth = session.WaitForFrame(shown, position, kPresentTimeout);
+        if (combined || session.Opened(other))
+            shownBoth = session.WaitForFrame(other, position, kPresentTimeout) && shownBoth;
+        return shownBoth;
     };
     host.saveStills = [&session](const std::string& front, const std::string& rear) {
         return session.SaveStills(front, rear);

@@ -80,8 +80,7 @@ CStillCapture::Result CStillCapture::Steps(RecorderFamily family) {
     // lose a picture as surely as replacing the front one.
     if ((NameTaken(front_) || NameTaken(rear_)) && !ops_.AskYesNo(kStrFileExists))
         return Result::Cancelled;
-    host_.presentAt(position);
-    const bool saved = host_.saveStills(front_, rear_) == 1;
+    const bool saved = host_.presentAt(position) && host_.saveStills(front_, rear_) == 1;
     host_.restore();
     if (!saved) return Result::Failed;
     RememberFolder(kSnapshotFolderKey, folder);

@@ -49,8 +49,10 @@ public:
         // Stops a playing movie where it stands and returns the position P
         // (frames) the pictures and the names will carry; -1 when no movie is open.
         std::function<long long()> holdPosition;
-        // Brings each open camera's picture to P, ready to be taken.
-        std::function<void(long long position)> presentAt;
+        // Brings each open camera's picture to P and returns once each shows
+        // the frame of P, ready to be taken; false when one did not show it
+        // in time (a picture named after P must show P).
+        std::function<bool(long long position)> presentAt;
         // The session's SaveStills: front then rear; 1 when every camera
         // asked for and open produced its file.
         std::function<int(const std::string& front, const std::string& rear)> saveStills;

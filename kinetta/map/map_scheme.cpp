@@ -125,6 +125,7 @@ void MapSchemeHandler::requestStarted(QWebEngineUrlRequestJob* job) {
         }
         ++hostCalls_;
         Reply(job, "application/json", QByteArray::fromStdString(answer));
+        if (hostCallObserver_) hostCallObserver_();
         return;
     }
     if (path == QString::fromUtf8(kPostMessagePath.data(), int(kPostMessagePath.size()))) {

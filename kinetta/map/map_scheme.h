@@ -39,6 +39,10 @@ public:
     void SetMessageReceiver(std::function<void(const std::string&)> receiver) {
         receiver_ = std::move(receiver);
     }
+    // Called on every host call answered: the map page's script is running.
+    void SetHostCallObserver(std::function<void()> observer) {
+        hostCallObserver_ = std::move(observer);
+    }
     // Host calls answered so far (tests and figures).
     long HostCalls() const { return hostCalls_; }
     long Refused() const { return refused_; }
@@ -53,6 +57,7 @@ private:
     HostWebViewObject* host_ = nullptr; // UI thread, like every request
     MapTileSettings tiles_;
     std::function<void(const std::string&)> receiver_;
+    std::function<void()> hostCallObserver_;
     long hostCalls_ = 0;
     long refused_ = 0;
 };

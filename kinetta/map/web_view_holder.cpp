@@ -90,6 +90,11 @@ bool CWebView2Holder::Create(QWidget* parentWidget, IHostWebViewFuncs* funcs, QO
     scheme_ = new MapSchemeHandler(this);
     scheme_->SetTiles(tiles);
     scheme_->SetMessageReceiver([this](const std::string& text) { OnWebMessage(text); });
+    // A host call comes from the map page's own script, which defines the
+    // page's objects before anything calls the host: from then on scripts
+    // can run there. (The end of the load comes only once the tiles of the
+    // first view have loaded, much later.)
+    scheme_->SetHostCallObserver([this] { OnPageReady(); });
     profile_->installUrlSchemeHandler(QByteArray::fromStdString(std::string(kMapScheme)), scheme_);
 
     page_ = new MapWebPage(profile_);
@@ -116,8 +121,10 @@ bool CWebView2Holder::Create(QWidget* parentWidget, IHostWebViewFuncs* funcs, QO
         // Chromium may reset the zoom on navigation.
         if (page_) page_->setZoomFactor(kMapZoomFactor);
         if (page_ && page_->url().toString().startsWith(
-                         QString::fromUtf8(kMapOrigin.data(), int(kMapOrigin.size()))))
+                         QString::fromUtf8(kMapOrigin.data(), int(kMapOrigin.size())))) {
+            if (ok) OnPageReady();
             emit PageLoadFinished(ok);
+        }
     });
     page_->setUrl(QUrl(QStringLiteral("about:blank")));
     view_->show();
@@ -153,10 +160,27 @@ bool CWebView2Holder::LoadPage() {
     return true;
 }
 
+void CWebView2Holder::OnPageReady() {
+    if (pageReady_ || !pageLoaded_ || !page_) return;
+    pageReady_ = true;
+    // The scripts kept since the request, in their order, before anything
+    // sent later.
+    std::vector<std::string> pending;
+    pending.swap(pendingScripts_);
+    for (const std::string& script : pending)
+        page_->runJavaScript(QString::fromStdString(script));
+}
+
 void CWebView2Holder::ExecuteScript(const std::string& script) {
     // Before the map page is asked for, the view shows about:blank: the
     // page's objects do not exist there and the script is dropped.
     if (!view_ || !page_ || !pageLoaded_) return;
+    if (!pageReady_) {
+        // Requested but its script has not run yet: a script run now would
+        // meet about:blank or a document without the page's objects.
+        if (pendingScripts_.size() < kMaxPendingScripts) pendingScripts_.push_back(script);
+        return;
+    }
     page_->runJavaScript(QString::fromStdString(script));
 }
 

@@ -14,6 +14,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "kinetta/map/host_object.h"
 #include "kinetta/map/json_holder.h"
@@ -56,8 +57,13 @@ public:
     bool PageLoaded() const { return pageLoaded_; }
 
     // Runs a script in the page; the result is ignored. Dropped without a
-    // view or before the page was loaded.
+    // view or before the page was requested. Between the request and the
+    // page being ready (its script called the host, or its load finished)
+    // scripts are kept and run then, in the order they came: the page's
+    // objects do not exist before.
     void ExecuteScript(const std::string& script);
+    // The map page is ready: scripts run at once.
+    bool PageReady() const { return pageReady_; }
     // The state message (MapStateMessage) to the page's message listener.
     void PostMapState(const MapState& state);
     // A JSON text to the page's message listener (parsed there, never run).
@@ -80,6 +86,7 @@ signals:
 
 private:
     void OnWebMessage(const std::string& json);
+    void OnPageReady();
 
     IHostWebViewFuncs* funcs_ = nullptr; // not owned
     CJsonHolder json_;
@@ -91,6 +98,12 @@ private:
     std::string latitude_, longitude_, status_;
     bool created_ = false;    // creation attempted
     bool pageLoaded_ = false; // the page was requested
+    bool pageReady_ = false;  // the page's script has run (see ExecuteScript)
+    // Scripts asked for after the request and before the document was ready,
+    // in order; at most kMaxPendingScripts (later ones are dropped, as
+    // scripts to a page that is not there).
+    std::vector<std::string> pendingScripts_;
+    static constexpr size_t kMaxPendingScripts = 1024;
 };
 
 // The browser profile of the map: a persistent HTTP disk cache (tiles seen

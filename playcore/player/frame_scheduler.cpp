@@ -175,7 +175,12 @@ void FrameScheduler::EvaluateHoldLocked(std::unique_lock<std::mutex>& lock) {
     for (const ScheduledFrame& f : queue_)
         starts.push_back(f.start);
     if (starts.empty()) {
-        if (eos_) holdDone_ = true; // nothing left to show
+        if (eos_) {
+            // Nothing left to show: the stream ended (or never decoded a
+            // frame) before the hold's time.
+            holdDone_ = true;
+            ++stats_.endHolds;
+        }
         return;
     }
     const MediaTime lastEnd = queue_.empty() ? history_.back().end : queue_.back().end;
@@ -211,13 +216,17 @@ void FrameScheduler::EvaluateHoldLocked(std::unique_lock<std::mutex>& lock) {
         spaceFree_.notify_all();
     }
     holdDone_ = true;
+    const bool atEnd = eos_;
     const bool same = hadShown && chosen.start == shownStart && chosen.serial == shownSerial;
     if (same && !mustPresent_) {
         RememberLocked(chosen);
-        return;
+    } else {
+        mustPresent_ = false;
+        PresentLocked(lock, std::move(chosen), levels_.Present());
     }
-    mustPresent_ = false;
-    PresentLocked(lock, std::move(chosen), levels_.Present());
+    // After the frame is with the target, so that whoever reads the count
+    // and then the picture sees the hold's final picture.
+    if (atEnd) ++stats_.endHolds;
 }
 
 void FrameScheduler::WaitLocked(std::unique_lock<std::mutex>& lock, uint64_t seen,

@@ -77,6 +77,10 @@ public:
         uint64_t presented = 0;
         uint64_t presentedLate = 0; // presented at level 3 or 4
         uint64_t dropped = 0;       // flushed or passed over without being presented
+        // Holds decided at the stream's end (its last frame, or nothing, is
+        // what shows), counted once that frame went to the target: no later
+        // frame will come for them.
+        uint64_t endHolds = 0;
         MediaTime lastStart = -1;   // start time of the frame presented last
         int lastLevel = 0;
     };

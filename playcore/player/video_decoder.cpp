@@ -160,7 +160,11 @@ void VideoDecoder::HandleFrame(AVFrame* frame, FrameScheduler* out) {
 void VideoDecoder::Receive(FrameScheduler* out) {
     for (;;) {
         const int ret = avcodec_receive_frame(codec_, frame_);
-        if (ret < 0) return; // EAGAIN, EOF or an error: nothing more now
+        if (ret < 0) {
+            // EAGAIN or EOF: nothing more now; anything else is a broken stream.
+            if (ret != AVERROR(EAGAIN) && ret != AVERROR_EOF) CountFailure();
+            return;
+        }
         HandleFrame(frame_, out);
         av_frame_unref(frame_);
     }
@@ -220,6 +224,10 @@ void VideoDecoder::Run(PacketQueue* in, FrameScheduler* out) {
                 ret = avcodec_send_packet(codec_, packet);
             }
             av_packet_free(&packet);
+            // A packet the decoder cannot read (broken picture bytes) gives
+            // no frame; it is counted so that a caller waiting for one can
+            // give up at once.
+            if (ret < 0 && ret != AVERROR_EOF) CountFailure();
             Receive(out);
             break;
         }

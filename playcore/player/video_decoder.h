@@ -39,6 +39,7 @@ public:
         uint64_t keyDecoded = 0; // of which key frames
         uint64_t passedOver = 0; // frames before a seek target
         uint64_t queued = 0;     // frames handed to the scheduler
+        uint64_t failed = 0;     // packets and frames the decoder refused as broken
         bool hardware = false;   // decoding on the GPU
     };
 
@@ -65,6 +66,10 @@ private:
     void Receive(FrameScheduler* out);
     void HandleFrame(AVFrame* frame, FrameScheduler* out);
     void Emit(ScheduledFrame frame, FrameScheduler* out);
+    void CountFailure() {
+        std::lock_guard lock(statsMutex_);
+        ++stats_.failed;
+    }
 
     const MediaSource& source_;
     const int stream_;

@@ -35,6 +35,7 @@ bool Presenter::PresentFrame(std::shared_ptr<const VideoFrame> frame) {
     picture_ = std::move(frame);
     ++pictureSerial_;
     ++stats_.taken;
+    pictureTaken_.notify_all();
     // Asked under the lock: SurfaceGone takes it too, so a surface that is
     // going away is never asked. RequestUpdate only posts or marks.
     if (surface_) surface_->RequestUpdate();
@@ -49,6 +50,14 @@ bool Presenter::HasPicture() const {
 int64_t Presenter::PictureTime() const {
     std::lock_guard lock(mutex_);
     return picture_ ? picture_->pts : -1;
+}
+
+bool Presenter::WaitForPictureAt(int64_t time, int64_t period,
+                                 std::chrono::steady_clock::time_point until) const {
+    std::unique_lock lock(mutex_);
+    return pictureTaken_.wait_until(lock, until, [&] {
+        return picture_ && picture_->pts <= time && time - picture_->pts < period;
+    });
 }
 
 QSize Presenter::GetVideoSize() const {

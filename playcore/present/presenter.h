@@ -13,6 +13,8 @@
 #include <QSize>
 #include <QString>
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -48,6 +50,12 @@ public:
     // The presentation time (VideoFrame::pts, 100-ns units) of the picture
     // taken last; -1 before any.
     int64_t PictureTime() const;
+    // Waits until the picture taken last is the frame that shows at `time`:
+    // its presentation time is at or before `time` and less than `period`
+    // before it (both in 100-ns units). Woken by every picture taken; false
+    // when `until` passes first. Not on the thread that presents frames.
+    bool WaitForPictureAt(int64_t time, int64_t period,
+                          std::chrono::steady_clock::time_point until) const;
     // Native size of the stream's pictures (of the last frame received).
     QSize GetVideoSize() const;
 
@@ -95,7 +103,8 @@ public:
 private:
     void RequestUpdate();
 
-    mutable std::mutex mutex_; // the presenter lock: guards the fields below
+    mutable std::mutex mutex_;                     // the presenter lock: guards the fields below
+    mutable std::condition_variable pictureTaken_; // notified when picture_ changes
     VideoSurface* surface_;
     std::unique_ptr<GlPipeline> gl_;            // created on the first Paint
     std::shared_ptr<const VideoFrame> picture_; // the frame to show

@@ -1,4 +1,5 @@
 #include "playcore/session/playback_session.h"
+#include "playcore/present/presenter.h"
 #include "playcore/session/held_lock.h"
 
 #include <chrono>
@@ -521,6 +522,36 @@ SpeedStep PlaybackSession::CurrentSpeedStep(int cam) {
 }
 
 // ---- pictures ----
+
+bool PlaybackSession::WaitForFrame(int cam, int64_t frame, std::chrono::milliseconds timeout) {
+    if (cam != kCamFront && cam != kCamRear) return false;
+    const bool combined = combinedFile_.load();
+    // A combined file: engine 0 holds both streams and seeks them to one
+    // time. A pair: each engine counts its own frames (SeekBoth's scale).
+    const int k = combined ? 0 : cam;
+    const int branch = combined ? cam : 0;
+    if (!ReadyAt(k)) return false;
+    int64_t engineFrame = frame;
+    if (!combined && cam == kCamRear) {
+        const bool both = engines_[0].opened.load() && engines_[1].opened.load();
+        engineFrame = Scaled(frame, RearFrameScale(Ops(0).GetFrameDuration(Engine(0), 0),
+                                                   Ops(1).GetFrameDuration(Engine(1), 0), both));
+    }
+    Presenter* presenter = nullptr;
+    MediaTime time = 0, period = 0;
+    {
+        PlaybackEngine& e = Engine(k);
+        Held play(e.playLock, lockWaiters_);
+        if (!e.opened.load() || !e.player || !e.player->IsReady()) return false;
+        presenter = e.player->PresenterOf(branch);
+        // The time SeekFrame scrubs to, and the span of one picture there.
+        time = TimeOfFrame(engineFrame, e.cameras[0].frameDurationMs);
+        period = static_cast<MediaTime>(double(e.player->GetFramePeriod(branch)) *
+                                        double(kUnitsPerSecond));
+    }
+    if (!presenter || period <= 0) return false;
+    return presenter->WaitForPictureAt(time, period, std::chrono::steady_clock::now() + timeout);
+}
 
 int PlaybackSession::SaveStills(const std::string& frontPath, const std::string& rearPath) {
     const std::array<const std::string*, 2> paths{&frontPath, &rearPath};

@@ -29,6 +29,7 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -130,6 +131,13 @@ public:
     int SetSpeed(int step);
     // The step one press of fast-forward (faster) or slow leads to on engine k.
     SpeedStep NextSpeedStep(int engine, bool faster);
+    // Waits until camera cam (0 front, 1 rear) shows the picture a seek to
+    // `frame` (engine-0 frames, as SeekFrame takes them) presents, at most
+    // `timeout`. Woken by each picture the camera takes, it returns at once
+    // when that picture is there. False when the camera holds no ready movie
+    // or the time-out passed first. The UI thread, which alone closes the
+    // players, so the camera's presenter stays while it waits.
+    bool WaitForFrame(int cam, int64_t frame, std::chrono::milliseconds timeout);
     // Empty paths are cameras not asked for.
     int SaveStills(const std::string& frontPath, const std::string& rearPath);
     float GetFrameDuration(int cam);

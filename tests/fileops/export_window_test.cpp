@@ -2,14 +2,18 @@
 // list's file and asks before replacing it; the still command saves both
 // cameras' pictures at the position the names carry (read back by the
 // frame-number code), equal to what the windows show in the turnable view,
-// and asks before replacing them.
+// and asks before replacing them; after play-then-pause the pictures of a
+// TX40 pair, a TX50 pair and a combined recording show exactly the frame of
+// the position in their names.
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QImage>
 #include <QTest>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -226,6 +230,75 @@ TEST(StillPicture, BothCamerasAtTheNamedPositionAsTheWindowsShowThem) {
     EXPECT_EQ(fs::last_write_time(front), fs::file_time_type{});
     EXPECT_TRUE(v.dlg->Toolbar().Enabled(kCmdStill));
     EXPECT_TRUE(v.dlg->PositionSlider()->isEnabled());
+}
+
+// Played, then paused, then the still: each camera's picture is the
+// recorded frame of the position the names carry, in both families and in a
+// combined file (both cameras in one movie, one engine).
+TEST(StillPicture, AfterPlayThenPauseEachCameraShowsTheFrameOfItsName) {
+    struct Case {
+        const char* name;
+        RecorderFamily family;
+        std::vector<std::pair<std::string, mkcard::FileContent>> files;
+        const char* pattern; // "-<number>_<position>" and what follows, front and rear
+        const char* rearPattern;
+    };
+    const Case cases[] = {
+        {"TX40 pair",
+         RecorderFamily::TX40,
+         {{"001_101500A_M.MP4", mkcard::FileContent::Front},
+          {"001_101500A_R.MP4", mkcard::FileContent::Rear}},
+         "-001_%06lld_M.jpg",
+         "-001_%06lld_R.jpg"},
+        {"TX50 pair",
+         RecorderFamily::TX50,
+         {{"001_101500ANN_F.MP4", mkcard::FileContent::Front},
+          {"001_101500ANN_R.MP4", mkcard::FileContent::Rear}},
+         "001_101500ANN_F-001_%06lld.jpg",
+         "001_101500ANN_R-001_%06lld.jpg"},
+        {"combined",
+         RecorderFamily::TX40,
+         {{"002_101600_A.MP4", mkcard::FileContent::Combined}},
+         "002_101600_A-002_%06lld_M.jpg",
+         "002_101600_A-002_%06lld_R.jpg"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ktest::TempDir card, home, out;
+        const std::string folder = card / "20230525_001/";
+        for (const auto& [file, content] : c.files)
+            ASSERT_TRUE(ktest::WriteMovie(folder + file, c.family, content, 15, 0, 4.0));
+        ktest::WriteModelMarker(card.path(), c.family);
+        FileOpsViewer v(home.path(), card.path(), c.family);
+        ASSERT_TRUE(v.WaitLoaded());
+        SetModel(v, 2);
+        v.dlg->OnCommand(kCmdPlayPause);
+        ASSERT_TRUE(WaitFor([&] { return v.session.GetPosition(0) > 30; }));
+        v.dlg->OnCommand(kCmdPlayPause);
+        ASSERT_TRUE(WaitFor([&] { return v.session.GetState(0) == kEnginePaused; }));
+        v.folder = out.path();
+        QElapsedTimer took;
+        took.start();
+        v.dlg->OnCommand(kCmdStill);
+        // Reported, not asserted: the command's time up to its message.
+        std::printf("%s: the still took %lld ms\n", c.name, static_cast<long long>(took.elapsed()));
+        ASSERT_EQ(v.shown.size(), 1u);
+        EXPECT_EQ(v.shown[0].text, QStringLiteral("完了しました。"));
+        const long long p = v.session.GetPosition(0);
+        char front[64], rear[64];
+        std::snprintf(front, sizeof front, c.pattern, p);
+        std::snprintf(rear, sizeof rear, c.rearPattern, p);
+        const CStillCapture& still = v.dlg->Features().Find<ExportFeature>()->Still();
+        ASSERT_TRUE(still.FrontPath().ends_with(front)) << still.FrontPath();
+        ASSERT_TRUE(still.RearPath().ends_with(rear)) << still.RearPath();
+        // P counts the viewer's whole-millisecond frame duration; the picture
+        // at P is the recorded frame of that time (34,364 us each).
+        const long long time100ns =
+            static_cast<long long>(p * v.session.GetFrameDuration(0) * 10000.0);
+        const int recorded = static_cast<int>(time100ns / (mkcard::kFrameUs29_1 * 10LL));
+        EXPECT_EQ(Code(QImage(QString::fromStdString(still.FrontPath()))), recorded);
+        EXPECT_EQ(Code(QImage(QString::fromStdString(still.RearPath()))), recorded);
+    }
 }
 
 } // namespace

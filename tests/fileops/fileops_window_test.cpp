@@ -414,6 +414,63 @@ TEST(DeleteFlow, ACancelledDialogChangesNothingAndReselectsTheRow) {
     EXPECT_TRUE(v.WaitLoaded());
 }
 
+TEST(DeleteFlow, ClosingTheViewerDuringADeleteLeavesEveryFileInPlaceOrFullyMoved) {
+    CardCopy copy;
+    // Many combined recordings (links to one file, so that each is complete
+    // and of known size), so that the work is still running at the close.
+    const std::string folder = copy.card + "/20230525_001/";
+    const std::string source = Card::card + "/20230525_001/002_101600_A.MP4";
+    const uintmax_t size = fs::file_size(source);
+    constexpr int kMany = 600;
+    std::vector<std::string> names;
+    for (int i = 0; i < kMany; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "%03d_1%d%02d%02d_A.MP4", 100 + i, 1 + i / 3600,
+                      i / 60 % 60, i % 60);
+        fs::create_hard_link(source, folder + name);
+        names.push_back(name);
+    }
+    ktest::TempDir home;
+    FileOpsViewer v(home.path(), copy.card, RecorderFamily::TX40);
+    ASSERT_TRUE(v.WaitLoaded());
+    std::vector<RecordingEntry> ticked;
+    for (const std::string& n : names)
+        ticked.push_back(Row(v, n));
+    v.selection = Ticked(ticked);
+    v.dlg->OnCommand(kCmdDelete);
+    ASSERT_TRUE(v.dlg->Features().Find<FileOpsFeature>()->Running());
+    // Under way: the first recording has moved (watched without handling
+    // events, so that the close follows at once).
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (v.Ops().Job().Done() == 0 && std::chrono::steady_clock::now() < until)
+        std::this_thread::yield();
+    ASSERT_GT(v.Ops().Job().Done(), 0);
+    QElapsedTimer closing;
+    closing.start();
+    v.dlg->OnCommand(kCmdClose);
+    const long long ms = closing.elapsed();
+    EXPECT_FALSE(v.dlg->Features().Find<FileOpsFeature>()->Running());
+    v.dlg.reset();
+
+    // Each recording is either where it was or complete in the delete
+    // folder, never both, never neither; nothing else was written.
+    int inPlace = 0, moved = 0;
+    for (const std::string& n : names)
+        inPlace += fs::exists(folder + n) ? 1 : 0;
+    for (const auto& e : fs::directory_iterator(copy.card + "/Delete Folder")) {
+        const std::string name = e.path().filename();
+        EXPECT_TRUE(name.starts_with("TEMP") && name.ends_with(".DAT")) << name;
+        EXPECT_EQ(fs::file_size(e.path()), size) << name;
+        ++moved;
+    }
+    EXPECT_EQ(inPlace + moved, kMany);
+    const fs::path trash = copy.dir / "data/Trash/files";
+    EXPECT_TRUE(!fs::exists(trash) || fs::is_empty(trash));
+    // Reported, not asserted: the close waits for the recording being moved.
+    std::printf("closing during a delete took %lld ms (%d of %d recordings moved)\n", ms, moved,
+                kMany);
+}
+
 // ---- join and upload conversion ---------------------------------------------------
 
 // Frame numbers read from every decoded picture of a movie (ffmpeg decodes it).
@@ -574,6 +631,34 @@ TEST(UploadConversion, OnAFolderSourceTheCurrentRecordingIsWrittenAsYm01PlusItsF
     EXPECT_TRUE(v.Finished()) << (v.shown.empty() ? "" : v.shown[0].text.toStdString());
     EXPECT_EQ(Names(out.path()), std::vector<std::string>{"YM01_001_101500A_M.MP4"});
     EXPECT_EQ(SettingsStore(home.path()).Read("FOLDERPATH", "CONVERT_FOLDER"), out.path());
+}
+
+TEST(UploadConversion, ClosingTheViewerDuringAConversionLeavesNothingBehind) {
+    ktest::TempDir home, out;
+    {
+        FileOpsViewer v(home.path(), Card::card, RecorderFamily::TX40);
+        ASSERT_TRUE(v.WaitLoaded());
+        v.source = {kSourceFolder, Card::card + "/20230525_001"};
+        v.dlg->OnCommand(kCmdBrowse);
+        ASSERT_TRUE(v.WaitLoaded());
+        v.folder = out.path();
+        v.Ops().SetConvertPrompt(
+            [](const std::string&, int, float, bool, playcore::ConvertSettings*) { return 0; });
+        v.dlg->OnCommand(kCmdJoin);
+        ASSERT_TRUE(v.dlg->Features().Find<FileOpsFeature>()->Running());
+        // Under way: the conversion has reported a frame.
+        ASSERT_TRUE(WaitFor([&] { return v.Ops().Job().Done() > 0; }, 60000));
+        ASSERT_TRUE(v.dlg->Features().Find<FileOpsFeature>()->Running());
+        QElapsedTimer closing;
+        closing.start();
+        v.dlg->OnCommand(kCmdClose);
+        const long long ms = closing.elapsed();
+        EXPECT_FALSE(v.dlg->Features().Find<FileOpsFeature>()->Running());
+        // Reported, not asserted: the close waits for the frame being encoded.
+        std::printf("closing during a conversion took %lld ms\n", ms);
+    }
+    // Neither the destination nor its temporaries.
+    EXPECT_EQ(Names(out.path()), std::vector<std::string>{});
 }
 
 TEST(JoinFlow, WithUploadConversionTheJoinedFrontMovieIsConvertedToo) {

@@ -5,21 +5,27 @@
 // show, the page loaded once across off and on, the marker following play,
 // pause and seeks, a pin click seeking the player, the group track and pins
 // following the list filter and the detector switches, and closing at every
-// stage of the bring-up.
+// stage of the bring-up, and a page whose console stays silent from start-up
+// through play to close.
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QLoggingCategory>
 #include <QTcpServer>
 #include <QTest>
 #include <QWebEnginePage>
 #include <QWindow>
 
+#include <cstring>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <vector>
 
 extern "C" {
 #include <libavutil/log.h>
@@ -477,6 +483,73 @@ TEST(MapWindow, WithoutTheBrowserComponentTheNoticeIsShownAndTheLogoStays) {
     ASSERT_TRUE(WaitFor([&] { return m.Logo()->isVisible(); }, kWait));
     EXPECT_TRUE(m.Dialog()->isHidden());
     EXPECT_EQ(m.Logo()->LogoPicture(), 1);
+}
+
+// Collects every console message of the pages (the browser engine writes
+// them to the "js" logging category, errors and warnings as well as
+// console.log) while it lives; other messages go on as before.
+class PageConsole {
+public:
+    PageConsole() {
+        std::lock_guard lock(mutex_);
+        lines_.clear();
+        QLoggingCategory::setFilterRules(QStringLiteral("js=true"));
+        previous_ = qInstallMessageHandler(&PageConsole::Handle);
+    }
+    ~PageConsole() {
+        qInstallMessageHandler(previous_);
+        QLoggingCategory::setFilterRules({});
+    }
+    std::string Lines() const {
+        std::lock_guard lock(mutex_);
+        std::string all;
+        for (const std::string& l : lines_)
+            all += l + "\n";
+        return all;
+    }
+
+private:
+    static void Handle(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+        if (context.category && std::strcmp(context.category, "js") == 0) {
+            std::lock_guard lock(mutex_);
+            lines_.push_back((context.file ? std::string(context.file) + ": " : std::string()) +
+                             text.toStdString());
+            return;
+        }
+        if (previous_) previous_(type, context, text);
+    }
+    static inline std::mutex mutex_;
+    static inline std::vector<std::string> lines_; // guarded by mutex_
+    static inline QtMessageHandler previous_ = nullptr;
+};
+
+TEST(MapWindow, ThePageLogsNothingFromStartUpThroughPlayAndSeeksToClose) {
+    LocalTileServer tiles;
+    ASSERT_TRUE(tiles.Start());
+    PageConsole console;
+    {
+        Viewer v(Cards::tx40, RecorderFamily::TX40, tiles.TileTemplate().toStdString());
+        // Start-up: the page is requested and the prepared recording's
+        // scripts are sent while its document loads.
+        BringUpOnline(v);
+        const double startLat = v.Marker().value("lat").toDouble();
+        v.Command(kCmdPlayPause);
+        ASSERT_TRUE(WaitFor([&] { return v.Marker().value("lat").toDouble() != startLat; }, kWait));
+        v.Command(kCmdPlayPause);
+        ASSERT_TRUE(
+            WaitFor([&] { return v.PageState().value("status").toString() == "pause"; }, kWait));
+        // A seek while paused runs the marker's script.
+        const QJsonObject held = v.Marker();
+        v.dlg->Control().SeekFromSlider(v.Position() > 120 ? 20 : 200);
+        ASSERT_TRUE(WaitFor(
+            [&] { return v.Marker().value("lat").toDouble() != held.value("lat").toDouble(); },
+            kWait));
+        // The next recording: its tracks and pins are sent again.
+        v.Select(1);
+        ASSERT_TRUE(v.WaitPrepared(1));
+    }
+    QApplication::processEvents();
+    EXPECT_EQ(console.Lines(), "");
 }
 
 TEST(MapWindow, ClosingAtEveryStageOfTheBringUpEndsCleanly) {

@@ -252,3 +252,40 @@ TEST(FrameScheduler, WithoutAClockFramesShowAsTheyCome) {
     sched.Abort();
     sched.Join();
 }
+
+// A hold that meets the stream's end is counted, and only once the frame it
+// shows went to the target: a caller that reads the count and then the
+// picture knows no other frame will come.
+TEST(FrameScheduler, AHoldAtTheStreamsEndIsCountedAfterItsFrameIsShown) {
+    struct Case {
+        const char* name;
+        int holdFrame, first, last; // frames pushed: first..last-1
+        bool end;                   // the stream ends after them
+        std::vector<int> shown;
+        uint64_t endHolds;
+    };
+    const Case cases[] = {
+        {"nothing decoded", 10, 0, 0, true, {}, 1},
+        {"the end before the time", 10, 2, 5, true, {4}, 1},
+        {"the frame of the time", 3, 3, 6, false, {3}, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Rig r;
+        r.sched.Flush(1, c.holdFrame * kPeriod + kPeriod / 2);
+        for (int n = c.first; n < c.last; ++n)
+            ASSERT_TRUE(r.sched.Push(Frame(1, n)));
+        if (c.end) r.sched.EndOfStream(1);
+        if (c.endHolds > 0) {
+            const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+            while (r.sched.GetStats().endHolds == 0 && std::chrono::steady_clock::now() < until)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            // Read after the count: the hold's frame is already there.
+            EXPECT_EQ(r.rec.Shown(), c.shown);
+        } else {
+            ASSERT_TRUE(r.rec.WaitFor([&] { return r.rec.shown_.size() == c.shown.size(); }));
+            EXPECT_EQ(r.rec.Shown(), c.shown);
+        }
+        EXPECT_EQ(r.sched.GetStats().endHolds, c.endHolds);
+    }
+}

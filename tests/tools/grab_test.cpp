@@ -1,14 +1,20 @@
 // kinetta-cli grab on mkcard recordings: the JPEG shows the frame asked for
 // (read back by its frame-number code), for the first, a middle and the last
 // frame, in a one-camera and a combined recording; the default size; clean
-// failures for a frame past the end and a file that is no movie.
+// failures for a frame past the end, a file that is no movie, and prompt ones
+// for a movie whose pictures cannot be decoded.
 
 #include <gtest/gtest.h>
 
 #include <QImage>
 
+#include <QElapsedTimer>
+
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 
 extern "C" {
@@ -28,6 +34,30 @@ const std::string kCli = ktest::BuiltTool("tools/kinetta-cli/kinetta-cli");
 
 bool Has(const std::string& s, const std::string& part) {
     return s.find(part) != std::string::npos;
+}
+
+// Rewrites the bytes of every video packet of the movie at path (found by
+// ffprobe: "packet|size=N|pos=P" lines): `damage` gets the packet's bytes.
+bool DamagePictures(const std::string& path, void (*damage)(std::string& packet)) {
+    const ktest::CommandRun probe = RunCommand(
+        "ffprobe -v error -select_streams v -show_entries packet=pos,size -of compact '" + path +
+        "'");
+    if (probe.status != 0) return false;
+    std::string bytes = ktest::ReadFile(path);
+    std::istringstream lines(probe.out);
+    std::string line;
+    int packets = 0;
+    while (std::getline(lines, line)) {
+        long long size = -1, pos = -1;
+        if (std::sscanf(line.c_str(), "packet|size=%lld|pos=%lld", &size, &pos) != 2) continue;
+        if (pos < 0 || size < 5 || static_cast<size_t>(pos + size) > bytes.size()) return false;
+        std::string packet = bytes.substr(static_cast<size_t>(pos), static_cast<size_t>(size));
+        damage(packet);
+        bytes.replace(static_cast<size_t>(pos), packet.size(), packet);
+        ++packets;
+    }
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+    return packets > 0;
 }
 
 class Grab : public ::testing::Test {
@@ -118,4 +148,44 @@ TEST_F(Grab, FailuresAreReported) {
 
     EXPECT_EQ(Run(dir_ / "001_120000A_M.MP4" + " --frame 0 --out x.png").status, 2);
     EXPECT_EQ(Run("--frame 0 --out " + out).status, 2);
+}
+
+// A movie whose container is sound but whose pictures cannot be shown: the
+// grab ends as soon as the player reports it, with the reason.
+TEST_F(Grab, UndecodablePicturesFailAtOnce) {
+    struct Case {
+        const char* name;
+        void (*damage)(std::string& packet);
+        const char* reason;
+    };
+    const Case cases[] = {
+        // Every byte 0xff: NAL lengths past the packet, the decoder refuses each.
+        {"broken", [](std::string& p) { p.assign(p.size(), '\xff'); }, "cannot be decoded"},
+        // The first NAL unit's length kept, everything behind it garbled:
+        // the decoder finds no picture in any packet.
+        {"garbled",
+         [](std::string& p) {
+             for (size_t i = 4; i < p.size(); ++i)
+                 p[i] = char((i * 37 + 11) & 0xff);
+         },
+         "cannot be decoded"},
+    };
+    Make("001_120000A_M.MP4", mkcard::FileContent::Front);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string movie = dir_ / (std::string(c.name) + "_M.MP4");
+        std::filesystem::copy_file(dir_ / "001_120000A_M.MP4", movie);
+        ASSERT_TRUE(DamagePictures(movie, c.damage));
+        const std::string out = dir_ / (std::string(c.name) + ".jpg");
+        QElapsedTimer took;
+        took.start();
+        const ktest::CommandRun r = Run(movie + " --frame 20 --out " + out);
+        // Reported, not asserted: the player's time to report the failure.
+        std::printf("grab of a movie with %s pictures failed after %lld ms\n", c.name,
+                    static_cast<long long>(took.elapsed()));
+        EXPECT_EQ(r.status, 1) << r.out;
+        EXPECT_TRUE(Has(r.out, R"({"ok":false,"error":")")) << r.out;
+        EXPECT_TRUE(Has(r.out, c.reason)) << r.out;
+        EXPECT_FALSE(std::filesystem::exists(out));
+    }
 }

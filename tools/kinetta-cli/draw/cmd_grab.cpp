@@ -55,6 +55,19 @@ private:
     bool ready_ = false; // guarded by mutex_
 };
 
+// What the player reports of its first video stream: packets and frames the
+// decoder refused, and holds decided at the stream's end.
+struct BranchReport {
+    uint64_t failed = 0;
+    uint64_t endHolds = 0;
+};
+
+BranchReport ReportOf(const CPlayer& player) {
+    const SessionStats stats = player.Stats();
+    if (stats.video.empty()) return {};
+    return {stats.video[0].decoder.failed, stats.video[0].scheduler.endHolds};
+}
+
 int Usage() {
     std::fprintf(stderr, "usage: kinetta-cli grab --family tx40|tx50 FILE --frame N [--mode 1..5] "
                          "[--size WxH] --out OUT.jpg\n");
@@ -145,6 +158,10 @@ int CmdGrab(Args args) {
         return Failed(file + ": frame " + std::to_string(frame) + " is past the end (" +
                       std::to_string(frames) + " frames)");
     }
+    // What the player reported of the stream before the scrub: a decode
+    // failure or an end without a frame after it means the frame will never
+    // come.
+    const BranchReport before = ReportOf(*player);
     if (player->ScrubTo(at) < 0) return Failed(file + ": the player refused to scrub");
 
     // The presenter holds a frame once the scheduler handed it over; wait for
@@ -152,8 +169,17 @@ int CmdGrab(Args args) {
     const auto until = Clock::now() + kPresentTimeout;
     MediaTime shown = -1;
     for (;;) {
+        // The report first: a hold at the stream's end is counted after its
+        // frame was presented, so the picture read next is that hold's.
+        const BranchReport now = ReportOf(*player);
         shown = presenter->PictureTime();
         if (shown >= 0 && shown <= at && double(at - shown) < period) break;
+        if (now.failed > before.failed)
+            return Failed(file + ": the video cannot be decoded (frame " + std::to_string(frame) +
+                          ")");
+        if (now.endHolds > before.endHolds)
+            return Failed(file + ": the movie ended before frame " + std::to_string(frame) +
+                          " could be shown");
         if (Clock::now() > until)
             return Failed(file + ": frame " + std::to_string(frame) + " was not presented");
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
