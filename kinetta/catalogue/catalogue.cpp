@@ -162,6 +162,19 @@ void Catalogue::ScanFolder(const std::string& folder, int parentItem, bool recur
         tree_[static_cast<size_t>(parentItem)].filterBits |= bits;
 }
 
+std::vector<int> FolderItemsNewestFirst(const std::vector<TreeItem>& tree) {
+    std::vector<int> order(tree.size());
+    for (size_t i = 0; i < tree.size(); ++i)
+        order[i] = static_cast<int>(i);
+    std::stable_sort(order.begin(), order.end(), [&tree](int a, int b) {
+        const TreeItem& x = tree[static_cast<size_t>(a)];
+        const TreeItem& y = tree[static_cast<size_t>(b)];
+        if ((x.filterBits != 0) != (y.filterBits != 0)) return x.filterBits != 0;
+        return Utf16Less(y.name, x.name);
+    });
+    return order;
+}
+
 bool Catalogue::PairRecording(const std::string& path, std::string* front,
                               std::string* rear) const {
     return PairRecordingIn(path, platform::FolderIndex::Read(kutil::DirectoryOf(path)), front,

@@ -75,6 +75,12 @@ struct RecordingProbe {
 // locale and of the order the file system lists a folder in.
 bool Utf16Less(const std::string& a, const std::string& b);
 
+// The folder items to try when the source's first item lists no recording,
+// newest first: the items known to hold recordings (a card's scan marks
+// them) before the rest, each group by name from last to first (the
+// recorder's date folders, "YYYYMMDD_NNN", sort by date).
+std::vector<int> FolderItemsNewestFirst(const std::vector<TreeItem>& tree);
+
 class Catalogue {
 public:
     Catalogue(RecorderFamily family, RecordingProbe probe);

@@ -190,6 +190,10 @@ private:
     bool ShowSource(std::unique_ptr<Catalogue> catalogue, const std::string& path, SourceKind kind,
                     bool ok);
     void WatchScreens();
+    // The last run's recording ("SOURCE" / "LASTFOLDER", "LASTRECORDING",
+    // "LASTPOSITION"): kept at shutdown, opened again at start-up.
+    void RememberLastRecording();
+    void ResumeLastRecording(SettingsStore& settings);
     // The monitor or its work area changed: S, the fonts, the design size and
     // the size multipliers are worked out again, then every window is laid out.
     void RescaleForScreen();
@@ -275,6 +279,9 @@ private:
     int expectedReady_ = 1;
     int readyCount_ = 0;
     bool fullyBuilt_ = false;
+    // The last run's recording while it opens again, and its frame (UI thread).
+    std::string resumePath_;
+    long long resumeFrame_ = 0;
     QRect monitorRect_;
 
     // Joined before the next start and at shutdown.

@@ -289,6 +289,11 @@ void CkinettaDlg::PrepareRecordingViews() {
         views_.ApplyAreaAspect(k);
     play_.Prepare(); // the views prepared and at frame 0, the position timer running
     PlaceMovieAreas();
+    // The recording of the last run comes back at its position, once.
+    if (!resumePath_.empty() && state_.SelectedEntry()->DisplayedPath() == resumePath_ &&
+        resumeFrame_ > 0)
+        play_.SeekInPlace(std::min(resumeFrame_, play_.SliderLast()));
+    resumePath_.clear();
     prefetch_.StartNext();
 }
 

@@ -7,6 +7,7 @@
 #include <QGuiApplication>
 #include <QLocale>
 #include <QScreen>
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -29,6 +30,7 @@
 #include "kinetta/skin/skin_context.h"
 #include "kinetta/skin/skin_slider.h"
 #include "platform/files.h"
+#include "util/text.h"
 
 namespace kinetta {
 
@@ -144,7 +146,8 @@ void CkinettaDlg::StartupStage1() {
     LayOut();
     filer_->ClearTree();
     watch_ = std::make_unique<SourceWatch>(*sink_, static_cast<QObject*>(this));
-    if (source.kind != kSourceNone) OpenSource(source.path, source.kind);
+    if (source.kind != kSourceNone && OpenSource(source.path, source.kind))
+        ResumeLastRecording(settings);
     UpdateToolbar();
     StartTimer(kTimerIdle, 1000, false);
 
@@ -257,9 +260,62 @@ bool CkinettaDlg::ShowSource(std::unique_ptr<Catalogue> catalogue, const std::st
         if (!state_.rows_.empty()) SelectRecording(0, kOpenBySelection);
     } else {
         ShowFolder(0, false);
+        // Something on screen at once: when the first item lists nothing (a
+        // card's copy opened as a folder holds only date folders), the newest
+        // folder with recordings is shown with its first recording open.
+        if (state_.rows_.empty())
+            for (int item : FolderItemsNewestFirst(catalogue_->Tree())) {
+                if (item == 0) continue;
+                ShowFolder(item, false);
+                if (!state_.rows_.empty()) break;
+            }
     }
     emit state_.SourceOpened();
     return true;
+}
+
+// The last recording of the previous run, kept under "SOURCE": its folder,
+// its file and the position (frames). Written at shutdown while a recording
+// is loaded; read back at start-up when that folder and file are still part
+// of the source.
+namespace {
+constexpr const char* kLastFolderKey = "LASTFOLDER";
+constexpr const char* kLastRecordingKey = "LASTRECORDING";
+constexpr const char* kLastPositionKey = "LASTPOSITION";
+} // namespace
+
+void CkinettaDlg::RememberLastRecording() {
+    const RecordingEntry* e = state_.SelectedEntry();
+    const int item = filer_ ? filer_->SelectedFolderItem() : -1;
+    if (!e || !state_.loaded_ || !catalogue_ || item < 0 ||
+        item >= static_cast<int>(catalogue_->Tree().size()))
+        return;
+    SettingsStore& settings = Settings();
+    settings.Write("SOURCE", kLastFolderKey, catalogue_->Tree()[static_cast<size_t>(item)].path);
+    settings.Write("SOURCE", kLastRecordingKey, e->DisplayedPath());
+    settings.Write("SOURCE", kLastPositionKey, std::to_string(std::max(0LL, play_.Position())));
+}
+
+void CkinettaDlg::ResumeLastRecording(SettingsStore& settings) {
+    const std::string folder = settings.Read("SOURCE", kLastFolderKey);
+    const std::string file = settings.Read("SOURCE", kLastRecordingKey);
+    if (folder.empty() || file.empty() || !catalogue_) return;
+    const std::vector<TreeItem>& tree = catalogue_->Tree();
+    int item = -1;
+    for (size_t i = 0; i < tree.size() && item < 0; ++i)
+        if (tree[i].path == folder) item = static_cast<int>(i);
+    if (item < 0) return;
+    if (filer_->SelectedFolderItem() != item) ShowFolder(item, false);
+    int row = -1;
+    {
+        std::lock_guard lock(state_.RowsLock());
+        for (size_t r = 0; r < state_.rows_.size() && row < 0; ++r)
+            if (state_.rows_[r].DisplayedPath() == file) row = static_cast<int>(r);
+    }
+    if (row < 0) return;
+    resumePath_ = file;
+    resumeFrame_ = kutil::LeadingInt(settings.Read("SOURCE", kLastPositionKey));
+    if (row != state_.SelectedIndex()) SelectRecording(row, kOpenBySelection, true);
 }
 
 void CkinettaDlg::Shutdown() {
@@ -267,6 +323,7 @@ void CkinettaDlg::Shutdown() {
         state_.shutDown_ = true;
         return;
     }
+    RememberLastRecording();
     state_.shutDown_ = true;
     // A file flow stops between two files (nothing is left half-written);
     // the update check stops.

@@ -273,6 +273,29 @@ TEST(SourceChoice, RefusedFamilyKeepsTheCatalogue) {
         ApplySourceChoice({kSourceFolder, cfg / "gone"}, decider, c, OperatingMode::Single).opened);
 }
 
+TEST(SourceChoice, FolderItemsNewestFirst) {
+    auto item = [](const char* name, int bits) {
+        TreeItem t;
+        t.name = name;
+        t.filterBits = bits;
+        return t;
+    };
+    struct Case {
+        std::vector<TreeItem> tree;
+        std::vector<int> order;
+    };
+    for (const Case& c : std::vector<Case>{
+             {{}, {}},
+             // A card's scan: folders with recordings first, newest first.
+             {{item("20230525_001", 1), item("20230601_001", 0), item("20230526_001", 4)},
+              {2, 0, 1}},
+             // A folder source knows nothing of its subfolders: by name alone.
+             {{item("card", 0), item("20230525_001", 0), item("20230526_001", 0)}, {0, 2, 1}},
+             {{item("20230525_001", 1), item("20230525_002", 2)}, {1, 0}},
+         })
+        EXPECT_EQ(FolderItemsNewestFirst(c.tree), c.order) << c.tree.size();
+}
+
 TEST(SourceChoice, AFolderWithAMarkerDecidesTheFamilyLikeACard) {
     // A copied card (or a card the system does not report as removable)
     // opened as a folder: its root's marker decides, the stored product does not.

@@ -421,6 +421,48 @@ TEST(MainWindow, KeysActWhateverChildHasTheFocusButATextFieldKeepsItsOwn) {
         WaitFor([&] { return v.dlg->SpeedLabel()->text() == QStringLiteral("再生速度x1.0"); }));
 }
 
+TEST(MainWindow, ACardsCopyShowsItsNewestFolderAndTheLastRecordingComesBack) {
+    // The card's root opened as a folder (a copy, or a card not seen as
+    // removable), with settings that hold only a [MAP] section: the marker
+    // decides the family, and the newest date folder is shown with its first
+    // recording open instead of the root's empty list.
+    ktest::TempDir home;
+    SettingsStore(home.path()).Write("MAP", "TILEURL", "http://127.0.0.1:1/{z}/{x}/{y}.png");
+    SettingsStore(home.path()).Write("SOURCE", "FOLDER", CardEnvironment::card);
+    {
+        Viewer v("", home.path(), 0);
+        EXPECT_EQ(v.prompts, 0);
+        EXPECT_EQ(v.dlg->Family(), RecorderFamily::TX50);
+        ASSERT_TRUE(v.WaitLoaded(0));
+        EXPECT_EQ(v.dlg->SourceCatalogue().Kind(), kSourceFolder);
+        EXPECT_EQ(v.dlg->Filer()->RowCount(), 2); // 20230526_001
+        EXPECT_EQ(v.State(), kEngineStopped);
+        EXPECT_EQ(v.Position(), 0);
+        // Another recording, paused at a position, when the viewer closes...
+        v.Click(1);
+        ASSERT_TRUE(v.WaitLoaded(1));
+        ASSERT_TRUE(WaitFor([&] { return v.dlg->Control().SliderLast() > 40; }));
+        v.dlg->Control().SeekInPlace(40);
+        ASSERT_TRUE(WaitFor([&] { return v.Position() == 40; }));
+        v.dlg->Shutdown();
+    }
+    SettingsStore settings(home.path());
+    EXPECT_EQ(settings.Read("SOURCE", "LASTRECORDING"),
+              CardEnvironment::card + "/20230526_001/002_090100ANN_F.MP4");
+    EXPECT_EQ(settings.Read("SOURCE", "LASTPOSITION"), "40");
+    {
+        // ...is where the next start stands.
+        Viewer v("", home.path(), 0);
+        ASSERT_TRUE(v.WaitLoaded(1));
+        EXPECT_TRUE(WaitFor([&] { return v.Position() == 40; })) << v.Position();
+    }
+    // A remembered recording that is gone is skipped.
+    settings.Write("SOURCE", "LASTRECORDING", CardEnvironment::card + "/20230526_001/gone.MP4");
+    Viewer v("", home.path(), 0);
+    ASSERT_TRUE(v.WaitLoaded(0));
+    EXPECT_EQ(v.Position(), 0);
+}
+
 TEST(MainWindow, SpeedOfTimeLapseAndTheSpeedButtons) {
     Viewer v;
     ASSERT_TRUE(v.WaitLoaded(0));
