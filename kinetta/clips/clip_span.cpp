@@ -6,6 +6,7 @@
 
 #include "kinetta/base/settings_store.h"
 #include "kinetta/catalogue/recording_names.h"
+#include "kinetta/telemetry/event_list.h"
 #include "util/text.h"
 
 namespace kinetta {
@@ -208,14 +209,8 @@ std::string_view ClipKindWord(int eventKind) {
 
 std::string_view ClipKindText(std::string_view word) {
     // The graph's and the settings dialog's names of the kinds.
-    if (word == "shock") return "衝撃";
-    if (word == "user") return "マニュアル";
-    if (word == "emergency") return "緊急録画停止";
-    if (word == "parking") return "駐車監視衝撃";
-    if (word == "speeding") return "速度超過";
-    if (word == "camera") return "自動速度取締機";
-    if (word == "radar") return "レーダー波警報";
-    if (word == "assist") return "ドライブサポート";
+    for (int kind = 0; kind <= 13; ++kind)
+        if (ClipKindWord(kind) == word) return EventKindText(kind);
     return "指定位置";
 }
 

@@ -69,8 +69,10 @@ bool CGoogleMapDlgWrap::SendEventIcons(const EventList& events,
                                        const std::array<bool, kDetectorCount>& listing,
                                        int recordingIndex) {
     EventWalk walk = WalkEvents(events, listing, recordingIndex);
-    for (const std::string& script : walk.scripts)
-        ExecuteMapScript(script);
+    for (size_t i = 0; i < walk.scripts.size(); ++i) {
+        ExecuteMapScript(walk.scripts[i]);
+        if (i < walk.tips.size()) ExecuteMapScript(walk.tips[i]);
+    }
     return walk.complete;
 }
 

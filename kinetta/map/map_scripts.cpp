@@ -2,6 +2,8 @@
 
 #include "kinetta/map/number_text.h"
 
+#include <cstdio>
+
 namespace kinetta::map {
 
 std::string CreateGridLineScript(int recordingIndex) {
@@ -52,6 +54,24 @@ std::string AddCrashPosScript(const CrashPosArgs& a) {
     return s;
 }
 
+std::string TipLastScript(std::string_view text) {
+    // A JavaScript string literal: quotes, backslashes and controls escaped.
+    std::string s = "cplist.TipLast(\"";
+    for (unsigned char c : text) {
+        if (c == '"' || c == '\\') {
+            s += '\\';
+            s += static_cast<char>(c);
+        } else if (c < 0x20) {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02x", c);
+            s += hex;
+        } else {
+            s += static_cast<char>(c);
+        }
+    }
+    return s + "\")";
+}
+
 EventWalk WalkEvents(const EventList& events, const std::array<bool, kDetectorCount>& listing,
                      int recordingIndex) {
     EventWalk walk;
@@ -75,6 +95,10 @@ EventWalk WalkEvents(const EventList& events, const std::array<bool, kDetectorCo
         a.speed = g.speed;
         a.direction = g.direction;
         walk.scripts.push_back(AddCrashPosScript(a));
+        char time[16];
+        std::snprintf(time, sizeof time, "%02d:%02d:%02d", g.time.hour % 100, g.time.minute % 100,
+                      g.time.second % 100);
+        walk.tips.push_back(TipLastScript(std::string(EventKindText(e.kind)) + ' ' + time));
     }
     walk.complete = true;
     return walk;

@@ -58,7 +58,14 @@ std::string AddCrashPosScript(const CrashPosArgs& args);
 struct EventWalk {
     bool complete = false;            // false: the walk met an event without a sample
     std::vector<std::string> scripts; // AddCrashPos scripts, last event first
+    // For each script, the tool tip of its pin: the event's kind and the
+    // local time of its record ("衝撃 10:15:06"), as a TipLast script.
+    std::vector<std::string> tips;
 };
+
+// The script that gives the pin added last the tool tip text (a pin keeps
+// the first tip it is given).
+std::string TipLastScript(std::string_view text);
 
 // Walks the recording's event list from the last event to the first: an
 // event whose detector entry has its listing flag off (or no entry) is

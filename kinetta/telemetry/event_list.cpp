@@ -66,4 +66,28 @@ std::optional<int64_t> NextEventFrame(const EventList& events,
     return FirstAfter(events, drawing, -1);
 }
 
+std::string_view EventKindText(int kind) {
+    if (kind >= 0 && kind <= 4) return "衝撃"; // the shock axes and the recorder's shock
+    switch (kind) {
+    case 5:
+        return "マニュアル";
+    case 6:
+        return "緊急録画停止";
+    case 7:
+        return "駐車監視衝撃";
+    case 8:
+        return "速度超過";
+    case 9:
+        return "自動速度取締機";
+    case 10:
+        return "レーダー波警報";
+    case 11:
+    case 12:
+    case 13:
+        return "ドライブサポート";
+    default:
+        return "";
+    }
+}
+
 } // namespace kinetta

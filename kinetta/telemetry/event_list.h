@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string_view>
 #include <vector>
 
 #include "kinetta/telemetry/detectors.h"
@@ -47,5 +48,9 @@ std::optional<int64_t> PreviousEventFrame(const EventList& events,
 std::optional<int64_t> NextEventFrame(const EventList& events,
                                       const std::array<bool, kDetectorCount>& drawing,
                                       int64_t current);
+
+// The name of event kind 0..13 as the graph's and the settings dialog's texts
+// call it ("衝撃", "マニュアル", ...); "" for any other kind.
+std::string_view EventKindText(int kind);
 
 } // namespace kinetta

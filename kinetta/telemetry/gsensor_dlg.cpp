@@ -14,6 +14,7 @@ CGSensorDlg::CGSensorDlg(TelemetryAccess* access, const DetectorFlags* flags, QW
     : QWidget(parent), access_(access), flags_(flags) {
     setObjectName("GSensorDlg");
     setAttribute(Qt::WA_OpaquePaintEvent);
+    setToolTip(QString::fromUtf8(kGraphToolTip));
 }
 
 void CGSensorDlg::Open(playcore::RecorderFamily family, bool parking, int rangeIndex,

@@ -328,6 +328,12 @@ TEST_F(MapPage, PinClickSeeksToThePinsFrame) {
         accel[i].gps = &gps[i];
         accel[i].framePos = gps[i].framePos;
     }
+    gps[0].time.hour = 9;
+    gps[0].time.minute = 5;
+    gps[0].time.second = 7;
+    gps[1].time.hour = 10;
+    gps[1].time.minute = 15;
+    gps[1].time.second = 6;
     EventList events(3);
     events[0] = {0, 0, 2, 1, &accel[0]};
     events[1] = {1, 0, 5, 3, &accel[1]};
@@ -351,6 +357,9 @@ TEST_F(MapPage, PinClickSeeksToThePinsFrame) {
     EXPECT_EQ(pins[0].toObject().value("frame").toInt(), 70);
     EXPECT_EQ(pins[1].toObject().value("kind").toInt(), 2);
     EXPECT_DOUBLE_EQ(pins[1].toObject().value("lat").toDouble(), 35.0013);
+    // Each pin's tool tip names its event's kind and time.
+    EXPECT_EQ(pins[0].toObject().value("tip").toString(), QStringLiteral("マニュアル 10:15:06"));
+    EXPECT_EQ(pins[1].toObject().value("tip").toString(), QStringLiteral("衝撃 09:05:07"));
 
     // A real click on the pin's head (page pixels times the zoom factor).
     const QJsonObject pin = pins[0].toObject();
