@@ -271,6 +271,19 @@ private:
 
     // The selection procedure (UI thread).
     int openReason_ = kOpenBySelection;
+    // A recording a file flow closed, and where it stood: after the flow it
+    // opens again at that frame, playing if it was playing. Taken once, by
+    // the open of the same files.
+    struct FlowResume {
+        bool closed = false;     // a flow closed the movies (stopAndClose)
+        std::string front, rear; // the recording's files; both empty: none was loaded
+        long long frame = -1;    // its position, frames
+        bool playing = false;
+    };
+    FlowResume flowResume_; // set by stopAndClose, read when the flow ends
+    FlowResume resumeOpen_; // the open that finishes at the flow's position
+    // Seeks the just-prepared recording to resumeOpen_'s position (once).
+    void ResumeAfterFlow();
     bool awaitingReady_ = false; // OpenMovies succeeded; UM_MOVIE_READY is due
     int expectedReady_ = 1;
     int readyCount_ = 0;

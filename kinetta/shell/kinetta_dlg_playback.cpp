@@ -5,6 +5,8 @@
 
 #include <QScreen>
 
+#include <utility>
+
 #include "kinetta/base/message_ids.h"
 #include "kinetta/base/ui_strings.h"
 #include "kinetta/base/ui_text.h"
@@ -289,7 +291,19 @@ void CkinettaDlg::PrepareRecordingViews() {
         views_.ApplyAreaAspect(k);
     play_.Prepare(); // the views prepared and at frame 0, the position timer running
     PlaceMovieAreas();
+    ResumeAfterFlow();
     prefetch_.StartNext();
+}
+
+void CkinettaDlg::ResumeAfterFlow() {
+    const FlowResume resume = std::exchange(resumeOpen_, FlowResume{});
+    const RecordingEntry* e = state_.SelectedEntry();
+    if (resume.frame < 0 || !e || e->frontPath != resume.front || e->rearPath != resume.rear)
+        return; // another recording was chosen meanwhile
+    // Paused where it stood (the seek shows that frame), then playing again
+    // if it played.
+    play_.SeekInPlace(resume.frame);
+    if (resume.playing) ShowPlayFace(play_.StartPlayback());
 }
 
 } // namespace kinetta
