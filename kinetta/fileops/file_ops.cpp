@@ -2,6 +2,7 @@
 
 #include <QDesktopServices>
 #include <QDialog>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QStringList>
@@ -166,7 +167,7 @@ QString CFileOps::CompletionText(const JobControl::Outcome& outcome) {
     QStringList lines{Text(kStrDoneMessage)};
     if (!outcome.summary.empty()) lines << QString::fromStdString(outcome.summary);
     if (!outcome.folder.empty())
-        lines << Text(kStrDoneFolder).arg(QString::fromStdString(outcome.folder));
+        lines << Text(kStrDoneFolder).arg(QDir::cleanPath(QString::fromStdString(outcome.folder)));
     for (size_t i = 0; i < outcome.files.size() && i < kNamedFiles; ++i)
         lines << Text(kStrDoneFile)
                      .arg(QFileInfo(QString::fromStdString(outcome.files[i])).fileName());
@@ -183,7 +184,8 @@ void CFileOps::ShowCompleted(const JobControl::Outcome& outcome) {
         return;
     }
     if (answerer_.messageBox(text, Text(kStrDoneCaption), kMsgYesNo) == kResultYes)
-        answerer_.openFolder(QUrl::fromLocalFile(QString::fromStdString(outcome.folder)));
+        answerer_.openFolder(
+            QUrl::fromLocalFile(QDir::cleanPath(QString::fromStdString(outcome.folder))));
 }
 
 std::optional<FileSelectAnswer> CFileOps::SelectFiles(FileSelectMode mode, int titleId) {

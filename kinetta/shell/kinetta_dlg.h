@@ -278,7 +278,7 @@ private:
         bool closed = false;     // a flow closed the movies (stopAndClose)
         std::string front, rear; // the recording's files; both empty: none was loaded
         long long frame = -1;    // its position, frames
-        bool playing = false;
+        int engine = 0;          // the master engine's state then (stopped, paused, playing)
     };
     FlowResume flowResume_; // set by stopAndClose, read when the flow ends
     FlowResume resumeOpen_; // the open that finishes at the flow's position

@@ -98,7 +98,7 @@ void CkinettaDlg::ConnectRequests() {
             flowResume_.front = e->frontPath;
             flowResume_.rear = e->rearPath;
             flowResume_.frame = playback_.GetPosition(play_.MasterCamera());
-            flowResume_.playing = playback_.GetState(play_.MasterCamera()) == kEnginePlaying;
+            flowResume_.engine = playback_.GetState(play_.MasterCamera());
         }
         if (playback_.GetState(play_.MasterCamera()) != kEngineStopped) play_.StopPlayback();
         KillTimer(kTimerOpenTimeout);

@@ -300,10 +300,18 @@ void CkinettaDlg::ResumeAfterFlow() {
     const RecordingEntry* e = state_.SelectedEntry();
     if (resume.frame < 0 || !e || e->frontPath != resume.front || e->rearPath != resume.rear)
         return; // another recording was chosen meanwhile
-    // Paused where it stood (the seek shows that frame), then playing again
-    // if it played.
+    // A freshly opened movie stands stopped at frame 0: one that was paused
+    // is paused again (a stopped engine pauses only after playing, silent
+    // here as the fade-in has not begun), then brought exactly to its frame;
+    // one that played plays on from there.
+    const int cam = state_.cameraSelection_;
+    if (resume.engine == kEnginePaused &&
+        playback_.GetState(play_.MasterCamera()) == kEngineStopped) {
+        playback_.Play(cam);
+        playback_.Pause(cam);
+    }
     play_.SeekInPlace(resume.frame);
-    if (resume.playing) ShowPlayFace(play_.StartPlayback());
+    if (resume.engine == kEnginePlaying) ShowPlayFace(play_.StartPlayback());
 }
 
 } // namespace kinetta
