@@ -59,6 +59,17 @@ void JobControl::SetFailure(std::string text) {
     outcome_.completed = false;
 }
 
+void JobControl::SetOutputs(std::string folder, std::vector<std::string> files) {
+    std::lock_guard<std::mutex> hold(lock_);
+    outcome_.folder = std::move(folder);
+    outcome_.files = std::move(files);
+}
+
+void JobControl::SetSummary(std::string text) {
+    std::lock_guard<std::mutex> hold(lock_);
+    outcome_.summary = std::move(text);
+}
+
 JobControl::Outcome JobControl::TakeOutcome() {
     std::lock_guard<std::mutex> hold(lock_);
     Outcome taken = std::move(outcome_);

@@ -17,6 +17,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace kinetta {
 
@@ -40,6 +41,13 @@ public:
         bool completed = false; // the work finished what it was asked to do
         bool cancelled = false; // the running flag was cleared before the end
         std::string failure;    // non-empty: the failure text to show once
+        // Where the outputs went, for the completion message: the folder
+        // written into (empty: none) and the files written there (full paths).
+        std::string folder;
+        std::vector<std::string> files;
+        // Lines that say what the work did when it wrote no output (a delete:
+        // how many recordings went where); shown below the completion line.
+        std::string summary;
     };
 
     JobControl() = default;
@@ -78,6 +86,11 @@ public:
     void SetCompleted();
     // Worker thread: the work failed; the first failure text is kept.
     void SetFailure(std::string text);
+    // Worker thread: the folder and the files the work wrote (the
+    // completion message names them); the last call counts.
+    void SetOutputs(std::string folder, std::vector<std::string> files);
+    // Worker thread: the completion message's lines for work without outputs.
+    void SetSummary(std::string text);
 
     // Any thread: the last progress reported.
     int Done() const { return done_.load(); }

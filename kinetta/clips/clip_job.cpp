@@ -702,6 +702,14 @@ std::uint32_t RunClipJob(const std::vector<ClipRequest>& requests, bool remember
         job.Progress(i + 1, total);
     }
     if (remember && !requests.empty()) RememberFolder(kClipFolderKey, requests.front().folder);
+    // The completion names the clips and their indexes in the folder.
+    std::vector<std::string> files;
+    for (const ClipWritten& w : rep.written) {
+        for (const ClipFileDigest& c : w.clips)
+            files.push_back(c.path);
+        if (!w.indexPath.empty()) files.push_back(w.indexPath);
+    }
+    if (!requests.empty()) job.SetOutputs(requests.front().folder, std::move(files));
     job.Progress(100, 100);
     job.SetCompleted();
     return UM_FILEOP_DONE;

@@ -164,7 +164,8 @@ struct ClipJobReport {
 // clips (and within a write) when the running flag is cleared. A folder
 // without room: "出力先フォルダーの空き容量が不足しています。"; any other
 // failure: "イベントの切り出しに失敗しました。". Success: the folder is stored
-// under "CLIP_FOLDER" (when remember is set), progress (100, 100), completion.
+// under "CLIP_FOLDER" (when remember is set), the folder and the files written
+// as the job's outputs, progress (100, 100), completion.
 // Returns UM_FILEOP_DONE.
 std::uint32_t RunClipJob(const std::vector<ClipRequest>& requests, bool remember, JobControl& job,
                          ClipJobReport* report = nullptr);

@@ -68,9 +68,6 @@ CStillCapture::Host ExportFeature::StillHost() {
         if (viewer.Combined()) session.EnableStream(1 - viewer.ShownCamera(), false);
         session.Redraw(viewer.ShownCamera());
     };
-    host.message = [&ask](const QString& text, const QString& caption) {
-        ask.messageBox(text, caption, 0);
-    };
     return host;
 }
 

@@ -45,6 +45,7 @@ JobControl::Work PrepareCsvExport(CFileOps& ops, std::vector<RecordingEntry> row
         if (r == CsvWriteResult::Failed) job.SetFailure(std::string(UiString(kStrCsvCreateFailed)));
         if (r != CsvWriteResult::Written) return UM_FILEOP_DONE;
         RememberFolder(kCsvFolderKey, folder);
+        job.SetOutputs(folder, {path});
         job.SetCompleted();
         return UM_FILEOP_DONE;
     };
@@ -56,7 +57,14 @@ CStillCapture::Result CStillCapture::Run(RecorderFamily family) {
     host_.holdControls(true);
     const Result result = Steps(family);
     if (result == Result::Failed) ops_.ShowError(Text(kStrImageSaveFailed));
-    if (result == Result::Saved) host_.message(Text(kStrDoneMessage), Text(kStrDoneCaption));
+    if (result == Result::Saved) {
+        JobControl::Outcome saved;
+        saved.completed = true;
+        saved.folder = folder_;
+        saved.files = {front_};
+        if (NameTaken(rear_)) saved.files.push_back(rear_); // one camera only: no rear picture
+        ops_.ShowCompleted(saved);
+    }
     running_ = false;
     host_.holdControls(false);
     return result;
@@ -65,6 +73,7 @@ CStillCapture::Result CStillCapture::Run(RecorderFamily family) {
 CStillCapture::Result CStillCapture::Steps(RecorderFamily family) {
     front_.clear();
     rear_.clear();
+    folder_.clear();
     const std::string folder = ops_.AskFolder(kSnapshotFolderKey, kStrSelectBackupFolder);
     if (folder.empty()) return Result::Cancelled;
     const std::optional<RecordingEntry> entry = host_.recording();
@@ -84,6 +93,7 @@ CStillCapture::Result CStillCapture::Steps(RecorderFamily family) {
     host_.restore();
     if (!saved) return Result::Failed;
     RememberFolder(kSnapshotFolderKey, folder);
+    folder_ = folder;
     return Result::Saved;
 }
 

@@ -58,8 +58,6 @@ public:
         std::function<int(const std::string& front, const std::string& rear)> saveStills;
         // Gives the windows and streams back their state after the pictures.
         std::function<void()> restore;
-        // A message box with text and caption.
-        std::function<void(const QString& text, const QString& caption)> message;
     };
 
     enum class Result { Saved, Failed, Cancelled, Busy };
@@ -70,7 +68,9 @@ public:
     // "バックアップフォルダーを選択してください。"), the names, the question
     // "同名のファイルが存在します。続行しますか？" when either picture's name is
     // taken, the pictures, then "完了しました。"/"終了" or
-    // "画像の保存に失敗しました。"/"ERROR"; a cancel shows nothing. Busy while a
+    // "画像の保存に失敗しました。"/"ERROR"; a cancel shows nothing. The
+    // completion names the folder and the pictures and offers to open the
+    // folder (CFileOps::ShowCompleted). Busy while a
     // run is already in progress (a message box's loop lets commands through).
     Result Run(RecorderFamily family);
 
@@ -87,6 +87,7 @@ private:
     Host host_;
     bool running_ = false; // UI thread
     std::string front_, rear_;
+    std::string folder_; // the folder of the last run's saved pictures
 };
 
 } // namespace kinetta

@@ -49,7 +49,15 @@ bool CFileOps::Save() {
         if (!plan->ExistingSeparations().empty() && !AskYesNo(kStrSplitFileExists)) return {};
         if (!plan->ExistingCopies().empty() && !AskYesNo(kStrConvertedFileExists)) return {};
         if (!CheckOutputs(folder, plan->Bytes(), plan->TooLarge())) return {};
-        return [plan](JobControl& job) { return RunSave(*plan, job); };
+        return [plan](JobControl& job) {
+            SaveReport report;
+            const std::uint32_t end = RunSave(*plan, job, &report);
+            std::vector<std::string> files;
+            for (const SaveOutput& o : report.written)
+                files.push_back(o.path);
+            job.SetOutputs(plan->folder, std::move(files));
+            return end;
+        };
     });
 }
 
@@ -60,6 +68,11 @@ bool CFileOps::Delete() {
         auto ticked =
             std::make_shared<const std::vector<RecordingEntry>>(std::move(answer->entries));
         const RecorderFamily family = CurrentFamily();
+        // Nothing is removed unasked: the question names how many recordings
+        // go where, and "いいえ" leaves every file where it is.
+        const QString question =
+            QString::fromStdString(DeleteQuestionText(PlanDeleteDestinations(*ticked, family)));
+        if (!AskYesNo(question)) return {};
         return [ticked, family](JobControl& job) { return RunDelete(*ticked, family, job); };
     });
 }
@@ -131,6 +144,10 @@ bool CFileOps::Join() {
                           plan->TooLarge()))
             return {};
         return [plan, settings, frames](JobControl& job) {
+            std::vector<std::string> files;
+            for (const std::string* out : {&plan->frontOut, &plan->rearOut, &plan->convertOut})
+                if (!out->empty()) files.push_back(*out);
+            job.SetOutputs(plan->folder, std::move(files));
             return RunJoin(*plan, job,
                            [settings, frames](JobControl& j, const std::string& source,
                                               const std::string& destination) {
@@ -163,6 +180,7 @@ bool CFileOps::ConvertCurrent() {
                 return UM_FILEOP_DONE;
             }
             RememberFolder(kConvertFolderKey, folder);
+            job.SetOutputs(folder, {output});
             job.Progress(100, 100);
             job.SetCompleted();
             return UM_FILEOP_DONE;

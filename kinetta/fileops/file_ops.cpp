@@ -1,7 +1,11 @@
 #include "kinetta/fileops/file_ops.h"
 
+#include <QDesktopServices>
 #include <QDialog>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QStringList>
 #include <QUrl>
 
 #include "kinetta/base/display_scale.h"
@@ -81,6 +85,7 @@ CFileOps::CFileOps(QWidget* window, CSkinProgressBarCtrl* bar, Host host, FileOp
         [this](const FileSelectRequest& request) -> std::optional<FileSelectAnswer> {
         CFileSelectDlg dlg(request.mode, request.current, request.all, CurrentFamily(),
                            request.focusRow, window_);
+        if (request.titleId >= 0) dlg.setWindowTitle(Text(request.titleId));
         dlg.SetMessageBox([this](QWidget*, const QString& text, const QString& caption, int type) {
             return answerer_.messageBox(text, caption, type);
         });
@@ -88,6 +93,7 @@ CFileOps::CFileOps(QWidget* window, CSkinProgressBarCtrl* bar, Host host, FileOp
         return FileSelectAnswer{dlg.SelectedEntries(), dlg.FrontOn(), dlg.RearOn(),
                                 dlg.UploadConversion()};
     };
+    defaults_.openFolder = [](const QUrl& folder) { QDesktopServices::openUrl(folder); };
     SetAnswerer(std::move(answerer));
     job_.SetSinks({
         [this](int done, int total) {
@@ -107,11 +113,12 @@ void CFileOps::SetAnswerer(FileOpAnswerer answerer) {
     if (!answerer_.folder) answerer_.folder = defaults_.folder;
     if (!answerer_.messageBox) answerer_.messageBox = defaults_.messageBox;
     if (!answerer_.fileSelect) answerer_.fileSelect = defaults_.fileSelect;
+    if (!answerer_.openFolder) answerer_.openFolder = defaults_.openFolder;
 }
 
-bool CFileOps::Run(const Prepare& prepare) {
+bool CFileOps::Run(const Prepare& prepare, Recording recording) {
     if (shutDown_ || Running()) return false;
-    if (host_.stopAndClose) host_.stopAndClose();
+    if (recording == Recording::kClose && host_.stopAndClose) host_.stopAndClose();
     JobControl::Work work = prepare ? prepare() : JobControl::Work{};
     if (!work || shutDown_) {
         if (host_.flowRunning) host_.flowRunning(false);
@@ -142,17 +149,50 @@ std::string CFileOps::AskFolder(std::string_view key, int titleId) {
 }
 
 bool CFileOps::AskYesNo(int textId) {
-    return answerer_.messageBox(Text(textId), Text(kStrConfirmCaption), kMsgYesNo) == kResultYes;
+    return AskYesNo(Text(textId));
+}
+
+bool CFileOps::AskYesNo(const QString& text) {
+    return answerer_.messageBox(text, Text(kStrConfirmCaption), kMsgYesNo) == kResultYes;
 }
 
 void CFileOps::ShowError(const QString& text) {
     answerer_.messageBox(text, Text(kStrErrorCaption), kMsgOk);
 }
 
-std::optional<FileSelectAnswer> CFileOps::SelectFiles(FileSelectMode mode) {
+QString CFileOps::CompletionText(const JobControl::Outcome& outcome) {
+    // A long list of files would push the question off the screen: a few
+    // names, then how many more.
+    constexpr size_t kNamedFiles = 4;
+    QStringList lines{Text(kStrDoneMessage)};
+    if (!outcome.summary.empty()) lines << QString::fromStdString(outcome.summary);
+    if (!outcome.folder.empty())
+        lines << Text(kStrDoneFolder).arg(QDir::cleanPath(QString::fromStdString(outcome.folder)));
+    for (size_t i = 0; i < outcome.files.size() && i < kNamedFiles; ++i)
+        lines << Text(kStrDoneFile)
+                     .arg(QFileInfo(QString::fromStdString(outcome.files[i])).fileName());
+    if (outcome.files.size() > kNamedFiles)
+        lines << Text(kStrDoneMoreFiles).arg(outcome.files.size() - kNamedFiles);
+    if (!outcome.folder.empty()) lines << Text(kStrOpenFolderAsk);
+    return lines.join(QLatin1Char('\n'));
+}
+
+void CFileOps::ShowCompleted(const JobControl::Outcome& outcome) {
+    const QString text = CompletionText(outcome);
+    if (outcome.folder.empty()) {
+        answerer_.messageBox(text, Text(kStrDoneCaption), kMsgOk);
+        return;
+    }
+    if (answerer_.messageBox(text, Text(kStrDoneCaption), kMsgYesNo) == kResultYes)
+        answerer_.openFolder(
+            QUrl::fromLocalFile(QDir::cleanPath(QString::fromStdString(outcome.folder))));
+}
+
+std::optional<FileSelectAnswer> CFileOps::SelectFiles(FileSelectMode mode, int titleId) {
     FileSelectRequest request;
     if (host_.selectionRequest) request = host_.selectionRequest(mode);
     request.mode = mode;
+    request.titleId = titleId;
     return answerer_.fileSelect(request);
 }
 
@@ -187,7 +227,7 @@ void CFileOps::Ended(bool reload) {
         ShowError(QString::fromStdString(outcome.failure));
     } else if (outcome.completed) {
         ++completedFlows_;
-        answerer_.messageBox(Text(kStrDoneMessage), Text(kStrDoneCaption), kMsgOk);
+        ShowCompleted(outcome);
     }
     progress_->hide();
     if (host_.flowRunning) host_.flowRunning(false);

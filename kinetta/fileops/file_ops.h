@@ -22,6 +22,7 @@
 
 #include <QRect>
 #include <QString>
+#include <QUrl>
 #include <QWidget>
 
 #include <functional>
@@ -47,6 +48,8 @@ struct FileSelectRequest {
     std::vector<RecordingEntry> current; // the rows of the main list
     std::vector<RecordingEntry> all;     // every recording of the source
     int focusRow = 0;                    // the selected row's group anchors the dialog
+    int titleId =
+        -1; // the dialog's title text; -1: the mode's own ("削除", "動画保存（分割）", "連結")
 };
 
 // What it hands back after OK: the ticked rows in row order and the switches.
@@ -66,6 +69,9 @@ struct FileOpAnswerer {
     std::function<int(const QString& text, const QString& caption, int type)> messageBox;
     // The file-selection dialog; nullopt when it was cancelled.
     std::function<std::optional<FileSelectAnswer>(const FileSelectRequest&)> fileSelect;
+    // Opens a folder (a file URL) in the desktop's file manager;
+    // QDesktopServices::openUrl by default.
+    std::function<void(const QUrl& folder)> openFolder;
 };
 
 // The progress window: the bar and its cancel button.
@@ -100,8 +106,9 @@ public:
         // UM_FILEOP_RELOAD: rebuild the recording list and select row 0.
         std::function<void()> reloadList;
         // A flow started (true) or ended (false): the window disables or
-        // restores its toolbar and list, and after the end opens the
-        // selected recording again.
+        // restores its toolbar and list, and after the end of a flow that
+        // closed the movies (stopAndClose) opens the recording again where
+        // it was.
         std::function<void(bool running)> flowRunning;
         // Sets the processed mark of these entries in the window's lists.
         std::function<void(const std::vector<RecordingEntry>&)> markProcessed;
@@ -132,10 +139,15 @@ public:
     // The work of a flow, prepared on the UI thread: an empty Work means the
     // user cancelled and the flow ends silently.
     using Prepare = std::function<JobControl::Work()>;
-    // Starts a flow: playback stops and the movies close, prepare asks the
-    // user, then its work runs on the worker. False when another flow is
-    // still running (one at a time) or prepare returned no work.
-    bool Run(const Prepare& prepare);
+    // What the open recording does while the flow runs.
+    enum class Recording {
+        kClose, // playback stops and the movies close; they open again at the end
+        kKeep,  // the work reads no movie the player holds: it stays open as it is
+    };
+    // Starts a flow: playback stops and the movies close (unless kept),
+    // prepare asks the user, then its work runs on the worker. False when
+    // another flow is still running (one at a time) or prepare returned no work.
+    bool Run(const Prepare& prepare, Recording recording = Recording::kClose);
     // Whether a flow's worker exists that UM_FILEOP_DONE has not yet ended.
     bool Running() const { return job_.Busy(); }
     // The progress window's cancel: the work stops at its next check.
@@ -152,18 +164,29 @@ public:
     std::string AskFolder(std::string_view key, int titleId);
     // The question textId with the caption "確認" and "はい"/"いいえ"; true for "はい".
     bool AskYesNo(int textId);
+    bool AskYesNo(const QString& text);
     // A message with the caption "ERROR".
     void ShowError(const QString& text);
-    // The file-selection dialog in mode over the window's rows; nullopt when cancelled.
-    std::optional<FileSelectAnswer> SelectFiles(FileSelectMode mode);
+    // The completion message, caption "終了": "完了しました。", then the
+    // outcome's summary, its folder and its files. With a folder it asks
+    // "フォルダーを開きますか？" ("はい"/"いいえ"), and "はい" opens the
+    // folder in the file manager.
+    void ShowCompleted(const JobControl::Outcome& outcome);
+    // The completion message's text for outcome.
+    static QString CompletionText(const JobControl::Outcome& outcome);
+    // The file-selection dialog in mode over the window's rows, titled with
+    // text titleId (-1: the mode's own title); nullopt when cancelled.
+    std::optional<FileSelectAnswer> SelectFiles(FileSelectMode mode, int titleId = -1);
     void MarkProcessed(const std::vector<RecordingEntry>& entries);
 
     // ---- the flows of the toolbar (file_flows.cpp) ----
     // Save (38008): folder, file-selection dialog in save mode, questions for
     // existing outputs, then separations and copies.
     bool Save();
-    // Delete (38015): file-selection dialog in delete mode, then the removal
-    // by the delete convention; the list is rebuilt afterwards.
+    // Delete (38015): file-selection dialog in delete mode, the question that
+    // names how many recordings go to the card's delete folder or to the
+    // trash ("いいえ" removes nothing), then the removal by the delete
+    // convention; the list is rebuilt afterwards.
     bool Delete();
     // Command 38007: Join() on a card or without a source, else ConvertCurrent().
     bool JoinOrConvert();

@@ -275,13 +275,24 @@ private:
 
     // The selection procedure (UI thread).
     int openReason_ = kOpenBySelection;
+    // A recording a file flow closed, and where it stood: after the flow it
+    // opens again at that frame, playing if it was playing. Taken once, by
+    // the open of the same files.
+    struct FlowResume {
+        bool closed = false;     // a flow closed the movies (stopAndClose)
+        std::string front, rear; // the recording's files; both empty: none was loaded
+        long long frame = -1;    // its position, frames
+        int engine = 0;          // the master engine's state then (stopped, paused, playing)
+    };
+    FlowResume flowResume_; // set by stopAndClose, read when the flow ends
+    // The open that finishes at a position: the flow's, or the last run's.
+    FlowResume resumeOpen_;
+    // Seeks the just-prepared recording to resumeOpen_'s position (once).
+    void ResumeAfterFlow();
     bool awaitingReady_ = false; // OpenMovies succeeded; UM_MOVIE_READY is due
     int expectedReady_ = 1;
     int readyCount_ = 0;
     bool fullyBuilt_ = false;
-    // The last run's recording while it opens again, and its frame (UI thread).
-    std::string resumePath_;
-    long long resumeFrame_ = 0;
     QRect monitorRect_;
 
     // Joined before the next start and at shutdown.

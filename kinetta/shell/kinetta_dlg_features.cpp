@@ -23,6 +23,7 @@
 // Also here: what the window does for the features (ViewerState::Requests).
 
 #include <algorithm>
+#include <utility>
 
 #include "kinetta/clips/clip_feature.h"
 #include "kinetta/fileops/export_feature.h"
@@ -90,6 +91,15 @@ void CkinettaDlg::ConnectRequests() {
     r.adoptMapFrame = [this](CMovieDialog* frame) { views_.Floating().SetMapFrame(frame); };
     r.mapDefaultPlace = [this] { return views_.MapDefaultPlace(); };
     r.stopAndClose = [this] {
+        // Where the recording stood, so that it opens there again after the flow.
+        flowResume_ = FlowResume{};
+        flowResume_.closed = true;
+        if (const RecordingEntry* e = state_.SelectedEntry(); e && state_.loaded_) {
+            flowResume_.front = e->frontPath;
+            flowResume_.rear = e->rearPath;
+            flowResume_.frame = playback_.GetPosition(play_.MasterCamera());
+            flowResume_.engine = playback_.GetState(play_.MasterCamera());
+        }
         if (playback_.GetState(play_.MasterCamera()) != kEngineStopped) play_.StopPlayback();
         KillTimer(kTimerOpenTimeout);
         CloseRecording();
@@ -102,8 +112,23 @@ void CkinettaDlg::ConnectRequests() {
     r.flowRunning = [this](bool running) {
         UpdateToolbar();
         if (running || state_.shutDown_) return;
-        const int row = state_.SelectedIndex();
-        if (row >= 0) SelectRecording(row, kOpenBySelection);
+        // A flow that kept the recording open (the GPX export) leaves it as it is.
+        const FlowResume closed = std::exchange(flowResume_, FlowResume{});
+        if (!closed.closed) return;
+        int row = state_.SelectedIndex();
+        {
+            // The recording that was open, wherever its row is now (a delete
+            // renumbers the rows); gone, the selected row opens from its start.
+            std::lock_guard lock(state_.lock_);
+            const auto& rows = state_.rows_;
+            const auto it = std::find_if(rows.begin(), rows.end(), [&](const RecordingEntry& e) {
+                return closed.frame >= 0 && e.frontPath == closed.front &&
+                       e.rearPath == closed.rear;
+            });
+            if (it != rows.end()) row = static_cast<int>(it - rows.begin());
+            resumeOpen_ = it != rows.end() ? closed : FlowResume{};
+        }
+        if (row >= 0) SelectRecording(row, kOpenBySelection, row != state_.SelectedIndex());
     };
     r.reloadAfterDelete = [this] { ReloadAfterDelete(); };
     r.markProcessed = [this](const std::vector<RecordingEntry>& ticked) {

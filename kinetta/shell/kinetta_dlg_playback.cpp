@@ -5,6 +5,8 @@
 
 #include <QScreen>
 
+#include <utility>
+
 #include "kinetta/base/message_ids.h"
 #include "kinetta/base/ui_strings.h"
 #include "kinetta/base/ui_text.h"
@@ -289,12 +291,28 @@ void CkinettaDlg::PrepareRecordingViews() {
         views_.ApplyAreaAspect(k);
     play_.Prepare(); // the views prepared and at frame 0, the position timer running
     PlaceMovieAreas();
-    // The recording of the last run comes back at its position, once.
-    if (!resumePath_.empty() && state_.SelectedEntry()->DisplayedPath() == resumePath_ &&
-        resumeFrame_ > 0)
-        play_.SeekInPlace(std::min(resumeFrame_, play_.SliderLast()));
-    resumePath_.clear();
+    // After a flow, or at start-up, the recording comes back at its position.
+    ResumeAfterFlow();
     prefetch_.StartNext();
+}
+
+void CkinettaDlg::ResumeAfterFlow() {
+    const FlowResume resume = std::exchange(resumeOpen_, FlowResume{});
+    const RecordingEntry* e = state_.SelectedEntry();
+    if (resume.frame < 0 || !e || e->frontPath != resume.front || e->rearPath != resume.rear)
+        return; // another recording was chosen meanwhile
+    // A freshly opened movie stands stopped at frame 0: one that was paused
+    // is paused again (a stopped engine pauses only after playing, silent
+    // here as the fade-in has not begun), then brought exactly to its frame;
+    // one that played plays on from there.
+    const int cam = state_.cameraSelection_;
+    if (resume.engine == kEnginePaused &&
+        playback_.GetState(play_.MasterCamera()) == kEngineStopped) {
+        playback_.Play(cam);
+        playback_.Pause(cam);
+    }
+    play_.SeekInPlace(resume.frame);
+    if (resume.engine == kEnginePlaying) ShowPlayFace(play_.StartPlayback());
 }
 
 } // namespace kinetta

@@ -307,14 +307,21 @@ void CkinettaDlg::ResumeLastRecording(SettingsStore& settings) {
     if (item < 0) return;
     if (filer_->SelectedFolderItem() != item) ShowFolder(item, false);
     int row = -1;
+    FlowResume resume;
     {
         std::lock_guard lock(state_.RowsLock());
         for (size_t r = 0; r < state_.rows_.size() && row < 0; ++r)
-            if (state_.rows_[r].DisplayedPath() == file) row = static_cast<int>(r);
+            if (state_.rows_[r].DisplayedPath() == file) {
+                row = static_cast<int>(r);
+                resume.front = state_.rows_[r].frontPath;
+                resume.rear = state_.rows_[r].rearPath;
+            }
     }
     if (row < 0) return;
-    resumePath_ = file;
-    resumeFrame_ = kutil::LeadingInt(settings.Read("SOURCE", kLastPositionKey));
+    // Opened as a selection opens it (stopped), then brought to the frame.
+    resume.frame = std::max(0, kutil::LeadingInt(settings.Read("SOURCE", kLastPositionKey)));
+    resume.engine = kEngineStopped;
+    resumeOpen_ = resume;
     if (row != state_.SelectedIndex()) SelectRecording(row, kOpenBySelection, true);
 }
 

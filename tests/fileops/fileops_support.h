@@ -4,6 +4,7 @@
 // answers are set before the command and each question is recorded.
 
 #include <QString>
+#include <QUrl>
 
 #include <deque>
 #include <filesystem>
@@ -54,6 +55,8 @@ struct FileOpsViewer : ViewerRig {
     std::vector<kinetta::FileSelectRequest> selections;
     // The source dialog's answer (browse, command 38014); nothing: cancelled.
     std::optional<std::pair<kinetta::SourceKind, std::string>> source;
+    // The folders a completion's "はい" opened (no file manager starts).
+    std::vector<QUrl> opened;
 
     FileOpsViewer(const std::string& home, std::string cardRoot, kinetta::RecorderFamily family)
         : ViewerRig(home, std::move(cardRoot), family, [this](kinetta::CkinettaDlg::Hooks& h) {
@@ -79,6 +82,7 @@ struct FileOpsViewer : ViewerRig {
         a.messageBox = [this](const QString& text, const QString& caption, int type) {
             return Answer(text, caption, type);
         };
+        a.openFolder = [this](const QUrl& folder) { opened.push_back(folder); };
         dlg->Features().Find<kinetta::FileOpsFeature>()->Ops().SetAnswerer(std::move(a));
     }
 
@@ -102,10 +106,12 @@ struct FileOpsViewer : ViewerRig {
         return WaitFor([&] { return !dlg->Features().Find<kinetta::FileOpsFeature>()->Running(); },
                        60000);
     }
+    // Messages whose text is text, or whose first line is (the completion
+    // message goes on with the folder and the files).
     int Count(const QString& text) const {
         int n = 0;
         for (const Shown& s : shown)
-            n += s.text == text ? 1 : 0;
+            n += s.text == text || s.text.section(QLatin1Char('\n'), 0, 0) == text ? 1 : 0;
         return n;
     }
     bool Finished() const { return Count(QStringLiteral("完了しました。")) == 1; }

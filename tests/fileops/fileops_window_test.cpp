@@ -115,8 +115,9 @@ TEST(FlowMachinery, ProgressHoldsTheWindowAndTheEndShowsTheCompletionOnce) {
     gate.open = true;
     ASSERT_TRUE(v.WaitEnded());
     ASSERT_EQ(v.shown.size(), 1u);
-    EXPECT_EQ(v.shown[0].text, QStringLiteral("完了しました。"));
+    EXPECT_EQ(v.shown[0].text, QStringLiteral("完了しました。")); // no outputs: no more lines
     EXPECT_EQ(v.shown[0].caption, QStringLiteral("終了"));
+    EXPECT_EQ(v.shown[0].type, 0);
     EXPECT_FALSE(progress->isVisible());
     // The window comes back: the list takes clicks and the recording opens again.
     EXPECT_TRUE(v.dlg->Filer()->isEnabled());
@@ -378,9 +379,27 @@ TEST(DeleteFlow, ThreeRowsDisappearTheListIsRebuiltAndTheRestIsUntouched) {
     ASSERT_EQ(v.dlg->Filer()->RowCount(), 4);
     v.selection = Ticked(
         {Row(v, "001_101500A_M.MP4"), Row(v, "002_101600_A.MP4"), Row(v, "003_101700_G.MP4")});
+    v.answers = {6};
     v.dlg->OnCommand(kCmdDelete);
     ASSERT_TRUE(v.WaitEnded());
     EXPECT_EQ(v.selections.at(0).mode, FileSelectMode::Delete);
+    // Asked first, naming how many go where: the combined recordings to the
+    // card's delete folder, the pair to the trash; the completion says the same.
+    const QString folder = QString::fromStdString(copy.card + "/Delete Folder");
+    ASSERT_EQ(v.shown.size(), 2u);
+    EXPECT_EQ(v.shown[0].caption, QStringLiteral("確認"));
+    EXPECT_EQ(v.shown[0].type, 4);
+    EXPECT_EQ(v.shown[0].text, QStringLiteral("3件の録画を削除します。よろしいですか？\n"
+                                              "2件: カードの「Delete Folder」（%1）へ移動します。\n"
+                                              "1件: ごみ箱へ移動します。")
+                                   .arg(folder));
+    EXPECT_EQ(v.shown[1].caption, QStringLiteral("終了"));
+    EXPECT_EQ(v.shown[1].type, 0);
+    EXPECT_EQ(v.shown[1].text,
+              QStringLiteral("完了しました。\n"
+                             "2件の録画をカードの「Delete Folder」（%1）へ移動しました。\n"
+                             "1件の録画をごみ箱へ移動しました。")
+                  .arg(folder));
     EXPECT_EQ(v.Ops().Job().Done(), 3);
     EXPECT_EQ(v.Ops().Job().Total(), 3);
     EXPECT_TRUE(v.Finished());
@@ -398,6 +417,46 @@ TEST(DeleteFlow, ThreeRowsDisappearTheListIsRebuiltAndTheRestIsUntouched) {
     EXPECT_TRUE(fs::exists(copy.dir / "data/Trash/files/001_101500A_R.MP4"));
     EXPECT_TRUE(fs::exists(copy.card + "/20230525_001/004_101800A_R.MP4"));
     EXPECT_TRUE(v.WaitLoaded()); // the remaining recording opens
+}
+
+// Plays the opened recording, pauses it, and seeks it to frame once its
+// views are prepared (the slider's range, which limits a seek, is set then);
+// its position afterwards.
+long long PausedAt(FileOpsViewer& v, long long frame) {
+    v.dlg->OnCommand(kCmdPlayPause);
+    WaitFor([&] { return v.session.GetState(0) == kEnginePlaying; });
+    v.dlg->OnCommand(kCmdPlayPause);
+    WaitFor([&] {
+        v.dlg->State().Ask().seek(frame);
+        return v.session.GetPosition(0) > 0;
+    });
+    return v.session.GetPosition(0);
+}
+
+TEST(DeleteFlow, TheQuestionAnsweredNoRemovesNothingAndTheRecordingStaysWhereItWas) {
+    CardCopy copy;
+    ktest::TempDir home;
+    FileOpsViewer v(home.path(), copy.card, RecorderFamily::TX40);
+    ASSERT_TRUE(v.WaitLoaded());
+    const long long at = PausedAt(v, 40);
+    ASSERT_GT(at, 0);
+    const unsigned serial = v.dlg->State().OpenSerial();
+    v.selection = Ticked({Row(v, "001_101500A_M.MP4"), Row(v, "002_101600_A.MP4")});
+    v.answers = {7};
+    v.dlg->OnCommand(kCmdDelete);
+    ASSERT_TRUE(v.WaitEnded());
+    ASSERT_EQ(v.shown.size(), 1u);
+    EXPECT_EQ(v.shown[0].type, 4);
+    EXPECT_EQ(v.dlg->Filer()->RowCount(), 4);
+    EXPECT_TRUE(fs::exists(copy.card + "/20230525_001/001_101500A_R.MP4"));
+    EXPECT_TRUE(fs::exists(copy.card + "/20230525_001/002_101600_A.MP4"));
+    EXPECT_TRUE(fs::is_empty(copy.card + "/Delete Folder"));
+    // The movies were closed for the flow and open again where they stood.
+    ASSERT_TRUE(WaitFor([&] {
+        return v.dlg->State().OpenSerial() != serial && v.dlg->State().Loaded() &&
+               v.session.GetPosition(0) == at;
+    }));
+    EXPECT_EQ(v.session.GetState(0), kEnginePaused);
 }
 
 TEST(DeleteFlow, ACancelledDialogChangesNothingAndReselectsTheRow) {
@@ -684,6 +743,105 @@ TEST(JoinFlow, WithUploadConversionTheJoinedFrontMovieIsConvertedToo) {
               (std::vector<std::string>{"JB02_001_101500A_M.MP4", "JB02_001_101500A_R.MP4",
                                         "YM01_JB02_001_101500A_M.MP4"}));
     EXPECT_GT(fs::file_size(out / "YM01_JB02_001_101500A_M.MP4"), 0u);
+}
+
+// ---- where the outputs went, and the recording after a flow ---------------------
+
+TEST(CompletionMessage, NamesTheFolderAndEveryFileWrittenAndItsYesOpensTheFolder) {
+    ktest::TempDir home;
+    FileOpsViewer v(home.path(), Card::card, RecorderFamily::TX40);
+    ASSERT_TRUE(v.WaitLoaded());
+    struct Flow {
+        const char* name;
+        int command;
+        std::vector<std::string> ticked; // rows of the file-selection dialog
+    };
+    const Flow flows[] = {
+        {"save", kCmdSaveSplit, {"001_101500A_M.MP4", "002_101600_A.MP4"}},
+        {"join", kCmdJoin, {"001_101500A_M.MP4", "004_101800A_M.MP4"}},
+        {"csv", kCmdCsv, {}},
+        {"still", kCmdStill, {}},
+        {"gpx", kCmdGpxExport, {"001_101500A_M.MP4", "004_101800A_M.MP4"}},
+    };
+    for (const Flow& f : flows) {
+        SCOPED_TRACE(f.name);
+        ktest::TempDir out;
+        std::vector<RecordingEntry> ticked;
+        for (const std::string& n : f.ticked)
+            ticked.push_back(Row(v, n));
+        v.selection = Ticked(ticked);
+        v.folder = out.path() + "/";
+        v.shown.clear();
+        v.opened.clear();
+        v.answers = {6}; // the completion's "フォルダーを開きますか？"
+        ASSERT_TRUE(v.WaitLoaded());
+        v.dlg->OnCommand(f.command);
+        ASSERT_TRUE(v.WaitEnded());
+        ASSERT_EQ(v.shown.size(), 1u) << v.shown.front().text.toStdString();
+        const ktest::Shown& done = v.shown[0];
+        EXPECT_EQ(done.caption, QStringLiteral("終了"));
+        EXPECT_EQ(done.type, 4);
+        const QStringList lines = done.text.split(QLatin1Char('\n'));
+        ASSERT_GE(lines.size(), 3);
+        EXPECT_EQ(lines.front(), QStringLiteral("完了しました。"));
+        EXPECT_EQ(lines[1],
+                  QStringLiteral("出力先フォルダー: ") + QString::fromStdString(out.path()));
+        EXPECT_EQ(lines.back(), QStringLiteral("フォルダーを開きますか？"));
+        // Every file the flow left in the folder is named, and nothing else.
+        std::vector<std::string> named;
+        for (const QString& line : lines)
+            if (line.startsWith(QStringLiteral("ファイル: ")))
+                named.push_back(line.mid(6).toStdString());
+        std::sort(named.begin(), named.end());
+        const std::vector<std::string> written = Names(out.path());
+        EXPECT_FALSE(written.empty());
+        EXPECT_EQ(named, written);
+        ASSERT_EQ(v.opened.size(), 1u);
+        EXPECT_EQ(v.opened[0], QUrl::fromLocalFile(QString::fromStdString(out.path())));
+    }
+    // "いいえ" (and Escape) opens nothing.
+    ktest::TempDir out;
+    v.folder = out.path();
+    v.shown.clear();
+    v.opened.clear();
+    ASSERT_TRUE(v.WaitLoaded());
+    v.dlg->OnCommand(kCmdCsv);
+    ASSERT_TRUE(v.WaitEnded());
+    EXPECT_TRUE(v.Finished());
+    EXPECT_TRUE(v.opened.empty());
+}
+
+TEST(FlowRecording, GpxKeepsThePausedRecordingOpenAndASaveReopensItWhereItStood) {
+    ktest::TempDir home, gpx, saved;
+    FileOpsViewer v(home.path(), Card::card, RecorderFamily::TX40);
+    ASSERT_TRUE(v.WaitLoaded());
+    const long long at = PausedAt(v, 40);
+    ASSERT_GT(at, 0);
+    ASSERT_EQ(v.session.GetState(0), kEnginePaused);
+    const unsigned serial = v.dlg->State().OpenSerial();
+
+    // The GPX export reads only the GPS blocks: no close, no re-open.
+    v.selection = Ticked({Row(v, "001_101500A_M.MP4")});
+    v.folder = gpx.path();
+    v.dlg->OnCommand(kCmdGpxExport);
+    ASSERT_TRUE(v.WaitEnded());
+    ASSERT_TRUE(v.Finished());
+    EXPECT_EQ(v.selections.back().titleId, kStrGpxSave);
+    EXPECT_EQ(v.dlg->State().OpenSerial(), serial);
+    EXPECT_TRUE(v.dlg->State().Loaded());
+    EXPECT_EQ(v.session.GetPosition(0), at);
+    EXPECT_EQ(v.session.GetState(0), kEnginePaused);
+
+    // A save closes the movies; afterwards the recording opens at the same frame, paused.
+    v.folder = saved.path();
+    v.dlg->OnCommand(kCmdSaveSplit);
+    ASSERT_TRUE(v.WaitEnded());
+    EXPECT_EQ(v.selections.back().titleId, -1); // the save's own title
+    ASSERT_TRUE(WaitFor([&] {
+        return v.dlg->State().OpenSerial() != serial && v.dlg->State().Loaded() &&
+               v.session.GetPosition(0) == at;
+    })) << v.session.GetPosition(0);
+    EXPECT_EQ(v.session.GetState(0), kEnginePaused);
 }
 
 } // namespace
