@@ -496,6 +496,7 @@ TEST(DeleteFlow, ClosingTheViewerDuringADeleteLeavesEveryFileInPlaceOrFullyMoved
     for (const std::string& n : names)
         ticked.push_back(Row(v, n));
     v.selection = Ticked(ticked);
+    v.answers = {6}; // yes to the question before anything moves
     v.dlg->OnCommand(kCmdDelete);
     ASSERT_TRUE(v.dlg->Features().Find<FileOpsFeature>()->Running());
     // Under way: the first recording has moved (watched without handling

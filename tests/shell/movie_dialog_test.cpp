@@ -129,8 +129,9 @@ TEST_F(MovieDialogTest, MenuSendsTheChosenCommandAndSkipsDisabledItems) {
     ctx.engineState = kStatePlaying;
     ctx.displayModel = 4;
     CMovieMenu menu(ctx, &owner);
-    ASSERT_EQ(menu.actions().size(), 10);
+    ASSERT_EQ(menu.actions().size(), 11);
     EXPECT_EQ(menu.actions()[0]->text(), QStringLiteral("一時停止"));
+    EXPECT_EQ(menu.actions()[10]->text(), QStringLiteral("イベントを切り出し"));
     QAction* reset = menu.ActionFor(kCmdResetView);
     ASSERT_NE(reset, nullptr);
     EXPECT_FALSE(reset->isEnabled());
