@@ -5,6 +5,7 @@
 # Further jobs: ./run.sh fuzz [SECONDS]   run every fuzz target for SECONDS each
 #               ./run.sh bench            build and run the benchmarks
 #               ./run.sh package          build the Debian package into build/package
+#               ./run.sh screenshot       the README's picture, docs/screenshot.png
 # Missing Debian packages are installed first (root or sudo).
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -63,7 +64,7 @@ run_package() {
 
 main_job() {
   configure_build release
-  bash "$ROOT/scripts/main-job.sh" "$ROOT/build/release"
+  bash "$ROOT/scripts/main-job.sh" "$ROOT/build/release" "$@"
 }
 
 cmd=${1:-}
@@ -75,5 +76,6 @@ case "$cmd" in
   fuzz) run_fuzz "$@" ;;
   bench) run_bench ;;
   package) run_package ;;
-  *) echo "usage: ./run.sh [test|fuzz [SECONDS]|bench|package]" >&2; exit 2 ;;
+  screenshot) main_job --screenshot "$ROOT/docs/screenshot.png" ;;
+  *) echo "usage: ./run.sh [test|fuzz [SECONDS]|bench|package|screenshot]" >&2; exit 2 ;;
 esac

@@ -2,11 +2,23 @@
 # The main job of ./run.sh: make the sample SD card of the TX50 family once
 # (mkcard's demo preset), read it as the viewer does (kinetta-cli scan), show
 # the telemetry of its first recording, then start the viewer on the card's
-# first date folder with its settings file already written. Without a display
-# the viewer runs for about 20 s under a virtual X server and a screenshot of
-# the screen is saved in the build folder.
+# first date folder with its settings file already written.
+#   main-job.sh BUILD                  with a display: the viewer; without one:
+#                                      a screenshot, BUILD/viewer-screenshot.png
+#   main-job.sh BUILD --screenshot OUT the screenshot only, into OUT
+# The screenshot is taken by tools/screenshot/viewer-screenshot under a
+# 1920x1080 virtual X server: the viewer on the whole card, map window on,
+# tiles from its own server on 127.0.0.1, once a recording plays and the map
+# has loaded every tile in view.
 set -euo pipefail
 BUILD=$1
+SHOT=
+if [ "${2:-}" = "--screenshot" ]; then
+  [ -n "${3:-}" ] || { echo "usage: main-job.sh BUILD [--screenshot OUT.png]" >&2; exit 2; }
+  SHOT=$3
+  mkdir -p "$(dirname "$SHOT")"
+  SHOT="$(cd "$(dirname "$SHOT")" && pwd)/$(basename "$SHOT")"
+fi
 CLI="$BUILD/tools/kinetta-cli/kinetta-cli"
 MKCARD="$BUILD/tools/mkcard/mkcard"
 CARD="$BUILD/cards/tx50-demo"
@@ -49,7 +61,11 @@ fi
 BUILD=$(cd "$BUILD" && pwd)
 CARD=$(cd "$CARD" && pwd)
 VIEWER="$BUILD/kinetta/app/kinetta"
-if [ -x "$VIEWER" ]; then
+SHOOTER="$BUILD/tools/screenshot/viewer-screenshot"
+HAVE_DISPLAY=
+if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then HAVE_DISPLAY=1; fi
+
+if [ -z "$SHOT" ] && [ -n "$HAVE_DISPLAY" ] && [ -x "$VIEWER" ]; then
   # The viewer reads "Default_Folder.ini" in the folder it starts in: the source
   # (the card's first date folder) and the product (3: the TX50 family).
   HOME_DIR="$BUILD/viewer"
@@ -57,17 +73,21 @@ if [ -x "$VIEWER" ]; then
   FOLDER=$(find "$CARD" -mindepth 1 -maxdepth 1 -type d -name '[0-9]*_[0-9]*' | sort | head -n 1)
   printf '[DISPLAY]\r\nINFOCHECK=31\r\nASPECT=on\r\nVOLUME=65535\r\nLOWLOAD=1\r\nMODELSELECT=3\r\n[SOURCE]\r\nSELECT=FOLDER\r\nFOLDER=%s\r\n' \
     "$FOLDER" > "$HOME_DIR/Default_Folder.ini"
-  if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
-    echo "== Starting the viewer on $FOLDER"
-    cd "$HOME_DIR" && exec "$VIEWER"
-  fi
-  SHOT="$BUILD/viewer-screenshot.png"
-  echo "== No display: the viewer runs for 20 s under a virtual X server"
-  xvfb-run -a -s "-screen 0 1920x1080x24" bash -c '
-    cd "$1" || exit 1
-    "$2" & pid=$!
-    sleep 20
-    import -window root "$3" || true
-    kill $pid 2>/dev/null; wait $pid 2>/dev/null; true' _ "$HOME_DIR" "$VIEWER" "$SHOT"
-  [ -f "$SHOT" ] && echo "== Screenshot of the viewer: $SHOT"
+  echo "== Starting the viewer on $FOLDER"
+  cd "$HOME_DIR" && exec "$VIEWER"
+fi
+
+if [ -x "$SHOOTER" ]; then
+  [ -n "$SHOT" ] || SHOT="$BUILD/viewer-screenshot.png"
+  # A settings folder of its own, written afresh: the run points section
+  # "MAP" at its tile server, whose port is gone afterwards. The source is the
+  # card's root, so the tree shows every date folder and the newest opens.
+  SHOT_DIR="$BUILD/screenshot"
+  rm -rf "$SHOT_DIR"
+  mkdir -p "$SHOT_DIR"
+  printf '[DISPLAY]\r\nINFOCHECK=31\r\nASPECT=on\r\nVOLUME=65535\r\nLOWLOAD=1\r\nMODELSELECT=3\r\n[SOURCE]\r\nSELECT=FOLDER\r\nFOLDER=%s\r\n' \
+    "$CARD" > "$SHOT_DIR/Default_Folder.ini"
+  echo "== Screenshot: the viewer plays the card with the map shown (virtual X server)"
+  xvfb-run -a -s "-screen 0 1920x1080x24 -noreset" "$SHOOTER" "$SHOT_DIR" "$SHOT"
+  echo "== Screenshot of the viewer: $SHOT"
 fi
