@@ -66,7 +66,9 @@ foreach(entry IN LISTS kinetta_manpage_names)
   string(SUBSTRING "${entry}" 0 ${eq} program)
   math(EXPR eq "${eq} + 1")
   string(SUBSTRING "${entry}" ${eq} -1 whatis)
-  if(NOT TARGET ${program})
+  # The sanitizer and fuzz builds are never installed: their instrumented
+  # programs are not run at build time.
+  if(NOT TARGET ${program} OR KINETTA_SANITIZE OR KINETTA_FUZZ)
     continue()
   endif()
   if(NOT KINETTA_HELP2MAN)
