@@ -28,6 +28,8 @@ PKGS=(
   gpsbabel python3-gpxpy
   # The Debian package's checker and its manual pages.
   lintian help2man
+  # A reader of the machine-readable copyright file, for the package test.
+  python3-debian
   # A real window manager for the window tests, and Qt's own Japanese texts.
   openbox qt6-translations-l10n
 )

@@ -17,6 +17,7 @@
 #include <string_view>
 
 #include "tools/kinetta-cli/commands.h"
+#include "util/version_text.h"
 
 namespace {
 
@@ -59,17 +60,47 @@ int HandOver(const Command& c, char** argv) {
 }
 
 void Usage(FILE* out) {
-    std::fprintf(out, "usage: kinetta-cli COMMAND [ARGS]\n");
+    std::fprintf(out, "usage: %s COMMAND [ARGS]\n", ExecutableOf(kThisSide));
     for (const Command& c : kcli::Commands())
         std::fprintf(out, "  %s\n", c.usage);
+}
+
+// --help: the usage with what the program is for and the exit statuses (the
+// manual page is made from it with help2man).
+void Help() {
+    std::printf("Usage: %s COMMAND [ARGS]\n\n", ExecutableOf(kThisSide));
+    if (kThisSide == Side::Pure)
+        std::printf("The drive-recorder viewer's core from a terminal, for scripting and checks.\n"
+                    "Output meant for programs is JSON, one object per line. The drawing\n"
+                    "commands run in kinetta-cli-draw, to which kinetta-cli hands them over.\n");
+    else
+        std::printf("Runs the drawing commands of kinetta-cli (Qt, OpenGL, FFmpeg); kinetta-cli\n"
+                    "hands them over to it, and it hands any other command back, so either\n"
+                    "program can be called with every command. Output meant for programs is\n"
+                    "JSON, one object per line.\n");
+    std::printf("\nCommands:\n");
+    for (const Command& c : kcli::Commands())
+        std::printf("  %s\n", c.usage);
+    std::printf("\nOptions:\n"
+                "  -h, --help     print this help and exit\n"
+                "      --version  print the version and exit\n"
+                "\nExit status: 0 done, 1 failed, 2 bad usage.\n");
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
-        Usage(argc < 2 ? stderr : stdout);
-        return argc < 2 ? 2 : 0;
+    if (argc < 2) {
+        Usage(stderr);
+        return 2;
+    }
+    if (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
+        Help();
+        return 0;
+    }
+    if (std::strcmp(argv[1], "--version") == 0) {
+        std::fputs(kutil::VersionText(ExecutableOf(kThisSide)).c_str(), stdout);
+        return 0;
     }
     const std::string_view name = argv[1];
     for (const Command& c : kcli::Commands()) {

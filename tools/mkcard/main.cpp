@@ -3,6 +3,7 @@
 //   mkcard --family tx40|tx50 --preset test|demo|bench --out DIR [--jobs N]
 //          [--seed N] [--force] [--x264-preset NAME]
 //   mkcard recording --family tx40|tx50 --out FILE [options]   (see --help)
+//   mkcard --version
 
 #include <algorithm>
 #include <chrono>
@@ -15,6 +16,7 @@
 #include "tools/mkcard/card.h"
 #include "tools/mkcard/recording.h"
 #include "util/json_text.h"
+#include "util/version_text.h"
 
 extern "C" {
 #include <libavutil/log.h>
@@ -24,10 +26,22 @@ namespace {
 
 using namespace mkcard;
 
-const char kUsage[] =
-    "usage: mkcard --family tx40|tx50 --preset test|demo|bench --out DIR\n"
-    "              [--jobs N] [--seed N] [--force] [--x264-preset NAME]\n"
-    "       mkcard recording --family tx40|tx50 --out FILE [options]\n"
+const char kSynopsis[] = "usage: mkcard --family tx40|tx50 --preset test|demo|bench --out DIR\n"
+                         "              [--jobs N] [--seed N] [--force] [--x264-preset NAME]\n"
+                         "       mkcard recording --family tx40|tx50 --out FILE [options]\n";
+// --help prints the synopsis in the form help2man reads ("Usage:", "  or:"),
+// what the program does and the options; the manual page is made from it.
+const char kHelpSynopsis[] =
+    "Usage: mkcard --family tx40|tx50 --preset test|demo|bench --out DIR [--jobs N] [--seed N] "
+    "[--force] [--x264-preset NAME]\n"
+    "  or:  mkcard recording --family tx40|tx50 --out FILE [options]\n"
+    "\n";
+const char kDescription[] =
+    "Writes sample SD cards of a drive recorder of the TX40 or TX50 family, or\n"
+    "single recordings, with pictures, sound and the recorder's GPS and acceleration\n"
+    "block, for tests, demonstrations and benchmarks.\n"
+    "\n";
+const char kOptions[] =
     "options of a single recording:\n"
     "  --content front|rear|combined   cameras in the file (front)\n"
     "  --size WxH --rear-size WxH      picture sizes (320x180, 320x180)\n"
@@ -51,6 +65,7 @@ const char kUsage[] =
     "  --levels L1,L2,L3 --letter C --tx50-letter C --flags A,B\n"
     "  --firmware X.Y.Z | --identification SIXBYTES\n"
     "  --voltage TENTHS --seconds-to-add N --seed N\n";
+const std::string kUsage = std::string(kSynopsis) + kOptions;
 
 [[noreturn]] void Fail(const std::string& message) {
     std::fprintf(stderr, "mkcard: %s\n", message.c_str());
@@ -344,11 +359,15 @@ int main(int argc, char** argv) {
     Args args;
     args.items.assign(argv + 1, argv + argc);
     if (args.items.empty()) {
-        std::fputs(kUsage, stderr);
+        std::fputs(kUsage.c_str(), stderr);
         return 2;
     }
     if (args.items[0] == "--help" || args.items[0] == "-h") {
-        std::fputs(kUsage, stdout);
+        std::printf("%s%s%s", kHelpSynopsis, kDescription, kOptions);
+        return 0;
+    }
+    if (args.items[0] == "--version") {
+        std::fputs(kutil::VersionText("mkcard").c_str(), stdout);
         return 0;
     }
     if (args.items[0] == "recording") {
