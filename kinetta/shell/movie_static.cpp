@@ -54,6 +54,14 @@ bool CMovieStatic::event(QEvent* event) {
     return playcore::VideoWidget::event(event);
 }
 
+void CMovieStatic::resizeEvent(QResizeEvent* event) {
+    // The engine places the picture in pixels of the area's size: it is told
+    // first, so that the paint of the new size (inside the base class's
+    // resizeEvent) already uses the new placement.
+    if (owner_) owner_->AreaResized(camera_);
+    playcore::VideoWidget::resizeEvent(event);
+}
+
 // ---- pointer -------------------------------------------------------------------
 
 void CMovieStatic::mousePressEvent(QMouseEvent* event) {

@@ -39,6 +39,8 @@ public:
     virtual void AreaResetViewScale(int camera) = 0;
     // Double-click outside zoom mode: full screen on or off for the area.
     virtual void AreaFullScreen(int camera) = 0;
+    // The area has its new size (in resizeEvent, before it draws at that size).
+    virtual void AreaResized(int camera) = 0;
     // Right button: the context menu at globalPoint.
     virtual void AreaMenu(int camera, QPoint globalPoint) = 0;
 };
@@ -86,6 +88,7 @@ public:
 
 protected:
     bool event(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     void paintGL() override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;

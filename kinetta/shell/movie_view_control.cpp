@@ -121,6 +121,17 @@ void MovieViewControl::AreaFullScreen(int camera) {
     ToggleFullScreen();
 }
 
+void MovieViewControl::AreaResized(int camera) {
+    // The engine's destination rectangle and the sphere's aspect are in
+    // pixels of the area at the time they were set: every new size of the
+    // area (window resized, maximised, full screen, the second movie window
+    // resized) sets them again, or the picture keeps its old size in a corner.
+    // Before a recording is prepared there is nothing placed yet; the
+    // preparation places it at the size the area has then.
+    if (state_.ShutDown() || !state_.Loaded()) return;
+    ApplyAreaAspect(camera); // the fit mode's call places the picture again
+}
+
 void MovieViewControl::AreaMenu(int camera, QPoint globalPoint) {
     if (state_.Busy() || state_.ShutDown()) return;
     view_.SetMenuCamera(camera);

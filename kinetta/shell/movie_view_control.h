@@ -99,6 +99,7 @@ public:
     void AreaClicked(int camera, QPoint point) override;
     void AreaResetViewScale(int camera) override;
     void AreaFullScreen(int camera) override;
+    void AreaResized(int camera) override;
     void AreaMenu(int camera, QPoint globalPoint) override;
 
 private:

@@ -156,7 +156,11 @@ void Presenter::Redraw() {
 }
 
 void Presenter::SetVideoRect(const VideoRect& rect) {
+    // The picture is drawn inside this rectangle: a new one needs a new paint
+    // (a still picture would otherwise keep the old place until the next frame).
+    if (models_.GetVideoRect() == rect) return;
     models_.SetVideoRect(rect);
+    RequestUpdate();
 }
 
 VideoRect Presenter::GetVideoRect() const {

@@ -90,6 +90,7 @@ public:
     void SetDrawInterval(int v);
     // Draws the current picture again with the current model.
     void Redraw();
+    // The rectangle (surface pixels) the picture is drawn in; asks a repaint when it changes.
     void SetVideoRect(const VideoRect& rect);
     VideoRect GetVideoRect() const;
     ModelStateBlock SaveModelState() const { return models_.SaveState(); }
