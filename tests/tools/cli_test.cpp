@@ -44,8 +44,14 @@ const std::regex kHeavy(
 // so only update-check loads it and its thirty-odd dependencies, and every
 // other command starts in milliseconds. A pattern of unwanted libraries can
 // miss one (it missed libcurl once); this list and the count cannot.
-const std::vector<std::string> kPureLibraries = {"linux-vdso", "libstdc++", "libm",
-                                                 "libgcc_s",   "libc",      "ld-linux"};
+// The sanitizer build (AddressSanitizer with UndefinedBehaviorSanitizer)
+// links their two runtimes as well.
+const std::vector<std::string> kPureLibraries = {
+    "linux-vdso", "libstdc++", "libm", "libgcc_s", "libc", "ld-linux",
+#if defined(__SANITIZE_ADDRESS__)
+    "libasan",    "libubsan",
+#endif
+};
 
 // The names ldd lists, each up to ".so" and without its folder
 // ("/lib64/ld-linux-x86-64.so.2" gives "ld-linux-x86-64").
