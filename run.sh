@@ -33,11 +33,15 @@ with_display() {
 # The window tests (label gui) once more on a smaller screen, so that no test
 # holds only at one screen size. Always a virtual X server of that size.
 SMALL_SCREEN=1366x768x24
+# The resize, maximise and full-screen tests once more on a large screen.
+LARGE_SCREEN=2560x1440x24
 
 run_tests() {
   configure_build release
   with_display ctest --preset release -j "$JOBS"
   xvfb-run -a -s "-screen 0 $SMALL_SCREEN -noreset" ctest --preset release -j "$JOBS" -L '^gui$'
+  xvfb-run -a -s "-screen 0 $LARGE_SCREEN -noreset" ctest --preset release \
+    -R '^shell_window_manager_test\.'
   # The pure core once more under AddressSanitizer and UndefinedBehaviorSanitizer.
   configure_build asan
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
