@@ -1,6 +1,7 @@
 #include "kinetta/map/map_scripts.h"
 
 #include "kinetta/map/number_text.h"
+#include "util/json_text.h"
 
 #include <cstdio>
 
@@ -55,21 +56,9 @@ std::string AddCrashPosScript(const CrashPosArgs& a) {
 }
 
 std::string TipLastScript(std::string_view text) {
-    // A JavaScript string literal: quotes, backslashes and controls escaped.
-    std::string s = "cplist.TipLast(\"";
-    for (unsigned char c : text) {
-        if (c == '"' || c == '\\') {
-            s += '\\';
-            s += static_cast<char>(c);
-        } else if (c < 0x20) {
-            char hex[8];
-            std::snprintf(hex, sizeof hex, "\\x%02x", c);
-            s += hex;
-        } else {
-            s += static_cast<char>(c);
-        }
-    }
-    return s + "\")";
+    // A JSON string literal is a JavaScript one: quotes, backslashes and
+    // controls escaped, bytes that are not UTF-8 replaced.
+    return "cplist.TipLast(" + kutil::JsonQuote(text) + ")";
 }
 
 EventWalk WalkEvents(const EventList& events, const std::array<bool, kDetectorCount>& listing,
