@@ -1,5 +1,7 @@
 #include "kinetta/telemetry/event_list.h"
 
+#include "kinetta/base/ui_strings.h"
+
 #include <limits>
 
 namespace kinetta {
@@ -67,24 +69,26 @@ std::optional<int64_t> NextEventFrame(const EventList& events,
 }
 
 std::string_view EventKindText(int kind) {
-    if (kind >= 0 && kind <= 4) return "衝撃"; // the shock axes and the recorder's shock
+    // The interface texts of the triggers and of the settings dialog's switches.
+    if (kind >= 0 && kind <= 4)
+        return UiString(kStrTriggerShock); // the axes and the recorder's shock
     switch (kind) {
     case 5:
-        return "マニュアル";
+        return UiString(kStrTriggerManual);
     case 6:
-        return "緊急録画停止";
+        return UiString(kStrEmergencyStop);
     case 7:
-        return "駐車監視衝撃";
+        return UiString(kStrParkingMonitorShock);
     case 8:
-        return "速度超過";
+        return UiString(kStrSpeeding);
     case 9:
-        return "自動速度取締機";
+        return UiString(kStrAutoSpeedCamera);
     case 10:
-        return "レーダー波警報";
+        return UiString(kStrRadarWarning);
     case 11:
     case 12:
     case 13:
-        return "ドライブサポート";
+        return UiString(kStrDriveSupport);
     default:
         return "";
     }
