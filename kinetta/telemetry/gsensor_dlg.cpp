@@ -6,6 +6,8 @@
 #include <cmath>
 
 #include "kinetta/base/message_ids.h"
+#include "kinetta/base/ui_strings.h"
+#include "kinetta/base/ui_text.h"
 #include "kinetta/base/window_message.h"
 
 namespace kinetta {
@@ -14,7 +16,7 @@ CGSensorDlg::CGSensorDlg(TelemetryAccess* access, const DetectorFlags* flags, QW
     : QWidget(parent), access_(access), flags_(flags) {
     setObjectName("GSensorDlg");
     setAttribute(Qt::WA_OpaquePaintEvent);
-    setToolTip(QString::fromUtf8(kGraphToolTip));
+    setToolTip(Text(kStrGraphToolTip)); // what its clicks do
 }
 
 void CGSensorDlg::Open(playcore::RecorderFamily family, bool parking, int rangeIndex,

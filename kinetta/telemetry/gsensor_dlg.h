@@ -20,11 +20,6 @@
 
 namespace kinetta {
 
-// The graph's tool tip: what its clicks do.
-inline constexpr const char* kGraphToolTip =
-    "左クリック：前のイベントへ\n右クリック：次のイベントへ\n"
-    "Ctrl+右クリック（イベントマークの上）：イベントを切り出し";
-
 class CGSensorDlg : public QWidget {
 public:
     // flags: the detector flags, owned by the caller and outliving the graph.
