@@ -193,6 +193,16 @@ int VideoEncoder::Send(const AVFrame* frame) {
 }
 
 bool ProbeVideoEncoder(ConvertEncoder wanted, ConvertEncoder* used, std::string* why) {
+    // libx264 opens wherever FFmpeg has it: it is only looked up, not
+    // opened (which would also fill the log with its banner).
+    const bool hardwareToTry =
+        wanted == ConvertEncoder::Vaapi || wanted == ConvertEncoder::Nvenc ||
+        (wanted == ConvertEncoder::Auto && (!RenderNodes().empty() || NvidiaDevicePresent()));
+    if (!hardwareToTry) {
+        if (!avcodec_find_encoder_by_name("libx264")) return Fail(why, "libx264 is not available");
+        if (used) *used = ConvertEncoder::X264;
+        return true;
+    }
     VideoEncoderSetup setup;
     setup.width = kConvertWidth;
     setup.height = kConvertHeight;

@@ -67,7 +67,8 @@ private:
 
 // The encoder a run asking for `wanted` would use: true with *used set, or
 // false with the reason (a named encoder this machine cannot open). Opens
-// and closes an encoder of the conversion's size.
+// and closes a hardware encoder of the conversion's size where one is tried;
+// libx264 is only looked up.
 bool ProbeVideoEncoder(ConvertEncoder wanted, ConvertEncoder* used, std::string* why);
 
 } // namespace playcore
