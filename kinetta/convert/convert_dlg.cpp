@@ -48,15 +48,19 @@ constexpr QRect kEncoderRect(44, 524, 920, 22);
 // How the dialog names an encoder, and the same with its kind.
 QString EncoderName(playcore::ConvertEncoder e) {
     switch (e) {
-    case playcore::ConvertEncoder::Vaapi: return QStringLiteral("VA-API");
-    case playcore::ConvertEncoder::Nvenc: return QStringLiteral("NVENC");
+    case playcore::ConvertEncoder::Vaapi:
+        return QStringLiteral("VA-API");
+    case playcore::ConvertEncoder::Nvenc:
+        return QStringLiteral("NVENC");
     case playcore::ConvertEncoder::X264:
-    case playcore::ConvertEncoder::Auto: break;
+    case playcore::ConvertEncoder::Auto:
+        break;
     }
     return QStringLiteral("x264");
 }
 QString EncoderText(playcore::ConvertEncoder e) {
-    const bool software = e == playcore::ConvertEncoder::X264 || e == playcore::ConvertEncoder::Auto;
+    const bool software =
+        e == playcore::ConvertEncoder::X264 || e == playcore::ConvertEncoder::Auto;
     return Text(software ? kStrConvertEncoderSoftware : kStrConvertEncoderHardware)
         .arg(EncoderName(e));
 }

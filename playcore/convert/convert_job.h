@@ -34,17 +34,21 @@ enum class ConvertEncoder { Auto, X264, Vaapi, Nvenc };
 // --encoder: "auto", "x264", "vaapi", "nvenc".
 inline std::string_view ConvertEncoderName(ConvertEncoder e) {
     switch (e) {
-    case ConvertEncoder::X264: return "x264";
-    case ConvertEncoder::Vaapi: return "vaapi";
-    case ConvertEncoder::Nvenc: return "nvenc";
-    case ConvertEncoder::Auto: break;
+    case ConvertEncoder::X264:
+        return "x264";
+    case ConvertEncoder::Vaapi:
+        return "vaapi";
+    case ConvertEncoder::Nvenc:
+        return "nvenc";
+    case ConvertEncoder::Auto:
+        break;
     }
     return "auto";
 }
 // False (and *e unchanged) for any other text.
 inline bool ParseConvertEncoder(std::string_view text, ConvertEncoder* e) {
-    for (ConvertEncoder c : {ConvertEncoder::Auto, ConvertEncoder::X264, ConvertEncoder::Vaapi,
-                             ConvertEncoder::Nvenc})
+    for (ConvertEncoder c :
+         {ConvertEncoder::Auto, ConvertEncoder::X264, ConvertEncoder::Vaapi, ConvertEncoder::Nvenc})
         if (text == ConvertEncoderName(c)) {
             *e = c;
             return true;

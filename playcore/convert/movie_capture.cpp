@@ -316,12 +316,12 @@ bool MovieWriter::Open(const std::string& path, const AVStream* video, const AVS
     setup.width = kConvertWidth;
     setup.height = kConvertHeight;
     setup.timeBase = video->time_base;
-    setup.frameRate =
-        video->avg_frame_rate.num > 0 ? video->avg_frame_rate : video->r_frame_rate;
+    setup.frameRate = video->avg_frame_rate.num > 0 ? video->avg_frame_rate : video->r_frame_rate;
     setup.sampleAspect = video->codecpar->sample_aspect_ratio;
     setup.bitRate = kBitRate;
     setup.globalHeader = (format_->oformat->flags & AVFMT_GLOBALHEADER) != 0;
-    setup.x264Preset = settings.preset.empty() ? std::string(kDefaultConvertPreset) : settings.preset;
+    setup.x264Preset =
+        settings.preset.empty() ? std::string(kDefaultConvertPreset) : settings.preset;
     video_ = std::make_unique<VideoEncoder>();
     std::string encoderWhy;
     if (!video_->Open(settings.encoder, setup, &encoderWhy)) return Fail(why, encoderWhy);

@@ -57,8 +57,8 @@ bool AddSphericalSideData(AVStream* video, bool flip) {
     const EquirectBounds b = PanoramaBounds(flip);
     // Bounds that crop nothing declare the whole-sphere projection; the
     // tiled form carries bounds that crop.
-    mapping->projection = b == EquirectBounds{} ? AV_SPHERICAL_EQUIRECTANGULAR
-                                                : AV_SPHERICAL_EQUIRECTANGULAR_TILE;
+    mapping->projection =
+        b == EquirectBounds{} ? AV_SPHERICAL_EQUIRECTANGULAR : AV_SPHERICAL_EQUIRECTANGULAR_TILE;
     mapping->yaw = mapping->pitch = mapping->roll = 0;
     mapping->bound_top = b.top;
     mapping->bound_bottom = b.bottom;

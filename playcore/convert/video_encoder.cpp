@@ -75,10 +75,14 @@ void VideoEncoder::Close() {
 bool VideoEncoder::Open(ConvertEncoder wanted, const VideoEncoderSetup& setup, std::string* why) {
     Close();
     switch (wanted) {
-    case ConvertEncoder::X264: return OpenX264(setup, why);
-    case ConvertEncoder::Vaapi: return OpenVaapi(setup, why);
-    case ConvertEncoder::Nvenc: return OpenNvenc(setup, why);
-    case ConvertEncoder::Auto: break;
+    case ConvertEncoder::X264:
+        return OpenX264(setup, why);
+    case ConvertEncoder::Vaapi:
+        return OpenVaapi(setup, why);
+    case ConvertEncoder::Nvenc:
+        return OpenNvenc(setup, why);
+    case ConvertEncoder::Auto:
+        break;
     }
     // A hardware encoder is tried only where its device is present, so that
     // a machine without one does not fill the log with FFmpeg's attempts.

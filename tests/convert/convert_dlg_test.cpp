@@ -220,7 +220,8 @@ TEST_F(ConvertDialog, EncoderIsNamedAndANamedOneThisComputerLacksConvertsNothing
     {
         CConvertDlg dlg(nullptr, input);
         EXPECT_EQ(dlg.EncoderLabel()->geometry(), QRect(44, 524, 920, 22));
-        EXPECT_EQ(dlg.EncoderLabel()->text(), QString::fromUtf8("エンコーダー: x264（ソフトウェア）"));
+        EXPECT_EQ(dlg.EncoderLabel()->text(),
+                  QString::fromUtf8("エンコーダー: x264（ソフトウェア）"));
         EXPECT_TRUE(dlg.ConfirmButton()->isEnabled());
     }
     ASSERT_TRUE(WriteSetting("CONVERT", "ENCODER", "bogus"));
@@ -230,15 +231,17 @@ TEST_F(ConvertDialog, EncoderIsNamedAndANamedOneThisComputerLacksConvertsNothing
     {
         CConvertDlg dlg(nullptr, input);
         EXPECT_EQ(dlg.EncoderLabel()->text(),
-                  QString::fromUtf8("エンコーダー: x264（ソフトウェア）　360°動画の情報は書き込みません"));
+                  QString::fromUtf8(
+                      "エンコーダー: x264（ソフトウェア）　360°動画の情報は書き込みません"));
     }
 
     ASSERT_TRUE(WriteSetting("CONVERT", "ENCODER", "vaapi"));
     EXPECT_EQ(ConvertEncoderSetting(), playcore::ConvertEncoder::Vaapi);
     CConvertDlg dlg(nullptr, input);
-    EXPECT_EQ(dlg.EncoderLabel()->text(),
-              QString::fromUtf8("設定されたエンコーダー「VA-API」はこのコンピューターでは使えないため、"
-                                "変換できません。"));
+    EXPECT_EQ(
+        dlg.EncoderLabel()->text(),
+        QString::fromUtf8("設定されたエンコーダー「VA-API」はこのコンピューターでは使えないため、"
+                          "変換できません。"));
     EXPECT_FALSE(dlg.ConfirmButton()->isEnabled());
     // Confirm (the button's command or Enter) does not close it; cancel does.
     bool stillOpen = false;

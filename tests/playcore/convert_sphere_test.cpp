@@ -70,8 +70,8 @@ const std::vector<Landmark>& ManifestLandmarks() {
                               "'")
                 .status != 0)
             return list;
-        const auto j = kutil::Json::parse(ktest::ReadFile(card + "/mkcard-manifest.json"),
-                                          nullptr, false);
+        const auto j =
+            kutil::Json::parse(ktest::ReadFile(card + "/mkcard-manifest.json"), nullptr, false);
         if (j.is_discarded()) return list;
         for (const auto& m : j["picture"]["landmarks"]) {
             Landmark l;
@@ -242,9 +242,9 @@ TEST_F(ConvertSphere, FfprobeReadsVideoFirstWithAMonoWholeSphereEquirectangularM
         EXPECT_TRUE(Has(video, "codec_type=video"));
         EXPECT_TRUE(Has(audio, "codec_type=audio"));
         // "equirectangular", not "tiled equirectangular": all four bounds are 0.
-        for (const char* line : {"side_data_type=Spherical Mapping", "projection=equirectangular",
-                                 "yaw=0", "pitch=0", "roll=0", "side_data_type=Stereo 3D",
-                                 "type=2D", "inverted=0"})
+        for (const char* line :
+             {"side_data_type=Spherical Mapping", "projection=equirectangular", "yaw=0", "pitch=0",
+              "roll=0", "side_data_type=Stereo 3D", "type=2D", "inverted=0"})
             EXPECT_TRUE(Has(video, line)) << line;
         for (const std::string& l : video)
             EXPECT_EQ(l.rfind("bound_", 0), std::string::npos) << l;
@@ -280,9 +280,8 @@ TEST_F(ConvertSphere, V360ShowsEveryLandmarkWhereTheManifestPutsIt) {
     // down-looking scene at (azimuth, elevation) shows at (-azimuth,
     // -elevation), so its foot becomes its top edge.
     const Case cases[] = {
-        {false, {0, 0}, "ahead"},      {false, {90, -10}, "right"},
-        {false, {-135, 0}, "behind"},  {false, {-135, 0}, "left"},
-        {true, {90, 10}, "left"},      {true, {-90, 0}, "right"},
+        {false, {0, 0}, "ahead"},   {false, {90, -10}, "right"}, {false, {-135, 0}, "behind"},
+        {false, {-135, 0}, "left"}, {true, {90, 10}, "left"},    {true, {-90, 0}, "right"},
     };
     std::string lastPath;
     bool lastFlip = false;
@@ -347,9 +346,9 @@ TEST_F(ConvertSphere, AutoFallsBackToX264AndAMissingNamedEncoderFailsWritingNoth
         EXPECT_EQ(Convert(dir_ / "named.mp4", s, &why, &encoder), kConvertFailed);
         EXPECT_NE(why.find(n.reason), std::string::npos) << why;
         EXPECT_EQ(encoder, "");
-        const auto r = ktest::RunCommand(kCli + " convert --family tx50 '" + Source() +
-                                         "' --out '" + (dir_ / "named.mp4") + "' --encoder " +
-                                         n.option);
+        const auto r =
+            ktest::RunCommand(kCli + " convert --family tx50 '" + Source() + "' --out '" +
+                              (dir_ / "named.mp4") + "' --encoder " + n.option);
         EXPECT_EQ(r.status, 1);
         EXPECT_NE(r.err.find(n.reason), std::string::npos) << r.err;
         EXPECT_NE(r.out.find("\"ok\":false"), std::string::npos) << r.out;
