@@ -4,7 +4,7 @@
 // The conversion pipeline on FFmpeg: MovieReader demultiplexes the source and
 // decodes its video (the sound is never decoded), MovieConverter turns each
 // decoded frame into the unwrapped panorama, MovieWriter encodes H.264 with
-// libx264 and muxes the copied (or silenced) sound into MP4, and
+// VideoEncoder and muxes it and the copied (or silenced) sound into MP4, and
 // CMovieCapture runs the loop on a worker thread of its own, either writing
 // (upload conversion) or only drawing (the conversion dialog's preview).
 //
