@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -14,6 +15,7 @@
 #include "kinetta/base/ui_strings.h"
 #include "kinetta/base/window_message.h"
 #include "kinetta/catalogue/recording_names.h"
+#include "kinetta/convert/upload_convert.h"
 #include "kinetta/skin/skin_button.h"
 #include "kinetta/skin/skin_context.h"
 #include "kinetta/skin/skin_pictures.h"
@@ -21,6 +23,7 @@
 #include "platform/files.h"
 #include "playcore/container/mp4_split.h"
 #include "playcore/container/mp4_tree.h"
+#include "playcore/convert/video_encoder.h"
 #include "util/text.h"
 
 namespace kinetta {
@@ -40,6 +43,27 @@ constexpr QRect kDeleteAllRect(600, 550, 100, 30);
 constexpr QRect kCancelRect(740, 550, 100, 30);
 constexpr QRect kConfirmRect(880, 550, 100, 30);
 constexpr QRect kRemoveAudioRect(44, 560, 240, 40);
+constexpr QRect kEncoderRect(44, 524, 920, 22);
+
+// How the dialog names an encoder, and the same with its kind.
+QString EncoderName(playcore::ConvertEncoder e) {
+    switch (e) {
+    case playcore::ConvertEncoder::Vaapi:
+        return QStringLiteral("VA-API");
+    case playcore::ConvertEncoder::Nvenc:
+        return QStringLiteral("NVENC");
+    case playcore::ConvertEncoder::X264:
+    case playcore::ConvertEncoder::Auto:
+        break;
+    }
+    return QStringLiteral("x264");
+}
+QString EncoderText(playcore::ConvertEncoder e) {
+    const bool software =
+        e == playcore::ConvertEncoder::X264 || e == playcore::ConvertEncoder::Auto;
+    return Text(software ? kStrConvertEncoderSoftware : kStrConvertEncoderHardware)
+        .arg(EncoderName(e));
+}
 
 QRect ScaledRect(double s, const QRect& r) {
     return QRect(Scaled(s, r.x()), Scaled(s, r.y()), Scaled(s, r.width()), Scaled(s, r.height()));
@@ -136,6 +160,11 @@ CConvertDlg::CConvertDlg(QWidget* owner, const ConvertDialogInput& input)
     removeAudio_ = new CSkinCheckButton(kPicCheckBox, Text(kStrRemoveAudio), QRect(0, 0, 240, 40),
                                         this, kConvertRemoveAudioCheck);
     removeAudio_->setCheckable(true);
+    encoderLabel_ = new QLabel(this);
+    encoderLabel_->setObjectName(QStringLiteral("ConvertEncoder"));
+    encoderLabel_->setTextFormat(Qt::PlainText);
+    encoderLabel_->setFont(SharedFont(kFont10));
+    ShowEncoder();
     LayOut();
     RefreshMaskState();
 }
@@ -161,6 +190,27 @@ void CConvertDlg::LayOut() {
     confirm_->SetPicture(kPicTextButton, ScaledRect(s, kConfirmRect));
     removeAudio_->setGeometry(ScaledRect(s, kRemoveAudioRect));
     removeAudio_->Rescale();
+    encoderLabel_->setGeometry(ScaledRect(s, kEncoderRect));
+}
+
+void CConvertDlg::ShowEncoder() {
+    // The encoder is opened once here as the conversion will open it, so
+    // that the dialog names the one that will write the file.
+    const playcore::ConvertEncoder wanted = ConvertEncoderSetting();
+    playcore::ConvertEncoder used = playcore::ConvertEncoder::X264;
+    std::string why;
+    encoderMissing_ = !playcore::ProbeVideoEncoder(wanted, &used, &why);
+    if (encoderMissing_) {
+        encoderLabel_->setText(Text(kStrConvertEncoderMissing).arg(EncoderName(wanted)));
+        QPalette warning = encoderLabel_->palette();
+        warning.setColor(QPalette::WindowText, QColor(255, 80, 80));
+        encoderLabel_->setPalette(warning);
+        confirm_->setEnabled(false);
+        return;
+    }
+    QString text = Text(kStrConvertEncoder).arg(EncoderText(used));
+    if (!ConvertSphericalSetting()) text += QStringLiteral("　") + Text(kStrConvertPlainFile);
+    encoderLabel_->setText(text);
 }
 
 bool CConvertDlg::PrepareSource() {
@@ -255,6 +305,7 @@ void CConvertDlg::OnCommand(int id) {
     case kConvertRemoveAudioCheck:
         return; // the check button keeps its own state
     case 1:
+        if (encoderMissing_) return; // nothing can be converted
         done(0);
         return;
     case 2:
@@ -267,6 +318,7 @@ void CConvertDlg::OnCommand(int id) {
 }
 
 void CConvertDlg::accept() {
+    if (encoderMissing_) return;
     done(0);
 }
 

@@ -6,7 +6,10 @@
 // of "音声の除去". A combined recording is split first (under the wait
 // dialog) into "_temp_out_M.mp4" and "_temp_out_R.mp4" in the settings
 // directory; the preview plays the front file, and both are removed when
-// the preview thread ends.
+// the preview thread ends. Below the preview it names the H.264 encoder the
+// conversion will use (the setting "CONVERT" / "ENCODER"); when the setting
+// names one this computer cannot open, it says so and the confirm button is
+// disabled, so nothing is converted.
 //
 // Threads: the dialog and the preview control live on the UI thread; the
 // preview thread runs CMovieCapture and hands each picture to the control
@@ -15,6 +18,8 @@
 
 #include <QImage>
 #include <QWidget>
+
+class QLabel;
 
 #include <atomic>
 #include <memory>
@@ -92,6 +97,8 @@ public:
     CSkinButton* UndoButton() const { return undo_; }
     CSkinButton* DeleteAllButton() const { return deleteAll_; }
     CSkinCheckButton* RemoveAudioCheck() const { return removeAudio_; }
+    CSkinButton* ConfirmButton() const { return confirm_; }
+    QLabel* EncoderLabel() const { return encoderLabel_; }
     // The file the preview plays and the split files it made (empty: none).
     const std::string& PreviewSource() const { return previewSource_; }
     const std::string& SplitFront() const { return splitFront_; }
@@ -106,6 +113,7 @@ private:
     void PreviewLoop();
     void StopPreview();
     void RefreshMaskState();
+    void ShowEncoder();
 
     const ConvertDialogInput input_;
     playcore::MaskEditor editor_; // the job's mask list; shared with the preview thread
@@ -115,6 +123,8 @@ private:
     CSkinButton* cancel_ = nullptr;
     CSkinButton* confirm_ = nullptr;
     CSkinCheckButton* removeAudio_ = nullptr;
+    QLabel* encoderLabel_ = nullptr;
+    bool encoderMissing_ = false; // the named encoder cannot be opened: no confirm
 
     std::string previewSource_; // set before the preview thread starts
     std::string splitFront_;    // likewise; removed by the preview thread at its end

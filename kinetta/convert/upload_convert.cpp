@@ -24,6 +24,16 @@ std::string ConvertPresetSetting() {
     return playcore::kDefaultConvertPreset;
 }
 
+playcore::ConvertEncoder ConvertEncoderSetting() {
+    playcore::ConvertEncoder e = playcore::ConvertEncoder::Auto;
+    playcore::ParseConvertEncoder(ReadSetting("CONVERT", "ENCODER"), &e);
+    return e;
+}
+
+bool ConvertSphericalSetting() {
+    return ReadSetting("CONVERT", "SPHERICAL") != "0";
+}
+
 int RunUploadConversion(JobControl& job, const std::string& source, const std::string& destination,
                         const playcore::ConvertSettings& settings, int totalFrames,
                         int progressStart) {
@@ -32,6 +42,9 @@ int RunUploadConversion(JobControl& job, const std::string& source, const std::s
     request.destination = destination;
     request.settings = settings;
     if (request.settings.preset.empty()) request.settings.preset = ConvertPresetSetting();
+    if (request.settings.encoder == playcore::ConvertEncoder::Auto)
+        request.settings.encoder = ConvertEncoderSetting();
+    request.settings.spherical = request.settings.spherical && ConvertSphericalSetting();
     request.totalFrames = totalFrames;
     request.progressStart = progressStart;
     request.running = job.RunningFlag();

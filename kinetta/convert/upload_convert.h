@@ -14,7 +14,8 @@
 //      the values of the "UM_PROGRESS" messages (done, total).
 //
 // The x264 preset comes from the setting "CONVERT" / "PRESET" when the
-// settings do not name one.
+// settings do not name one, the encoder from "CONVERT" / "ENCODER" when they
+// say auto; "CONVERT" / "SPHERICAL" = 0 writes the plain file.
 
 #include <string>
 
@@ -32,5 +33,13 @@ int RunUploadConversion(JobControl& job, const std::string& source, const std::s
 // The preset of the setting "CONVERT" / "PRESET", or the default when it is
 // empty or not one of x264's presets.
 std::string ConvertPresetSetting();
+
+// The encoder of the setting "CONVERT" / "ENCODER": "auto" (also when empty
+// or not one of the names), "x264", "vaapi" or "nvenc".
+playcore::ConvertEncoder ConvertEncoderSetting();
+
+// The setting "CONVERT" / "SPHERICAL": the spherical video metadata is
+// written unless it is "0".
+bool ConvertSphericalSetting();
 
 } // namespace kinetta

@@ -20,6 +20,7 @@ ConvertResult ConvertMovie(const ConvertRequest& request, ConvertReport* report)
     if (report) {
         report->frames = capture.FrameCounter();
         report->stoppedEarly = capture.StoppedEarly();
+        report->encoder = capture.EncoderUsed();
         report->why = request.destination.empty() ? "no destination" : why;
     }
     return result;

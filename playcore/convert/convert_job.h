@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace playcore {
@@ -24,6 +25,37 @@ struct MaskRect {
     bool operator==(const MaskRect&) const = default;
 };
 
+// The H.264 encoder of a run. Auto: VA-API when a render node answers and
+// FFmpeg opens h264_vaapi on it, else NVENC when FFmpeg opens h264_nvenc,
+// else libx264. A named one is that encoder or a failed run.
+enum class ConvertEncoder { Auto, X264, Vaapi, Nvenc };
+
+// The names of the setting "CONVERT" / "ENCODER" and of kinetta-cli's
+// --encoder: "auto", "x264", "vaapi", "nvenc".
+inline std::string_view ConvertEncoderName(ConvertEncoder e) {
+    switch (e) {
+    case ConvertEncoder::X264:
+        return "x264";
+    case ConvertEncoder::Vaapi:
+        return "vaapi";
+    case ConvertEncoder::Nvenc:
+        return "nvenc";
+    case ConvertEncoder::Auto:
+        break;
+    }
+    return "auto";
+}
+// False (and *e unchanged) for any other text.
+inline bool ParseConvertEncoder(std::string_view text, ConvertEncoder* e) {
+    for (ConvertEncoder c :
+         {ConvertEncoder::Auto, ConvertEncoder::X264, ConvertEncoder::Vaapi, ConvertEncoder::Nvenc})
+        if (text == ConvertEncoderName(c)) {
+            *e = c;
+            return true;
+        }
+    return false;
+}
+
 // What the user chose in the conversion dialog, plus what the flow knows of
 // the recording.
 struct ConvertSettings {
@@ -32,6 +64,10 @@ struct ConvertSettings {
     bool flip = false;           // the other mounting direction (picture turned and mirrored)
     bool combined = false;       // front and rear in one file: the front (last) video is converted
     std::string preset;          // x264 preset; empty: kDefaultConvertPreset
+    ConvertEncoder encoder = ConvertEncoder::Auto;
+    // The file declares its picture as a whole-sphere equirectangular
+    // panorama (panorama_geometry.h); false: a plain 2:1 movie.
+    bool spherical = true;
 };
 
 // The x264 preset used when the setting is empty (chosen by the benchmark,
@@ -61,6 +97,9 @@ struct ConvertReport {
     int frames = 0;            // video frames written
     bool stoppedEarly = false; // a frame could not be converted: the output ends before it
     std::string why;           // short reason of a failure
+    // The encoder that wrote the video ("x264", "vaapi", "nvenc"); empty when
+    // none was opened.
+    std::string encoder;
 };
 
 // Runs the conversion (on a worker thread of its own; the caller blocks).

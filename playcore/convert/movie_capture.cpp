@@ -19,6 +19,7 @@ extern "C" {
 #include "platform/file_io.h"
 #include "playcore/container/mp4_tree.h"
 #include "playcore/container/mp4_write.h"
+#include "playcore/convert/spherical_meta.h"
 
 namespace playcore {
 
@@ -243,12 +244,14 @@ MovieReader::Outcome MovieReader::ReadOne() {
 
 // ---- MovieWriter ---------------------------------------------------------------
 
+MovieWriter::MovieWriter() = default;
+
 MovieWriter::~MovieWriter() {
     if (format_) {
         if (format_->pb) avio_closep(&format_->pb);
         avformat_free_context(format_);
     }
-    avcodec_free_context(&encoder_);
+    video_.reset();
     sws_freeContext(toYuv_);
     av_frame_free(&yuv_);
     av_packet_free(&packet_);
@@ -297,13 +300,45 @@ bool MovieWriter::EncodeSilentFrame(const AVStream* audio, std::string* why) {
     return true;
 }
 
+std::string MovieWriter::EncoderName() const {
+    return video_ && video_->Context() ? std::string(ConvertEncoderName(video_->Used()))
+                                       : std::string();
+}
+
 bool MovieWriter::Open(const std::string& path, const AVStream* video, const AVStream* audio,
-                       bool silence, const std::string& preset, std::string* why) {
-    silence_ = silence && audio;
+                       const ConvertSettings& settings, std::string* why) {
+    silence_ = settings.silenceAudio && audio;
     if (avformat_alloc_output_context2(&format_, nullptr, "mp4", nullptr) < 0 || !format_)
         return Fail(why, "cannot create the MP4 writer");
 
-    // Sound first (folded stream 0), video second (folded stream 1).
+    // Video first (stream 0), as in the recorder's own files; sound second.
+    VideoEncoderSetup setup;
+    setup.width = kConvertWidth;
+    setup.height = kConvertHeight;
+    setup.timeBase = video->time_base;
+    setup.frameRate = video->avg_frame_rate.num > 0 ? video->avg_frame_rate : video->r_frame_rate;
+    setup.sampleAspect = video->codecpar->sample_aspect_ratio;
+    setup.bitRate = kBitRate;
+    setup.globalHeader = (format_->oformat->flags & AVFMT_GLOBALHEADER) != 0;
+    setup.x264Preset =
+        settings.preset.empty() ? std::string(kDefaultConvertPreset) : settings.preset;
+    video_ = std::make_unique<VideoEncoder>();
+    std::string encoderWhy;
+    if (!video_->Open(settings.encoder, setup, &encoderWhy)) return Fail(why, encoderWhy);
+    encoder_ = video_->Context();
+    videoOut_ = avformat_new_stream(format_, nullptr);
+    if (!videoOut_ || avcodec_parameters_from_context(videoOut_->codecpar, encoder_) < 0)
+        return Fail(why, "cannot add the video stream");
+    videoOut_->time_base = encoder_->time_base;
+    videoOut_->avg_frame_rate = setup.frameRate;
+    videoOut_->sample_aspect_ratio = encoder_->sample_aspect_ratio;
+    if (settings.spherical) {
+        // The muxer writes the spherical boxes only at this compliance.
+        format_->strict_std_compliance = SphericalMuxerCompliance();
+        if (!AddSphericalSideData(videoOut_, settings.flip))
+            return Fail(why, "cannot add the spherical metadata");
+    }
+
     if (audio) {
         audioOut_ = avformat_new_stream(format_, nullptr);
         if (!audioOut_ || avcodec_parameters_copy(audioOut_->codecpar, audio->codecpar) < 0)
@@ -314,33 +349,6 @@ bool MovieWriter::Open(const std::string& path, const AVStream* video, const AVS
         sourceAudioBase_[1] = audio->time_base.den;
         if (silence_ && !EncodeSilentFrame(audio, why)) return false;
     }
-
-    const AVCodec* codec = avcodec_find_encoder_by_name("libx264");
-    if (!codec) return Fail(why, "libx264 is not available");
-    encoder_ = avcodec_alloc_context3(codec);
-    if (!encoder_) return Fail(why, "out of memory");
-    encoder_->width = kConvertWidth;
-    encoder_->height = kConvertHeight;
-    encoder_->pix_fmt = AV_PIX_FMT_YUV420P;
-    encoder_->time_base = video->time_base;
-    AVRational rate = video->avg_frame_rate.num > 0 ? video->avg_frame_rate : video->r_frame_rate;
-    encoder_->framerate = rate;
-    encoder_->sample_aspect_ratio = video->codecpar->sample_aspect_ratio;
-    encoder_->bit_rate = kBitRate;
-    encoder_->color_range = AVCOL_RANGE_MPEG;
-    encoder_->field_order = AV_FIELD_PROGRESSIVE;
-    encoder_->thread_count = 0;
-    if (format_->oformat->flags & AVFMT_GLOBALHEADER)
-        encoder_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-    if (av_opt_set(encoder_->priv_data, "preset", preset.c_str(), 0) < 0)
-        return Fail(why, "unknown x264 preset " + preset);
-    if (avcodec_open2(encoder_, codec, nullptr) < 0) return Fail(why, "cannot open libx264");
-    videoOut_ = avformat_new_stream(format_, nullptr);
-    if (!videoOut_ || avcodec_parameters_from_context(videoOut_->codecpar, encoder_) < 0)
-        return Fail(why, "cannot add the video stream");
-    videoOut_->time_base = encoder_->time_base;
-    videoOut_->avg_frame_rate = rate;
-    videoOut_->sample_aspect_ratio = encoder_->sample_aspect_ratio;
 
     toYuv_ =
         sws_getContext(kConvertWidth, kConvertHeight, AV_PIX_FMT_BGRA, kConvertWidth,
@@ -361,7 +369,7 @@ bool MovieWriter::Open(const std::string& path, const AVStream* video, const AVS
 }
 
 bool MovieWriter::Drain(bool flush) {
-    if (flush && avcodec_send_frame(encoder_, nullptr) < 0) return false;
+    if (flush && video_->Send(nullptr) < 0) return false;
     for (;;) {
         const int got = avcodec_receive_packet(encoder_, packet_);
         if (got == AVERROR(EAGAIN) || got == AVERROR_EOF) return true;
@@ -381,7 +389,7 @@ bool MovieWriter::WriteVideo(const uint8_t* bgra, int stride, int64_t pts, int64
         return false;
     yuv_->pts = pts;
     yuv_->pkt_duration = duration;
-    if (avcodec_send_frame(encoder_, yuv_) < 0) return false;
+    if (video_->Send(yuv_) < 0) return false;
     return Drain(false);
 }
 
@@ -437,6 +445,7 @@ ConvertResult CMovieCapture::Run(Params params, std::string* why) {
         params_ = std::move(params);
         frameCounter_.store(0);
         stoppedEarly_ = false;
+        encoderUsed_.clear();
         result_ = 0;
         why_.clear();
     }
@@ -491,10 +500,10 @@ int CMovieCapture::Work(std::string* why) {
         }
         ::close(fd);
         writer = std::make_unique<MovieWriter>();
-        const std::string preset =
-            p.settings.preset.empty() ? std::string(kDefaultConvertPreset) : p.settings.preset;
-        if (!writer->Open(temp, reader.VideoStream(), reader.AudioStream(), p.settings.silenceAudio,
-                          preset, why)) {
+        const bool opened =
+            writer->Open(temp, reader.VideoStream(), reader.AudioStream(), p.settings, why);
+        encoderUsed_ = writer->EncoderName();
+        if (!opened) {
             writer.reset();
             removeTemp();
             return kFailure;
@@ -583,6 +592,10 @@ int CMovieCapture::Work(std::string* why) {
         // under the destination's name only once complete.
         std::unique_ptr<sMP4MOVIE> movie = OpenMp4Movie(temp, true, RecorderFamily::TX40);
         OutputFile out;
+        // The older (V1) spherical block beside the boxes the muxer wrote.
+        if (movie && p.settings.spherical &&
+            !AddSphericalV1Box(movie->root, kConvertWidth, kConvertHeight))
+            movie.reset();
         if (!movie || !out.Create(p.destination) || !WriteTreeMoovFirst(movie->root, out) ||
             !out.Commit()) {
             Fail(why, "cannot write " + p.destination);

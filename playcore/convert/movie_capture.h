@@ -4,7 +4,7 @@
 // The conversion pipeline on FFmpeg: MovieReader demultiplexes the source and
 // decodes its video (the sound is never decoded), MovieConverter turns each
 // decoded frame into the unwrapped panorama, MovieWriter encodes H.264 with
-// libx264 and muxes the copied (or silenced) sound into MP4, and
+// VideoEncoder and muxes it and the copied (or silenced) sound into MP4, and
 // CMovieCapture runs the loop on a worker thread of its own, either writing
 // (upload conversion) or only drawing (the conversion dialog's preview).
 //
@@ -22,6 +22,7 @@
 #include "playcore/convert/convert_job.h"
 #include "playcore/convert/convert_rules.h"
 #include "playcore/convert/unwrap.h"
+#include "playcore/convert/video_encoder.h"
 
 struct AVFormatContext;
 struct AVCodecContext;
@@ -118,23 +119,27 @@ private:
     SampleQueue<ConvertSample> queue_;
 };
 
-// Output side: H.264 (libx264, 80,000,000 bit/s average, 1920 x 960, the
-// source's frame rate and pixel aspect) and the source's sound packets,
-// muxed into an MP4 file.
+// Output side: H.264 (VideoEncoder: libx264 or a hardware encoder,
+// 80,000,000 bit/s average, 1920 x 960, the source's frame rate and pixel
+// aspect) and the source's sound packets, muxed into an MP4 file: the video
+// as stream 0, the sound as stream 1. A spherical output also carries the
+// spherical video metadata of the panorama (spherical_meta.h).
 class MovieWriter {
 public:
     static constexpr int64_t kBitRate = 80000000;
 
-    MovieWriter() = default;
+    MovieWriter();
     ~MovieWriter();
     MovieWriter(const MovieWriter&) = delete;
     MovieWriter& operator=(const MovieWriter&) = delete;
 
-    // Opens path and the streams: the video as folded stream 1, the sound
-    // (when audio is given) as folded stream 0; with silence, one silent
-    // frame is encoded now for the sound's rate and channels.
-    bool Open(const std::string& path, const AVStream* video, const AVStream* audio, bool silence,
-              const std::string& preset, std::string* why);
+    // Opens path and the streams: the video (folded stream 1) as stream 0,
+    // the sound (when audio is given; folded stream 0) as stream 1; with
+    // settings.silenceAudio, one silent frame is encoded now for the sound's
+    // rate and channels. The encoder, the x264 preset (empty: the default),
+    // the spherical metadata and the mounting direction come from settings.
+    bool Open(const std::string& path, const AVStream* video, const AVStream* audio,
+              const ConvertSettings& settings, std::string* why);
     // One 32-bit picture of 1920 x 960 at the source's time stamp.
     bool WriteVideo(const uint8_t* bgra, int stride, int64_t pts, int64_t duration);
     // One sound packet, copied (or the silent frame with its timing).
@@ -144,13 +149,16 @@ public:
 
     // The silent frame, for tests.
     const std::vector<uint8_t>& SilentFrame() const { return silent_; }
+    // The encoder opened by Open ("x264", "vaapi", "nvenc"), empty before.
+    std::string EncoderName() const;
 
 private:
     bool Drain(bool flush);
     bool EncodeSilentFrame(const AVStream* audio, std::string* why);
 
     AVFormatContext* format_ = nullptr;
-    AVCodecContext* encoder_ = nullptr;
+    std::unique_ptr<VideoEncoder> video_;
+    AVCodecContext* encoder_ = nullptr; // video_'s context
     AVStream* videoOut_ = nullptr;
     AVStream* audioOut_ = nullptr;
     SwsContext* toYuv_ = nullptr;
@@ -192,6 +200,9 @@ public:
     // The last run ended at a frame that could not be converted; what was
     // written before it was finalised and kept.
     bool StoppedEarly() const { return stoppedEarly_; }
+    // The encoder that wrote the last run's video ("x264", "vaapi", "nvenc"),
+    // empty when none was opened.
+    const std::string& EncoderUsed() const { return encoderUsed_; }
 
 private:
     void Worker();
@@ -202,6 +213,7 @@ private:
     std::atomic<bool> cancel_{false};
     std::atomic<int> frameCounter_{0};
     bool stoppedEarly_ = false; // worker writes, Run's caller reads after the join
+    std::string encoderUsed_;   // likewise
     int result_ = 0;            // worker writes, Run reads after the join: 0 or negative
     std::string why_;
 };

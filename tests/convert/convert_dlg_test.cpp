@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QLabel>
 #include <QMouseEvent>
 #include <QTimer>
 
@@ -205,6 +206,66 @@ TEST_F(ConvertDialog, CombinedRecordingPreviewsTheSplitFrontFile) {
     EXPECT_FALSE(fs::exists(rear));
     // Cancel leaves the caller's settings as they were.
     ASSERT_EQ(settings.masks.size(), 1u);
+}
+
+TEST_F(ConvertDialog, EncoderIsNamedAndANamedOneThisComputerLacksConvertsNothing) {
+    std::error_code ec;
+    bool hardware = fs::exists("/dev/nvidiactl", ec);
+    for (const auto& e : fs::directory_iterator("/dev/dri", ec))
+        hardware = hardware || e.path().filename().string().rfind("renderD", 0) == 0;
+    if (hardware) GTEST_SKIP() << "this computer has a hardware encoder";
+    const ConvertDialogInput input{source_, 58, 29.1f, false};
+    EXPECT_EQ(ConvertEncoderSetting(), playcore::ConvertEncoder::Auto);
+    EXPECT_TRUE(ConvertSphericalSetting());
+    {
+        CConvertDlg dlg(nullptr, input);
+        EXPECT_EQ(dlg.EncoderLabel()->geometry(), QRect(44, 524, 920, 22));
+        EXPECT_EQ(dlg.EncoderLabel()->text(),
+                  QString::fromUtf8("エンコーダー: x264（ソフトウェア）"));
+        EXPECT_TRUE(dlg.ConfirmButton()->isEnabled());
+    }
+    ASSERT_TRUE(WriteSetting("CONVERT", "ENCODER", "bogus"));
+    ASSERT_TRUE(WriteSetting("CONVERT", "SPHERICAL", "0"));
+    EXPECT_EQ(ConvertEncoderSetting(), playcore::ConvertEncoder::Auto);
+    EXPECT_FALSE(ConvertSphericalSetting());
+    {
+        CConvertDlg dlg(nullptr, input);
+        EXPECT_EQ(dlg.EncoderLabel()->text(),
+                  QString::fromUtf8(
+                      "エンコーダー: x264（ソフトウェア）　360°動画の情報は書き込みません"));
+    }
+
+    ASSERT_TRUE(WriteSetting("CONVERT", "ENCODER", "vaapi"));
+    EXPECT_EQ(ConvertEncoderSetting(), playcore::ConvertEncoder::Vaapi);
+    CConvertDlg dlg(nullptr, input);
+    EXPECT_EQ(
+        dlg.EncoderLabel()->text(),
+        QString::fromUtf8("設定されたエンコーダー「VA-API」はこのコンピューターでは使えないため、"
+                          "変換できません。"));
+    EXPECT_FALSE(dlg.ConfirmButton()->isEnabled());
+    // Confirm (the button's command or Enter) does not close it; cancel does.
+    bool stillOpen = false;
+    Drive(&dlg, {[&] { return dlg.Preview()->PicturesPresented() > 0; },
+                 [&] {
+                     dlg.OnCommand(1);
+                     dlg.accept();
+                     stillOpen = dlg.isVisible();
+                     dlg.OnCommand(2);
+                     return true;
+                 }});
+    EXPECT_EQ(dlg.Exec(), 2);
+    EXPECT_TRUE(stillOpen);
+    // The flows' entry fails the same way and writes nothing.
+    const std::string out = settings_ / "named.mp4";
+    JobControl job(JobControl::Sinks{[](int, int) {}, [](std::uint32_t) {}});
+    std::atomic<int> result{-1};
+    ASSERT_TRUE(job.Start([&](JobControl& j) {
+        result = RunUploadConversion(j, source_, out, playcore::ConvertSettings{}, 58, 0);
+        return 0u;
+    }));
+    job.Join();
+    EXPECT_EQ(result.load(), 1);
+    EXPECT_FALSE(fs::exists(out));
 }
 
 TEST_F(ConvertDialog, PresetSettingAndTheConversionAsAJob) {

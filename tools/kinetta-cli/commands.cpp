@@ -71,7 +71,8 @@ const Command kCommands[] = {
      "position (needs a display)"},
     {"convert", KCLI_DRAW(CmdConvert),
      "convert --family tx40|tx50 IN --out OUT [--mask LEFT,TOP,RIGHT,BOTTOM]... [--mute] "
-     "[--flip] [--preset NAME]   upload conversion: 1920 x 960 panorama, H.264, masks"},
+     "[--flip] [--preset NAME] [--encoder auto|x264|vaapi|nvenc] [--no-spherical]   upload "
+     "conversion: 1920 x 960 360-degree panorama, H.264, masks"},
 };
 
 } // namespace

@@ -2,6 +2,9 @@
 // the save flow runs it: the fisheye recording unwrapped into a 1920 x 960
 // panorama, the masks pixelated, H.264 with the sound copied (or silenced),
 // the moov box first. A combined recording converts its front camera.
+// The H.264 encoder is --encoder's (default auto: a hardware encoder where
+// FFmpeg opens one, else libx264); the file declares the picture as a
+// 360-degree equirectangular panorama unless --no-spherical.
 // Progress goes to stderr (a bar on a terminal); the result is one JSON line.
 // Ctrl-C cancels: result 2, nothing at the output.
 
@@ -36,7 +39,8 @@ void OnInterrupt(int) {
 
 int Usage() {
     std::fprintf(stderr, "usage: kinetta-cli convert --family tx40|tx50 IN --out OUT|--preview WxH "
-                         "[--mask LEFT,TOP,RIGHT,BOTTOM]... [--mute] [--flip] [--preset NAME]\n");
+                         "[--mask LEFT,TOP,RIGHT,BOTTOM]... [--mute] [--flip] [--preset NAME]\n"
+                         "       [--encoder auto|x264|vaapi|nvenc] [--no-spherical]\n");
     return 2;
 }
 
@@ -138,6 +142,11 @@ int CmdConvert(Args args) {
             ++i;
         } else if (a == "--preset" && hasValue) {
             settings.preset = args[++i];
+        } else if (a == "--encoder" && hasValue &&
+                   playcore::ParseConvertEncoder(args[i + 1], &settings.encoder)) {
+            ++i;
+        } else if (a == "--no-spherical") {
+            settings.spherical = false;
         } else if (!a.empty() && a[0] != '-' && in.empty()) {
             in = a;
         } else {
@@ -194,6 +203,7 @@ int CmdConvert(Args args) {
     kutil::Json json{{"ok", true},
                      {"result", 0},
                      {"out", out},
+                     {"encoder", report.encoder},
                      {"frames", report.frames},
                      {"complete", !report.stoppedEarly},
                      {"combined", settings.combined},
