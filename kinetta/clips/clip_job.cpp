@@ -575,6 +575,7 @@ ClipResult WriteClip(const ClipPlan& plan, const std::atomic<bool>* running,
         const ClipCameraPlan& c = plan.cameras[i];
         playcore::OutputFile& out = outputs[i];
         out.StopWhenCleared(running);
+        out.WriteBackAsWritten(true);
         if (platform::Exists(c.output)) {
             Fail(why, c.output + ": exists");
             return ClipResult::Failed;

@@ -23,6 +23,8 @@ constexpr size_t kOutputBufferBytes = 1u << 20;
 // Media copied through memory (where the kernel cannot copy file to file) is
 // read and written in pieces of this many bytes.
 constexpr size_t kReadPiece = 1u << 20;
+// An output written back as it is written starts the disk on every this many bytes.
+constexpr uint64_t kWriteBackBytes = 4u << 20;
 
 bool WriteAll(int fd, const uint8_t* p, size_t length) {
     while (length > 0) {
@@ -155,6 +157,7 @@ bool OutputFile::Create(const std::string& finalPath) {
     prepared_ = false;
     written_ = 0;
     inFile_ = 0;
+    writtenBack_ = 0;
     buffer_.clear();
     return true;
 }
@@ -162,6 +165,13 @@ bool OutputFile::Create(const std::string& finalPath) {
 void OutputFile::Reached(uint64_t bytes) {
     inFile_ += bytes;
     if (watch_) watch_(inFile_);
+    // The disk starts on what is written while the rest is being written;
+    // Prepare's fsync then waits for the last pieces only.
+    if (writeBack_ && inFile_ - writtenBack_ >= kWriteBackBytes) {
+        ::sync_file_range(fd_, off64_t(writtenBack_), off64_t(inFile_ - writtenBack_),
+                          SYNC_FILE_RANGE_WRITE);
+        writtenBack_ = inFile_;
+    }
 }
 
 bool OutputFile::Flush() {

@@ -58,6 +58,9 @@ public:
     // may read that far and find the output's final bytes there, while it is
     // still being written. Empty: not watched.
     void WatchBytesInFile(std::function<void(uint64_t)> watch) { watch_ = std::move(watch); }
+    // Starts writing back to the disk what is in the file every few MiB
+    // (sync_file_range, not waiting), so that the sync of Prepare is short.
+    void WriteBackAsWritten(bool on) { writeBack_ = on; }
     // Flushes, syncs, closes and renames into place. False when any write
     // failed; the temporary file is then removed.
     bool Commit();
@@ -99,6 +102,8 @@ private:
     const std::atomic<bool>* running_ = nullptr;
     std::function<void(uint64_t)> watch_;
     uint64_t inFile_ = 0; // bytes written to the descriptor (written_ less the buffer)
+    bool writeBack_ = false;
+    uint64_t writtenBack_ = 0; // bytes whose writing back was started
     // Cleared once copy_file_range has refused this pair of files (another
     // file system, or a kernel without it); later copies use views.
     bool kernelCopy_ = true;
@@ -111,7 +116,7 @@ private:
 // source as it was opened, or the source no longer holds it.
 inline constexpr uint64_t kCopyWindowBytes = 33554432; // 32 MiB
 // The largest piece a watched OutputFile copies before it tells its watch.
-inline constexpr uint64_t kWatchedPieceBytes = 4194304; // 4 MiB
+inline constexpr uint64_t kWatchedPieceBytes = 1048576; // 1 MiB
 bool CopySourceRange(const sTAGNODE& node, OutputFile& out, uint64_t offset, uint64_t length);
 
 // Writes every node below root in pre-order: each box's size (NodeSize; the
