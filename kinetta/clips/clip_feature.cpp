@@ -16,8 +16,7 @@
 namespace kinetta {
 
 ClipFeature::ClipFeature(ViewerState& viewer, CFileOps& ops, TelemetryFeature& telemetry)
-    : ViewerFeature(viewer), ops_(ops), telemetry_(telemetry),
-      prefetch_(DigestCache::Shared()) {
+    : ViewerFeature(viewer), ops_(ops), telemetry_(telemetry), prefetch_(DigestCache::Shared()) {
     // A menu offered for a recording that is given up (or a list that
     // changed) would cut the wrong thing: it goes with them.
     auto drop = [this] {

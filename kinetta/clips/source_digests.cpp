@@ -372,8 +372,7 @@ SourceDigest DigestOfSource(const std::string& path, DigestCache* cache,
     if (sha.empty()) return out;
     out.sha256 = std::move(sha);
     out.from = DigestFrom::Read;
-    if (cacheable && same && Settled(before, start))
-        out.stored = cache->Store(before, out.sha256);
+    if (cacheable && same && Settled(before, start)) out.stored = cache->Store(before, out.sha256);
     return out;
 }
 

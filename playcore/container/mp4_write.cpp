@@ -286,8 +286,9 @@ bool OutputFile::CopyFromDescriptor(int sourceFd, uint64_t sourceSize, uint64_t 
         uint64_t done = 0;
         while (kernelCopy_ && done < window) {
             loff_t from = static_cast<loff_t>(offset + done);
-            const ssize_t n = ::copy_file_range(sourceFd, &from, fd_, nullptr,
-                                                static_cast<size_t>(std::min(window - done, step)), 0);
+            const ssize_t n =
+                ::copy_file_range(sourceFd, &from, fd_, nullptr,
+                                  static_cast<size_t>(std::min(window - done, step)), 0);
             if (n > 0) {
                 done += static_cast<uint64_t>(n);
                 Reached(static_cast<uint64_t>(n));

@@ -19,6 +19,7 @@
 #include <thread>
 
 #include "clips/fake_recordings.h"
+#include "clips/private_cache.h"
 #include "kinetta/catalogue/catalogue.h"
 #include "kinetta/catalogue/container_probe.h"
 #include "kinetta/catalogue/recording_names.h"
@@ -668,35 +669,7 @@ TEST(ClipWrite, NameWithoutGps) {
 
 namespace {
 
-// The cache of every test here is a folder of its own: the user's is never
-// touched (WriteClip and kinetta-cli use $XDG_CACHE_HOME's).
-class PrivateCache : public ::testing::Environment {
-public:
-    void SetUp() override {
-        dir = std::make_unique<ktest::TempDir>();
-        ::setenv("XDG_CACHE_HOME", dir->path().c_str(), 1);
-    }
-    void TearDown() override { dir.reset(); }
-    std::unique_ptr<ktest::TempDir> dir;
-};
-const auto* const kPrivateCache = ::testing::AddGlobalTestEnvironment(new PrivateCache);
-
-int64_t NowNs() {
-    timespec t{};
-    ::clock_gettime(CLOCK_REALTIME, &t);
-    return int64_t(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
-}
-
-// Blocks until the file's last change lies far enough back for its digest
-// to be kept (a computed moment, not a guess).
-void WaitUntilSettled(const std::string& path) {
-    struct stat st {};
-    ASSERT_EQ(::stat(path.c_str(), &st), 0);
-    const int64_t changed = int64_t(st.st_ctim.tv_sec) * 1'000'000'000 + st.st_ctim.tv_nsec;
-    const int64_t due = changed + (st.st_ctim.tv_nsec == 0 ? kSettledCoarseNs : kSettledNs);
-    for (int64_t now = NowNs(); now <= due; now = NowNs())
-        std::this_thread::sleep_for(std::chrono::nanoseconds(due - now + 1'000'000));
-}
+using ktest::WaitUntilSettled;
 
 // New bytes in place of some of the file's, its size and times of access and
 // modification as they were (only the change time tells).
@@ -783,8 +756,8 @@ TEST(SourceDigests, EveryChangeMissesAndADamagedCacheIsIgnored) {
         const char* what;
         std::string text;
     } damages[] = {
-        {"a digit of the digest", sound.substr(0, line) + (sound[line] == '0' ? "1" : "0") +
-                                      sound.substr(line + 1)},
+        {"a digit of the digest",
+         sound.substr(0, line) + (sound[line] == '0' ? "1" : "0") + sound.substr(line + 1)},
         {"cut short", sound.substr(0, sound.size() / 2)},
         {"its last line lost", sound.substr(0, sound.size() - 69)},
         {"another version", "kinetta source digests 2" + sound.substr(line - 1)},
