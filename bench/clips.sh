@@ -93,21 +93,20 @@ echo "kinetta-cli clip, first clip:  $(ms "$f")"
 awk -v a="$f" -v b="$c" 'BEGIN { printf "  first clip / (cat + sync):   %.2f\n", a / b }'
 echo "kinetta-cli clip, known:       $(ms "$k")"
 awk -v a="$k" -v b="$c" 'BEGIN { printf "  known / (cat + sync):        %.2f (target at most 1.20)\n", a / b }'
-# Processor time of one more round of each, and of cat + sync.
-cpu() { # LABEL FILE
-  awk -v l="$1" '{ printf "%s processor time: %.0f ms (user %.0f, system %.0f)\n", l, ($1 + $2) * 1000, $1 * 1000, $2 * 1000 }' "$2"
+# Processor time (user and system, of the process and its threads; bash's
+# time, to the millisecond) of one more round of each, and of cat + sync.
+cpu() { # LABEL COMMAND...: runs it and prints its processor time
+  local label=$1 times
+  shift
+  times=$({ TIMEFORMAT='%3U %3S'; time "$@" >/dev/null 2>&1; } 2>&1)
+  awk -v l="$label" -v t="$times" 'BEGIN { split(t, v, " "); printf "%s processor time: %.0f ms (user %.0f, system %.0f)\n", l, (v[1] + v[2]) * 1000, v[1] * 1000, v[2] * 1000 }'
 }
+copy() { cat "$1" >"$2" && sync "$2"; }
 rm -rf "${OUT:?}"/*
 mkdir -p "$OUT/first" "$OUT/known" "$EMPTY_CACHE"
-XDG_CACHE_HOME="$EMPTY_CACHE" /usr/bin/time -f "%U %S" -o "$OUT/first.time" "$CLI" clip --family tx40 \
-  "$FIRST" --event 0 --before 10 --after 10 --out "$OUT/first" >/dev/null
-XDG_CACHE_HOME="$KNOWN_CACHE" /usr/bin/time -f "%U %S" -o "$OUT/known.time" "$CLI" clip --family tx40 \
-  "$FIRST" --event 0 --before 10 --after 10 --out "$OUT/known" >/dev/null
-made=$(ls "$OUT"/known/EV_*.MP4)
-/usr/bin/time -f "%U %S" -o "$OUT/cat.time" sh -c 'cat "$1" >"$2" && sync "$2"' sh "$made" "$OUT/copy.MP4"
-cpu "cat + sync               " "$OUT/cat.time"
-cpu "kinetta-cli clip, first  " "$OUT/first.time"
-cpu "kinetta-cli clip, known  " "$OUT/known.time"
+cpu "kinetta-cli clip, first  " one_clip "$EMPTY_CACHE" "$OUT/first"
+cpu "kinetta-cli clip, known  " one_clip "$KNOWN_CACHE" "$OUT/known"
+cpu "cat + sync               " copy "$(ls "$OUT"/known/EV_*.MP4)" "$OUT/copy.MP4"
 
 # ---- 2. clips of a folder of 100 recordings with 10 events ----
 if [ "$(ls "$DATA/card"/*.MP4 2>/dev/null | wc -l)" != 100 ]; then

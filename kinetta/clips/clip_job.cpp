@@ -382,6 +382,7 @@ private:
             const bool last = finished_;
             lock.unlock();
             while (done < until) {
+                if (running_ && !running_->load()) return;
                 const size_t want = size_t(std::min<uint64_t>(until - done, buffer.size()));
                 const ssize_t n = ::pread(fd_, buffer.data(), want, off_t(done));
                 if (n < 0 && errno == EINTR) continue;
