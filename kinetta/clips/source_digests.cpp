@@ -412,11 +412,13 @@ void DigestPrefetch::WaitIdle() {
 }
 
 void DigestPrefetch::Run() {
-    // This thread only: the lowest processor priority and the idle I/O class
-    // (IOPRIO_WHO_PROCESS of the thread, IOPRIO_CLASS_IDLE).
+    // This thread only: the lowest processor priority and the lowest
+    // best-effort I/O level (IOPRIO_WHO_PROCESS of the thread,
+    // IOPRIO_CLASS_BE level 7; not the idle class, which a busy disk can
+    // starve for good, holding up the join at shutdown).
     const pid_t self = pid_t(::syscall(SYS_gettid));
     ::setpriority(PRIO_PROCESS, id_t(self), 19);
-    ::syscall(SYS_ioprio_set, 1, self, 3 << 13);
+    ::syscall(SYS_ioprio_set, 1, self, (2 << 13) | 7);
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
         wake_.wait(lock, [this] { return stop_ || !waiting_.empty(); });

@@ -136,7 +136,7 @@ SourceDigest DigestOfSource(const std::string& path, DigestCache* cache,
 
 // The viewer's background work: the digests of the files of the recording
 // it shows are computed on one thread at the lowest processor and disk
-// priority (nice 19, the idle I/O class), so that a clip cut from it later
+// priority (nice 19, best-effort I/O level 7), so that a clip cut from it later
 // finds them in the cache. Files on file systems that are not cached are
 // skipped without being read.
 class DigestPrefetch {
