@@ -8,7 +8,8 @@
 # 3. join/join-vs-ffmpeg.sh: joining ten one-minute 1080p recordings with
 #    `kinetta-cli join`, `ffmpeg -f concat -c copy` and `cp`; fileops.sh: the
 #    save of a 1 GiB pair against `cp` + `sync`, a join of ten against `cat` + `sync`;
-#    clips.sh: a 20 s event clip over two 1-minute 1080p recordings against
+#    clips.sh: a 20 s event clip over two 1-minute 1080p recordings (its sources'
+#    digests unknown, and known to the digest cache) against
 #    `cat` of its bytes + `sync`, and `kinetta-cli clips` over 100 recordings;
 # 4. player.sh: the movie player's figures, when a build with Qt is there
 #    (PLAYER_BUILD, by default the release build next to BUILD_DIR);

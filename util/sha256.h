@@ -47,5 +47,8 @@ private:
 // cannot be opened or read to its end (a card pulled meanwhile). Reads in
 // pieces of 1 MiB and stops, returning empty, once *running reads false.
 std::string Sha256OfFile(const std::string& path, const std::atomic<bool>* running = nullptr);
+// The same of the file open as fd, from its start (pread: the descriptor's
+// position is left alone) to its end.
+std::string Sha256OfDescriptor(int fd, const std::atomic<bool>* running = nullptr);
 
 } // namespace kutil

@@ -16,7 +16,7 @@
 namespace kinetta {
 
 ClipFeature::ClipFeature(ViewerState& viewer, CFileOps& ops, TelemetryFeature& telemetry)
-    : ViewerFeature(viewer), ops_(ops), telemetry_(telemetry) {
+    : ViewerFeature(viewer), ops_(ops), telemetry_(telemetry), prefetch_(DigestCache::Shared()) {
     // A menu offered for a recording that is given up (or a list that
     // changed) would cut the wrong thing: it goes with them.
     auto drop = [this] {
@@ -24,6 +24,15 @@ ClipFeature::ClipFeature(ViewerState& viewer, CFileOps& ops, TelemetryFeature& t
     };
     connect(&viewer, &ViewerState::RecordingClosed, this, drop);
     connect(&viewer, &ViewerState::ListRebuilt, this, drop);
+    // Once the recording is shown, the digests its clips' index needs are
+    // computed in the background, so that a clip finds them in the cache.
+    connect(&viewer, &ViewerState::RecordingPrepared, this, [this] {
+        if (const RecordingEntry* entry = viewer_.SelectedEntry())
+            prefetch_.Want({entry->frontPath, entry->rearPath});
+    });
+    connect(&viewer, &ViewerState::ShuttingDown, this, [this](ShutdownStep step) {
+        if (step == ShutdownStep::kStopWork) prefetch_.Stop();
+    });
 }
 
 QMenu* ClipFeature::OfferedMenu() const {

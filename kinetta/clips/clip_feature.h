@@ -15,6 +15,9 @@
 //    recording list: a one-item menu for that recording's first listed
 //    event, or its start when it has none.
 // The files are read for the request after the flow has closed the movies.
+// Once a recording is shown, the SHA-256 of its files are computed in the
+// background at the lowest priority (DigestPrefetch) and kept in the digest
+// cache, so that its clips need to read only their own bytes.
 //
 // UI thread only; the clip itself on the flows' worker.
 
@@ -24,6 +27,7 @@
 
 #include "kinetta/catalogue/catalogue.h"
 #include "kinetta/clips/clip_job.h"
+#include "kinetta/clips/source_digests.h"
 #include "kinetta/shell/viewer_feature.h"
 
 class QMenu;
@@ -44,6 +48,8 @@ public:
 
     // The one-item menu offered last while it is shown; null otherwise.
     QMenu* OfferedMenu() const;
+    // The background digests of the recording shown (tests wait on it).
+    DigestPrefetch& Prefetch() { return prefetch_; }
     // Called on the flow's worker with each request just before it is cut
     // (tests see what reached the flow, and may hold the work there).
     void SetRequestWatch(std::function<void(const ClipRequest&)> watch) {
@@ -60,6 +66,7 @@ private:
     TelemetryFeature& telemetry_;
     QPointer<QMenu> menu_;
     std::function<void(const ClipRequest&)> watch_;
+    DigestPrefetch prefetch_;
 };
 
 } // namespace kinetta

@@ -1,21 +1,27 @@
 #include "kinetta/clips/clip_job.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <new>
+#include <optional>
 #include <set>
 #include <thread>
 
 #include "kinetta/base/message_ids.h"
 #include "kinetta/base/ui_strings.h"
 #include "kinetta/catalogue/recording_names.h"
+#include "kinetta/clips/source_digests.h"
 #include "kinetta/fileops/folder_keys.h"
 #include "kinetta/fileops/output_files.h"
 #include "platform/files.h"
@@ -306,6 +312,103 @@ std::string DateTimeText(const playcore::RecordTime& t) {
     return text;
 }
 
+// The SHA-256 of an output taken while it is written: a thread reads the
+// temporary file as far as the writer has put bytes in it
+// (OutputFile::WatchBytesInFile; the file is only appended to) and hashes
+// them in order, so that the clip is hashed by the time its writing and its
+// sync are done, from the page cache, as a reader of the finished file would.
+class FollowingHash {
+public:
+    FollowingHash() = default;
+    FollowingHash(const FollowingHash&) = delete;
+    FollowingHash& operator=(const FollowingHash&) = delete;
+    ~FollowingHash() { Stop(); }
+
+    // After out.Create: opens its temporary file and follows it.
+    bool Start(playcore::OutputFile& out, const std::atomic<bool>* running) {
+        fd_ = ::open(out.temporaryPath().c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+        if (fd_ < 0) return false;
+        running_ = running;
+        out_ = &out;
+        out.WatchBytesInFile([this](uint64_t bytes) {
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                available_ = bytes;
+            }
+            more_.notify_one();
+        });
+        thread_ = std::thread([this] { Run(); });
+        return true;
+    }
+    // The writer is done: the output holds size bytes.
+    void Finished(uint64_t size) {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            total_ = size;
+            available_ = size;
+            finished_ = true;
+        }
+        more_.notify_one();
+    }
+    // Waits for the digest; empty when the output could not be read to its
+    // size or the work was stopped.
+    std::string Result() {
+        if (thread_.joinable()) thread_.join();
+        return digest_;
+    }
+    void Stop() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            stop_ = true;
+        }
+        more_.notify_one();
+        if (thread_.joinable()) thread_.join();
+        if (out_) out_->WatchBytesInFile(nullptr);
+        out_ = nullptr;
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = -1;
+    }
+
+private:
+    void Run() {
+        kutil::Sha256 hash;
+        std::vector<uint8_t> buffer(1u << 20);
+        uint64_t done = 0;
+        std::unique_lock<std::mutex> lock(mutex_);
+        for (;;) {
+            more_.wait(lock, [&] { return stop_ || finished_ || available_ > done; });
+            if (stop_ || (running_ && !running_->load())) return;
+            const uint64_t until = available_;
+            const bool last = finished_;
+            lock.unlock();
+            while (done < until) {
+                if (running_ && !running_->load()) return;
+                const size_t want = size_t(std::min<uint64_t>(until - done, buffer.size()));
+                const ssize_t n = ::pread(fd_, buffer.data(), want, off_t(done));
+                if (n < 0 && errno == EINTR) continue;
+                if (n <= 0) return; // the file holds less than was written
+                hash.Update(buffer.data(), size_t(n));
+                done += uint64_t(n);
+            }
+            lock.lock();
+            if (last && done == total_) {
+                digest_ = kutil::Sha256::Hex(hash.Finish());
+                return;
+            }
+        }
+    }
+
+    int fd_ = -1;
+    const std::atomic<bool>* running_ = nullptr;
+    playcore::OutputFile* out_ = nullptr; // watched; outlives this
+    std::mutex mutex_;
+    std::condition_variable more_;
+    uint64_t available_ = 0, total_ = 0; // guarded by mutex_
+    bool finished_ = false, stop_ = false;
+    std::string digest_; // written by the thread before it ends
+    std::thread thread_;
+};
+
 std::string CameraText(ClipCamera c) {
     return c == ClipCamera::Front  ? "前方カメラ"
            : c == ClipCamera::Rear ? "後方カメラ"
@@ -400,7 +503,8 @@ bool PlanClip(const ClipRequest& r, ClipPlan* plan, std::string* why) {
 
 ClipResult WriteClip(const ClipPlan& plan, const std::atomic<bool>* running,
                      const std::function<void(int, int)>& progress, bool checkRoom,
-                     ClipWritten* written, std::string* why) {
+                     ClipWritten* written, std::string* why, DigestCache* digests) {
+    if (!digests) digests = &DigestCache::Shared();
     *written = ClipWritten{};
     const auto stopped = [running] { return running && !running->load(); };
     const int steps = int(plan.cameras.size()) + 1;
@@ -421,10 +525,11 @@ ClipResult WriteClip(const ClipPlan& plan, const std::atomic<bool>* running,
         return ClipResult::NoRoom;
     }
 
-    // Every file the clips are cut from is hashed while the clips are
-    // written, by as many threads as there are processors (hashing, not the
-    // copy, takes the time: the sources are several times the clip); the
-    // page cache serves the copy and the hashing the same bytes.
+    // Every file the clips are cut from: its digest from the cache when the
+    // cache knows this version of it, else the file is read and hashed (and
+    // the digest kept) while the clips are written, by as many threads as
+    // there are processors; the page cache serves the copy and the hashing
+    // the same bytes.
     std::vector<std::string> sources;
     for (const ClipCameraPlan& c : plan.cameras)
         for (const ClipPart& p : c.span.parts)
@@ -433,12 +538,22 @@ ClipResult WriteClip(const ClipPlan& plan, const std::atomic<bool>* running,
     std::atomic<bool> hashing{true};
     std::atomic<size_t> nextSource{0};
     std::vector<std::string> sourceDigests(sources.size());
+    std::vector<size_t> unknown;
+    for (size_t i = 0; i < sources.size(); ++i) {
+        FileIdentity id;
+        const int fd = ::open(sources[i].c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+        if (fd >= 0 && IdentifyFile(fd, sources[i], &id) && TrustedFileSystem(fd))
+            if (std::optional<std::string> sha = digests->Find(id)) sourceDigests[i] = *sha;
+        if (fd >= 0) ::close(fd);
+        if (sourceDigests[i].empty()) unknown.push_back(i);
+    }
     std::vector<std::thread> hashers;
     const size_t threads = std::clamp<size_t>(std::thread::hardware_concurrency(), 1, 4);
-    for (size_t k = 0; k < std::min(threads, sources.size()); ++k)
+    for (size_t k = 0; k < std::min(threads, unknown.size()); ++k)
         hashers.emplace_back([&] {
-            for (size_t i; hashing.load() && (i = nextSource.fetch_add(1)) < sources.size();)
-                sourceDigests[i] = kutil::Sha256OfFile(sources[i], &hashing);
+            for (size_t i; hashing.load() && (i = nextSource.fetch_add(1)) < unknown.size();)
+                sourceDigests[unknown[i]] =
+                    DigestOfSource(sources[unknown[i]], digests, &hashing).sha256;
         });
     struct StopHashers {
         std::atomic<bool>& flag;
@@ -453,11 +568,15 @@ ClipResult WriteClip(const ClipPlan& plan, const std::atomic<bool>* running,
         }
     } stopHashers{hashing, hashers};
 
+    // Each clip is hashed as it is written (FollowingHash), the threads
+    // stopped on the way out.
     std::vector<playcore::OutputFile> outputs(plan.cameras.size() + 1);
+    std::vector<std::unique_ptr<FollowingHash>> followers;
     for (size_t i = 0; i < plan.cameras.size(); ++i) {
         const ClipCameraPlan& c = plan.cameras[i];
         playcore::OutputFile& out = outputs[i];
         out.StopWhenCleared(running);
+        out.WriteBackAsWritten(true);
         if (platform::Exists(c.output)) {
             Fail(why, c.output + ": exists");
             return ClipResult::Failed;
@@ -466,18 +585,24 @@ ClipResult WriteClip(const ClipPlan& plan, const std::atomic<bool>* running,
             Fail(why, c.output + ": cannot create a file in the folder");
             return ClipResult::Failed;
         }
+        followers.push_back(std::make_unique<FollowingHash>());
+        if (!followers.back()->Start(out, running)) {
+            Fail(why, c.output + ": the clip cannot be read back");
+            return ClipResult::Failed;
+        }
         if (!playcore::WriteMovie(*movies[i]->front, out) || !out.Prepare()) {
             out.Abandon();
             if (stopped()) return ClipResult::Cancelled;
             Fail(why, c.output + ": reading a source or writing the clip failed");
             return ClipResult::Failed;
         }
+        followers.back()->Finished(out.written());
         movies[i].reset(); // the sources are released
         written->bytes += out.written();
         if (progress) progress(int(i) + 1, steps);
     }
     for (size_t i = 0; i < plan.cameras.size(); ++i) {
-        const std::string sha = kutil::Sha256OfFile(outputs[i].temporaryPath(), running);
+        const std::string sha = followers[i]->Result();
         if (sha.empty()) {
             if (stopped()) return ClipResult::Cancelled;
             Fail(why, plan.cameras[i].output + ": the clip cannot be read back");
@@ -485,6 +610,7 @@ ClipResult WriteClip(const ClipPlan& plan, const std::atomic<bool>* running,
         }
         written->clips.push_back({plan.cameras[i].output, sha});
     }
+    followers.clear();
     stopHashers.Join();
     if (stopped()) return ClipResult::Cancelled;
     for (size_t i = 0; i < sources.size(); ++i) {

@@ -26,6 +26,8 @@
 
 namespace kinetta {
 
+class DigestCache;
+
 // What to cut.
 struct ClipRequest {
     RecorderFamily family = RecorderFamily::TX40;
@@ -137,10 +139,14 @@ struct ClipWritten {
 // steps) as each camera's file and the index are done. With checkRoom, a
 // folder without room for the clips (kFreeSpaceMargin included) gives
 // NoRoom before anything is written. *running cleared stops the work within
-// one copy window and leaves nothing.
+// one copy window and leaves nothing. The sources' digests come from digests
+// (null: DigestCache::Shared()) where it knows them, and are kept there when
+// read (kinetta/clips/source_digests.h); each clip is hashed while it is
+// written.
 ClipResult WriteClip(const ClipPlan& plan, const std::atomic<bool>* running,
                      const std::function<void(int, int)>& progress, bool checkRoom,
-                     ClipWritten* written, std::string* why = nullptr);
+                     ClipWritten* written, std::string* why = nullptr,
+                     DigestCache* digests = nullptr);
 
 // The index text (UTF-8) of a written clip.
 std::string ClipIndexText(const ClipPlan& plan, const ClipWritten& written);

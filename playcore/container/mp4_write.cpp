@@ -23,6 +23,8 @@ constexpr size_t kOutputBufferBytes = 1u << 20;
 // Media copied through memory (where the kernel cannot copy file to file) is
 // read and written in pieces of this many bytes.
 constexpr size_t kReadPiece = 1u << 20;
+// An output written back as it is written starts the disk on every this many bytes.
+constexpr uint64_t kWriteBackBytes = 4u << 20;
 
 bool WriteAll(int fd, const uint8_t* p, size_t length) {
     while (length > 0) {
@@ -154,13 +156,32 @@ bool OutputFile::Create(const std::string& finalPath) {
     failed_ = false;
     prepared_ = false;
     written_ = 0;
+    inFile_ = 0;
+    writtenBack_ = 0;
     buffer_.clear();
     return true;
 }
 
+void OutputFile::Reached(uint64_t bytes) {
+    inFile_ += bytes;
+    if (watch_) watch_(inFile_);
+    // The disk starts on what is written while the rest is being written;
+    // Prepare's fsync then waits for the last pieces only.
+    if (writeBack_ && inFile_ - writtenBack_ >= kWriteBackBytes) {
+        ::sync_file_range(fd_, off64_t(writtenBack_), off64_t(inFile_ - writtenBack_),
+                          SYNC_FILE_RANGE_WRITE);
+        writtenBack_ = inFile_;
+    }
+}
+
 bool OutputFile::Flush() {
     if (failed_ || fd_ < 0) return false;
-    if (!buffer_.empty() && !WriteAll(fd_, buffer_.data(), buffer_.size())) failed_ = true;
+    if (!buffer_.empty()) {
+        if (WriteAll(fd_, buffer_.data(), buffer_.size()))
+            Reached(buffer_.size());
+        else
+            failed_ = true;
+    }
     buffer_.clear();
     return !failed_;
 }
@@ -174,7 +195,10 @@ bool OutputFile::Write(const void* data, size_t length) {
     } else {
         if (!Flush()) return false;
         if (length >= kOutputBufferBytes) {
-            if (!WriteAll(fd_, p, length)) failed_ = true;
+            if (WriteAll(fd_, p, length))
+                Reached(length);
+            else
+                failed_ = true;
         } else {
             buffer_.insert(buffer_.end(), p, p + length);
         }
@@ -250,6 +274,9 @@ bool OutputFile::CopyFromDescriptor(int sourceFd, uint64_t sourceSize, uint64_t 
         failed_ = true;
         return false;
     }
+    // A watched file is copied in smaller pieces, so that its reader can
+    // follow closely.
+    const uint64_t step = watch_ ? kWatchedPieceBytes : kCopyWindowBytes;
     while (length > 0) {
         if (stopped()) {
             failed_ = true;
@@ -259,10 +286,12 @@ bool OutputFile::CopyFromDescriptor(int sourceFd, uint64_t sourceSize, uint64_t 
         uint64_t done = 0;
         while (kernelCopy_ && done < window) {
             loff_t from = static_cast<loff_t>(offset + done);
-            const ssize_t n = ::copy_file_range(sourceFd, &from, fd_, nullptr,
-                                                static_cast<size_t>(window - done), 0);
+            const ssize_t n =
+                ::copy_file_range(sourceFd, &from, fd_, nullptr,
+                                  static_cast<size_t>(std::min(window - done, step)), 0);
             if (n > 0) {
                 done += static_cast<uint64_t>(n);
+                Reached(static_cast<uint64_t>(n));
             } else if (n < 0 && errno == EINTR) {
                 continue;
             } else if (n == 0 || errno == EXDEV || errno == EINVAL || errno == ENOSYS ||
@@ -287,6 +316,7 @@ bool OutputFile::CopyFromDescriptor(int sourceFd, uint64_t sourceSize, uint64_t 
                 return false;
             }
             done += piece;
+            Reached(piece);
         }
         offset += window;
         length -= window;

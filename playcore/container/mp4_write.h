@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -50,6 +51,16 @@ public:
     // and leaves nothing under the final name. nullptr: never stopped. The
     // flag is owned by the caller and must outlive the file.
     void StopWhenCleared(const std::atomic<bool>* running) { running_ = running; }
+    // Calls watch (on the writing thread) with the number of bytes that are
+    // in the temporary file each time more have reached it: after every write
+    // of the buffer and every piece of at most kWatchedPieceBytes of a copy.
+    // The file is only ever appended to, so a reader of the temporary file
+    // may read that far and find the output's final bytes there, while it is
+    // still being written. Empty: not watched.
+    void WatchBytesInFile(std::function<void(uint64_t)> watch) { watch_ = std::move(watch); }
+    // Starts writing back to the disk what is in the file every few MiB
+    // (sync_file_range, not waiting), so that the sync of Prepare is short.
+    void WriteBackAsWritten(bool on) { writeBack_ = on; }
     // Flushes, syncs, closes and renames into place. False when any write
     // failed; the temporary file is then removed.
     bool Commit();
@@ -78,6 +89,7 @@ public:
 
 private:
     bool Flush();
+    void Reached(uint64_t bytes); // bytes more are in the file
     bool CopyFromDescriptor(int fd, uint64_t size, uint64_t offset, uint64_t length);
 
     int fd_ = -1;
@@ -88,6 +100,10 @@ private:
     std::vector<uint8_t> buffer_;
     std::vector<uint8_t> copyBuffer_; // reused by CopyFrom when the kernel cannot copy
     const std::atomic<bool>* running_ = nullptr;
+    std::function<void(uint64_t)> watch_;
+    uint64_t inFile_ = 0; // bytes written to the descriptor (written_ less the buffer)
+    bool writeBack_ = false;
+    uint64_t writtenBack_ = 0; // bytes whose writing back was started
     // Cleared once copy_file_range has refused this pair of files (another
     // file system, or a kernel without it); later copies use views.
     bool kernelCopy_ = true;
@@ -99,6 +115,8 @@ private:
 // most kCopyWindowBytes). False when the range is not wholly inside the
 // source as it was opened, or the source no longer holds it.
 inline constexpr uint64_t kCopyWindowBytes = 33554432; // 32 MiB
+// The largest piece a watched OutputFile copies before it tells its watch.
+inline constexpr uint64_t kWatchedPieceBytes = 1048576; // 1 MiB
 bool CopySourceRange(const sTAGNODE& node, OutputFile& out, uint64_t offset, uint64_t length);
 
 // Writes every node below root in pre-order: each box's size (NodeSize; the

@@ -5,16 +5,26 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <random>
 #include <sstream>
+#include <thread>
 
 #include "clips/fake_recordings.h"
+#include "clips/private_cache.h"
 #include "kinetta/catalogue/catalogue.h"
 #include "kinetta/catalogue/container_probe.h"
 #include "kinetta/catalogue/recording_names.h"
 #include "kinetta/clips/clip_job.h"
+#include "kinetta/clips/source_digests.h"
 #include "playcore/container/gps_reader.h"
 #include "playcore/container/mp4_trim.h"
 #include "playcore/container/mp4_write.h"
@@ -655,4 +665,184 @@ TEST(ClipWrite, NameWithoutGps) {
     EXPECT_NE(index.find("GPS の記録なし (ファイル番号 007, 名前の時刻から 00:00:00)"),
               std::string::npos)
         << index;
+}
+
+namespace {
+
+using ktest::WaitUntilSettled;
+
+// New bytes in place of some of the file's, its size and times of access and
+// modification as they were (only the change time tells).
+void RewriteKeepingTimes(const std::string& path, uint64_t offset, std::string_view bytes) {
+    struct stat before {};
+    ASSERT_EQ(::stat(path.c_str(), &before), 0);
+    const int fd = ::open(path.c_str(), O_WRONLY);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::pwrite(fd, bytes.data(), bytes.size(), off_t(offset)), ssize_t(bytes.size()));
+    const timespec times[2] = {before.st_atim, before.st_mtim};
+    ASSERT_EQ(::futimens(fd, times), 0);
+    ::close(fd);
+    struct stat after {};
+    ASSERT_EQ(::stat(path.c_str(), &after), 0);
+    ASSERT_EQ(after.st_ino, before.st_ino);
+    ASSERT_EQ(after.st_size, before.st_size);
+    ASSERT_EQ(after.st_mtim.tv_sec, before.st_mtim.tv_sec);
+    ASSERT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
+}
+
+std::string Sha256sum(const std::string& path) {
+    std::string out;
+    if (FILE* p = ::popen(("sha256sum < '" + path + "'").c_str(), "r")) {
+        char line[128] = {};
+        if (std::fgets(line, sizeof line, p)) out.assign(line, strnlen(line, 64));
+        ::pclose(p);
+    }
+    return out;
+}
+
+bool OnTrustedFileSystem(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY);
+    const bool trusted = fd >= 0 && TrustedFileSystem(fd);
+    if (fd >= 0) ::close(fd);
+    return trusted;
+}
+
+} // namespace
+
+// The digest cache: a digest kept is sha256sum's and is found again, by
+// another program too; a rewrite that keeps size, inode and modification
+// time misses and is read anew (and is kept only once its change is
+// settled); a damaged or foreign cache file is ignored, the digest is right
+// and the file is replaced by a sound one.
+TEST(SourceDigests, EveryChangeMissesAndADamagedCacheIsIgnored) {
+    ktest::TempDir dir;
+    std::string bytes(3 << 20, '\0');
+    std::mt19937 random(7);
+    for (char& b : bytes)
+        b = char(random());
+    const std::string path = dir.Write("card/001_120000A_M.MP4", bytes);
+    if (!OnTrustedFileSystem(path))
+        GTEST_SKIP() << "the temporary folder's file system is not one digests are kept for";
+    DigestCache cache(dir / "cache/kinetta/source-digests");
+
+    WaitUntilSettled(path);
+    const SourceDigest first = DigestOfSource(path, &cache);
+    EXPECT_EQ(first.from, DigestFrom::Read);
+    EXPECT_TRUE(first.stored);
+    EXPECT_EQ(first.sha256, Sha256sum(path));
+    EXPECT_EQ(DigestOfSource(path, &cache).from, DigestFrom::Cache);
+    DigestCache other(cache.path()); // another program's
+    const SourceDigest again = DigestOfSource(path, &other);
+    EXPECT_EQ(again.from, DigestFrom::Cache);
+    EXPECT_EQ(again.sha256, first.sha256);
+    struct stat st {};
+    ASSERT_EQ(::stat(cache.path().c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+
+    RewriteKeepingTimes(path, 1 << 20, "changed");
+    const SourceDigest changed = DigestOfSource(path, &cache);
+    EXPECT_EQ(changed.from, DigestFrom::Read);
+    EXPECT_FALSE(changed.stored); // changed a moment ago
+    EXPECT_EQ(changed.sha256, Sha256sum(path));
+    EXPECT_NE(changed.sha256, first.sha256);
+    EXPECT_EQ(DigestOfSource(path, &other).from, DigestFrom::Read);
+    WaitUntilSettled(path);
+    EXPECT_TRUE(DigestOfSource(path, &cache).stored);
+    EXPECT_EQ(DigestOfSource(path, &other).sha256, changed.sha256);
+
+    const std::string sound = ReadAll(cache.path());
+    const size_t line = sound.find('\n') + 1;
+    const struct Damage {
+        const char* what;
+        std::string text;
+    } damages[] = {
+        {"a digit of the digest",
+         sound.substr(0, line) + (sound[line] == '0' ? "1" : "0") + sound.substr(line + 1)},
+        {"cut short", sound.substr(0, sound.size() / 2)},
+        {"its last line lost", sound.substr(0, sound.size() - 69)},
+        {"another version", "kinetta source digests 2" + sound.substr(line - 1)},
+        {"empty", ""},
+        {"not text", std::string(4096, '\xff')},
+    };
+    for (const Damage& d : damages) {
+        SCOPED_TRACE(d.what);
+        std::ofstream(cache.path(), std::ios::binary | std::ios::trunc) << d.text;
+        DigestCache fresh(cache.path());
+        const SourceDigest read = DigestOfSource(path, &fresh);
+        EXPECT_EQ(read.from, DigestFrom::Read);
+        EXPECT_EQ(read.sha256, changed.sha256);
+        EXPECT_TRUE(read.stored);
+        std::vector<DigestEntry> entries;
+        EXPECT_TRUE(ParseDigestCache(ReadAll(cache.path()), &entries));
+        ASSERT_EQ(entries.size(), 1u);
+        EXPECT_EQ(entries[0].sha256, changed.sha256);
+    }
+
+    // Paths with line breaks and backslashes come back as they were.
+    DigestEntry odd;
+    odd.file.path = "/a\nb\\n\r c";
+    odd.file.modifiedNs = -5;
+    odd.sha256 = first.sha256;
+    std::vector<DigestEntry> back;
+    ASSERT_TRUE(ParseDigestCache(DigestCacheText({odd, odd}), &back));
+    ASSERT_EQ(back.size(), 2u);
+    EXPECT_EQ(back[1].file, odd.file);
+}
+
+// A clip whose sources' digests are known takes them from the cache, and its
+// index still gives every file's true digest, also after a source was
+// rewritten behind the cache's back.
+TEST(ClipWrite, SourceDigestsComeFromTheCacheAndFollowChanges) {
+    ktest::TempDir dir;
+    const std::string in = dir.Mkdir("card");
+    const Card card = WriteCard(in, RecorderFamily::TX40, false, {0, 3});
+    if (!OnTrustedFileSystem(card.front[0]))
+        GTEST_SKIP() << "the temporary folder's file system is not one digests are kept for";
+    DigestCache cache(dir / "cache/source-digests");
+    std::vector<std::string> sources; // of the first clip
+    const auto cut = [&](const std::string& out) {
+        ClipRequest r;
+        r.frontPath = r.telemetryPath = card.front[0];
+        r.rearPath = card.rear[0];
+        r.moment = 2.5;
+        r.before = r.after = 1; // on into the second recording
+        r.folder = dir.Mkdir(out);
+        ClipPlan plan;
+        std::string why;
+        ASSERT_TRUE(PlanClip(r, &plan, &why)) << why;
+        ClipWritten written;
+        ASSERT_EQ(WriteClip(plan, nullptr, nullptr, true, &written, &why, &cache),
+                  ClipResult::Written)
+            << why;
+        const std::string index = ReadAll(plan.indexPath);
+        for (const ClipCameraPlan& c : plan.cameras)
+            EXPECT_NE(index.find(kutil::Sha256OfFile(c.output) + "  " +
+                                 std::string(kutil::FileNameOf(c.output)) + "\n"),
+                      std::string::npos)
+                << index;
+        ASSERT_EQ(written.sources.size(), 4u);
+        for (const ClipFileDigest& d : written.sources) {
+            EXPECT_NE(index.find(kutil::Sha256OfFile(d.path) + "  " + d.path + "\n"),
+                      std::string::npos)
+                << index;
+            if (sources.size() < 4) sources.push_back(d.path);
+        }
+    };
+    for (const std::string& s : {card.front[0], card.front[1], card.rear[0], card.rear[1]})
+        WaitUntilSettled(s);
+    cut("first");
+    for (const std::string& s : sources) {
+        FileIdentity id;
+        const int fd = ::open(s.c_str(), O_RDONLY);
+        ASSERT_TRUE(IdentifyFile(fd, s, &id));
+        ::close(fd);
+        EXPECT_EQ(cache.Find(id), kutil::Sha256OfFile(s)) << s;
+    }
+    cut("second");
+    // A sample's bytes of the second rear recording changed in place.
+    const std::string rear = ReadAll(card.rear[1]);
+    const size_t mdat = rear.find("mdat");
+    ASSERT_NE(mdat, std::string::npos);
+    RewriteKeepingTimes(card.rear[1], mdat + 8, "other");
+    cut("third");
 }

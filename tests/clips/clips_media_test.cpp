@@ -15,6 +15,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "clips/private_cache.h"
 #include "container/mp4_builder.h"
 #include "mkcard/media_tools.h"
 #include "playcore/container/gps_reader.h"

@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <QContextMenuEvent>
 #include <QMenu>
 
@@ -21,6 +24,7 @@ extern "C" {
 #include <libavutil/log.h>
 }
 
+#include "clips/private_cache.h"
 #include "fileops/fileops_support.h"
 #include "kinetta/base/command_ids.h"
 #include "kinetta/base/message_ids.h"
@@ -35,6 +39,7 @@ extern "C" {
 #include "kinetta/telemetry/gsensor_dlg.h"
 #include "kinetta/telemetry/telemetry_feature.h"
 #include "tools/mkcard/recording.h"
+#include "util/sha256.h"
 
 namespace kinetta {
 namespace {
@@ -71,6 +76,8 @@ public:
                 mkcard::RecordingReport report;
                 std::string error;
                 ASSERT_TRUE(mkcard::WriteRecording(s, folder + name, &report, &error)) << error;
+                // The viewer keeps the digests only of files not changed a moment ago.
+                ktest::WaitUntilSettled(folder + name);
             }
         ktest::WriteModelMarker(card, RecorderFamily::TX40);
     }
@@ -127,6 +134,16 @@ struct ClipViewer : ClipHome, FileOpsViewer {
     }
 };
 
+// The digest the cache of the environment holds for the file as it is now.
+std::string CachedDigest(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    FileIdentity id;
+    const bool known = fd >= 0 && IdentifyFile(fd, path, &id);
+    if (fd >= 0) ::close(fd);
+    DigestCache cache(DigestCachePath(std::getenv("XDG_CACHE_HOME"), std::getenv("HOME")));
+    return known ? cache.Find(id).value_or("") : "";
+}
+
 std::vector<std::string> Names(const std::string& folder) {
     std::vector<std::string> out;
     for (const auto& e : fs::directory_iterator(folder))
@@ -138,6 +155,19 @@ std::vector<std::string> Names(const std::string& folder) {
 TEST(ClipWindow, MovieMenuCutsTheNearestEventAndACancelLeavesNothing) {
     ClipViewer v;
     ASSERT_TRUE(v.Ready());
+    // Once the recording is shown, its files' digests are computed in the
+    // background and kept where a clip finds them (on a file system they
+    // are kept for).
+    for (const char* name : {"001_101500A_M.MP4", "001_101500A_R.MP4"}) {
+        const std::string path = Card::card + "/20230525_001/" + name;
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        const bool kept = fd >= 0 && TrustedFileSystem(fd);
+        if (fd >= 0) ::close(fd);
+        if (kept) {
+            EXPECT_TRUE(WaitFor([&] { return CachedDigest(path) == kutil::Sha256OfFile(path); }))
+                << name;
+        }
+    }
     const std::string out = v.home.Mkdir("clips");
     v.folder = out;
     // At 5 s the user point (6 s) lies within the 2 s after; the shock (2 s)

@@ -135,3 +135,11 @@ card[33:39] = b"012345"
 write("fuzz_card_settings", "card.dfc", bytes(card))
 card[33:39] = b"      "
 write("fuzz_card_settings", "blank-version.dfc", bytes(card))
+# The source digest cache: two entries (one path with an escaped line break), the check line.
+import hashlib
+digests = b"kinetta source digests 1\n" + \
+    b"e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855 2049 131 0 1700000000000000000 1700000000123456789 1700000100 /media/card/001_120000A_M.MP4\n" + \
+    b"ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad 2049 132 3 -1 1700000000000000000 1700000100 /home/u/a\\nb\\\\c.MP4\n"
+write("fuzz_digest_cache", "two-entries", digests + b"end " + hashlib.sha256(digests).hexdigest().encode() + b"\n")
+# Without its check line (the target adds one).
+write("fuzz_digest_cache", "two-entries-unchecked", digests)
