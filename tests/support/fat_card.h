@@ -289,8 +289,8 @@ private:
         if (wchan == "request_wait_answer" || wchan == "fuse_get_req") return w;
         if (!ReadCalls().count(w.call) || w.call == -1) return std::nullopt;
         std::string a0, a1;
-        fields >> a0 >> a1;
-        const long fd = std::stol(w.call == SYS_sendfile ? a1 : a0, nullptr, 16);
+        if (!(fields >> a0 >> a1)) return std::nullopt; // it moved on meanwhile
+        const long fd = std::strtol((w.call == SYS_sendfile ? a1 : a0).c_str(), nullptr, 16);
         char target[4096];
         const std::string link = "/proc/" + std::to_string(pid) + "/fd/" + std::to_string(fd);
         const ssize_t n = ::readlink(link.c_str(), target, sizeof target - 1);
