@@ -25,6 +25,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -143,10 +144,14 @@ inline const std::set<long>& ReadCalls() {
                                          SYS_preadv2, SYS_sendfile, SYS_copy_file_range, -1};
     return calls;
 }
-// System calls that move or remove entries.
-inline const std::set<long>& RenameCalls() {
-    static const std::set<long> calls = {SYS_rename, SYS_renameat, SYS_renameat2, SYS_unlink,
-                                         SYS_unlinkat};
+// An openat that creates a file (O_CREAT), as PullDuring reports it.
+inline constexpr long kCreateCall = -100;
+// System calls of moving or removing an entry: the renames, the links and
+// removals, and the creates of a move's bookkeeping (a trash's .trashinfo, a
+// placeholder that claims the new name).
+inline const std::set<long>& MoveCalls() {
+    static const std::set<long> calls = {SYS_rename,   SYS_renameat, SYS_renameat2, SYS_unlink,
+                                         SYS_unlinkat, SYS_link,     SYS_linkat,    kCreateCall};
     return calls;
 }
 
@@ -209,8 +214,10 @@ public:
     // RenameCalls()), then pulls it: the pull lands in the middle of that
     // work, whatever the speed of the machine. False, with the card running
     // again, when pid ended or did not wait for the card in such a call
-    // within ms milliseconds.
-    bool PullDuring(pid_t pid, const std::set<long>& calls, int ms = 60000) {
+    // within ms milliseconds. armed (if given): the card is answered call by
+    // call from the start, but pulled only once *armed reads true.
+    bool PullDuring(pid_t pid, const std::set<long>& calls, int ms = 60000,
+                    const std::atomic<bool>* armed = nullptr) {
         if (!Mounted()) return false;
         const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
         Freeze();
@@ -218,7 +225,7 @@ public:
             const std::vector<CardWait> waiting = WaitingThreads(pid);
             if (waiting.empty() && Ended(pid)) break;
             for (const CardWait& w : waiting)
-                if (calls.count(w.call)) {
+                if (calls.count(w.call) && (!armed || armed->load())) {
                     Pull();
                     return true;
                 }
@@ -285,6 +292,13 @@ private:
         w.line = ReadProcLine(task + "/syscall");
         std::istringstream fields(w.line);
         fields >> w.call;
+        if (w.call == SYS_openat) {
+            std::string dirfd, path, flags;
+            if (fields >> dirfd >> path >> flags &&
+                (std::strtoul(flags.c_str(), nullptr, 16) & O_CREAT))
+                w.call = kCreateCall;
+            fields.clear();
+        }
         const std::string wchan = ReadProcLine(task + "/wchan");
         if (wchan == "request_wait_answer" || wchan == "fuse_get_req") return w;
         if (!ReadCalls().count(w.call) || w.call == -1) return std::nullopt;
