@@ -306,20 +306,99 @@ bool MoveToTrash(const std::string& path) {
     return MoveToTrash(path, nullptr);
 }
 
+namespace {
+
+// Claims the name to with an empty file created exclusively, so that it
+// fails with EEXIST when any entry of that name exists (on FAT also one whose
+// name differs only in case). *claimed receives the placeholder's identity.
+bool ClaimName(const std::string& to, struct stat* claimed) {
+    const int fd = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) return false;
+    const bool known = ::fstat(fd, claimed) == 0;
+    const int error = errno;
+    ::close(fd);
+    if (known) return true;
+    ::unlink(to.c_str());
+    errno = error;
+    return false;
+}
+
+bool SameEntry(const struct stat& a, const struct stat& b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// Removes the placeholder claimed at to, when it is still the one claimed.
+void DropClaim(const std::string& to, const struct stat& claimed) {
+    struct stat now {};
+    if (::lstat(to.c_str(), &now) != 0 || !SameEntry(now, claimed)) return;
+    ::unlink(to.c_str());
+}
+
+} // namespace
+
 bool RenameNoReplace(const std::string& from, const std::string& to) {
     if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
         return true;
     if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return false;
-    // No RENAME_NOREPLACE here (FAT does have it; some network file systems
-    // do not): a hard link fails with EEXIST just as atomically.
-    if (::link(from.c_str(), to.c_str()) != 0) return false;
-    if (::unlink(from.c_str()) != 0) {
+    // No RENAME_NOREPLACE here (FUSE file systems such as a FAT card mounted
+    // with fusefat, some network file systems): a hard link fails with
+    // EEXIST just as atomically.
+    if (::link(from.c_str(), to.c_str()) == 0) {
+        if (::unlink(from.c_str()) == 0) return true;
         const int error = errno;
         ::unlink(to.c_str());
         errno = error;
         return false;
     }
-    return true;
+    if (errno == EEXIST) return false;
+    // No hard links either (FAT: EPERM, others ENOSYS or ENOTSUP): the name is
+    // claimed first by an exclusive create, which fails when anything of that
+    // name exists, and the file then replaces its own placeholder in one
+    // rename. A placeholder left by a failure is removed again. A folder
+    // cannot replace a placeholder (fusefat refuses folder renames onto an
+    // empty folder): it is not moved, with the link's error.
+    const int linkError = errno;
+    struct stat source {};
+    if (::lstat(from.c_str(), &source) != 0) return false;
+    if (S_ISDIR(source.st_mode)) {
+        errno = linkError;
+        return false;
+    }
+    struct stat claimed {};
+    if (!ClaimName(to, &claimed)) return false;
+    struct stat now {};
+    if (::lstat(to.c_str(), &now) != 0 || !SameEntry(now, claimed)) {
+        errno = EEXIST; // the placeholder was taken away: another entry may stand there
+        return false;
+    }
+    if (::rename(from.c_str(), to.c_str()) == 0) return true;
+    const int error = errno;
+    DropClaim(to, claimed);
+    errno = error;
+    return false;
+}
+
+std::optional<uint64_t> LargestFileBytes(const std::string& path, const std::string& mountsFile) {
+    constexpr uint64_t kFatLargestFile = 0xFFFFFFFFull;
+    struct statfs sfs {};
+    if (::statfs(path.c_str(), &sfs) == 0 && sfs.f_type == kMsdosSuperMagic) return kFatLargestFile;
+    // A FUSE mount reports FUSE's own magic: its type in the mount table tells.
+    const std::string resolved = ResolvePath(path);
+    std::string bestRoot, bestType;
+    for (const MountEntry& m : ReadMountTable(mountsFile)) {
+        const std::string& mp = m.mountPoint;
+        if (mp.empty() || mp.size() < bestRoot.size()) continue;
+        const bool holds =
+            resolved == mp || mp == "/" ||
+            (resolved.size() > mp.size() && resolved.compare(0, mp.size(), mp) == 0 &&
+             (mp.back() == '/' || resolved[mp.size()] == '/'));
+        if (!holds) continue;
+        bestRoot = mp; // a later mount on the same point covers an earlier one
+        bestType = m.fsType;
+    }
+    if (bestType == "vfat" || bestType == "msdos" || bestType == "fuse.fusefat")
+        return kFatLargestFile;
+    return std::nullopt;
 }
 
 bool RestoreFromTrash(const std::string& trashedAs, const std::string& original) {

@@ -2,6 +2,7 @@
 // File-system stand-ins: case-insensitive lookup of names the program forms,
 // mount roots and removable devices, FAT attributes, the freedesktop.org trash.
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -82,9 +83,20 @@ bool MoveToTrash(const std::string& path, std::string* trashedAs);
 bool RestoreFromTrash(const std::string& trashedAs, const std::string& original);
 
 // Renames from to to, failing with EEXIST instead of replacing a file that
-// exists at to, however close the two come in time (renameat2 with
-// RENAME_NOREPLACE, or link and unlink where the file system lacks it).
+// exists at to, however close the two come in time: renameat2 with
+// RENAME_NOREPLACE; where the file system lacks it, link and unlink; where it
+// has no hard links either (FAT through FUSE), the name claimed by an
+// exclusive create (an empty file) that the rename then replaces; a folder is
+// then not moved (false). On a case-insensitive file system a name that differs
+// only in case counts as existing. A failure leaves no placeholder behind.
 bool RenameNoReplace(const std::string& from, const std::string& to);
+
+// The largest file the file system holding path can store, in bytes: 4 GiB
+// less one byte on FAT (the kernel's vfat or msdos, or a FUSE mount of type
+// fuse.fusefat, as /proc/self/mounts names it); nothing where no such limit
+// is known (ext4, exFAT, ...). mountsFile is for tests.
+std::optional<uint64_t> LargestFileBytes(const std::string& path,
+                                         const std::string& mountsFile = "/proc/self/mounts");
 
 // Removes folder if it holds nothing but empty folders, deepest first.
 // Returns true when the folder is gone.

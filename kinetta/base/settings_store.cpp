@@ -195,6 +195,16 @@ bool PutInPlace(const std::string& tmp, const std::string& path, const struct st
     return ::rename(tmp.c_str(), path.c_str()) == 0;
 }
 
+// Gives the new file fd the permission bits of the file old it replaces. A
+// file system without per-file modes (FAT: every file has the mount's mode,
+// and chmod gives ENOSYS or EPERM) keeps the mode it has: nothing to carry.
+bool KeepMode(int fd, const struct stat& old) {
+    struct stat now {};
+    if (::fstat(fd, &now) == 0 && (now.st_mode & 07777) == (old.st_mode & 07777)) return true;
+    if (::fchmod(fd, old.st_mode & 07777) == 0) return true;
+    return errno == ENOSYS || errno == EPERM || errno == ENOTSUP || errno == EOPNOTSUPP;
+}
+
 // Writes data to a temporary file beside path and puts it in place of the
 // file read (PutInPlace). The temporary is created exclusively under an
 // unpredictable name, never through a link (platform::CreateTemporaryBeside),
@@ -206,8 +216,7 @@ bool ReplaceFile(const std::string& path, const std::string& data, const struct 
     std::string tmp;
     const int fd = platform::CreateTemporaryBeside(path, 0666, &tmp);
     if (fd < 0) return false;
-    bool ok = true;
-    if (old) ok = ::fchmod(fd, old->st_mode & 07777) == 0;
+    bool ok = !old || KeepMode(fd, *old);
     size_t done = 0;
     while (ok && done < data.size()) {
         const ssize_t n = ::write(fd, data.data() + done, data.size() - done);

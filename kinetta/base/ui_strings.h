@@ -8,7 +8,7 @@
 
 namespace kinetta {
 
-inline constexpr int kUiStringCount = 280;
+inline constexpr int kUiStringCount = 300;
 
 // Named entries of the table (the index is the entry's number).
 enum UiText : int {

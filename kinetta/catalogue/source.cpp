@@ -1,5 +1,6 @@
 #include "kinetta/catalogue/source.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <climits>
@@ -63,9 +64,19 @@ SourceWatch::~SourceWatch() {
     thread_.join();
 }
 
+namespace {
+// The file system path is on; 0 when it cannot be asked.
+dev_t DeviceOf(const std::string& path) {
+    struct stat st {};
+    return !path.empty() && ::stat(path.c_str(), &st) == 0 ? st.st_dev : 0;
+}
+} // namespace
+
 void SourceWatch::SetWatchedPath(std::string path) {
+    const dev_t device = DeviceOf(path); // outside the lock: the stat may block
     std::lock_guard lock(mutex_);
     path_ = std::move(path);
+    device_ = device;
 }
 
 std::string SourceWatch::WatchedPath() const {
@@ -79,8 +90,9 @@ void SourceWatch::Run() {
         wake_.wait_for(lock, period_, [this] { return stop_; });
         if (stop_ || path_.empty()) continue;
         std::string path = path_;
+        const dev_t device = device_;
         lock.unlock(); // the check may block on a dying device
-        bool present = exists_(path);
+        bool present = exists_(path) && (device == 0 || DeviceOf(path) == device);
         lock.lock();
         if (present || path_ != path) continue; // still there, or replaced meanwhile
         path_.clear();

@@ -2,6 +2,8 @@
 // Choosing the source of recordings: at start-up, through the browse command,
 // and noticing when it goes away.
 
+#include <sys/types.h>
+
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -11,8 +13,8 @@
 #include <thread>
 #include <vector>
 
-#include "kinetta/catalogue/catalogue.h"
 #include "kinetta/base/recorder_family.h"
+#include "kinetta/catalogue/catalogue.h"
 #include "platform/message_sink.h"
 
 namespace kinetta {
@@ -49,8 +51,11 @@ BrowseOutcome ApplySourceChoice(const SourceChoice& choice, FamilyDecider& decid
                                 const std::function<RecordingProbe(RecorderFamily)>& probeFor = {});
 
 // Watches the source path from a worker thread. Every period it checks, while
-// a path is set, that the path exists; the first time it does not, it clears
-// the path and posts UM_SOURCE_LOST (wParam and lParam 0) to the target.
+// a path is set, that the path exists and is still on the file system it was
+// on when it was set (a card unmounted from a mount point that stays, as an
+// fstab entry's, leaves an empty folder of another file system under the
+// path); the first time it is not, it clears the path and posts
+// UM_SOURCE_LOST (wParam and lParam 0) to the target.
 class SourceWatch {
 public:
     using ExistsFn = std::function<bool(const std::string&)>;
@@ -77,6 +82,7 @@ private:
     mutable std::mutex mutex_;
     std::condition_variable wake_; // with mutex_: stop requests
     std::string path_;             // guarded by mutex_
+    dev_t device_ = 0;             // guarded by mutex_; path_'s file system, 0: unknown
     bool stop_ = false;            // guarded by mutex_
     std::thread thread_;           // started last, joined by the destructor
 };

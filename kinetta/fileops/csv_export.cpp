@@ -7,6 +7,7 @@
 
 #include "kinetta/base/ui_strings.h"
 #include "kinetta/catalogue/recording_names.h"
+#include "platform/files.h"
 #include "playcore/container/boxes/stsz_box.h"
 #include "playcore/container/boxes/stts_box.h"
 #include "playcore/container/boxes/tkhd_box.h"
@@ -243,7 +244,13 @@ CsvWriteResult WriteCsvFile(const std::vector<RecordingEntry>& entries, Recorder
             out.Abandon();
             return CsvWriteResult::Cancelled;
         }
-        const std::string row = CsvRow(MeasureRecording(entries[size_t(i)], family), family);
+        const RecordingEntry& e = entries[size_t(i)];
+        const std::string row = CsvRow(MeasureRecording(e, family), family);
+        // A listed file that is gone now (the card pulled, the file removed
+        // meanwhile) was measured as a short row: the list is no longer what
+        // the file would say, so nothing is written.
+        for (const std::string* file : {&e.frontPath, &e.rearPath})
+            if (!file->empty() && !platform::IsRegularFile(*file)) return CsvWriteResult::Failed;
         if (!out.Write(row.data(), row.size())) return CsvWriteResult::Failed;
         if (progress) progress(i, total);
     }

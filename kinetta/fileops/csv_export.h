@@ -81,7 +81,8 @@ enum class CsvWriteResult { Written, Cancelled, Failed };
 // a failure or a cancel leaves nothing (and an earlier file of that name
 // untouched). progress(done, total) follows every row. running, when given,
 // is checked before each row; once it reads false the export stops and
-// nothing is kept. Failed when the file cannot be created or written.
+// nothing is kept. Failed when the file cannot be created or written, or a
+// listed recording's file is no longer there (a pulled card).
 CsvWriteResult WriteCsvFile(const std::vector<RecordingEntry>& entries, RecorderFamily family,
                             const std::string& path, const std::atomic<bool>* running,
                             const std::function<void(int done, int total)>& progress);

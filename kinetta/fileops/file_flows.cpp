@@ -23,9 +23,14 @@
 
 namespace kinetta {
 
-bool CFileOps::CheckOutputs(const std::string& folder, uint64_t bytes, bool tooLarge) {
+bool CFileOps::CheckOutputs(const std::string& folder, uint64_t bytes, bool tooLarge,
+                            uint64_t largestOutput) {
     if (tooLarge) {
         ShowError(Text(kStrOutputTooLarge));
+        return false;
+    }
+    if (!FitsInFileSystem(folder, largestOutput)) {
+        ShowError(Text(kStrOutputTooLargeForFat));
         return false;
     }
     if (!HasRoomFor(folder, bytes)) {
@@ -48,7 +53,8 @@ bool CFileOps::Save() {
         // folder as it was.
         if (!plan->ExistingSeparations().empty() && !AskYesNo(kStrSplitFileExists)) return {};
         if (!plan->ExistingCopies().empty() && !AskYesNo(kStrConvertedFileExists)) return {};
-        if (!CheckOutputs(folder, plan->Bytes(), plan->TooLarge())) return {};
+        if (!CheckOutputs(folder, plan->Bytes(), plan->TooLarge(), plan->LargestOutput()))
+            return {};
         return [plan](JobControl& job) {
             SaveReport report;
             const std::uint32_t end = RunSave(*plan, job, &report);
@@ -141,7 +147,7 @@ bool CFileOps::Join() {
                 frames += static_cast<int>(e.frontFrames);
         }
         if (!CheckOutputs(folder, plan->Bytes() * (plan->convertOut.empty() ? 1 : 2),
-                          plan->TooLarge()))
+                          plan->TooLarge(), plan->LargestOutput()))
             return {};
         return [plan, settings, frames](JobControl& job) {
             std::vector<std::string> files;
@@ -170,7 +176,8 @@ bool CFileOps::ConvertCurrent() {
         if (platform::Exists(output) && !AskYesNo(kStrConvertedFileExists)) return {};
         auto settings = std::make_shared<playcore::ConvertSettings>();
         if (!AskConvertSettings(source, settings.get())) return {};
-        if (!CheckOutputs(folder, FileBytes(source), false)) return {};
+        // The re-encoded movie is taken to be about the size of its source.
+        if (!CheckOutputs(folder, FileBytes(source), false, FileBytes(source))) return {};
         const int frames = static_cast<int>(entry.frontFrames);
         return [source, output, folder, settings, frames](JobControl& job) -> std::uint32_t {
             const int r = ConvertOnWorker(job, source, output, *settings, frames);

@@ -219,9 +219,11 @@ public:
 
 private:
     void Ended(bool reload);
-    // The checks before anything is written: an output of 4 GiB or more, and
-    // the free space of folder for bytes. False after showing why.
-    bool CheckOutputs(const std::string& folder, uint64_t bytes, bool tooLarge);
+    // The checks before anything is written: an output of 4 GiB or more, an
+    // output of largestOutput bytes that folder's file system cannot hold
+    // (FAT32), and the free space of folder for bytes. False after showing why.
+    bool CheckOutputs(const std::string& folder, uint64_t bytes, bool tooLarge,
+                      uint64_t largestOutput);
 
     // Asks for the conversion settings of source; false when cancelled.
     bool AskConvertSettings(const std::string& source, playcore::ConvertSettings* settings);

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 
 #include "kinetta/base/message_ids.h"
@@ -117,6 +118,10 @@ uint64_t JoinPlan::Bytes() const {
 bool JoinPlan::TooLarge() const {
     return (front && CameraBytes(false) > kMaxOutputBytes) ||
            (rear && CameraBytes(true) > kMaxOutputBytes);
+}
+
+uint64_t JoinPlan::LargestOutput() const {
+    return std::max(front ? CameraBytes(false) : 0, rear ? CameraBytes(true) : 0);
 }
 
 std::uint32_t RunJoin(const JoinPlan& plan, JobControl& job, const JoinConversion& convert,

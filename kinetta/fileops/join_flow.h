@@ -46,6 +46,9 @@ struct JoinPlan {
     uint64_t Bytes() const;
     // Whether a camera's output could reach 4 GiB.
     bool TooLarge() const;
+    // Bytes of the largest single output at most (a camera's inputs), for the
+    // file-size limit of the folder's file system.
+    uint64_t LargestOutput() const;
 };
 
 JoinPlan PlanJoin(const std::vector<RecordingEntry>& entries, const std::string& folder, bool front,

@@ -73,7 +73,15 @@ PieceResult CopyBytes(int in, int out, uint64_t length, const std::atomic<bool>*
 std::optional<uint64_t> FreeBytes(const std::string& folder) {
     struct statvfs st {};
     if (statvfs(folder.c_str(), &st) != 0) return std::nullopt;
+    // A file system that reports no size at all (fusefat on some FAT32 images
+    // gives 0 blocks) does not know its free space either: unknown, not none.
+    if (st.f_blocks == 0) return std::nullopt;
     return static_cast<uint64_t>(st.f_bavail) * static_cast<uint64_t>(st.f_frsize);
+}
+
+bool FitsInFileSystem(const std::string& folder, uint64_t bytes) {
+    const std::optional<uint64_t> largest = platform::LargestFileBytes(folder);
+    return !largest || bytes <= *largest;
 }
 
 bool HasRoomFor(const std::string& folder, uint64_t bytes) {

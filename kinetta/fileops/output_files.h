@@ -17,12 +17,17 @@ namespace kinetta {
 // layout carry 32-bit sizes and chunk offsets.
 inline constexpr uint64_t kMaxOutputBytes = 0xFFFFFFFFull;
 
+// Whether a file of bytes bytes fits in folder's file system: FAT32 files end
+// below 4 GiB (platform::LargestFileBytes); elsewhere any size fits.
+bool FitsInFileSystem(const std::string& folder, uint64_t bytes);
+
 // Head room kept free on the output's disk beyond what a flow writes, for
 // the file system's own blocks and the box headers a write adds (bytes).
 inline constexpr uint64_t kFreeSpaceMargin = 16ull << 20;
 
 // Bytes an unprivileged user may still write in folder's file system;
-// nothing when it cannot be asked.
+// nothing when it cannot be asked or the file system reports no size (0
+// blocks in statvfs).
 std::optional<uint64_t> FreeBytes(const std::string& folder);
 
 // Whether folder's disk holds bytes more (plus kFreeSpaceMargin). A disk

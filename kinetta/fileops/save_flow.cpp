@@ -1,5 +1,7 @@
 #include "kinetta/fileops/save_flow.h"
 
+#include <algorithm>
+
 #include "kinetta/base/message_ids.h"
 #include "kinetta/base/ui_strings.h"
 #include "kinetta/catalogue/recording_names.h"
@@ -86,6 +88,14 @@ bool SavePlan::TooLarge() const {
         for (const SaveOutput& o : outs)
             if (o.separated && FileBytes(o.source) > kMaxOutputBytes) return true;
     return false;
+}
+
+uint64_t SavePlan::LargestOutput() const {
+    uint64_t largest = 0;
+    for (const auto& outs : recordings)
+        for (const SaveOutput& o : outs)
+            largest = std::max(largest, FileBytes(o.source));
+    return largest;
 }
 
 std::uint32_t RunSave(const SavePlan& plan, JobControl& job, SaveReport* report) {

@@ -51,6 +51,9 @@ struct SavePlan {
     uint64_t Bytes() const;
     // Whether one output could reach 4 GiB, which the boxes cannot describe.
     bool TooLarge() const;
+    // Bytes of the largest single output at most (its source's size), for the
+    // file-size limit of the folder's file system (FAT32: below 4 GiB).
+    uint64_t LargestOutput() const;
 };
 
 // The plan for the ticked entries: combined recordings by their name, the

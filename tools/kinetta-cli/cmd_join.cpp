@@ -8,13 +8,18 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
+#include <optional>
 
+#include "platform/files.h"
 #include "playcore/container/mp4_join.h"
 #include "playcore/container/mp4_split.h"
 #include "playcore/container/mp4_tree.h"
 #include "tools/kinetta-cli/commands.h"
 #include "util/json_text.h"
+#include "util/text.h"
 
 namespace kcli {
 
@@ -47,6 +52,21 @@ bool Taken(const std::string& path) {
     return ::lstat(path.c_str(), &st) == 0;
 }
 
+// Whether an output of up to bytes bytes fits a file of output's folder's
+// file system (FAT32: below 4 GiB); false after saying why on stderr, before
+// anything is written.
+bool FitsBeside(const char* command, const std::string& output, uint64_t bytes) {
+    const std::optional<uint64_t> largest =
+        platform::LargestFileBytes(std::string(kutil::DirectoryOf(output)));
+    if (!largest || bytes <= *largest) return true;
+    std::fprintf(stderr,
+                 "kinetta-cli %s: %s: the output would reach %llu bytes, more than a file of its "
+                 "FAT file system can hold (%llu)\n",
+                 command, output.c_str(), static_cast<unsigned long long>(bytes),
+                 static_cast<unsigned long long>(*largest));
+    return false;
+}
+
 void ReportTaken(const char* command, const std::string& path) {
     std::fprintf(stderr, "kinetta-cli %s: %s: exists (--overwrite replaces it)\n", command,
                  path.c_str());
@@ -69,6 +89,10 @@ int CmdJoin(Args args) {
         ReportTaken("join", output);
         return 1;
     }
+    uint64_t inputBytes = 0;
+    for (const std::string& in : inputs)
+        inputBytes += static_cast<uint64_t>(std::max(0LL, FileSize(in)));
+    if (!FitsBeside("join", output, inputBytes)) return 1;
     std::string why;
     // Keep also holds for an entry that appears while the join is written.
     if (JoinFiles(inputs, output, family, nullptr, &why,
@@ -110,6 +134,10 @@ int CmdSplit(Args args) {
             return 1;
         }
     }
+    // A separated camera is never larger than its source.
+    const uint64_t inputBytes = static_cast<uint64_t>(std::max(0LL, FileSize(input)));
+    for (const std::string* out : {&front, tracks >= 3 ? &rear : nullptr})
+        if (out && !out->empty() && !FitsBeside("split", *out, inputBytes)) return 1;
     std::string why;
     if (!SeparateTracks(*movie, front, rear, nullptr, &why,
                         overwrite ? OnExisting::Replace : OnExisting::Keep)) {

@@ -106,6 +106,11 @@ int CmdSave(Args args) {
         ReportFailure("save", "an output would reach 4 GiB");
         return 1;
     }
+    if (!kinetta::FitsInFileSystem(out, plan.LargestOutput())) {
+        ReportFailure("save", out + ": an output would reach 4 GiB, more than a file of its FAT "
+                                    "file system can hold");
+        return 1;
+    }
     if (!kinetta::HasRoomFor(out, plan.Bytes())) {
         ReportFailure("save", out + ": not enough free space");
         return 1;

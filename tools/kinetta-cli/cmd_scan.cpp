@@ -36,10 +36,16 @@ int CmdScan(Args args) {
         return 1;
     }
     Catalogue catalogue(family, ContainerProbe(family));
-    const bool ok = catalogue.OpenSource(path, kind);
+    bool ok = catalogue.OpenSource(path, kind);
     if (!ok) {
         // Only a single file that is not a complete recording is refused.
         error = path + ": not a complete recording of this family";
+        ReportFailure("scan", error);
+    } else if (const std::string gone = SourceProblem(path, kind); !gone.empty()) {
+        // A card pulled during the scan leaves a list of what was read before:
+        // not the source's catalogue.
+        ok = false;
+        error = "the source went away during the scan: " + gone;
         ReportFailure("scan", error);
     }
 
