@@ -381,6 +381,7 @@ bool MovieWriter::WriteVideo(const uint8_t* bgra, int stride, int64_t pts, int64
         return false;
     yuv_->pts = pts;
     yuv_->pkt_duration = duration;
+    if (encoderInput_) encoderInput_(yuv_);
     if (avcodec_send_frame(encoder_, yuv_) < 0) return false;
     return Drain(false);
 }
@@ -491,6 +492,7 @@ int CMovieCapture::Work(std::string* why) {
         }
         ::close(fd);
         writer = std::make_unique<MovieWriter>();
+        writer->SetEncoderInputHook(p.encoderInput);
         const std::string preset =
             p.settings.preset.empty() ? std::string(kDefaultConvertPreset) : p.settings.preset;
         if (!writer->Open(temp, reader.VideoStream(), reader.AudioStream(), p.settings.silenceAudio,

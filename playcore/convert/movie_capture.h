@@ -144,6 +144,10 @@ public:
 
     // The silent frame, for tests.
     const std::vector<uint8_t>& SilentFrame() const { return silent_; }
+    // Tests: called with every picture before it goes to the encoder.
+    void SetEncoderInputHook(std::function<void(const AVFrame*)> hook) {
+        encoderInput_ = std::move(hook);
+    }
 
 private:
     bool Drain(bool flush);
@@ -160,6 +164,7 @@ private:
     bool silence_ = false;
     std::vector<uint8_t> silent_;
     bool headerWritten_ = false;
+    std::function<void(const AVFrame*)> encoderInput_;
 };
 
 // The conversion context: the parameters of one run and its result.
@@ -179,6 +184,9 @@ public:
         // frame at which the writer fails; -1 for none.
         int failConvertAt = -1;
         int failWriteAt = -1;
+        // Tests: sees every picture handed to the encoder (planar 4:2:0,
+        // 1920 x 960), on the thread that encodes.
+        std::function<void(const AVFrame*)> encoderInput;
     };
 
     CMovieCapture() = default;

@@ -16,6 +16,7 @@
 #include <vector>
 
 extern "C" {
+#include <libavutil/frame.h>
 #include <libavutil/log.h>
 }
 
@@ -325,6 +326,57 @@ TEST_F(ConvertMedia, MaskRectangleIsConstantOverEachNineByNineBlock) {
         for (int x = 200; x < 700; x += 5)
             differ += std::abs(pic.At(x, 500)[0] - ref.At(x, 500)[0]) > 12;
         EXPECT_LT(differ, 5);
+    }
+}
+
+// 64-bit FNV-1a over the visible bytes of every picture handed to the
+// encoder (the Y, U and V planes of each, in order), and their count.
+struct PictureDigest {
+    uint64_t hash = 1469598103934665603ull;
+    int pictures = 0;
+    void Add(const AVFrame* f) {
+        for (int plane = 0; plane < 3; ++plane) {
+            const int w = plane ? f->width / 2 : f->width, h = plane ? f->height / 2 : f->height;
+            for (int y = 0; y < h; ++y) {
+                const uint8_t* row = f->data[plane] + static_cast<ptrdiff_t>(y) * f->linesize[plane];
+                for (int x = 0; x < w; ++x)
+                    hash = (hash ^ row[x]) * 1099511628211ull;
+            }
+        }
+        ++pictures;
+    }
+};
+
+TEST_F(ConvertMedia, PicturesHandedToTheEncoderKeepTheirReferenceDigest) {
+    // The digests were taken from the single-threaded conversion (unwrap,
+    // pixelation, then the colour conversion of the whole picture); any
+    // change of a byte of any picture, in either mounting direction, with
+    // masks that overlap and reach over the picture's edges, shows here.
+    struct Case {
+        bool flip;
+        std::vector<MaskRect> masks;
+        uint64_t digest;
+    };
+    const std::vector<Case> cases = {
+        {false, {{768, 384, 960, 576}, {900, 500, 1100, 700}}, 0},
+        {true, {{-20, 900, 100, 1000}, {1850, 0, 1930, 400}, {5, 5, 5, 5}}, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.flip ? "flipped" : "upright");
+        CMovieCapture capture;
+        CMovieCapture::Params p;
+        p.source = src_;
+        p.destination = dir_ / "digest.mp4";
+        p.settings.flip = c.flip;
+        p.settings.masks = c.masks;
+        p.settings.preset = "ultrafast";
+        p.totalFrames = 58;
+        PictureDigest digest;
+        p.encoderInput = [&digest](const AVFrame* f) { digest.Add(f); };
+        std::string why;
+        ASSERT_EQ(capture.Run(std::move(p), &why), kConvertDone) << why;
+        EXPECT_EQ(digest.pictures, 58);
+        EXPECT_EQ(digest.hash, c.digest) << std::hex << "0x" << digest.hash;
     }
 }
 
