@@ -358,8 +358,8 @@ TEST_F(ConvertMedia, PicturesHandedToTheEncoderKeepTheirReferenceDigest) {
         uint64_t digest;
     };
     const std::vector<Case> cases = {
-        {false, {{768, 384, 960, 576}, {900, 500, 1100, 700}}, 0},
-        {true, {{-20, 900, 100, 1000}, {1850, 0, 1930, 400}, {5, 5, 5, 5}}, 0},
+        {false, {{768, 384, 960, 576}, {900, 500, 1100, 700}}, 0x9c47d68964fb9c39ull},
+        {true, {{-20, 900, 100, 1000}, {1850, 0, 1930, 400}, {5, 5, 5, 5}}, 0x3777318cc3d087aaull},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.flip ? "flipped" : "upright");
