@@ -21,6 +21,7 @@
 
 #include "playcore/convert/convert_job.h"
 #include "playcore/convert/convert_rules.h"
+#include "playcore/convert/pipeline.h"
 #include "playcore/convert/unwrap.h"
 
 struct AVFormatContext;
@@ -53,29 +54,58 @@ struct ConvertSample {
     ~ConvertSample();
 };
 
-// Colour conversion and unwrap of decoded pictures into a 32-bit panorama.
+// Colour conversion and unwrap of decoded pictures into a 32-bit panorama
+// and, for writing, into the encoder's planar 4:2:0 picture.
+//
+// The work of a picture is spread over the machine's cores in row bands (a
+// BandPool); the result is byte for byte what one thread writes: the unwrap
+// of a row depends on that row alone, the pixelation runs on one thread once
+// every row is unwrapped, and the colour conversion of a chunk of rows runs
+// only when every row it reads holds its final value.
 class MovieConverter {
 public:
+    // Rows of one colour-conversion chunk. The 4:2:0 conversion of a chunk
+    // reads at most this many rows above and below it.
+    static constexpr int kChunkRows = 32;
+
     MovieConverter();
     ~MovieConverter();
     MovieConverter(const MovieConverter&) = delete;
     MovieConverter& operator=(const MovieConverter&) = delete;
 
-    // Source picture size, output size and mounting direction. False for a
-    // size out of range.
-    bool Init(int sourceWidth, int sourceHeight, int outWidth, int outHeight, bool flip);
+    // Source picture size, output size and mounting direction; bands: the
+    // threads of each picture (0: one per core); yuvOutput: ConvertToYuv is
+    // used (the output is then 1920 x 960 at most, with an even height).
+    // False for a size out of range or when FFmpeg's scaler cannot be set up.
+    bool Init(int sourceWidth, int sourceHeight, int outWidth, int outHeight, bool flip,
+              bool yuvOutput = false, int bands = 0);
     // The decoded frame (planar 4:2:0; other formats are converted to it
     // first) unwrapped with the band into Output() as a 32-bit picture.
     // False when the frame cannot be converted.
     bool Convert(const AVFrame* frame);
-    uint8_t* Output() { return output_.data(); }
+    // Convert, then the masks pixelated in Output(), and Output() in planar
+    // 4:2:0 video range (FFmpeg's scaler, bilinear, as for the whole
+    // picture at once) in yuv, a frame of the output size that this call
+    // makes writable. In one pass over each band where no mask is near.
+    bool ConvertToYuv(const AVFrame* frame, const std::vector<MaskRect>& masks, AVFrame* yuv);
+    uint8_t* Output() { return bgra_ ? bgraData_ : nullptr; }
     int OutWidth() const { return table_.width; }
     int OutHeight() const { return table_.height; }
     int OutStride() const { return table_.width * 4; }
+    int Bands() const { return pool_ ? pool_->Bands() : 1; }
 
 private:
+    bool Planar(const AVFrame* frame, YuvPlanes* planes);
+    bool ColourRows(int band, AVFrame* yuv, int row, int rows);
+    void CopyBlackRows(AVFrame* yuv, int row, int rows) const;
+
     RemapTable table_;
-    std::vector<uint8_t> output_; // 32-bit output picture
+    std::unique_ptr<BandPool> pool_;
+    AVFrame* bgra_ = nullptr;        // 32-bit output picture (reference-counted, for the scaler)
+    uint8_t* bgraData_ = nullptr;    // its pixels, stride OutStride()
+    std::vector<SwsContext*> toYuv_; // one scaler per band: 32-bit to planar 4:2:0
+    std::vector<AVFrame*> views_;    // per band: the 4:2:0 picture as handed to its scaler
+    AVFrame* blackYuv_ = nullptr;    // the 4:2:0 picture of an all-black 32-bit picture
     SwsContext* toI420_ = nullptr;
     AVFrame* i420_ = nullptr;
 };
@@ -137,6 +167,9 @@ public:
               const std::string& preset, std::string* why);
     // One 32-bit picture of 1920 x 960 at the source's time stamp.
     bool WriteVideo(const uint8_t* bgra, int stride, int64_t pts, int64_t duration);
+    // One planar 4:2:0 picture of 1920 x 960 at the source's time stamp; the
+    // frame may be reused once this returns.
+    bool WritePicture(AVFrame* yuv, int64_t pts, int64_t duration);
     // One sound packet, copied (or the silent frame with its timing).
     bool WriteAudio(const AVPacket* packet);
     // Drains the encoder and writes the trailer; the file is complete.
