@@ -789,6 +789,7 @@ int CMovieCapture::Work(std::string* why) {
                                 ProgressDone(frameCounter_.load(), p.totalFrames, p.progressStart),
                                 p.totalFrames);
                     }
+                    if (ok && p.framesWritten) p.framesWritten(written);
                 }
                 if (!ok) {
                     writeWhy = e.packet ? "the sound could not be written"

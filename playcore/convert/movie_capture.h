@@ -212,7 +212,8 @@ public:
         MaskEditor* masks = nullptr;     // edited meanwhile by the UI thread; may be null
         CaptureTarget* target = nullptr; // the preview's picture receiver; may be null
         const std::atomic<bool>* running = nullptr; // cleared: cancel
-        std::function<void(int, int)> progress;     // (done, total), converting thread
+        std::function<void(int, int)> progress;     // (done, total), writing thread
+        std::function<void(int)> framesWritten;     // frames so far, writing thread
         // Tests: the video frame (0-based) whose conversion fails, and the
         // frame at which the writer fails; -1 for none.
         int failConvertAt = -1;

@@ -589,7 +589,21 @@ TEST_F(ConvertMedia, CommandLineConvertsAndCtrlCLeavesNothing) {
     EXPECT_NE(r.out.find("\"frames\":58"), std::string::npos) << r.out;
     EXPECT_NE(r.err.find("progress 58 58"), std::string::npos);
     EXPECT_EQ(Probe(out, "v", "width,height"), "1920,960");
+    EXPECT_NE(r.out.find("\"seconds\":"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\"fps\":"), std::string::npos) << r.out;
     fs::remove(out);
+    // On a terminal (script's pseudo-terminal): the frames written, frames per
+    // second and the time left, ending at the last frame.
+    if (ktest::RunCommand("script --version").status == 0) {
+        r = ktest::RunCommand("script -qefc \"" + kCli + " convert --family tx50 '" + src_ +
+                              "' --out '" + out + "' --preset ultrafast\" /dev/null");
+        ASSERT_EQ(r.status, 0) << r.out;
+        EXPECT_NE(r.out.find("58/58 frames"), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find(" frames/s "), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find("0:00 left"), std::string::npos) << r.out;
+        EXPECT_EQ(r.out.find("progress 58 58"), std::string::npos) << r.out;
+        fs::remove(out);
+    }
     // The dialog's preview without a window: every frame drawn, nothing written.
     r = ktest::RunCommand(kCli + " convert --family tx50 '" + src_ + "' --preview 1000x500");
     EXPECT_EQ(r.status, 0) << r.err;
