@@ -782,6 +782,7 @@ int CMovieCapture::Work(std::string* why) {
                          writer->WritePicture(e.picture, e.pts, e.duration);
                     spare.Push(e.picture);
                     ++written;
+                    if (ok && p.framesWritten) p.framesWritten(written);
                     if (ok && (p.totalFrames <= 0 || frameCounter_.load() < p.totalFrames)) {
                         frameCounter_.fetch_add(1);
                         if (p.progress && p.totalFrames > 0)
@@ -789,7 +790,6 @@ int CMovieCapture::Work(std::string* why) {
                                 ProgressDone(frameCounter_.load(), p.totalFrames, p.progressStart),
                                 p.totalFrames);
                     }
-                    if (ok && p.framesWritten) p.framesWritten(written);
                 }
                 if (!ok) {
                     writeWhy = e.packet ? "the sound could not be written"
