@@ -5,11 +5,17 @@
 // decodes its video (the sound is never decoded), MovieConverter turns each
 // decoded frame into the unwrapped panorama, MovieWriter encodes H.264 with
 // libx264 and muxes the copied (or silenced) sound into MP4, and
-// CMovieCapture runs the loop on a worker thread of its own, either writing
-// (upload conversion) or only drawing (the conversion dialog's preview).
+// CMovieCapture runs the conversion on a worker thread of its own, either
+// writing (upload conversion) or only drawing (the conversion dialog's
+// preview).
 //
 // No Qt. Threads: CMovieCapture::Run blocks its caller while the worker
 // runs; Cancel and the mask editor may be used from any thread meanwhile.
+// The worker runs three stages at once, in the samples' order: a reader
+// thread (demultiplexer and decoder), the worker itself (unwrap, masks and
+// colour conversion, spread over the cores by MovieConverter's band pool)
+// and, when writing, a writer thread (encoder and muxer; the progress and
+// frame callbacks run there). Queues of a few samples lie between them.
 
 #include <atomic>
 #include <cstdint>
