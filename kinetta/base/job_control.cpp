@@ -18,6 +18,7 @@ bool JobControl::Start(Work work) {
     {
         std::lock_guard<std::mutex> hold(lock_);
         outcome_ = Outcome{};
+        detail_.clear();
     }
     done_.store(0);
     total_.store(0);
@@ -45,6 +46,16 @@ void JobControl::Progress(int done, int total) {
     done_.store(done);
     total_.store(total);
     if (sinks_.progress) sinks_.progress(done, total);
+}
+
+void JobControl::SetDetail(std::string text) {
+    std::lock_guard<std::mutex> hold(lock_);
+    detail_ = std::move(text);
+}
+
+std::string JobControl::Detail() const {
+    std::lock_guard<std::mutex> hold(lock_);
+    return detail_;
 }
 
 void JobControl::SetCompleted() {

@@ -92,6 +92,12 @@ public:
     // Worker thread: the completion message's lines for work without outputs.
     void SetSummary(std::string text);
 
+    // Worker thread: a line that says more than the percentage (the
+    // conversion's pace); the window shows it beside the bar. Empty: none.
+    void SetDetail(std::string text);
+    // Any thread: the last detail line; cleared by Start.
+    std::string Detail() const;
+
     // Any thread: the last progress reported.
     int Done() const { return done_.load(); }
     int Total() const { return total_.load(); }
@@ -111,6 +117,7 @@ private:
     std::atomic<int> total_{0};
     mutable std::mutex lock_; // guards outcome_ (worker writes, owner takes)
     Outcome outcome_;         // guarded by lock_
+    std::string detail_;      // guarded by lock_
 };
 
 } // namespace kinetta

@@ -11,7 +11,9 @@
 //                                    totalFrames, progressStart);
 //      r == 0 done, 1 failed (show "動画の変換に失敗しました。"), 2 cancelled
 //      (JobControl::Cancel); progress goes through JobControl::Progress with
-//      the values of the "UM_PROGRESS" messages (done, total).
+//      the values of the "UM_PROGRESS" messages (done, total), and the pace
+//      (frames written, frames per second, time left) through
+//      JobControl::SetDetail just before each.
 //
 // The x264 preset comes from the setting "CONVERT" / "PRESET" when the
 // settings do not name one, the encoder from "CONVERT" / "ENCODER" when they
@@ -21,6 +23,7 @@
 
 #include "kinetta/base/job_control.h"
 #include "playcore/convert/convert_job.h"
+#include "playcore/convert/convert_rules.h"
 
 namespace kinetta {
 
@@ -29,6 +32,11 @@ namespace kinetta {
 int RunUploadConversion(JobControl& job, const std::string& source, const std::string& destination,
                         const playcore::ConvertSettings& settings, int totalFrames,
                         int progressStart);
+
+// The pace line shown beside the conversion's progress bar: frames written
+// of the total, frames per second and the time left (M:SS), in the
+// interface's language.
+std::string ConvertPaceText(int frames, int totalFrames, const playcore::ConvertPace& pace);
 
 // The preset of the setting "CONVERT" / "PRESET", or the default when it is
 // empty or not one of x264's presets.

@@ -125,6 +125,7 @@ bool CFileOps::Run(const Prepare& prepare, Recording recording) {
         return false;
     }
     progress_->CancelButton()->setEnabled(true);
+    progress_->Bar()->SetDetail(QString());
     progress_->ShowProgress(0, 1);
     if (!job_.Start(std::move(work))) {
         progress_->hide();
@@ -203,7 +204,10 @@ void CFileOps::MarkProcessed(const std::vector<RecordingEntry>& entries) {
 bool CFileOps::HandleMessage(int message, std::uintptr_t wParam, std::intptr_t lParam) {
     switch (message) {
     case UM_PROGRESS:
-        if (Running()) progress_->ShowProgress(static_cast<int>(wParam), static_cast<int>(lParam));
+        if (Running()) {
+            progress_->Bar()->SetDetail(UiQString(job_.Detail()));
+            progress_->ShowProgress(static_cast<int>(wParam), static_cast<int>(lParam));
+        }
         return true;
     case UM_FILEOP_DONE:
         Ended(false);

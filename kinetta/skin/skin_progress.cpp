@@ -2,6 +2,9 @@
 
 #include <QPainter>
 
+#include <algorithm>
+
+#include "kinetta/base/display_scale.h"
 #include "kinetta/skin/skin_context.h"
 #include "kinetta/skin/skin_geometry.h"
 #include "kinetta/skin/skin_picture.h"
@@ -31,6 +34,12 @@ void CSkinProgressBarCtrl::SetPos(int position) {
     update();
 }
 
+void CSkinProgressBarCtrl::SetDetail(const QString& text) {
+    if (text == detail_) return;
+    detail_ = text;
+    update();
+}
+
 QString CSkinProgressBarCtrl::Text() const {
     return QStringLiteral("%1 %").arg(position_);
 }
@@ -50,12 +59,20 @@ void CSkinProgressBarCtrl::paintEvent(QPaintEvent*) {
     const QString text = Text();
     const int flags = Qt::AlignCenter | Qt::TextSingleLine;
     // The same text twice, each clipped to the part whose colour it contrasts with.
+    // The detail line from the percentage's box to the bar's end, cut short
+    // with an ellipsis where the bar is narrow.
+    const int gap = Scaled(SkinScale(), 8);
+    const QRect detailRect(box.right + gap, 0, std::max(0, w - box.right - 2 * gap), h);
+    const QString detail = p.fontMetrics().elidedText(detail_, Qt::ElideRight, detailRect.width());
+    const int detailFlags = Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine;
     p.setClipRect(blue);
     p.setPen(kBarWhite);
     p.drawText(textRect, flags, text);
+    if (!detail.isEmpty()) p.drawText(detailRect, detailFlags, detail);
     p.setClipRect(white);
     p.setPen(kBarBlue);
     p.drawText(textRect, flags, text);
+    if (!detail.isEmpty()) p.drawText(detailRect, detailFlags, detail);
     p.setClipping(false);
     QPainter window(this);
     dc.CopyTo(window);

@@ -24,6 +24,9 @@ public:
     int ControlId() const { return controlId_; }
     // The text drawn for the current position.
     QString Text() const;
+    // A line drawn right of the percentage (empty: none).
+    void SetDetail(const QString& text);
+    QString Detail() const { return detail_; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -33,6 +36,7 @@ private:
     int min_ = 0;
     int max_ = 100;
     int position_ = 0;
+    QString detail_;
 };
 
 } // namespace kinetta

@@ -14,6 +14,7 @@ ConvertResult ConvertMovie(const ConvertRequest& request, ConvertReport* report)
     params.progressStart = request.progressStart;
     params.running = request.running;
     params.progress = request.progress;
+    params.framesWritten = request.framesWritten;
     std::string why;
     const ConvertResult result =
         request.destination.empty() ? kConvertFailed : capture.Run(std::move(params), &why);

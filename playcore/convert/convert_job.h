@@ -90,6 +90,10 @@ struct ConvertRequest {
     // (done, totalFrames) after every written frame (ConvertProgressDone),
     // (100, 100) at the end.
     std::function<void(int done, int total)> progress;
+    // Called on the writing thread after every written frame with the video
+    // frames written so far (the pace shown beside the progress), just
+    // before that frame's progress call.
+    std::function<void(int frames)> framesWritten;
 };
 
 // What a run did besides its result.

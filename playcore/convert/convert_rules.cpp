@@ -169,4 +169,13 @@ int ProgressDone(int counter, int total, int progressStart) {
     return static_cast<int>(t / 100 + (t - l) * counter / t + l);
 }
 
+ConvertPace PaceOf(int framesDone, int totalFrames, double elapsedSeconds) {
+    ConvertPace pace;
+    if (framesDone <= 0 || !(elapsedSeconds > 0)) return pace;
+    pace.framesPerSecond = framesDone / elapsedSeconds;
+    if (totalFrames > 0)
+        pace.secondsLeft = std::max(0, totalFrames - framesDone) / pace.framesPerSecond;
+    return pace;
+}
+
 } // namespace playcore

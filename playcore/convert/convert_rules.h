@@ -108,4 +108,12 @@ private:
 // point, all else integer division). 0 when total <= 0.
 int ProgressDone(int counter, int total, int progressStart);
 
+// The pace of a run: frames per second so far and the seconds left at that
+// pace (-1 while unknown: nothing done yet, no total, or no time passed).
+struct ConvertPace {
+    double framesPerSecond = 0;
+    double secondsLeft = -1;
+};
+ConvertPace PaceOf(int framesDone, int totalFrames, double elapsedSeconds);
+
 } // namespace playcore

@@ -3,6 +3,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <thread>
@@ -78,20 +80,71 @@ ConvertSample::~ConvertSample() {
 MovieConverter::MovieConverter() = default;
 
 MovieConverter::~MovieConverter() {
+    for (SwsContext* c : toYuv_)
+        sws_freeContext(c);
+    for (AVFrame*& f : views_)
+        av_frame_free(&f);
+    av_frame_free(&blackYuv_);
+    av_frame_free(&bgra_);
     sws_freeContext(toI420_);
     av_frame_free(&i420_);
 }
 
-bool MovieConverter::Init(int sourceWidth, int sourceHeight, int outWidth, int outHeight,
-                          bool flip) {
-    if (!BuildRemapTable(outWidth, outHeight, sourceWidth, sourceHeight, flip, &table_))
-        return false;
-    output_.assign(static_cast<size_t>(outWidth) * outHeight * 4, 0);
-    return true;
+namespace {
+
+// A reference-counted picture of the given format and size; stride: the
+// packed width (alignment 1) for 32-bit pictures.
+AVFrame* NewPicture(AVPixelFormat format, int width, int height, int align) {
+    AVFrame* f = av_frame_alloc();
+    if (!f) return nullptr;
+    f->format = format;
+    f->width = width;
+    f->height = height;
+    if (av_frame_get_buffer(f, align) < 0) av_frame_free(&f);
+    return f;
 }
 
-bool MovieConverter::Convert(const AVFrame* frame) {
-    if (!frame || frame->width != table_.sourceWidth || frame->height != table_.sourceHeight)
+} // namespace
+
+bool MovieConverter::Init(int sourceWidth, int sourceHeight, int outWidth, int outHeight, bool flip,
+                          bool yuvOutput, int bands) {
+    if (!BuildRemapTable(outWidth, outHeight, sourceWidth, sourceHeight, flip, &table_))
+        return false;
+    if (yuvOutput && outHeight % 2 != 0) return false;
+    av_frame_free(&bgra_);
+    bgra_ = NewPicture(AV_PIX_FMT_BGRA, outWidth, outHeight, 1);
+    if (!bgra_ || bgra_->linesize[0] != OutStride()) return false;
+    bgraData_ = bgra_->data[0];
+    std::memset(bgraData_, 0, static_cast<size_t>(OutStride()) * outHeight);
+    const int chunks = (outHeight + kChunkRows - 1) / kChunkRows;
+    pool_ = std::make_unique<BandPool>(
+        std::clamp(bands > 0 ? bands : BandPool::MachineBands(), 1, chunks));
+    if (!yuvOutput) return true;
+
+    for (int band = 0; band < pool_->Bands(); ++band) {
+        SwsContext* c = sws_getContext(outWidth, outHeight, AV_PIX_FMT_BGRA, outWidth, outHeight,
+                                       AV_PIX_FMT_YUV420P, SWS_BILINEAR, nullptr, nullptr, nullptr);
+        if (!c) return false;
+        toYuv_.push_back(c);
+        AVFrame* view = av_frame_alloc();
+        if (!view) return false;
+        views_.push_back(view);
+    }
+    if (sws_receive_slice_alignment(toYuv_[0]) > static_cast<unsigned>(kChunkRows)) return false;
+    // The 4:2:0 rows of an all-black picture: a chunk whose rows and
+    // neighbours all lie in the black band converts to these.
+    blackYuv_ = NewPicture(AV_PIX_FMT_YUV420P, outWidth, outHeight, 0);
+    if (!blackYuv_) return false;
+    std::vector<uint32_t> black(static_cast<size_t>(outWidth) * outHeight, 0xFF000000u);
+    const uint8_t* src[1] = {reinterpret_cast<const uint8_t*>(black.data())};
+    const int srcStride[1] = {OutStride()};
+    return sws_scale(toYuv_[0], src, srcStride, 0, outHeight, blackYuv_->data,
+                     blackYuv_->linesize) == outHeight;
+}
+
+bool MovieConverter::Planar(const AVFrame* frame, YuvPlanes* planes) {
+    if (!frame || !bgra_ || frame->width != table_.sourceWidth ||
+        frame->height != table_.sourceHeight)
         return false;
     const AVFrame* planar = frame;
     if (frame->format != AV_PIX_FMT_YUV420P) {
@@ -102,22 +155,161 @@ bool MovieConverter::Convert(const AVFrame* frame) {
                                        nullptr, nullptr);
         if (!toI420_) return false;
         if (!i420_) {
-            i420_ = av_frame_alloc();
+            i420_ = NewPicture(AV_PIX_FMT_YUV420P, frame->width, frame->height, 0);
             if (!i420_) return false;
-            i420_->format = AV_PIX_FMT_YUV420P;
-            i420_->width = frame->width;
-            i420_->height = frame->height;
-            if (av_frame_get_buffer(i420_, 0) < 0) return false;
         }
         if (sws_scale(toI420_, frame->data, frame->linesize, 0, frame->height, i420_->data,
                       i420_->linesize) != frame->height)
             return false;
         planar = i420_;
     }
-    const YuvPlanes planes{planar->data[0],     planar->data[1],     planar->data[2],
-                           planar->linesize[0], planar->linesize[1], planar->linesize[2]};
-    RemapRows(table_, planes, output_.data(), OutStride(), 0, table_.height);
+    *planes = YuvPlanes{planar->data[0],     planar->data[1],     planar->data[2],
+                        planar->linesize[0], planar->linesize[1], planar->linesize[2]};
     return true;
+}
+
+bool MovieConverter::Convert(const AVFrame* frame) {
+    YuvPlanes planes{};
+    if (!Planar(frame, &planes)) return false;
+    const int height = table_.height, bands = pool_->Bands();
+    pool_->Run([&](int band) {
+        RemapRows(table_, planes, bgraData_, OutStride(), band * height / bands,
+                  (band + 1) * height / bands);
+    });
+    return true;
+}
+
+namespace {
+
+// Whether this FFmpeg's sws_receive_slice places the luma rows of a slice
+// at half the slice's first row (it offsets every plane by the chroma row):
+// probed once on a small picture.
+bool SliceLumaAtChromaRow() {
+    static const bool shifted = [] {
+        constexpr int kW = 16, kH = 8;
+        SwsContext* c = sws_getContext(kW, kH, AV_PIX_FMT_BGRA, kW, kH, AV_PIX_FMT_YUV420P,
+                                       SWS_BILINEAR, nullptr, nullptr, nullptr);
+        AVFrame* in = NewPicture(AV_PIX_FMT_BGRA, kW, kH, 1);
+        AVFrame* out = NewPicture(AV_PIX_FMT_YUV420P, kW, kH, 0);
+        bool result = false;
+        if (c && in && out) {
+            std::memset(in->data[0], 0xFF, static_cast<size_t>(in->linesize[0]) * kH); // white
+            std::memset(out->data[0], 0, static_cast<size_t>(out->linesize[0]) * kH);
+            if (sws_frame_start(c, out, in) >= 0 && sws_send_slice(c, 0, kH) >= 0 &&
+                sws_receive_slice(c, 4, 4) >= 0)
+                result = out->data[0][2 * out->linesize[0]] != 0;
+            sws_frame_end(c);
+        }
+        av_frame_free(&in);
+        av_frame_free(&out);
+        sws_freeContext(c);
+        return result;
+    }();
+    return shifted;
+}
+
+} // namespace
+
+bool MovieConverter::ColourRows(int band, AVFrame* yuv, int row, int rows) {
+    SwsContext* c = toYuv_[static_cast<size_t>(band)];
+    AVFrame* view = views_[static_cast<size_t>(band)];
+    if (av_frame_ref(view, yuv) < 0) return false;
+    // The scaler writes the slice at the picture's rows [row, row + rows);
+    // where it would put the luma at row / 2, the plane is handed over
+    // moved down by the difference.
+    if (SliceLumaAtChromaRow())
+        view->data[0] += static_cast<ptrdiff_t>(view->linesize[0]) * (row - row / 2);
+    bool ok = sws_frame_start(c, view, bgra_) >= 0;
+    ok = ok && sws_send_slice(c, 0, static_cast<unsigned>(table_.height)) >= 0;
+    ok = ok && sws_receive_slice(c, static_cast<unsigned>(row), static_cast<unsigned>(rows)) >= 0;
+    sws_frame_end(c);
+    av_frame_unref(view);
+    return ok;
+}
+
+void MovieConverter::CopyBlackRows(AVFrame* yuv, int row, int rows) const {
+    for (int plane = 0; plane < 3; ++plane) {
+        const int shift = plane ? 1 : 0;
+        const size_t bytes = static_cast<size_t>(plane ? (table_.width + 1) / 2 : table_.width);
+        for (int y = row >> shift; y < (row + rows) >> shift; ++y)
+            std::memcpy(yuv->data[plane] + static_cast<ptrdiff_t>(y) * yuv->linesize[plane],
+                        blackYuv_->data[plane] +
+                            static_cast<ptrdiff_t>(y) * blackYuv_->linesize[plane],
+                        bytes);
+    }
+}
+
+bool MovieConverter::ConvertToYuv(const AVFrame* frame, const std::vector<MaskRect>& masks,
+                                  AVFrame* yuv) {
+    YuvPlanes planes{};
+    if (toYuv_.empty() || !yuv || yuv->width != table_.width || yuv->height != table_.height ||
+        yuv->format != AV_PIX_FMT_YUV420P || av_frame_make_writable(yuv) < 0 ||
+        !Planar(frame, &planes))
+        return false;
+    const int height = table_.height, bands = pool_->Bands();
+    const int chunks = (height + kChunkRows - 1) / kChunkRows;
+
+    // How each chunk is converted. A chunk's conversion reads rows of its
+    // neighbours (kChunkRows at most), so it runs once they are unwrapped
+    // too: at once when they are in the same band, after every band is
+    // done otherwise. Near a mask it waits for the pixelation as well.
+    enum Kind : uint8_t { kAtOnce, kBlack, kAfterMasks };
+    std::vector<Kind> kind(static_cast<size_t>(chunks), kAtOnce);
+    std::vector<bool> nearMask(static_cast<size_t>(chunks), false);
+    for (const MaskRect& m : masks) {
+        const MaskRect r = OrderedRect(m);
+        // Pixelation writes rows top .. bottom + 8 (its last block's rows).
+        const int64_t first = std::max<int64_t>(r.top, 0);
+        const int64_t last = std::min<int64_t>(int64_t{r.bottom} + 8, height - 1);
+        if (r.right < 0 || r.left >= table_.width || first > last) continue;
+        for (int64_t j = first / kChunkRows - 1; j <= last / kChunkRows + 1; ++j)
+            if (j >= 0 && j < chunks) nearMask[static_cast<size_t>(j)] = true;
+    }
+    // Band b unwraps chunks [b x chunks / bands, (b + 1) x chunks / bands).
+    std::vector<int> bandOfChunk(static_cast<size_t>(chunks));
+    for (int b = 0; b < bands; ++b)
+        for (int j = b * chunks / bands; j < (b + 1) * chunks / bands; ++j)
+            bandOfChunk[static_cast<size_t>(j)] = b;
+    auto bandOf = [&](int j) { return bandOfChunk[static_cast<size_t>(j)]; };
+    for (int j = 0; j < chunks; ++j) {
+        const int lo = std::max(j - 1, 0), hi = std::min(j + 1, chunks - 1);
+        const int rowLo = lo * kChunkRows, rowHi = std::min((hi + 1) * kChunkRows, height);
+        Kind& k = kind[static_cast<size_t>(j)];
+        if (nearMask[static_cast<size_t>(j)])
+            k = kAfterMasks;
+        else if (rowLo >= table_.bandFirst && rowHi <= table_.bandLast)
+            k = kBlack;
+        else if (bandOf(lo) != bandOf(j) || bandOf(hi) != bandOf(j))
+            k = kAfterMasks;
+    }
+
+    std::atomic<bool> ok{true};
+    auto colour = [&](int band, int j) {
+        const int row = j * kChunkRows, rows = std::min(kChunkRows, height - row);
+        if (kind[static_cast<size_t>(j)] == kBlack)
+            CopyBlackRows(yuv, row, rows);
+        else if (!ColourRows(band, yuv, row, rows))
+            ok.store(false);
+    };
+    pool_->Run([&](int band) {
+        const int c0 = band * chunks / bands, c1 = (band + 1) * chunks / bands;
+        for (int j = c0; j < c1; ++j) {
+            RemapRows(table_, planes, bgraData_, OutStride(), j * kChunkRows, (j + 1) * kChunkRows);
+            // A black chunk reads nothing; chunk k is ready once chunk k + 1
+            // (its last neighbour) is unwrapped.
+            if (kind[static_cast<size_t>(j)] == kBlack) colour(band, j);
+            for (int k = std::max(j - 1, c0); k <= j; ++k)
+                if (kind[static_cast<size_t>(k)] == kAtOnce && std::min(k + 1, chunks - 1) == j)
+                    colour(band, k);
+        }
+    });
+    for (const MaskRect& m : masks)
+        PixelateRect(bgraData_, table_.width, height, OutStride(), m);
+    pool_->Run([&](int band) {
+        for (int j = band * chunks / bands; j < (band + 1) * chunks / bands; ++j)
+            if (kind[static_cast<size_t>(j)] == kAfterMasks) colour(band, j);
+    });
+    return ok.load();
 }
 
 // ---- MovieReader ---------------------------------------------------------------
@@ -387,9 +579,15 @@ bool MovieWriter::WriteVideo(const uint8_t* bgra, int stride, int64_t pts, int64
     if (sws_scale(toYuv_, src, srcStride, 0, kConvertHeight, yuv_->data, yuv_->linesize) !=
         kConvertHeight)
         return false;
-    yuv_->pts = pts;
-    yuv_->pkt_duration = duration;
-    if (video_->Send(yuv_) < 0) return false;
+    return WritePicture(yuv_, pts, duration);
+}
+
+bool MovieWriter::WritePicture(AVFrame* yuv, int64_t pts, int64_t duration) {
+    if (!headerWritten_) return false;
+    yuv->pts = pts;
+    yuv->pkt_duration = duration;
+    if (encoderInput_) encoderInput_(yuv);
+    if (video_->Send(yuv) < 0) return false;
     return Drain(false);
 }
 
@@ -479,7 +677,8 @@ int CMovieCapture::Work(std::string* why) {
     int outW = kConvertWidth, outH = kConvertHeight;
     if (!writing && p.target) p.target->TargetSize(&outW, &outH);
     MovieConverter converter;
-    if (!converter.Init(reader.VideoWidth(), reader.VideoHeight(), outW, outH, p.settings.flip)) {
+    if (!converter.Init(reader.VideoWidth(), reader.VideoHeight(), outW, outH, p.settings.flip,
+                        writing)) {
         Fail(why, "picture size out of range");
         return kFailure;
     }
@@ -500,6 +699,7 @@ int CMovieCapture::Work(std::string* why) {
         }
         ::close(fd);
         writer = std::make_unique<MovieWriter>();
+        writer->SetEncoderInputHook(p.encoderInput);
         const bool opened =
             writer->Open(temp, reader.VideoStream(), reader.AudioStream(), p.settings, why);
         encoderUsed_ = writer->EncoderName();
@@ -512,67 +712,165 @@ int CMovieCapture::Work(std::string* why) {
 
     const double sx = static_cast<double>(outW) / kConvertWidth;
     const double sy = static_cast<double>(outH) / kConvertHeight;
-    int videoFrames = 0;
-    bool error = false;
-    while (!Cancelled()) {
-        if (reader.ReadOne() == MovieReader::Outcome::Error) {
-            error = true;
-            break;
+
+    // Three stages at once: this thread unwraps; the reader thread
+    // demultiplexes and decodes ahead of it, the writer thread encodes and
+    // muxes behind it. Small queues between them keep the order of the
+    // samples and bound the pictures in flight.
+    struct Decoded {
+        int folded = 0;
+        ConvertSample sample;
+    };
+    struct Encoded {
+        AVPacket* packet = nullptr; // sound: owned by the sample below
+        ConvertSample sound;
+        AVFrame* picture = nullptr; // video: one of `pictures`, back to `spare` once written
+        int64_t pts = 0, duration = 0;
+    };
+    constexpr size_t kPictures = 3;
+    HandOverQueue<Decoded> decoded(4);
+    HandOverQueue<Encoded> encoded(8);
+    HandOverQueue<AVFrame*> spare(kPictures);
+    std::vector<AVFrame*> pictures;
+    auto freePictures = [&pictures] {
+        for (AVFrame*& f : pictures)
+            av_frame_free(&f);
+    };
+    if (writing) {
+        for (size_t i = 0; i < kPictures; ++i) {
+            AVFrame* f = av_frame_alloc();
+            if (f) {
+                f->format = AV_PIX_FMT_YUV420P;
+                f->width = outW;
+                f->height = outH;
+            }
+            if (!f || av_frame_get_buffer(f, 0) < 0) {
+                av_frame_free(&f);
+                freePictures();
+                writer.reset();
+                removeTemp();
+                Fail(why, "out of memory");
+                return kFailure;
+            }
+            pictures.push_back(f);
+            spare.Push(f);
         }
-        SampleQueue<ConvertSample>& queue = reader.Queue();
-        if (queue.Empty()) {
-            if (reader.Ended()) break;
-            continue;
-        }
-        auto& [folded, sample] = queue.Head();
-        if (folded == 0) {
-            const bool ok = !writer || writer->WriteAudio(sample.packet);
-            queue.Pop();
-            if (!ok) {
-                error = true;
+    }
+
+    std::atomic<bool> readError{false}, writeError{false};
+    std::thread readerThread([&] {
+        for (;;) {
+            if (reader.ReadOne() == MovieReader::Outcome::Error) {
+                readError.store(true);
                 break;
             }
+            SampleQueue<ConvertSample>& queue = reader.Queue();
+            if (queue.Empty()) {
+                if (reader.Ended()) break;
+                continue;
+            }
+            Decoded d{queue.Head().first, std::move(queue.Head().second)};
+            queue.Pop();
+            if (!decoded.Push(std::move(d))) break;
+        }
+        decoded.CloseInput();
+    });
+    std::string writeWhy;
+    std::thread writerThread;
+    if (writing) {
+        writerThread = std::thread([&] {
+            int written = 0;
+            Encoded e;
+            while (!Cancelled() && encoded.Pop(&e)) {
+                bool ok = true;
+                if (e.packet) {
+                    ok = writer->WriteAudio(e.packet);
+                    e.sound = ConvertSample{};
+                } else {
+                    ok = written != p.failWriteAt &&
+                         writer->WritePicture(e.picture, e.pts, e.duration);
+                    spare.Push(e.picture);
+                    ++written;
+                    if (ok && p.framesWritten) p.framesWritten(written);
+                    if (ok && (p.totalFrames <= 0 || frameCounter_.load() < p.totalFrames)) {
+                        frameCounter_.fetch_add(1);
+                        if (p.progress && p.totalFrames > 0)
+                            p.progress(
+                                ProgressDone(frameCounter_.load(), p.totalFrames, p.progressStart),
+                                p.totalFrames);
+                    }
+                }
+                if (!ok) {
+                    writeWhy = e.packet ? "the sound could not be written"
+                                        : "the encoder or the file failed";
+                    writeError.store(true);
+                    break;
+                }
+            }
+            // Unblocks the converting thread when the writer stops early.
+            encoded.Close();
+            spare.Close();
+        });
+    }
+
+    int videoFrames = 0;
+    while (!Cancelled() && !writeError.load()) {
+        Decoded d;
+        if (!decoded.Pop(&d)) break; // the end of the source (or its failure)
+        if (d.folded == 0) {
+            if (!writing) continue;
+            Encoded e;
+            e.packet = d.sample.packet;
+            e.sound = std::move(d.sample);
+            if (!encoded.Push(std::move(e))) break;
             continue;
         }
-        // Video: convert, draw the masks or pixelate them, show or write.
-        const AVFrame* frame = sample.frame;
-        const bool converted = videoFrames != p.failConvertAt && converter.Convert(frame);
+        // Video: convert, pixelate the masks (or draw them), show or write.
+        const AVFrame* frame = d.sample.frame;
         const int64_t pts = frame->best_effort_timestamp != AV_NOPTS_VALUE
                                 ? frame->best_effort_timestamp
                                 : frame->pts;
         const int64_t duration = frame->pkt_duration;
-        if (!converted) {
-            // A frame that cannot be converted ends the run like the end of
-            // the source: what was written is finalised and kept.
-            queue.Pop();
-            stoppedEarly_ = true;
-            break;
-        }
-        queue.Pop();
         const std::vector<MaskRect> masks = p.masks ? p.masks->FrameMasks() : p.settings.masks;
-        uint8_t* picture = converter.Output();
         if (writing) {
-            for (const MaskRect& m : masks)
-                PixelateRect(picture, outW, outH, converter.OutStride(), m);
-            if (videoFrames == p.failWriteAt ||
-                !writer->WriteVideo(picture, converter.OutStride(), pts, duration)) {
-                error = true;
-                Fail(why, "the encoder or the file failed");
+            AVFrame* yuv = nullptr;
+            if (!spare.Pop(&yuv)) break; // the writer stopped
+            if (videoFrames == p.failConvertAt || !converter.ConvertToYuv(frame, masks, yuv)) {
+                // A frame that cannot be converted ends the run like the end
+                // of the source: what was written is finalised and kept.
+                spare.Push(yuv);
+                stoppedEarly_ = true;
                 break;
             }
+            if (p.target) p.target->Present(converter.Output(), outW, outH, converter.OutStride());
+            Encoded e;
+            e.picture = yuv;
+            e.pts = pts;
+            e.duration = duration;
+            if (!encoded.Push(std::move(e))) break;
         } else {
+            if (videoFrames == p.failConvertAt || !converter.Convert(frame)) {
+                stoppedEarly_ = true;
+                break;
+            }
+            uint8_t* picture = converter.Output();
             for (const MaskRect& m : masks)
                 DrawPreviewMask(picture, outW, outH, converter.OutStride(), m, sx, sy);
+            if (p.target) p.target->Present(picture, outW, outH, converter.OutStride());
+            if (p.totalFrames <= 0 || frameCounter_.load() < p.totalFrames)
+                frameCounter_.fetch_add(1);
         }
-        if (p.target) p.target->Present(picture, outW, outH, converter.OutStride());
         ++videoFrames;
-        if (p.totalFrames <= 0 || frameCounter_.load() < p.totalFrames) {
-            frameCounter_.fetch_add(1);
-            if (writing && p.progress && p.totalFrames > 0)
-                p.progress(ProgressDone(frameCounter_.load(), p.totalFrames, p.progressStart),
-                           p.totalFrames);
-        }
     }
+    // The reader stops at its next hand-over; the writer takes what is
+    // queued (unless cancelled or failed) and ends.
+    decoded.Close();
+    readerThread.join();
+    encoded.CloseInput();
+    if (writerThread.joinable()) writerThread.join();
+    freePictures();
+    bool error = readError.load() || writeError.load();
+    if (writeError.load()) Fail(why, writeWhy);
 
     int result = 0;
     if (error) {

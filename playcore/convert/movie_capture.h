@@ -5,11 +5,17 @@
 // decodes its video (the sound is never decoded), MovieConverter turns each
 // decoded frame into the unwrapped panorama, MovieWriter encodes H.264 with
 // VideoEncoder and muxes it and the copied (or silenced) sound into MP4, and
-// CMovieCapture runs the loop on a worker thread of its own, either writing
-// (upload conversion) or only drawing (the conversion dialog's preview).
+// CMovieCapture runs the conversion on a worker thread of its own, either
+// writing (upload conversion) or only drawing (the conversion dialog's
+// preview).
 //
 // No Qt. Threads: CMovieCapture::Run blocks its caller while the worker
 // runs; Cancel and the mask editor may be used from any thread meanwhile.
+// The worker runs three stages at once, in the samples' order: a reader
+// thread (demultiplexer and decoder), the worker itself (unwrap, masks and
+// colour conversion, spread over the cores by MovieConverter's band pool)
+// and, when writing, a writer thread (encoder and muxer; the progress and
+// frame callbacks run there). Queues of a few samples lie between them.
 
 #include <atomic>
 #include <cstdint>
@@ -21,6 +27,7 @@
 
 #include "playcore/convert/convert_job.h"
 #include "playcore/convert/convert_rules.h"
+#include "playcore/convert/pipeline.h"
 #include "playcore/convert/unwrap.h"
 #include "playcore/convert/video_encoder.h"
 
@@ -54,29 +61,58 @@ struct ConvertSample {
     ~ConvertSample();
 };
 
-// Colour conversion and unwrap of decoded pictures into a 32-bit panorama.
+// Colour conversion and unwrap of decoded pictures into a 32-bit panorama
+// and, for writing, into the encoder's planar 4:2:0 picture.
+//
+// The work of a picture is spread over the machine's cores in row bands (a
+// BandPool); the result is byte for byte what one thread writes: the unwrap
+// of a row depends on that row alone, the pixelation runs on one thread once
+// every row is unwrapped, and the colour conversion of a chunk of rows runs
+// only when every row it reads holds its final value.
 class MovieConverter {
 public:
+    // Rows of one colour-conversion chunk. The 4:2:0 conversion of a chunk
+    // reads at most this many rows above and below it.
+    static constexpr int kChunkRows = 32;
+
     MovieConverter();
     ~MovieConverter();
     MovieConverter(const MovieConverter&) = delete;
     MovieConverter& operator=(const MovieConverter&) = delete;
 
-    // Source picture size, output size and mounting direction. False for a
-    // size out of range.
-    bool Init(int sourceWidth, int sourceHeight, int outWidth, int outHeight, bool flip);
+    // Source picture size, output size and mounting direction; bands: the
+    // threads of each picture (0: one per core); yuvOutput: ConvertToYuv is
+    // used (the output is then 1920 x 960 at most, with an even height).
+    // False for a size out of range or when FFmpeg's scaler cannot be set up.
+    bool Init(int sourceWidth, int sourceHeight, int outWidth, int outHeight, bool flip,
+              bool yuvOutput = false, int bands = 0);
     // The decoded frame (planar 4:2:0; other formats are converted to it
     // first) unwrapped with the band into Output() as a 32-bit picture.
     // False when the frame cannot be converted.
     bool Convert(const AVFrame* frame);
-    uint8_t* Output() { return output_.data(); }
+    // Convert, then the masks pixelated in Output(), and Output() in planar
+    // 4:2:0 video range (FFmpeg's scaler, bilinear, as for the whole
+    // picture at once) in yuv, a frame of the output size that this call
+    // makes writable. In one pass over each band where no mask is near.
+    bool ConvertToYuv(const AVFrame* frame, const std::vector<MaskRect>& masks, AVFrame* yuv);
+    uint8_t* Output() { return bgra_ ? bgraData_ : nullptr; }
     int OutWidth() const { return table_.width; }
     int OutHeight() const { return table_.height; }
     int OutStride() const { return table_.width * 4; }
+    int Bands() const { return pool_ ? pool_->Bands() : 1; }
 
 private:
+    bool Planar(const AVFrame* frame, YuvPlanes* planes);
+    bool ColourRows(int band, AVFrame* yuv, int row, int rows);
+    void CopyBlackRows(AVFrame* yuv, int row, int rows) const;
+
     RemapTable table_;
-    std::vector<uint8_t> output_; // 32-bit output picture
+    std::unique_ptr<BandPool> pool_;
+    AVFrame* bgra_ = nullptr;        // 32-bit output picture (reference-counted, for the scaler)
+    uint8_t* bgraData_ = nullptr;    // its pixels, stride OutStride()
+    std::vector<SwsContext*> toYuv_; // one scaler per band: 32-bit to planar 4:2:0
+    std::vector<AVFrame*> views_;    // per band: the 4:2:0 picture as handed to its scaler
+    AVFrame* blackYuv_ = nullptr;    // the 4:2:0 picture of an all-black 32-bit picture
     SwsContext* toI420_ = nullptr;
     AVFrame* i420_ = nullptr;
 };
@@ -142,6 +178,9 @@ public:
               const ConvertSettings& settings, std::string* why);
     // One 32-bit picture of 1920 x 960 at the source's time stamp.
     bool WriteVideo(const uint8_t* bgra, int stride, int64_t pts, int64_t duration);
+    // One planar 4:2:0 picture of 1920 x 960 at the source's time stamp; the
+    // frame may be reused once this returns.
+    bool WritePicture(AVFrame* yuv, int64_t pts, int64_t duration);
     // One sound packet, copied (or the silent frame with its timing).
     bool WriteAudio(const AVPacket* packet);
     // Drains the encoder and writes the trailer; the file is complete.
@@ -151,6 +190,10 @@ public:
     const std::vector<uint8_t>& SilentFrame() const { return silent_; }
     // The encoder opened by Open ("x264", "vaapi", "nvenc"), empty before.
     std::string EncoderName() const;
+    // Tests: called with every picture before it goes to the encoder.
+    void SetEncoderInputHook(std::function<void(const AVFrame*)> hook) {
+        encoderInput_ = std::move(hook);
+    }
 
 private:
     bool Drain(bool flush);
@@ -168,6 +211,7 @@ private:
     bool silence_ = false;
     std::vector<uint8_t> silent_;
     bool headerWritten_ = false;
+    std::function<void(const AVFrame*)> encoderInput_;
 };
 
 // The conversion context: the parameters of one run and its result.
@@ -182,11 +226,15 @@ public:
         MaskEditor* masks = nullptr;     // edited meanwhile by the UI thread; may be null
         CaptureTarget* target = nullptr; // the preview's picture receiver; may be null
         const std::atomic<bool>* running = nullptr; // cleared: cancel
-        std::function<void(int, int)> progress;     // (done, total), converting thread
+        std::function<void(int, int)> progress;     // (done, total), writing thread
+        std::function<void(int)> framesWritten;     // frames so far, writing thread
         // Tests: the video frame (0-based) whose conversion fails, and the
         // frame at which the writer fails; -1 for none.
         int failConvertAt = -1;
         int failWriteAt = -1;
+        // Tests: sees every picture handed to the encoder (planar 4:2:0,
+        // 1920 x 960), on the thread that encodes.
+        std::function<void(const AVFrame*)> encoderInput;
     };
 
     CMovieCapture() = default;

@@ -279,9 +279,12 @@ TEST_F(ConvertDialog, PresetSettingAndTheConversionAsAJob) {
     // Cancel stops it with nothing written.
     const std::string out = settings_ / "up.mp4";
     std::atomic<int> lastTotal{0}, perFrame{0};
+    std::vector<std::string> paces; // worker thread, read after Join
     JobControl job(JobControl::Sinks{[&](int, int total) {
                                          lastTotal = total;
-                                         if (total == 58) ++perFrame;
+                                         if (total != 58) return;
+                                         ++perFrame;
+                                         paces.push_back(job.Detail());
                                      },
                                      [](std::uint32_t) {}});
     std::atomic<int> result{-1};
@@ -293,6 +296,12 @@ TEST_F(ConvertDialog, PresetSettingAndTheConversionAsAJob) {
     EXPECT_EQ(result.load(), 0);
     EXPECT_EQ(perFrame.load(), 58);
     EXPECT_EQ(lastTotal.load(), 100); // the end: (100, 100)
+    // Each frame's progress comes with the pace beside the bar: frames
+    // written of the total, frames per second, time left.
+    ASSERT_EQ(paces.size(), 58u);
+    EXPECT_EQ(paces.front().rfind("1 / 58 フレーム　", 0), 0u) << paces.front();
+    EXPECT_EQ(paces.back().rfind("58 / 58 フレーム　", 0), 0u) << paces.back();
+    EXPECT_NE(paces.back().find(" フレーム/秒　残り 0:00"), std::string::npos) << paces.back();
     EXPECT_TRUE(fs::exists(out));
     fs::remove(out);
 

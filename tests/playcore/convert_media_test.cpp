@@ -10,13 +10,17 @@
 #include <atomic>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <map>
+#include <random>
 #include <string>
 #include <vector>
 
 extern "C" {
+#include <libavutil/frame.h>
 #include <libavutil/log.h>
+#include <libswscale/swscale.h>
 }
 
 #include "playcore/convert/movie_capture.h"
@@ -328,6 +332,132 @@ TEST_F(ConvertMedia, MaskRectangleIsConstantOverEachNineByNineBlock) {
     }
 }
 
+// 64-bit FNV-1a over the visible bytes of every picture handed to the
+// encoder (the Y, U and V planes of each, in order), and their count.
+struct PictureDigest {
+    uint64_t hash = 1469598103934665603ull;
+    int pictures = 0;
+    void Add(const AVFrame* f) {
+        for (int plane = 0; plane < 3; ++plane) {
+            const int w = plane ? f->width / 2 : f->width, h = plane ? f->height / 2 : f->height;
+            for (int y = 0; y < h; ++y) {
+                const uint8_t* row =
+                    f->data[plane] + static_cast<ptrdiff_t>(y) * f->linesize[plane];
+                for (int x = 0; x < w; ++x)
+                    hash = (hash ^ row[x]) * 1099511628211ull;
+            }
+        }
+        ++pictures;
+    }
+};
+
+TEST_F(ConvertMedia, PicturesHandedToTheEncoderKeepTheirReferenceDigest) {
+    // The digests were taken from the single-threaded conversion (unwrap,
+    // pixelation, then the colour conversion of the whole picture); any
+    // change of a byte of any picture, in either mounting direction, with
+    // masks that overlap and reach over the picture's edges, shows here.
+    struct Case {
+        bool flip;
+        std::vector<MaskRect> masks;
+        uint64_t digest;
+    };
+    const std::vector<Case> cases = {
+        {false, {{768, 384, 960, 576}, {900, 500, 1100, 700}}, 0x9c47d68964fb9c39ull},
+        {true, {{-20, 900, 100, 1000}, {1850, 0, 1930, 400}, {5, 5, 5, 5}}, 0x3777318cc3d087aaull},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.flip ? "flipped" : "upright");
+        CMovieCapture capture;
+        CMovieCapture::Params p;
+        p.source = src_;
+        p.destination = dir_ / "digest.mp4";
+        p.settings.flip = c.flip;
+        p.settings.masks = c.masks;
+        p.settings.preset = "ultrafast";
+        p.totalFrames = 58;
+        PictureDigest digest;
+        p.encoderInput = [&digest](const AVFrame* f) { digest.Add(f); };
+        std::string why;
+        ASSERT_EQ(capture.Run(std::move(p), &why), kConvertDone) << why;
+        EXPECT_EQ(digest.pictures, 58);
+        EXPECT_EQ(digest.hash, c.digest) << std::hex << "0x" << digest.hash;
+    }
+}
+
+// A planar 4:2:0 picture of noise over smooth gradients (so that both the
+// filter weights and the chroma pairs matter), different for each seed.
+AVFrame* NoisePicture(int width, int height, unsigned seed) {
+    AVFrame* f = av_frame_alloc();
+    f->format = AV_PIX_FMT_YUV420P;
+    f->width = width;
+    f->height = height;
+    if (av_frame_get_buffer(f, 0) < 0) av_frame_free(&f);
+    std::mt19937 random(seed);
+    for (int plane = 0; f && plane < 3; ++plane)
+        for (int y = 0; y < (plane ? height / 2 : height); ++y)
+            for (int x = 0; x < (plane ? width / 2 : width); ++x)
+                f->data[plane][y * f->linesize[plane] + x] =
+                    static_cast<uint8_t>((x * 3 + y * 5 + plane * 70) % 200 + random() % 56);
+    return f;
+}
+
+TEST(ConvertBands, BandedPictureEqualsTheWholePictureConvertedOnOneThread) {
+    // The reference: the unwrap of all rows, the masks, then FFmpeg's
+    // scaler over the whole 32-bit picture. The banded conversion must give
+    // the same bytes for any number of bands, with masks at the bands'
+    // borders and over the black band's edge, picture after picture.
+    const std::vector<std::vector<MaskRect>> maskSets = {
+        {},
+        {{0, 470, 1919, 490}},                           // across the middle (two bands' border)
+        {{100, 300, 400, 340}, {1800, 950, 1990, 1200}}, // the black band's edge; the last rows
+        {{-50, -50, 30, 10}, {700, 600, 760, 629}},      // the first rows; inside one chunk
+    };
+    for (bool flip : {false, true})
+        for (int bands : {1, 2, 3, 7}) {
+            MovieConverter banded, whole;
+            ASSERT_TRUE(banded.Init(640, 360, 1920, 960, flip, true, bands));
+            ASSERT_TRUE(whole.Init(640, 360, 1920, 960, flip, false, 1));
+            ASSERT_EQ(banded.Bands(), bands);
+            SwsContext* sws =
+                sws_getContext(1920, 960, AV_PIX_FMT_BGRA, 1920, 960, AV_PIX_FMT_YUV420P,
+                               SWS_BILINEAR, nullptr, nullptr, nullptr);
+            ASSERT_NE(sws, nullptr);
+            AVFrame* got = av_frame_alloc();
+            got->format = AV_PIX_FMT_YUV420P;
+            got->width = 1920;
+            got->height = 960;
+            ASSERT_GE(av_frame_get_buffer(got, 0), 0);
+            AVFrame* want = av_frame_clone(got);
+            ASSERT_GE(av_frame_make_writable(want), 0);
+            for (size_t m = 0; m < maskSets.size(); ++m) {
+                SCOPED_TRACE(::testing::Message()
+                             << "flip " << flip << " bands " << bands << " masks " << m);
+                AVFrame* src = NoisePicture(640, 360, static_cast<unsigned>(m * 10 + bands));
+                ASSERT_TRUE(banded.ConvertToYuv(src, maskSets[m], got));
+                ASSERT_TRUE(whole.Convert(src));
+                for (const MaskRect& r : maskSets[m])
+                    PixelateRect(whole.Output(), 1920, 960, whole.OutStride(), r);
+                const uint8_t* in[1] = {whole.Output()};
+                const int inStride[1] = {whole.OutStride()};
+                ASSERT_EQ(sws_scale(sws, in, inStride, 0, 960, want->data, want->linesize), 960);
+                EXPECT_EQ(std::memcmp(banded.Output(), whole.Output(), 1920 * 4 * 960), 0);
+                for (int plane = 0; plane < 3; ++plane) {
+                    const int w = plane ? 960 : 1920, h = plane ? 480 : 960;
+                    int firstDiffering = -1;
+                    for (int y = 0; y < h && firstDiffering < 0; ++y)
+                        if (std::memcmp(got->data[plane] + y * got->linesize[plane],
+                                        want->data[plane] + y * want->linesize[plane], w) != 0)
+                            firstDiffering = y;
+                    EXPECT_EQ(firstDiffering, -1) << "plane " << plane;
+                }
+                av_frame_free(&src);
+            }
+            av_frame_free(&got);
+            av_frame_free(&want);
+            sws_freeContext(sws);
+        }
+}
+
 TEST_F(ConvertMedia, SilencedSoundKeepsItsLengthAndEverySampleIsZero) {
     const std::string out = dir_ / "mute.mp4";
     ConvertSettings s;
@@ -459,7 +589,21 @@ TEST_F(ConvertMedia, CommandLineConvertsAndCtrlCLeavesNothing) {
     EXPECT_NE(r.out.find("\"frames\":58"), std::string::npos) << r.out;
     EXPECT_NE(r.err.find("progress 58 58"), std::string::npos);
     EXPECT_EQ(Probe(out, "v", "width,height"), "1920,960");
+    EXPECT_NE(r.out.find("\"seconds\":"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\"fps\":"), std::string::npos) << r.out;
     fs::remove(out);
+    // On a terminal (script's pseudo-terminal): the frames written, frames per
+    // second and the time left, ending at the last frame.
+    if (ktest::RunCommand("script --version").status == 0) {
+        r = ktest::RunCommand("script -qefc \"" + kCli + " convert --family tx50 '" + src_ +
+                              "' --out '" + out + "' --preset ultrafast\" /dev/null");
+        ASSERT_EQ(r.status, 0) << r.out;
+        EXPECT_NE(r.out.find("58/58 frames"), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find(" frames/s "), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find("0:00 left"), std::string::npos) << r.out;
+        EXPECT_EQ(r.out.find("progress 58 58"), std::string::npos) << r.out;
+        fs::remove(out);
+    }
     // The dialog's preview without a window: every frame drawn, nothing written.
     r = ktest::RunCommand(kCli + " convert --family tx50 '" + src_ + "' --preview 1000x500");
     EXPECT_EQ(r.status, 0) << r.err;

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <random>
@@ -254,6 +255,63 @@ TEST(Colour, SoftwareConversionOfVideoRange) {
     }
     EXPECT_EQ(Bt601ToArgb(16, 128, 128), 0xFF000000u);
     EXPECT_EQ(Bt601ToArgb(235, 128, 128), 0xFFFFFFFFu);
+}
+
+TEST(Colour, EveryPixelIsTheFilterOfItsFourTexelsOnAnySourceWidth) {
+    // Noise planes packed without padding (stride = width), so that a read
+    // past a row's or a plane's end shows; each output pixel against the
+    // linear filter of its table entry's texels and the BT.601 rule written
+    // out here, at widths where the wide path begins (7) and ends in a
+    // partial group, and in both mounting directions.
+    std::mt19937 rng(11);
+    for (const auto& [sw, sh] :
+         std::vector<std::pair<int, int>>{{6, 5}, {7, 5}, {8, 9}, {33, 19}, {641, 361}})
+        for (bool flip : {false, true}) {
+            SCOPED_TRACE(::testing::Message() << sw << "x" << sh << (flip ? " flipped" : ""));
+            RemapTable t;
+            ASSERT_TRUE(BuildRemapTable(203, 96, sw, sh, flip, &t));
+            const int cw = (sw + 1) / 2, ch = (sh + 1) / 2;
+            std::vector<uint8_t> ys(static_cast<size_t>(sw) * sh), us(static_cast<size_t>(cw) * ch),
+                vs(us.size()), out(203 * 96 * 4);
+            for (auto* plane : {&ys, &us, &vs})
+                for (uint8_t& b : *plane)
+                    b = static_cast<uint8_t>(rng());
+            RemapRows(t, YuvPlanes{ys.data(), us.data(), vs.data(), sw, cw, cw}, out.data(),
+                      203 * 4, 0, 96);
+            int wrong = 0;
+            for (int y = 0; y < 96; ++y)
+                for (int x = 0; x < 203; ++x) {
+                    uint32_t got = 0;
+                    std::memcpy(&got, &out[(y * 203 + x) * 4], 4);
+                    uint32_t want = 0xFF000000u;
+                    if (y < t.bandFirst || y >= t.bandLast) {
+                        const RemapEntry& e = t.entries[static_cast<size_t>(y) * 203 + x];
+                        auto at = [](const std::vector<uint8_t>& p, int stride, int c, int r) {
+                            return int{p[static_cast<size_t>(r) * stride + c]};
+                        };
+                        auto filter = [&](const std::vector<uint8_t>& p, int stride, int c0, int c1,
+                                          int r0, int r1) {
+                            const int top =
+                                at(p, stride, c0, r0) * (256 - e.fx) + at(p, stride, c1, r0) * e.fx;
+                            const int bottom =
+                                at(p, stride, c0, r1) * (256 - e.fx) + at(p, stride, c1, r1) * e.fx;
+                            return (top * (256 - e.fy) + bottom * e.fy + 128) >> 8;
+                        };
+                        const int x1 = e.x + e.dx, y1 = e.y + e.dy;
+                        const int yq = filter(ys, sw, e.x, x1, e.y, y1);
+                        const int uq = filter(us, cw, e.x / 2, x1 / 2, e.y / 2, y1 / 2);
+                        const int vq = filter(vs, cw, e.x / 2, x1 / 2, e.y / 2, y1 / 2);
+                        auto clamp = [](int v) {
+                            return static_cast<uint32_t>(std::clamp(v, 0, 255));
+                        };
+                        want |= clamp((298 * yq + 409 * vq - 56992 * 256) >> 16) << 16 |
+                                clamp((298 * yq - 100 * uq - 208 * vq + 34784 * 256) >> 16) << 8 |
+                                clamp((298 * yq + 516 * uq - 70688 * 256) >> 16);
+                    }
+                    wrong += got != want;
+                }
+            EXPECT_EQ(wrong, 0);
+        }
 }
 
 TEST(Streams, NumberingFoldingQueueAndProgress) {

@@ -5,14 +5,18 @@
 // The H.264 encoder is --encoder's (default auto: a hardware encoder where
 // FFmpeg opens one, else libx264); the file declares the picture as a
 // 360-degree equirectangular panorama unless --no-spherical.
-// Progress goes to stderr (a bar on a terminal); the result is one JSON line.
+// Progress goes to stderr (on a terminal a bar with the frames written, frames
+// per second and the time left); the result is one JSON line with the encoder,
+// frames, seconds and frames per second.
 // Ctrl-C cancels: result 2, nothing at the output.
 
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <string>
 
@@ -22,6 +26,7 @@ extern "C" {
 
 #include "playcore/container/file_queries.h"
 #include "playcore/convert/convert_job.h"
+#include "playcore/convert/convert_rules.h"
 #include "playcore/convert/movie_capture.h"
 #include "tools/kinetta-cli/commands.h"
 #include "tools/kinetta-cli/draw/draw_support.h"
@@ -176,18 +181,39 @@ int CmdConvert(Args args) {
     request.settings = settings;
     request.totalFrames = frames > 0 && frames < (1LL << 30) ? static_cast<int>(frames) : 0;
     request.running = &g_running;
+    // Not a terminal: one "progress DONE TOTAL" line per percent.
     request.progress = [&](int done, int total) {
         const int percent = total > 0 ? std::min(100, std::max(0, done * 100 / total)) : 100;
-        if (percent == lastPercent) return;
+        if (terminal || percent == lastPercent) return;
         lastPercent = percent;
-        if (terminal) {
-            const int filled = percent / 5;
-            std::fprintf(stderr, "\r[%.*s%*s] %3d%%", filled, "####################", 20 - filled,
-                         "", percent);
-            if (percent >= 100) std::fputc('\n', stderr);
-        } else {
-            std::fprintf(stderr, "progress %d %d\n", done, total);
+        std::fprintf(stderr, "progress %d %d\n", done, total);
+        std::fflush(stderr);
+    };
+    // A terminal: the bar, the frames written, frames per second and the
+    // time left, redrawn a few times a second and at the last frame.
+    const auto started = std::chrono::steady_clock::now();
+    auto lastDrawn = started - std::chrono::seconds(1);
+    bool lineOpen = false; // the bar's line awaits its end
+    request.framesWritten = [&](int done) {
+        if (!terminal) return;
+        const auto now = std::chrono::steady_clock::now();
+        const int total = request.totalFrames;
+        if (now - lastDrawn < std::chrono::milliseconds(250) && done != total) return;
+        lastDrawn = now;
+        const playcore::ConvertPace pace =
+            playcore::PaceOf(done, total, std::chrono::duration<double>(now - started).count());
+        const int percent = total > 0 ? std::min(100, done * 100 / total) : 0;
+        const int filled = percent / 5;
+        char left[32] = "?";
+        if (pace.secondsLeft >= 0) {
+            const long s = std::lround(pace.secondsLeft);
+            std::snprintf(left, sizeof left, "%ld:%02ld", s / 60, s % 60);
         }
+        std::fprintf(stderr, "\r[%.*s%*s] %3d%%  %d/%d frames  %.1f frames/s  %s left   ", filled,
+                     "####################", 20 - filled, "", percent, done, total,
+                     pace.framesPerSecond, left);
+        lineOpen = !(total > 0 && done >= total);
+        if (!lineOpen) std::fputc('\n', stderr);
         std::fflush(stderr);
     };
 
@@ -196,6 +222,7 @@ int CmdConvert(Args args) {
     const auto start = std::chrono::steady_clock::now();
     playcore::ConvertReport report;
     const playcore::ConvertResult result = playcore::ConvertMovie(request, &report);
+    if (lineOpen) std::fputc('\n', stderr);
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     if (result == playcore::kConvertCancelled) return Failed("cancelled", 2);
