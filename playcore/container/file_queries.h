@@ -2,6 +2,7 @@
 // Questions the session and the file operations ask about a recording file.
 // Each opens the file, reads what it needs and releases it before returning.
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,8 @@ namespace playcore {
 // 97 bytes (TX50 family), zero bytes read as blanks, hold "CSOEND", and bytes
 // 4..7 are "ftyp". A missing, empty or shorter file is incomplete.
 bool IsRecordingComplete(const std::string& path, RecorderFamily family);
+// The same test on a file already open for reading whose size is size bytes.
+bool IsRecordingComplete(int fd, uint64_t size, RecorderFamily family);
 inline constexpr size_t kCompleteTailTx40 = 85;
 inline constexpr size_t kCompleteTailTx50 = 97;
 

@@ -80,7 +80,7 @@ public:
         return out;
     }
     // Sets every count back to zero.
-    void ResetCounts() const { std::ofstream(mount_ + "/.slowcard-counts") << "reset\n"; }
+    void ResetCounts() const { std::ifstream(mount_ + "/.slowcard-reset").get(); }
 
     pid_t Pid() const { return pid_; }
 
@@ -104,8 +104,11 @@ private:
     void Detach(bool lazy) const {
         const std::string cmd =
             std::string("fusermount3 -u ") + (lazy ? "-z " : "") + "'" + mount_ + "' 2>/dev/null";
-        if (std::system(cmd.c_str()) != 0 && !lazy)
-            std::system(("fusermount3 -u -z '" + mount_ + "' 2>/dev/null").c_str());
+        if (std::system(cmd.c_str()) != 0 && !lazy) {
+            // Still busy: detached now, gone once the last user lets go.
+            const int lazyRc = std::system(("fusermount3 -u -z '" + mount_ + "' 2>/dev/null").c_str());
+            (void)lazyRc;
+        }
     }
 
     std::string mount_;

@@ -13,7 +13,8 @@
  * The counts are read through the mount itself: the file "/.slowcard-counts"
  * (not in SOURCE, not delayed, not counted) reads as one line per file that was
  * touched, "OPENS READS STATS PATH\n", PATH relative to the mount with a
- * leading "/". Opening that file for writing resets every count. --report
+ * leading "/". Opening "/.slowcard-reset" (which reads as empty; also on a
+ * read-only mount) sets every count back to zero. --report
  * writes the same lines to FILE when the layer ends cleanly (unmount,
  * SIGTERM, SIGINT).
  *
@@ -46,6 +47,7 @@
 #include <unistd.h>
 
 #define CONTROL_NAME "/.slowcard-counts"
+#define RESET_NAME "/.slowcard-reset"
 
 struct options {
     const char* source;
@@ -170,8 +172,9 @@ static const char* Rel(const char* path) {
     return *path ? path : ".";
 }
 
+/* The two files of the layer itself: never delayed, never counted. */
 static int IsControl(const char* path) {
-    return strcmp(path, CONTROL_NAME) == 0;
+    return strcmp(path, CONTROL_NAME) == 0 || strcmp(path, RESET_NAME) == 0;
 }
 
 /* Refuses what would change the source on a read-only card. */
@@ -237,13 +240,15 @@ static int OpReaddir(const char* path, void* buf, fuse_fill_dir_t fill, off_t of
 
 static int OpOpen(const char* path, struct fuse_file_info* fi) {
     if (IsControl(path)) {
-        if ((fi->flags & O_ACCMODE) != O_RDONLY) ResetCounts();
+        const int reset = strcmp(path, RESET_NAME) == 0;
+        if (reset) ResetCounts();
         struct text {
             size_t length;
             char* bytes;
         }* t = malloc(sizeof *t);
         if (!t) return -ENOMEM;
-        t->bytes = CountsText(&t->length);
+        t->length = 0;
+        t->bytes = reset ? NULL : CountsText(&t->length);
         fi->fh = (uint64_t)(uintptr_t)t;
         fi->direct_io = 1; /* the size is not known to the kernel */
         return 0;
@@ -258,8 +263,10 @@ static int OpOpen(const char* path, struct fuse_file_info* fi) {
 }
 
 static int OpCreate(const char* path, mode_t mode, struct fuse_file_info* fi) {
+    /* The kernel creates-or-opens here when its entry of the name has timed
+     * out; the control file then opens as by OpOpen. */
+    if (IsControl(path)) return (fi->flags & O_EXCL) ? -EEXIST : OpOpen(path, fi);
     WRITABLE_OR_FAIL();
-    if (IsControl(path)) return -EEXIST;
     Delay();
     Count(path, kOpen);
     int fd = openat(g_sourceFd, Rel(path), fi->flags | O_CREAT, mode);
@@ -339,6 +346,21 @@ static int OpTruncate(const char* path, off_t size, struct fuse_file_info* fi) {
     return r == 0 ? 0 : -errno;
 }
 
+static int OpReadlink(const char* path, char* buf, size_t size) {
+    Delay();
+    if (size == 0) return -EINVAL;
+    ssize_t n = readlinkat(g_sourceFd, Rel(path), buf, size - 1);
+    if (n < 0) return -errno;
+    buf[n] = '\0';
+    return 0;
+}
+
+static int OpSymlink(const char* target, const char* path) {
+    WRITABLE_OR_FAIL();
+    Delay();
+    return symlinkat(target, g_sourceFd, Rel(path)) == 0 ? 0 : -errno;
+}
+
 static int OpUnlink(const char* path) {
     WRITABLE_OR_FAIL();
     Delay();
@@ -400,6 +422,8 @@ static const struct fuse_operations kOps = {
     .init = OpInit,
     .getattr = OpGetattr,
     .readdir = OpReaddir,
+    .readlink = OpReadlink,
+    .symlink = OpSymlink,
     .open = OpOpen,
     .create = OpCreate,
     .read = OpRead,
