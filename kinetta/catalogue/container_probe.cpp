@@ -176,7 +176,9 @@ RecordingProbe ContainerProbe(RecorderFamily family) {
         const double n = double(reader.gps.size());
         return movieSeconds > 0 && realSeconds / ((n - 1) * movieSeconds / n) > 5;
     };
-    p.firmwareVersion = [family](const std::string& path) { return FactsOf(path, family).firmware; };
+    p.firmwareVersion = [family](const std::string& path) {
+        return FactsOf(path, family).firmware;
+    };
     return p;
 }
 

@@ -47,8 +47,7 @@ inline std::optional<FileStamp> StampOfDescriptor(int fd) {
     return StampOfStat(st);
 }
 
-template <class T>
-class FileCache {
+template <class T> class FileCache {
 public:
     // At most this many files are kept; one more empties the cache first.
     explicit FileCache(size_t capacity = 100'000) : capacity_(capacity) {}

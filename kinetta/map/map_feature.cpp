@@ -89,7 +89,8 @@ MapFeature::MapFeature(ViewerState& viewer, TelemetryFeature& telemetry, Options
         // old group stays drawn until the first part of the new one arrives;
         // after each part the page draws the group again with the track step.
         map_->Wrap().Group().Load(viewer_.Rows(), CurrentFamily(), [this](bool) {
-            QMetaObject::invokeMethod(this, [this] { SendTracksAgain(); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this, [this] { SendTracksAgain(); }, Qt::QueuedConnection);
         });
     });
     // The detector switches changed: the pins of the selected recording are

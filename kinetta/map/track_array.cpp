@@ -100,6 +100,7 @@ void GroupTrack::Work() {
             if (stop_) return;
             job = std::move(*next_);
             next_.reset();
+            reading_ = job.generation;
         }
         auto lastFill = Clock::now();
         std::vector<playcore::GpsRecord> samples;
@@ -116,7 +117,12 @@ void GroupTrack::Work() {
                 }
                 return true;
             });
-        if (finished && SetIf(job.generation, std::move(samples)) && job.filled) job.filled(true);
+        const bool shown = finished && SetIf(job.generation, std::move(samples));
+        {
+            std::lock_guard lock(mutex_);
+            if (reading_ == job.generation) reading_ = 0;
+        }
+        if (shown && job.filled) job.filled(true);
     }
 }
 
@@ -168,6 +174,11 @@ void GroupTrack::Set(std::vector<playcore::GpsRecord> samples) {
 
 void GroupTrack::Clear() {
     Set({});
+}
+
+bool GroupTrack::Reading() const {
+    std::lock_guard lock(mutex_);
+    return next_.has_value() || (reading_ != 0 && reading_ == generation_);
 }
 
 std::vector<playcore::GpsRecord> GroupTrack::Copy() const {

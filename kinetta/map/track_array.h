@@ -13,9 +13,9 @@
 #include <thread>
 #include <vector>
 
+#include "kinetta/base/recorder_family.h"
 #include "kinetta/catalogue/catalogue.h"
 #include "playcore/container/gps_block.h"
-#include "kinetta/base/recorder_family.h"
 
 namespace kinetta::map {
 
@@ -89,6 +89,8 @@ public:
     void Stop();
     std::vector<playcore::GpsRecord> Copy() const;
     TrackArray Array() const;
+    // Whether the track of the last Load is still being read.
+    bool Reading() const;
 
 private:
     struct Job {
@@ -113,6 +115,7 @@ private:
     std::vector<playcore::GpsRecord> samples_; // guarded by mutex_
     uint64_t generation_ = 0;                  // guarded by mutex_; bumped by every change
     std::optional<Job> next_;                  // guarded by mutex_; the job to start
+    uint64_t reading_ = 0;                     // guarded by mutex_; generation being read
     bool stop_ = false;                        // guarded by mutex_
     std::condition_variable wake_;
     std::thread worker_; // started by the first Load; joined by Stop

@@ -128,8 +128,9 @@ namespace {
 
 // The card as kinetta-cli scan answers, with the card's root written as ROOT.
 nlohmann::json ScanAnswer(const std::string& root) {
-    const ktest::CommandRun r = ktest::RunCommand(ktest::BuiltTool("tools/kinetta-cli/kinetta-cli") +
-                                                  " scan --family tx50 --kind sd '" + root + "'");
+    const ktest::CommandRun r =
+        ktest::RunCommand(ktest::BuiltTool("tools/kinetta-cli/kinetta-cli") +
+                          " scan --family tx50 --kind sd '" + root + "'");
     EXPECT_EQ(r.status, 0) << r.err;
     std::string out = r.out;
     for (size_t at = 0; (at = out.find(root, at)) != std::string::npos;)

@@ -106,7 +106,8 @@ private:
             std::string("fusermount3 -u ") + (lazy ? "-z " : "") + "'" + mount_ + "' 2>/dev/null";
         if (std::system(cmd.c_str()) != 0 && !lazy) {
             // Still busy: detached now, gone once the last user lets go.
-            const int lazyRc = std::system(("fusermount3 -u -z '" + mount_ + "' 2>/dev/null").c_str());
+            const int lazyRc =
+                std::system(("fusermount3 -u -z '" + mount_ + "' 2>/dev/null").c_str());
             (void)lazyRc;
         }
     }

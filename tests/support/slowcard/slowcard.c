@@ -178,9 +178,9 @@ static int IsControl(const char* path) {
 }
 
 /* Refuses what would change the source on a read-only card. */
-#define WRITABLE_OR_FAIL()                                                                        \
-    do {                                                                                          \
-        if (g_opt.readOnly) return -EROFS;                                                        \
+#define WRITABLE_OR_FAIL()                                                                         \
+    do {                                                                                           \
+        if (g_opt.readOnly) return -EROFS;                                                         \
     } while (0)
 
 /* ---- operations -------------------------------------------------------------- */
