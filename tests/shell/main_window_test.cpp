@@ -1059,8 +1059,9 @@ struct OpensOnThread {
 
 // A filter toggle, a folder switch and the map's group track that follows
 // every list rebuild open no movie file on the UI thread: the group is read by
-// its own worker and the card's files are known from the start-up scan. The
-// group track ends up as the recordings' tracks read directly, in list order.
+// its own worker, the folder by the folder scanner's. The list ends up with
+// the folder's recordings and the group track as the recordings' tracks read
+// directly, in list order.
 TEST(MainWindow, ListRebuildsAndFolderSwitchesOpenNoMovieFileOnTheUiThread) {
     Viewer v;
     ASSERT_TRUE(v.WaitLoaded(0));
@@ -1084,14 +1085,19 @@ TEST(MainWindow, ListRebuildsAndFolderSwitchesOpenNoMovieFileOnTheUiThread) {
 
     OpensOnThread::thread = std::this_thread::get_id();
     platform::SetOpenObserver(&OpensOnThread::Observe);
-    OpensOnThread::armed = true;
-    const std::string next = v.dlg->State().Source()->Tree().at(1).path;
-    emit v.dlg->Filer()->FolderSelected(1, QString::fromStdString(next));
-    // Files not known (as after a change on the card): the group reads them.
+    // Files not known (as after a change on the card): the group track and
+    // the folder's scan read them again, elsewhere.
     ForgetFileFacts();
+    OpensOnThread::armed = true;
     v.dlg->Filer()->OnCommand(39000); // continuous recordings off: the list is empty
     const int hidden = v.dlg->Filer()->RowCount();
     v.dlg->Filer()->OnCommand(39000); // and on again
+    const std::string next = v.dlg->State().Source()->Tree().at(1).path;
+    emit v.dlg->Filer()->FolderSelected(1, QString::fromStdString(next));
+    EXPECT_EQ(v.dlg->Filer()->SelectedFolderItem(), 1);
+    // The folder's rows arrive from the scanner (before the 500 ms open of
+    // their first recording).
+    const bool arrived = WaitFor([&] { return v.dlg->Filer()->RowCount() > 0; });
     OpensOnThread::armed = false;
     platform::SetOpenObserver(nullptr);
     {
@@ -1099,9 +1105,10 @@ TEST(MainWindow, ListRebuildsAndFolderSwitchesOpenNoMovieFileOnTheUiThread) {
         EXPECT_TRUE(OpensOnThread::paths.empty()) << OpensOnThread::paths.front();
     }
     EXPECT_EQ(hidden, 0);
-    EXPECT_EQ(v.dlg->Filer()->SelectedFolderItem(), 1);
+    ASSERT_TRUE(arrived);
     ASSERT_EQ(v.dlg->Filer()->RowCount(), 2);
     EXPECT_NE(v.dlg->Filer()->Rows()[0].frontPath.find("20230526_001"), std::string::npos);
+    ASSERT_TRUE(v.WaitLoaded(0));
     EXPECT_TRUE(WaitFor(groupIsTheRowsTracks));
 }
 
