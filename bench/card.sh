@@ -68,7 +68,9 @@ ms() { local s e; s=$(date +%s%N); "$@" >/dev/null 2>&1; e=$(date +%s%N); echo $
 
 echo "== card of $N recordings ($((2 * N)) files) in 6 folders, ${DELAY} ms per call on the slow card"
 cat "$MNT/.slowcard-reset" >/dev/null
-scan_slow=$(ms "$CLI" scan --family tx50 --kind sd "$MNT")
+s0=$(date +%s%N)
+count=$("$CLI" scan --family tx50 --kind sd "$MNT" | grep -o '"listNumber"' | wc -l)
+scan_slow=$((($(date +%s%N) - s0) / 1000000))
 load_scan=$(load)
 awk -v n="$N" -v t="$scan_slow" -v l="$load_scan" '
   $4 ~ /\.MP4$/ { files++; opens += $1; reads += $2; stats += $3; if ($1 > most) most = $1 }
@@ -76,7 +78,6 @@ awk -v n="$N" -v t="$scan_slow" -v l="$load_scan" '
         t, t / n, opens / files, most, reads / files, stats / files, files, l }' "$MNT/.slowcard-counts"
 scan_ext4=$(ms "$CLI" scan --family tx50 --kind sd "$CARD")
 echo "kinetta-cli scan (ext4, warm): $scan_ext4 ms; load $(load)"
-count=$("$CLI" scan --family tx50 --kind sd "$MNT" | grep -o '"listNumber"' | wc -l)
 echo "recordings listed (slow card): $count"
 
 run_figures() {

@@ -41,6 +41,7 @@
 #include "kinetta/map/track_array.h"
 #include "kinetta/shell/kinetta_dlg.h"
 #include "kinetta/skin/skin_button.h"
+#include "playcore/player/audio_output.h"
 #include "playcore/session/playback_session.h"
 #include "support/temp_dir.h"
 
@@ -124,13 +125,19 @@ int main(int argc, char** argv) {
     QtMessageSink sink;
     playcore::SessionConfig config;
     config.sink = &sink;
+    // No sound device is needed (nor always there): sound is simulated.
+    config.makeAudioOutput = [] {
+        return std::make_unique<playcore::SimulatedAudioOutput>(40 * 10000);
+    };
     playcore::Session().Configure(std::move(config));
     CkinettaDlg::Hooks hooks;
     hooks.removableRoots = [card] { return std::vector<std::string>{card}; };
     hooks.messageBox = [](const QString&, const QString&, int) { return 1; };
     hooks.productPrompt = [] { return 2; };
     hooks.startMapBrowser = [] { return false; };
+    hooks.sourcePrompt = [](SourceKind*, std::string*) { return false; };
     auto dlg = std::make_unique<CkinettaDlg>(playcore::Session(), hooks);
+    SetSettingsDirectory(home.path());
     dlg->StartupStage1();
     dlg->show();
     auto playing = [&] {
@@ -139,7 +146,8 @@ int main(int argc, char** argv) {
                    playcore::kEnginePlaying;
     };
     if (!QTest::qWaitFor([&] { return dlg->State().Loaded(); }, 600000)) {
-        std::fprintf(stderr, "no recording loaded (%d rows)\n", dlg->Filer()->RowCount());
+        std::fprintf(stderr, "no recording loaded (%d rows, row %d selected)\n",
+                     dlg->Filer()->RowCount(), dlg->State().SelectedIndex());
         return 1;
     }
     // The first recording plays by itself after the start; a viewer that
