@@ -28,13 +28,14 @@ for tool in "$CLI" "$MKCARD" "$LAYER" "$FIGURES"; do
 done
 [ -e /dev/fuse ] || { echo "no /dev/fuse: the slow card cannot be mounted here" >&2; exit 1; }
 
-DATA="$BUILD/bench-data/slow-card-$N"
+# 3 s recordings: one of 2 s or less is too short to play (the viewer skips it).
+DATA="$BUILD/bench-data/slow-card-3s-$N"
 CARD="$DATA/card"
 if [ ! -f "$DATA/.complete" ]; then
   rm -rf "$DATA"
   mkdir -p "$CARD"
-  "$MKCARD" recording --family tx50 --out "$DATA/f.MP4" --duration 2 >/dev/null
-  "$MKCARD" recording --family tx50 --content rear --out "$DATA/r.MP4" --duration 2 >/dev/null
+  "$MKCARD" recording --family tx50 --out "$DATA/f.MP4" --duration 3 >/dev/null
+  "$MKCARD" recording --family tx50 --content rear --out "$DATA/r.MP4" --duration 3 >/dev/null
   touch "$CARD/TX50_download.url"
   triggers=AGMPS
   rest=$(((N - 999 + 4) / 5))
