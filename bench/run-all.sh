@@ -14,6 +14,7 @@
 # 4. player.sh: the movie player's figures, when a build with Qt is there
 #    (PLAYER_BUILD, by default the release build next to BUILD_DIR);
 # 5. convert.sh: the upload conversion against ffmpeg's v360 (same build).
+# 6. card.sh: the viewer and kinetta-cli on the slow card (same build, /dev/fuse).
 set -euo pipefail
 if [ $# -lt 1 ]; then
   echo "usage: $0 BUILD_DIR" >&2
@@ -44,6 +45,11 @@ if [ -x "$PLAYER_BUILD/tools/kinetta-cli/kinetta-cli-draw" ]; then
   bash "$(dirname "$0")/convert.sh" "$PLAYER_BUILD" || status=1
 else
   echo "== conversion figures skipped (no $PLAYER_BUILD/tools/kinetta-cli/kinetta-cli-draw)"
+fi
+if [ -x "$PLAYER_BUILD/tools/card-bench/card-figures" ] && [ -e /dev/fuse ]; then
+  bash "$(dirname "$0")/card.sh" "$PLAYER_BUILD" || status=1
+else
+  echo "== slow card figures skipped (no $PLAYER_BUILD/tools/card-bench/card-figures or no /dev/fuse)"
 fi
 if [ -x "$PLAYER_BUILD/tools/map-bench/map-bench" ]; then
   bash "$(dirname "$0")/map.sh" "$PLAYER_BUILD" || status=1

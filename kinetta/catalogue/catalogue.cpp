@@ -236,8 +236,14 @@ bool Catalogue::AddRecording(const std::string& front, const std::string& rear) 
     auto measureFile = [&](const std::string& path, int64_t* size, int64_t* frames) {
         *size = 0;
         *frames = 0;
-        if (!Readable(path)) return;
-        *size = std::max<int64_t>(0, FileSize(path));
+        if (probe_.readable) {
+            int64_t bytes = 0;
+            if (!probe_.readable(path, &bytes)) return;
+            *size = std::max<int64_t>(0, bytes);
+        } else {
+            if (!Readable(path)) return;
+            *size = std::max<int64_t>(0, FileSize(path));
+        }
         *frames = probe_.frameCount ? std::max<int64_t>(0, probe_.frameCount(path)) : 0;
     };
     auto measureStream = [&](const std::string& path, int camera, int64_t* size, int64_t* frames) {

@@ -56,6 +56,9 @@ struct TreeItem {
 struct RecordingProbe {
     // Whether the recorder finished writing the file.
     std::function<bool(const std::string& path)> isComplete;
+    // Whether the file opens for reading as a regular file, and its size in
+    // bytes. Empty: the scan opens the file itself to find out.
+    std::function<bool(const std::string& path, int64_t* size)> readable;
     // Sample count of the first video track; negative or 0 when unreadable.
     std::function<int64_t(const std::string& path)> frameCount;
     // Size in bytes and frame count of one camera's stream (0 front, 1 rear)

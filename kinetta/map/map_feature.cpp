@@ -85,9 +85,13 @@ MapFeature::MapFeature(ViewerState& viewer, TelemetryFeature& telemetry, Options
             map_->Wrap().SetMapStatus(state == playcore::kEnginePaused ? 1 : 2);
     });
     connect(&viewer, &ViewerState::ListRebuilt, this, [this] {
-        map_->Wrap().Group().Rebuild(viewer_.Rows(), CurrentFamily());
-        // The page draws the group again with the next track step.
-        SendTracksAgain();
+        // The group's files are read by the track's worker, never here. The
+        // old group stays drawn until the first part of the new one arrives;
+        // after each part the page draws the group again with the track step.
+        map_->Wrap().Group().Load(viewer_.Rows(), CurrentFamily(), [this](bool) {
+            QMetaObject::invokeMethod(
+                this, [this] { SendTracksAgain(); }, Qt::QueuedConnection);
+        });
     });
     // The detector switches changed: the pins of the selected recording are
     // sent again (the event list was rebuilt with the new flags).
@@ -98,7 +102,8 @@ MapFeature::MapFeature(ViewerState& viewer, TelemetryFeature& telemetry, Options
     });
     connect(&viewer, &ViewerState::ShuttingDown, this, [this](ShutdownStep step) {
         if (step == ShutdownStep::kEndWindows) {
-            map_->Shutdown(); // monitor, bridge, windows
+            map_->Wrap().Group().Stop(); // the group's reading ends first
+            map_->Shutdown();            // monitor, bridge, windows
             viewer_.Ask().adoptMapFrame(nullptr);
         } else if (step == ShutdownStep::kTakeLocks) {
             std::lock_guard lock(dataLock_);

@@ -4,15 +4,17 @@
 // bring-up at the end of the first start-up stage, the map's contents with
 // every layout and every size of its frame, the tracks and event pins of the
 // open recording (retried on each tick of the position timer until they
-// reach the page, and sent again when the page reports ready, the list is
-// rebuilt or the detector switches change the events), the position of every
+// reach the page, and sent again when the page reports ready, a part of the
+// group track of a rebuilt list arrives from the track's worker, or the
+// detector switches change the events), the position of every
 // frame shown (with the telemetry locked; the 1000.0 sentinel while the map
 // window is off), the play status, the marker moved after a still seek, the
 // map window switched off with a new source, and the shutdown (monitor,
 // bridge, windows). Its rows: UM_WEBVIEW_CREATED, UM_MAP_STATUS, UM_MAP_SEEK
 // and command 38013.
 //
-// UI thread only, except what MapWindow says of its monitor.
+// UI thread only, except what MapWindow says of its monitor and the group
+// track's worker (track_array.h), which posts its arrivals here.
 
 #include <QString>
 

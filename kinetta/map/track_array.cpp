@@ -1,7 +1,10 @@
 #include "kinetta/map/track_array.h"
 
+#include <chrono>
+#include <memory>
 #include <new>
 
+#include "kinetta/catalogue/container_probe.h"
 #include "kinetta/map/number_text.h"
 #include "playcore/container/gps_reader.h"
 
@@ -44,28 +47,138 @@ TrackArray RecordingTrack::Array() const {
     return MakeTrackArray(source_ ? source_() : std::vector<playcore::GpsRecord>());
 }
 
-bool GroupTrack::Rebuild(const std::vector<RecordingEntry>& rows, RecorderFamily family) {
-    std::vector<playcore::TrackSource> sources;
-    sources.reserve(rows.size());
+namespace {
+
+const std::string& TrackPath(const RecordingEntry& row) {
+    return row.frontPath.empty() ? row.rearPath : row.frontPath;
+}
+
+} // namespace
+
+GroupTrack::GroupTrack() = default;
+
+GroupTrack::~GroupTrack() {
+    Stop();
+}
+
+void GroupTrack::Stop() {
+    {
+        std::lock_guard lock(mutex_);
+        stop_ = true;
+        ++generation_;
+        next_.reset();
+    }
+    wake_.notify_all();
+    if (worker_.joinable()) worker_.join();
+}
+
+void GroupTrack::Load(const std::vector<RecordingEntry>& rows, RecorderFamily family,
+                      Filled filled) {
+    Job job;
+    job.paths.reserve(rows.size());
     for (const auto& row : rows)
-        sources.push_back({row.frontPath, row.rearPath});
+        job.paths.push_back(TrackPath(row));
+    job.family = family;
+    job.filled = std::move(filled);
+    {
+        std::lock_guard lock(mutex_);
+        if (stop_) return;
+        job.generation = ++generation_;
+        next_ = std::move(job);
+        if (!worker_.joinable()) worker_ = std::thread([this] { Work(); });
+    }
+    wake_.notify_all();
+}
+
+void GroupTrack::Work() {
+    using Clock = std::chrono::steady_clock;
+    for (;;) {
+        Job job;
+        {
+            std::unique_lock lock(mutex_);
+            wake_.wait(lock, [this] { return stop_ || next_.has_value(); });
+            if (stop_) return;
+            job = std::move(*next_);
+            next_.reset();
+            reading_ = job.generation;
+        }
+        auto lastFill = Clock::now();
+        std::vector<playcore::GpsRecord> samples;
+        const bool finished =
+            ReadTracks(job.paths, job.family, &samples, [&](size_t done, bool more) {
+                {
+                    std::lock_guard lock(mutex_);
+                    if (stop_ || generation_ != job.generation) return false; // abandoned
+                }
+                if (more && done > 0 &&
+                    Clock::now() - lastFill >= std::chrono::milliseconds(kFillIntervalMs)) {
+                    if (SetIf(job.generation, samples) && job.filled) job.filled(false);
+                    lastFill = Clock::now();
+                }
+                return true;
+            });
+        const bool shown = finished && SetIf(job.generation, std::move(samples));
+        {
+            std::lock_guard lock(mutex_);
+            if (reading_ == job.generation) reading_ = 0;
+        }
+        if (shown && job.filled) job.filled(true);
+    }
+}
+
+bool GroupTrack::ReadTracks(const std::vector<std::string>& paths, RecorderFamily family,
+                            std::vector<playcore::GpsRecord>* samples, const Progress& progress,
+                            bool* allRead) {
+    if (allRead) *allRead = false;
+    for (size_t i = 0; i < paths.size(); ++i) {
+        if (progress && !progress(i, true)) return false;
+        std::shared_ptr<const std::vector<playcore::GpsRecord>> track;
+        // The track ends before an entry whose file cannot be read.
+        if (paths[i].empty() || !RecordingGpsTrack(paths[i], family, &track)) return true;
+        try {
+            samples->insert(samples->end(), track->begin(), track->end());
+        } catch (const std::bad_alloc&) {
+            return true; // the samples added so far stand
+        }
+    }
+    if (progress && !progress(paths.size(), false)) return false;
+    if (allRead) *allRead = true;
+    return true;
+}
+
+bool GroupTrack::Rebuild(const std::vector<RecordingEntry>& rows, RecorderFamily family) {
+    std::vector<std::string> paths;
+    paths.reserve(rows.size());
+    for (const auto& row : rows)
+        paths.push_back(TrackPath(row));
     std::vector<playcore::GpsRecord> samples;
-    const bool ok = playcore::ReadAllTracks(sources, &samples, family);
-    // The records' links point into the temporary readers; the track keeps
-    // positions and frames only.
-    for (auto& s : samples)
-        s.accel = nullptr;
+    bool allRead = false;
+    ReadTracks(paths, family, &samples, {}, &allRead);
     Set(std::move(samples));
-    return ok;
+    return allRead;
+}
+
+bool GroupTrack::SetIf(uint64_t generation, std::vector<playcore::GpsRecord> samples) {
+    std::lock_guard lock(mutex_);
+    if (stop_ || generation != generation_) return false;
+    samples_ = std::move(samples);
+    return true;
 }
 
 void GroupTrack::Set(std::vector<playcore::GpsRecord> samples) {
     std::lock_guard lock(mutex_);
+    ++generation_; // a reading under way no longer applies
+    next_.reset();
     samples_ = std::move(samples);
 }
 
 void GroupTrack::Clear() {
     Set({});
+}
+
+bool GroupTrack::Reading() const {
+    std::lock_guard lock(mutex_);
+    return next_.has_value() || (reading_ != 0 && reading_ == generation_);
 }
 
 std::vector<playcore::GpsRecord> GroupTrack::Copy() const {

@@ -45,6 +45,7 @@
 #include "kinetta/base/message_ids.h"
 #include "kinetta/base/recorder_family.h"
 #include "kinetta/catalogue/catalogue.h"
+#include "kinetta/catalogue/folder_scanner.h"
 #include "kinetta/catalogue/source.h"
 #include "kinetta/shell/main_layout.h"
 #include "kinetta/shell/main_window_rules.h"
@@ -216,7 +217,14 @@ private:
     // ---- commands, messages, list (kinetta_dlg_commands.cpp) ----
     void OnBrowse();
     void OnFolderSelect(int item);
-    void ShowFolder(int item, bool playFirst);
+    // Tree item `item` as the list, its first recording selected (played
+    // when playFirst). inBackground: the folder is scanned by folderScanner_
+    // and the list filled when its recordings arrive (a click in the tree,
+    // the move into the next folder); otherwise scanned here (start-up, which
+    // goes on with the rows).
+    void ShowFolder(int item, bool playFirst, bool inBackground = false);
+    void OnFolderScanned(unsigned serial, std::vector<RecordingEntry> entries);
+    void ShowFolderEntries(int item, std::vector<RecordingEntry> entries, bool playFirst);
     void OnListRebuilt();
     void OnSourceLost();
     // The deleted recordings leave the catalogue and the list; row 0 is selected.
@@ -256,6 +264,13 @@ private:
     std::unique_ptr<FamilyDecider> decider_;
     std::unique_ptr<Catalogue> catalogue_; // the source (its tree and folders); state_ reads it
     std::unique_ptr<SourceWatch> watch_;
+    // The folder switch's scans (stopped at the shutdown) and the request
+    // whose recordings the list waits for: its serial (0 none), tree item and
+    // whether its first recording plays (UI thread).
+    FolderScanner folderScanner_;
+    unsigned folderScan_ = 0;
+    int folderScanItem_ = -1;
+    bool folderScanPlayFirst_ = false;
 
     // Children (owned by Qt's parent chain).
     std::array<CMovieStatic*, 2> areas_{};

@@ -108,23 +108,59 @@ void CkinettaDlg::OnListRebuilt() {
 
 void CkinettaDlg::OnFolderSelect(int item) {
     play_.StopContinuingIntoNextFolder();
-    ShowFolder(item, false);
+    ShowFolder(item, false, true);
 }
 
-void CkinettaDlg::ShowFolder(int item, bool playFirst) {
+void CkinettaDlg::ShowFolder(int item, bool playFirst, bool inBackground) {
     if (!catalogue_ || item < 0 || item >= static_cast<int>(catalogue_->Tree().size())) return;
+    // Whatever scan was asked for before is no longer wanted.
+    folderScanner_.Cancel();
+    folderScan_ = 0;
     CloseRecording();
     const RecorderFamily family = CurrentFamily();
     const std::string path = catalogue_->Tree()[static_cast<size_t>(item)].path;
-    std::vector<RecordingEntry> entries;
     if (catalogue_->Kind() == kSourceFolder && item == 0) {
-        entries = catalogue_->Entries(); // the source folder itself, scanned already
-    } else {
+        // The source folder itself, scanned already.
+        ShowFolderEntries(item, catalogue_->Entries(), playFirst);
+        return;
+    }
+    if (!inBackground) {
         Catalogue folder(family, ContainerProbe(family));
         folder.OpenSource(path, kSourceFolder);
-        entries = folder.Entries();
+        ShowFolderEntries(item, folder.Entries(), playFirst);
+        return;
     }
-    filer_->SetScanResult(std::move(entries), family); // ListRebuilt follows
+    // The folder's files are read by the scanner's worker; the list is empty
+    // until its recordings arrive (no row of the folder left behind can be
+    // opened meanwhile), the tree shows the folder chosen at once.
+    filer_->ClearList(); // ListRebuilt follows
+    filer_->SelectFolderItem(item);
+    UpdateToolbar();
+    folderScanItem_ = item;
+    folderScanPlayFirst_ = playFirst;
+    folderScan_ =
+        folderScanner_.Scan(path, family, ContainerProbe(family),
+                            [this](unsigned serial, std::vector<RecordingEntry> entries) {
+                                QMetaObject::invokeMethod(
+                                    this,
+                                    [this, serial, entries = std::move(entries)]() mutable {
+                                        OnFolderScanned(serial, std::move(entries));
+                                    },
+                                    Qt::QueuedConnection);
+                            });
+}
+
+void CkinettaDlg::OnFolderScanned(unsigned serial, std::vector<RecordingEntry> entries) {
+    // Only the latest request of the source still shown counts.
+    if (serial == 0 || serial != folderScan_ || state_.shutDown_ || !catalogue_ ||
+        folderScanItem_ >= static_cast<int>(catalogue_->Tree().size()))
+        return;
+    folderScan_ = 0;
+    ShowFolderEntries(folderScanItem_, std::move(entries), folderScanPlayFirst_);
+}
+
+void CkinettaDlg::ShowFolderEntries(int item, std::vector<RecordingEntry> entries, bool playFirst) {
+    filer_->SetScanResult(std::move(entries), CurrentFamily()); // ListRebuilt follows
     filer_->SelectFolderItem(item);
     if (!state_.rows_.empty()) SelectRecording(0, playFirst ? kOpenByNext : kOpenBySelection);
     UpdateToolbar();
@@ -192,6 +228,8 @@ void CkinettaDlg::ReloadAfterDelete() {
 }
 
 void CkinettaDlg::OnSourceLost() {
+    folderScanner_.Cancel(); // nothing of the lost source is shown any more
+    folderScan_ = 0;
     play_.StopPlayback();
     CloseRecording();
     play_.ResetSpeedToDefault();

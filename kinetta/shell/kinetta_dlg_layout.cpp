@@ -122,7 +122,7 @@ void CkinettaDlg::CreateChildren() {
          [this] { PlaceMovieAreas(); },
          [this](int row, int reason, bool moveList) { SelectRecording(row, reason, moveList); },
          [this] { return filer_->NextFolderItem(); },
-         [this](int item, bool playFirst) { ShowFolder(item, playFirst); }});
+         [this](int item, bool playFirst) { ShowFolder(item, playFirst, true); }});
     CreateKeys();
 
     const std::array<std::pair<int, int>, 3> captions = {

@@ -244,6 +244,8 @@ bool CkinettaDlg::OpenSource(const std::string& path, SourceKind kind) {
 bool CkinettaDlg::ShowSource(std::unique_ptr<Catalogue> catalogue, const std::string& path,
                              SourceKind kind, bool ok) {
     const RecorderFamily family = catalogue->Family();
+    folderScanner_.Cancel(); // a folder of the old source is not wanted any more
+    folderScan_ = 0;
     emit state_.SourceChanged(); // a new source starts with the map window off
     catalogue_ = std::move(catalogue);
     state_.source_ = catalogue_.get();
@@ -353,6 +355,7 @@ void CkinettaDlg::Shutdown() {
         timer->stop();
     // No worker may still post or hold a lock once the engines are gone.
     prefetch_.Join();
+    folderScanner_.Stop();
     // The bar's stepping first (it must not step past the engines), then the
     // features' windows (the update notice, the map: monitor, bridge,
     // windows), then the second movie window.

@@ -31,22 +31,24 @@ bool IsRecordingComplete(const std::string& path, RecorderFamily family) {
     const int fd = platform::OpenRegularForReading(path);
     if (fd < 0) return false;
     struct stat st {};
-    bool complete = false;
-    const size_t want = family == RecorderFamily::TX50 ? kCompleteTailTx50 : kCompleteTailTx40;
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && uint64_t(st.st_size) >= want) {
-        uint8_t tail[kCompleteTailTx50];
-        const size_t got = ReadAt(fd, uint64_t(st.st_size) - want, tail, want);
-        for (size_t i = 0; i < got; ++i)
-            if (tail[i] == 0) tail[i] = ' ';
-        const std::string_view text(reinterpret_cast<const char*>(tail), got);
-        if (got == want && text.find("CSOEND") != std::string_view::npos) {
-            uint8_t head[260];
-            const size_t headGot = ReadAt(fd, 0, head, sizeof head);
-            complete = headGot >= 8 && std::memcmp(head + 4, "ftyp", 4) == 0;
-        }
-    }
+    const bool complete = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
+                          IsRecordingComplete(fd, static_cast<uint64_t>(st.st_size), family);
     ::close(fd);
     return complete;
+}
+
+bool IsRecordingComplete(int fd, uint64_t size, RecorderFamily family) {
+    const size_t want = family == RecorderFamily::TX50 ? kCompleteTailTx50 : kCompleteTailTx40;
+    if (size < want) return false;
+    uint8_t tail[kCompleteTailTx50];
+    const size_t got = ReadAt(fd, size - want, tail, want);
+    for (size_t i = 0; i < got; ++i)
+        if (tail[i] == 0) tail[i] = ' ';
+    const std::string_view text(reinterpret_cast<const char*>(tail), got);
+    if (got != want || text.find("CSOEND") == std::string_view::npos) return false;
+    uint8_t head[260];
+    const size_t headGot = ReadAt(fd, 0, head, sizeof head);
+    return headGot >= 8 && std::memcmp(head + 4, "ftyp", 4) == 0;
 }
 
 FrameTimingProbe ProbeFrameTiming(const sMP4MOVIE& movie) {

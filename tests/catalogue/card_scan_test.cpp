@@ -8,6 +8,8 @@
 
 #include "kinetta/catalogue/catalogue.h"
 #include "kinetta/catalogue/container_probe.h"
+#include "support/command_run.h"
+#include "support/slow_card.h"
 #include "support/temp_dir.h"
 #include <nlohmann/json.hpp>
 
@@ -120,4 +122,63 @@ TEST(CardScan, CommandLineAnswersAsJson) {
                             "rearSize", "frontFrames", "rearFrames", "displayName"})
         EXPECT_TRUE(first.contains(key) && !first.at(key).is_null()) << key;
     EXPECT_FALSE(v.at("tree").empty());
+}
+
+namespace {
+
+// The card as kinetta-cli scan answers, with the card's root written as ROOT.
+nlohmann::json ScanAnswer(const std::string& root) {
+    const ktest::CommandRun r =
+        ktest::RunCommand(ktest::BuiltTool("tools/kinetta-cli/kinetta-cli") +
+                          " scan --family tx50 --kind sd '" + root + "'");
+    EXPECT_EQ(r.status, 0) << r.err;
+    std::string out = r.out;
+    for (size_t at = 0; (at = out.find(root, at)) != std::string::npos;)
+        out.replace(at, root.size(), "ROOT");
+    return nlohmann::json::parse(out, nullptr, false);
+}
+
+} // namespace
+
+// A slow card counts the opens of every file: a scan opens each file once
+// (completeness, sizes, frame counts, streams, the GPS block all from one
+// open) and answers as it does on the card read directly; a second scan of
+// the unchanged card in the same process opens none of them again.
+TEST(CardScan, SlowCardScanOpensEachFileOnceAndAScanAgainNone) {
+    const std::string layer = ktest::BuiltTool("tests/support/slowcard/slowcard");
+    if (const std::string why = ktest::SlowCard::Unavailable(layer); !why.empty())
+        GTEST_SKIP() << why;
+    Card card = LoadCard("tx50");
+    ktest::TempDir dir;
+    const std::string mount = dir.Mkdir("card");
+    ktest::SlowCard slow;
+    ASSERT_TRUE(slow.Start(layer, card.root, mount, 0, true));
+
+    const nlohmann::json direct = ScanAnswer(card.root);
+    ASSERT_TRUE(direct.is_object());
+    EXPECT_EQ(ScanAnswer(mount), direct);
+    std::map<std::string, ktest::SlowCard::Count> counts = slow.Counts();
+    size_t recordings = 0;
+    for (const auto& e : direct.at("entries"))
+        for (const char* key : {"frontPath", "rearPath"}) {
+            std::string path = e.at(key).get<std::string>();
+            if (path.empty()) continue;
+            path.replace(0, 4, ""); // "ROOT/a/b" gives "/a/b"
+            EXPECT_EQ(counts[path].opens, 1u) << path;
+            ++recordings;
+        }
+    EXPECT_GT(recordings, 4u);
+    for (const auto& [path, count] : counts)
+        EXPECT_LE(count.opens, 1u) << path;
+
+    Catalogue first(RecorderFamily::TX50, ContainerProbe(RecorderFamily::TX50));
+    ASSERT_TRUE(first.OpenSource(mount, kSourceCard));
+    slow.ResetCounts();
+    Catalogue again(RecorderFamily::TX50, ContainerProbe(RecorderFamily::TX50));
+    ASSERT_TRUE(again.OpenSource(mount, kSourceCard));
+    ASSERT_EQ(again.Entries().size(), first.Entries().size());
+    counts = slow.Counts();
+    for (const RecordingEntry& e : first.Entries())
+        for (const std::string& path : {e.frontPath, e.rearPath})
+            EXPECT_TRUE(path.empty() || counts[path.substr(mount.size())].opens == 0) << path;
 }

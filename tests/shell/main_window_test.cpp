@@ -23,12 +23,16 @@
 #include <QTest>
 #include <QTimer>
 
+#include <atomic>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
+#include <vector>
 
 extern "C" {
 #include <libavutil/log.h>
@@ -40,13 +44,16 @@ extern "C" {
 #include "kinetta/base/qt_message_sink.h"
 #include "kinetta/base/settings_store.h"
 #include "kinetta/base/window_message.h"
+#include "kinetta/catalogue/container_probe.h"
 #include "kinetta/catalogue/file_list_ctrl.h"
 #include "kinetta/catalogue/filer_container_dlg.h"
 #include "kinetta/catalogue/folder_tree_ctrl.h"
 #include "kinetta/map/google_map_dlg2.h"
+#include "kinetta/map/map_dlg_wrap.h"
 #include "kinetta/map/map_feature.h"
 #include "kinetta/map/map_scripts.h"
 #include "kinetta/map/map_window.h"
+#include "kinetta/map/track_array.h"
 #include "kinetta/shell/controller_dlg.h"
 #include "kinetta/shell/controller_logic.h"
 #include "kinetta/shell/kinetta_dlg.h"
@@ -57,6 +64,8 @@ extern "C" {
 #include "kinetta/skin/skin_context.h"
 #include "kinetta/skin/skin_pictures.h"
 #include "kinetta/skin/skin_slider.h"
+#include "platform/file_io.h"
+#include "playcore/container/gps_reader.h"
 #include "playcore/player/audio_output.h"
 #include "playcore/present/presenter.h"
 #include "playcore/session/playback_session.h"
@@ -1032,6 +1041,75 @@ TEST(MainWindow, FolderNamesThatReadAsMarkupAreShownAsWritten) {
     QLabel* label = v.dlg->Filer()->PathLabel();
     EXPECT_EQ(label->text(), QString::fromStdString(folder));
     EXPECT_TRUE(ktest::ShowsLiterally(label));
+}
+
+// The files the program opens for reading on one thread while armed (the
+// open observer hears every open of the program, on any thread).
+struct OpensOnThread {
+    static inline std::atomic<bool> armed{false};
+    static inline std::thread::id thread;
+    static inline std::mutex lock;
+    static inline std::vector<std::string> paths; // guarded by lock
+    static void Observe(const std::string& path) {
+        if (!armed.load() || std::this_thread::get_id() != thread) return;
+        std::lock_guard guard(lock);
+        paths.push_back(path);
+    }
+};
+
+// A filter toggle, a folder switch and the map's group track that follows
+// every list rebuild open no movie file on the UI thread: the group is read by
+// its own worker, the folder by the folder scanner's. The list ends up with
+// the folder's recordings and the group track as the recordings' tracks read
+// directly, in list order.
+TEST(MainWindow, ListRebuildsAndFolderSwitchesOpenNoMovieFileOnTheUiThread) {
+    Viewer v;
+    ASSERT_TRUE(v.WaitLoaded(0));
+    map::GroupTrack& group = v.dlg->Features().Find<MapFeature>()->Window()->Wrap().Group();
+    auto groupIsTheRowsTracks = [&] {
+        std::vector<playcore::TrackSource> sources;
+        for (const RecordingEntry& e : v.dlg->Filer()->Rows())
+            sources.push_back({e.frontPath, e.rearPath});
+        std::vector<playcore::GpsRecord> expected;
+        if (!playcore::ReadAllTracks(sources, &expected, RecorderFamily::TX50)) return false;
+        const std::vector<playcore::GpsRecord> got = group.Copy();
+        if (got.empty() || got.size() != expected.size()) return false;
+        for (size_t i = 0; i < got.size(); ++i)
+            if (got[i].index != expected[i].index || got[i].latitude != expected[i].latitude ||
+                got[i].longitude != expected[i].longitude ||
+                got[i].time.second != expected[i].time.second || got[i].accel != nullptr)
+                return false;
+        return true;
+    };
+    ASSERT_TRUE(WaitFor(groupIsTheRowsTracks));
+
+    OpensOnThread::thread = std::this_thread::get_id();
+    platform::SetOpenObserver(&OpensOnThread::Observe);
+    // Files not known (as after a change on the card): the group track and
+    // the folder's scan read them again, elsewhere.
+    ForgetFileFacts();
+    OpensOnThread::armed = true;
+    v.dlg->Filer()->OnCommand(39000); // continuous recordings off: the list is empty
+    const int hidden = v.dlg->Filer()->RowCount();
+    v.dlg->Filer()->OnCommand(39000); // and on again
+    const std::string next = v.dlg->State().Source()->Tree().at(1).path;
+    emit v.dlg->Filer()->FolderSelected(1, QString::fromStdString(next));
+    EXPECT_EQ(v.dlg->Filer()->SelectedFolderItem(), 1);
+    // The folder's rows arrive from the scanner (before the 500 ms open of
+    // their first recording).
+    const bool arrived = WaitFor([&] { return v.dlg->Filer()->RowCount() > 0; });
+    OpensOnThread::armed = false;
+    platform::SetOpenObserver(nullptr);
+    {
+        std::lock_guard guard(OpensOnThread::lock);
+        EXPECT_TRUE(OpensOnThread::paths.empty()) << OpensOnThread::paths.front();
+    }
+    EXPECT_EQ(hidden, 0);
+    ASSERT_TRUE(arrived);
+    ASSERT_EQ(v.dlg->Filer()->RowCount(), 2);
+    EXPECT_NE(v.dlg->Filer()->Rows()[0].frontPath.find("20230526_001"), std::string::npos);
+    ASSERT_TRUE(v.WaitLoaded(0));
+    EXPECT_TRUE(WaitFor(groupIsTheRowsTracks));
 }
 
 TEST(MainWindowViews, ZoomModeKeepsTheEnginesDisplayModelWhenARecordingOpens) {

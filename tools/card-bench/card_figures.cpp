@@ -1,0 +1,231 @@
+// Responsiveness of the viewer on a card, in-process under a display:
+//   card-figures CARD [FOLDER_ITEM]
+// CARD is a card root (a TX50 family card: its model marker in the root, date
+// folders below). A probe timer fires every 5 ms on the UI thread; its worst
+// lateness over a stretch is the longest the UI thread was kept from its
+// events there. Prints, as JSON lines (all times in ms):
+//   - startup_to_playing: from the window's creation to the first recording
+//     playing, and the probe's worst lateness over that stretch (startup);
+//   - folder_switch: a click on tree item FOLDER_ITEM (default 1) to the list
+//     painted with that folder's rows, and the worst lateness until the map's
+//     group track of the new list has been read;
+//   - filter_toggle (each shown trigger switch, off and on again): the click
+//     to the list painted, and the worst lateness until the group track is
+//     read;
+//   - group_rebuild: the group track's reading after the last toggle, from the
+//     toggle to the whole track, the worst lateness meanwhile, and the time the
+//     page's host call takes to turn the whole group into its array (UI thread).
+// The map's browser control stays off: no page asks for tiles.
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidgetItemIterator>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "kinetta/base/qt_message_sink.h"
+#include "kinetta/base/settings_store.h"
+#include "kinetta/catalogue/file_list_ctrl.h"
+#include "kinetta/catalogue/filer_container_dlg.h"
+#include "kinetta/catalogue/folder_tree_ctrl.h"
+#include "kinetta/map/map_dlg_wrap.h"
+#include "kinetta/map/map_feature.h"
+#include "kinetta/map/map_window.h"
+#include "kinetta/map/track_array.h"
+#include "kinetta/shell/kinetta_dlg.h"
+#include "kinetta/skin/skin_button.h"
+#include "playcore/player/audio_output.h"
+#include "playcore/session/playback_session.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+// A 5 ms timer on the UI thread that keeps its worst lateness since Mark().
+class StallProbe : public QObject {
+public:
+    static constexpr int kPeriodMs = 5;
+    StallProbe() {
+        timer_.setTimerType(Qt::PreciseTimer);
+        timer_.setInterval(kPeriodMs);
+        QObject::connect(&timer_, &QTimer::timeout, this, [this] {
+            const double late = since_.nsecsElapsed() / 1e6 - kPeriodMs;
+            worst_ = std::max(worst_, late);
+            since_.restart();
+        });
+    }
+    void Start() {
+        since_.start();
+        timer_.start();
+    }
+    void Mark() {
+        worst_ = 0;
+        since_.restart();
+    }
+    // The worst lateness so far, counting the wait since the last tick.
+    double Worst() const { return std::max(worst_, since_.nsecsElapsed() / 1e6 - kPeriodMs); }
+
+private:
+    QTimer timer_;
+    QElapsedTimer since_;
+    double worst_ = 0;
+};
+
+// Counts the paint events of a widget.
+class PaintCounter : public QObject {
+public:
+    explicit PaintCounter(QWidget* w) { w->installEventFilter(this); }
+    int paints = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() == QEvent::Paint) ++paints;
+        return false;
+    }
+};
+
+void Print(const char* figure, const std::string& more) {
+    std::printf("{\"figure\":\"%s\"%s}\n", figure, more.c_str());
+    std::fflush(stdout);
+}
+
+std::string Ms(const char* key, double ms) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, ",\"%s\":%.1f", key, ms);
+    return buf;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: %s CARD [FOLDER_ITEM]\n", argv[0]);
+        return 2;
+    }
+    using namespace kinetta;
+    const std::string card = argv[1];
+    const int folderItem = argc > 2 ? std::atoi(argv[2]) : 1;
+    QApplication app(argc, argv);
+    ktest::TempDir home;
+    QDir::setCurrent(QString::fromStdString(home.path()));
+    SettingsStore store(home.path());
+    store.Write("DISPLAY", "MODELSELECT", "3");
+
+    StallProbe probe;
+    probe.Start();
+    QElapsedTimer clock;
+    clock.start();
+
+    QtMessageSink sink;
+    playcore::SessionConfig config;
+    config.sink = &sink;
+    // No sound device is needed (nor always there): sound is simulated.
+    config.makeAudioOutput = [] {
+        return std::make_unique<playcore::SimulatedAudioOutput>(40 * 10000);
+    };
+    playcore::Session().Configure(std::move(config));
+    CkinettaDlg::Hooks hooks;
+    hooks.removableRoots = [card] { return std::vector<std::string>{card}; };
+    hooks.messageBox = [](const QString&, const QString&, int) { return 1; };
+    hooks.productPrompt = [] { return 2; };
+    hooks.startMapBrowser = [] { return false; };
+    hooks.sourcePrompt = [](SourceKind*, std::string*) { return false; };
+    auto dlg = std::make_unique<CkinettaDlg>(playcore::Session(), hooks);
+    SetSettingsDirectory(home.path());
+    dlg->StartupStage1();
+    dlg->show();
+    auto playing = [&] {
+        return dlg->State().Loaded() &&
+               playcore::Session().GetState(dlg->State().CameraSelection()) ==
+                   playcore::kEnginePlaying;
+    };
+    if (!QTest::qWaitFor([&] { return dlg->State().Loaded(); }, 600000)) {
+        std::fprintf(stderr, "no recording loaded (%d rows, row %d selected)\n",
+                     dlg->Filer()->RowCount(), dlg->State().SelectedIndex());
+        return 1;
+    }
+    // The first recording plays by itself after the start; a viewer that
+    // waits is asked once.
+    if (!QTest::qWaitFor(playing, 3000)) dlg->ToolbarButton(kCmdPlayPause)->click();
+    if (!QTest::qWaitFor(playing, 60000)) return 1;
+    Print("startup_to_playing", Ms("ms", clock.nsecsElapsed() / 1e6) +
+                                    Ms("worst_stall_ms", probe.Worst()) +
+                                    ",\"rows\":" + std::to_string(dlg->Filer()->RowCount()));
+
+    map::GroupTrack& group = dlg->Features().Find<MapFeature>()->Window()->Wrap().Group();
+    auto settle = [&] { return QTest::qWaitFor([&] { return !group.Reading(); }, 600000); };
+    settle();
+    CFilerContainerDlg* filer = dlg->Filer();
+    PaintCounter listPaints(filer->List()->viewport());
+
+    // Folder switch: a click on the tree item.
+    CFolderTreeCtrl* tree = filer->Tree();
+    if (folderItem >= 0 && folderItem < static_cast<int>(tree->Items().size())) {
+        QTreeWidgetItem* item = nullptr;
+        for (QTreeWidgetItemIterator it(tree); *it && !item; ++it)
+            if ((*it)->data(0, CFolderTreeCtrl::kIndexRole).toInt() == folderItem) item = *it;
+        if (!item) return 1;
+        tree->scrollToItem(item);
+        const QRect r = tree->visualItemRect(item);
+        probe.Mark();
+        clock.restart();
+        const int paintsBefore = listPaints.paints;
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, r.center());
+        if (!QTest::qWaitFor(
+                [&] {
+                    return filer->SelectedFolderItem() == folderItem &&
+                           listPaints.paints > paintsBefore && dlg->State().Rows().size() > 0 &&
+                           dlg->State().Rows()[0].frontPath.find(
+                               tree->Items()[static_cast<size_t>(folderItem)].name) !=
+                               std::string::npos;
+                },
+                600000))
+            return 1;
+        const double painted = clock.nsecsElapsed() / 1e6;
+        settle();
+        Print("folder_switch", ",\"rows\":" + std::to_string(filer->RowCount()) +
+                                   Ms("click_to_painted_ms", painted) +
+                                   Ms("worst_stall_ms", probe.Worst()));
+    }
+
+    // Each shown trigger switch off, then on again.
+    double lastToggle = 0;
+    for (int code = 0; code < CFilerContainerDlg::kFilterCount; ++code) {
+        CSkinButton* button = filer->FilterSwitch(code);
+        if (!button || !button->isVisible()) continue;
+        for (const char* way : {"off", "on"}) {
+            QTest::qWait(50);
+            probe.Mark();
+            clock.restart();
+            const int paintsBefore = listPaints.paints;
+            button->click();
+            if (!QTest::qWaitFor([&] { return listPaints.paints > paintsBefore; }, 10000)) return 1;
+            const double painted = clock.nsecsElapsed() / 1e6;
+            settle();
+            lastToggle = clock.nsecsElapsed() / 1e6;
+            Print("filter_toggle", ",\"switch\":" + std::to_string(code) + ",\"to\":\"" + way +
+                                       "\",\"rows\":" + std::to_string(filer->RowCount()) +
+                                       Ms("click_to_painted_ms", painted) +
+                                       Ms("worst_stall_ms", probe.Worst()));
+        }
+    }
+
+    // The whole group track as the page's host call hands it over.
+    probe.Mark();
+    QElapsedTimer array;
+    array.start();
+    const std::string json = group.Array().ToJson();
+    const double arrayMs = array.nsecsElapsed() / 1e6;
+    Print("group_rebuild", ",\"samples\":" + std::to_string(group.Copy().size()) +
+                               Ms("toggle_to_whole_track_ms", lastToggle) +
+                               Ms("host_call_array_ms", arrayMs) +
+                               ",\"json_bytes\":" + std::to_string(json.size()));
+    dlg.reset();
+    return 0;
+}
