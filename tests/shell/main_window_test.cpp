@@ -589,6 +589,7 @@ TEST(MainWindow, FirstRunWithoutAMarkerAsksForTheProduct) {
     Viewer v("", home.path(), 1);
     EXPECT_EQ(v.prompts, 0);
     EXPECT_EQ(v.dlg->Family(), RecorderFamily::TX50);
+    ASSERT_TRUE(WaitFor([&] { return !v.dlg->ReadingSource(); })); // read on the worker
     EXPECT_EQ(v.dlg->Filer()->RowCount(), 2);
     // After start-up a card of the other family is silently refused.
     ASSERT_TRUE(WaitFor([&] { return v.dlg->StartupComplete() && v.dlg->State().Loaded(); }));
