@@ -97,6 +97,7 @@ int Catalogue::InsertTreeItem(const std::string& name, const std::string& path, 
 void Catalogue::ScanFolder(const std::string& folder, int parentItem, bool recurse, bool addEntries,
                            int* counter, int depth, ScanState& state) {
     static const std::regex dateFolder("[0-9]{8,8}_[0-9]{3,3}", std::regex::ECMAScript);
+    if (cancelled_ && cancelled_()) return; // given up: no further folder is read
 
     struct stat self;
     if (::stat(folder.c_str(), &self) != 0 ||
@@ -104,25 +105,34 @@ void Catalogue::ScanFolder(const std::string& folder, int parentItem, bool recur
         return;
 
     // A folder that cannot be listed yields no items and counts as success.
-    std::vector<std::string> names;
+    struct Name {
+        std::string name;
+        unsigned char type = DT_UNKNOWN; // as the folder listing tells it
+    };
+    std::vector<Name> names;
     if (DIR* d = ::opendir(folder.c_str())) {
         while (dirent* e = ::readdir(d)) {
             std::string name = e->d_name;
             if (name == "." || name == "..") continue;
             if (!kutil::IsValidUtf8(name)) continue; // a name the lists cannot show
-            names.push_back(std::move(name));
+            names.push_back({std::move(name), e->d_type});
         }
         ::closedir(d);
     }
-    std::sort(names.begin(), names.end(), Utf16Less);
+    std::sort(names.begin(), names.end(),
+              [](const Name& a, const Name& b) { return Utf16Less(a.name, b.name); });
     const auto folderIndex = platform::FolderIndex::Read(folder);
 
     int itemsHere = 0; // tree items inserted under parentItem by this call
     int bits = 0;
-    for (const std::string& name : names) {
+    for (const auto& [name, type] : names) {
         std::string path = kutil::JoinPath(folder, name);
         struct stat st;
-        if (::stat(path.c_str(), &st) != 0) continue; // vanished meanwhile, or a broken link
+        if (namesOnly_ && (type == DT_REG || type == DT_DIR)) {
+            st.st_mode = type == DT_DIR ? S_IFDIR : S_IFREG; // the listing's word is enough
+        } else if (::stat(path.c_str(), &st) != 0) {
+            continue; // vanished meanwhile, or a broken link
+        }
         if (S_ISDIR(st.st_mode)) {
             if (recurse) {
                 if (depth >= kMaxDepth || !std::regex_search(name, dateFolder)) continue;
@@ -151,7 +161,8 @@ void Catalogue::ScanFolder(const std::string& folder, int parentItem, bool recur
         }
         if (!S_ISREG(st.st_mode)) continue;
         if (!IsRecordingMovieFile(path, family_)) continue;
-        if (probe_.isComplete && !probe_.isComplete(path)) continue; // left unfinished
+        if (!namesOnly_ && probe_.isComplete && !probe_.isComplete(path))
+            continue; // left unfinished
         bits |= TriggerFilterBits(name, family_);
         std::string front, rear;
         if (!PairRecordingIn(path, folderIndex, &front, &rear)) continue;
@@ -254,20 +265,24 @@ bool Catalogue::AddRecording(const std::string& front, const std::string& rear) 
             *frames = 0;
         }
     };
-    if (!front.empty()) {
-        if (IsCombinedName(e.frontName, family_))
-            measureStream(front, 0, &e.frontSize, &e.frontFrames);
-        else
-            measureFile(front, &e.frontSize, &e.frontFrames);
+    // Names only: nothing is measured, the recording is as its names give it.
+    if (!namesOnly_) {
+        if (!front.empty()) {
+            if (IsCombinedName(e.frontName, family_))
+                measureStream(front, 0, &e.frontSize, &e.frontFrames);
+            else
+                measureFile(front, &e.frontSize, &e.frontFrames);
+        }
+        if (!rear.empty())
+            measureFile(rear, &e.rearSize, &e.rearFrames);
+        else if (!front.empty())
+            measureStream(front, 1, &e.rearSize, &e.rearFrames);
+        if (e.frontSize <= 0 && e.rearSize <= 0) return false; // neither camera yields data
     }
-    if (!rear.empty())
-        measureFile(rear, &e.rearSize, &e.rearFrames);
-    else if (!front.empty())
-        measureStream(front, 1, &e.rearSize, &e.rearFrames);
-    if (e.frontSize <= 0 && e.rearSize <= 0) return false; // neither camera yields data
 
     e.listNumber = listCounter_++;
-    e.runningNumber = g_runningCounter.fetch_add(1, std::memory_order_relaxed);
+    // A list by names is shown for a moment only: it takes no running number.
+    e.runningNumber = namesOnly_ ? 0 : g_runningCounter.fetch_add(1, std::memory_order_relaxed);
     e.knownTrigger = !e.frontName.empty() && HasKnownTrigger(e.frontName, family_)
                          ? static_cast<unsigned char>(e.frontName[0])
                          : 0;
@@ -276,8 +291,9 @@ bool Catalogue::AddRecording(const std::string& front, const std::string& rear) 
     int lapse = TriggerCode(shown, TriggerPosition::TimeLapse, family_);
     e.timeLapse = family_ == RecorderFamily::TX50 && (lapse == 7 || lapse == 8) ? 1 : 0;
     // A clip of a time-lapse recording keeps its clock: told by its records.
-    if (family_ == RecorderFamily::TX50 && ClassifyClipName(shown) != ClipNameKind::None &&
-        probe_.isTimeLapse && probe_.isTimeLapse(e.DisplayedPath()))
+    if (!namesOnly_ && family_ == RecorderFamily::TX50 &&
+        ClassifyClipName(shown) != ClipNameKind::None && probe_.isTimeLapse &&
+        probe_.isTimeLapse(e.DisplayedPath()))
         e.timeLapse = 1;
     entries_.push_back(std::move(e));
     return true;

@@ -134,6 +134,14 @@ public:
         probe_ = std::move(probe);
     }
     RecorderFamily Family() const { return family_; }
+    // Asked before each folder is read: true gives the walk up there (the
+    // catalogue then holds what was read before). Empty: never given up.
+    void SetCancel(std::function<bool()> cancelled) { cancelled_ = std::move(cancelled); }
+    // Names only: the walk reads folders but no file (neither stat'ed, where
+    // the folder listing tells files from folders, nor opened): no check of
+    // completeness, sizes and frame counts 0. What a folder lists by its
+    // names, shown while its files are still being read.
+    void SetNamesOnly(bool namesOnly) { namesOnly_ = namesOnly; }
 
 private:
     int InsertTreeItem(const std::string& name, const std::string& path, int parent, int depth);
@@ -141,6 +149,8 @@ private:
 
     RecorderFamily family_;
     RecordingProbe probe_;
+    std::function<bool()> cancelled_;
+    bool namesOnly_ = false;
     std::vector<RecordingEntry> entries_;
     std::vector<FolderRecord> folders_;
     std::vector<TreeItem> tree_;

@@ -67,6 +67,11 @@ CFilerContainerDlg::CFilerContainerDlg(QWidget* parent) : QWidget(parent) {
     count_->setObjectName(QStringLiteral("count"));
     count_->setText(QString::fromStdString(ItemCountText(0)));
     list_ = new CFileListCtrl(this);
+    loadingText_ = WhiteLabel(list_->viewport(), kFont10);
+    loadingText_->setObjectName(QStringLiteral("loading"));
+    loadingText_->setAlignment(Qt::AlignCenter);
+    loadingText_->setText(FromUtf8(UiString(kStrListLoading)));
+    loadingText_->hide();
 
     connect(list_, &CFileListCtrl::RowSelected, this, &CFilerContainerDlg::RowSelected);
     connect(list_, &CFileListCtrl::Sorted, this, &CFilerContainerDlg::ListRebuilt);
@@ -109,6 +114,7 @@ void CFilerContainerDlg::SetScanResult(std::vector<RecordingEntry> scan, Recorde
         family_ = family;
         UpdateFilterSwitches();
     }
+    SetLoading(false);
     Rebuild();
     list_->SelectRow(0);
     emit ListRebuilt();
@@ -116,8 +122,26 @@ void CFilerContainerDlg::SetScanResult(std::vector<RecordingEntry> scan, Recorde
 
 void CFilerContainerDlg::ClearList() {
     scan_.clear();
+    SetLoading(false);
     Rebuild();
     emit ListRebuilt();
+}
+
+void CFilerContainerDlg::SetPreview(std::vector<RecordingEntry> rows, RecorderFamily family) {
+    scan_ = std::move(rows);
+    if (family != family_) {
+        family_ = family;
+        UpdateFilterSwitches();
+    }
+    Rebuild();
+    emit ListRebuilt();
+}
+
+void CFilerContainerDlg::SetLoading(bool loading) {
+    loading_ = loading;
+    list_->setEnabled(!loading);
+    loadingText_->setGeometry(list_->viewport()->rect());
+    loadingText_->setVisible(loading);
 }
 
 void CFilerContainerDlg::SetFolderTree(const std::vector<TreeItem>& items, RecorderFamily family) {
@@ -136,7 +160,7 @@ void CFilerContainerDlg::OnCommand(int id) {
     UpdateFilterSwitches();
     Rebuild();
     emit ListRebuilt();
-    if (RowCount() > 0) {
+    if (RowCount() > 0 && !loading_) { // rows being read are not opened
         list_->SelectRow(0);
         emit RowSelected(0);
     }
@@ -244,6 +268,7 @@ void CFilerContainerDlg::LayOut() {
     count_->setGeometry(m, y, w, Scaled(s, kCountHeight));
     y += Scaled(s, kCountHeight);
     list_->setGeometry(m, y, w, std::max(0, height() - m - y));
+    loadingText_->setGeometry(list_->viewport()->rect());
 }
 
 } // namespace kinetta

@@ -54,6 +54,14 @@ public:
     void SetScanResult(std::vector<RecordingEntry> scan, RecorderFamily family);
     // Empties the list (the scan result too); ListRebuilt follows.
     void ClearList();
+    // While a source or folder is read: the list says "読み込み中…" and takes
+    // no click or key. The next SetScanResult or ClearList ends it.
+    void SetLoading(bool loading);
+    // While loading: the rows of the folder being read as its names give them,
+    // shown (through the filter, with their count) but not selectable until
+    // the scan result replaces them; ListRebuilt follows.
+    void SetPreview(std::vector<RecordingEntry> rows, RecorderFamily family);
+    bool Loading() const { return loading_; }
     // The folder tree of the source; nothing is selected and the path label is
     // empty afterwards.
     void SetFolderTree(const std::vector<TreeItem>& items, RecorderFamily family);
@@ -120,6 +128,8 @@ private:
     std::array<QLabel*, kFilterCount> labels_{};
     QLabel* count_ = nullptr;
     CFileListCtrl* list_ = nullptr;
+    QLabel* loadingText_ = nullptr; // over the list's viewport while loading_
+    bool loading_ = false;
 };
 
 } // namespace kinetta

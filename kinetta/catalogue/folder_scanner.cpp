@@ -4,23 +4,97 @@
 
 namespace kinetta {
 
+ReadSourceResult ReadSource(const std::string& path, SourceKind kind, RecorderFamily family,
+                            RecordingProbe probe, const std::string& preferredFolder,
+                            const std::function<bool()>& cancelled) {
+    ReadSourceResult r;
+    r.catalogue = std::make_unique<Catalogue>(family, probe);
+    r.catalogue->SetCancel(cancelled);
+    r.ok = r.catalogue->OpenSource(path, kind);
+    r.catalogue->SetCancel({});
+    const std::vector<TreeItem>& tree = r.catalogue->Tree();
+    if (!r.ok || kind == kSourceFile || tree.empty()) return r;
+    auto read = [&](int item) {
+        r.item = item;
+        if (kind == kSourceFolder && item == 0) { // the source folder itself, read already
+            r.entries = r.catalogue->Entries();
+            return;
+        }
+        Catalogue folder(family, probe);
+        folder.SetCancel(cancelled);
+        folder.OpenSource(tree[static_cast<size_t>(item)].path, kSourceFolder);
+        r.entries = folder.Entries();
+    };
+    if (!preferredFolder.empty())
+        for (size_t i = 0; i < tree.size(); ++i)
+            if (tree[i].path == preferredFolder) {
+                read(static_cast<int>(i));
+                return r;
+            }
+    read(0);
+    if (r.entries.empty())
+        for (int item : FolderItemsNewestFirst(tree)) {
+            if (item == 0) continue;
+            if (cancelled && cancelled()) break;
+            read(item);
+            if (!r.entries.empty()) break;
+        }
+    return r;
+}
+
 FolderScanner::~FolderScanner() {
     Stop();
 }
 
-unsigned FolderScanner::Scan(std::string path, RecorderFamily family, RecordingProbe probe,
-                             Done done) {
+unsigned FolderScanner::Post(Job job) {
     unsigned serial = 0;
     {
         std::lock_guard lock(mutex_);
         if (stop_) return 0;
         serial = ++serial_;
         if (serial == 0) serial = ++serial_; // 0 means "none" to the callers
-        next_ = Request{serial, std::move(path), family, std::move(probe), std::move(done)};
+        next_ = Request{serial, std::move(job)};
         if (!worker_.joinable()) worker_ = std::thread([this] { Work(); });
     }
     wake_.notify_all();
     return serial;
+}
+
+bool FolderScanner::Current(unsigned serial) {
+    std::lock_guard lock(mutex_);
+    return !stop_ && serial == serial_;
+}
+
+unsigned FolderScanner::Scan(std::string path, RecorderFamily family, RecordingProbe probe,
+                             Done done, Done preview) {
+    return Post(
+        [path = std::move(path), family, probe = std::move(probe), done = std::move(done),
+         preview = std::move(preview)](unsigned serial, const std::function<bool()>& current) {
+            if (preview) {
+                Catalogue names(family, {});
+                names.SetNamesOnly(true);
+                names.SetCancel([&] { return !current(); });
+                names.OpenSource(path, kSourceFolder);
+                if (!current()) return;
+                preview(serial, names.Entries());
+            }
+            Catalogue folder(family, probe);
+            folder.SetCancel([&] { return !current(); });
+            folder.OpenSource(path, kSourceFolder);
+            if (current() && done) done(serial, folder.Entries());
+        });
+}
+
+unsigned FolderScanner::ScanSource(std::string path, SourceKind kind, RecorderFamily family,
+                                   RecordingProbe probe, std::string preferredFolder,
+                                   SourceDone done) {
+    return Post([path = std::move(path), kind, family, probe = std::move(probe),
+                 preferredFolder = std::move(preferredFolder),
+                 done = std::move(done)](unsigned serial, const std::function<bool()>& current) {
+        ReadSourceResult r =
+            ReadSource(path, kind, family, probe, preferredFolder, [&] { return !current(); });
+        if (current() && done) done(serial, std::move(r));
+    });
 }
 
 void FolderScanner::Cancel() {
@@ -50,13 +124,8 @@ void FolderScanner::Work() {
             r = std::move(*next_);
             next_.reset();
         }
-        Catalogue folder(r.family, std::move(r.probe));
-        folder.OpenSource(r.path, kSourceFolder);
-        {
-            std::lock_guard lock(mutex_);
-            if (stop_ || r.serial != serial_) continue; // overtaken or cancelled
-        }
-        if (r.done) r.done(r.serial, folder.Entries());
+        const unsigned serial = r.serial;
+        r.job(serial, [this, serial] { return Current(serial); });
     }
 }
 

@@ -157,6 +157,8 @@ public:
     const ToolbarState& Toolbar() const { return toolbar_; }
     const Catalogue& SourceCatalogue() const { return *catalogue_; }
     bool StartupComplete() const;
+    // The source of the start-up is being read (the list says "読み込み中…").
+    bool ReadingSource() const { return sourceScan_ != 0; }
     RecorderFamily Family() const { return CurrentFamily(); }
     playcore::PlaybackSession& Playback() const { return playback_; }
     CControllerDlg* Controller() const { return views_.Controller(); }
@@ -182,7 +184,6 @@ private:
     // file-name grammar: the playback session and the logo.
     void AdoptFamily();
     void ApplyModeLayout();
-    bool OpenSource(const std::string& path, SourceKind kind);
     // The source at start-up: the command line's path when it names one
     // (kept in the settings as the source dialog keeps a choice), else the
     // usual choice (ChooseInitialSource).
@@ -190,6 +191,15 @@ private:
     // Shows a source whose catalogue has been opened (ok: the open succeeded).
     bool ShowSource(std::unique_ptr<Catalogue> catalogue, const std::string& path, SourceKind kind,
                     bool ok);
+    // The source at start-up, read by folderScanner_ while the window is shown
+    // and answers (the list says "読み込み中…" meanwhile); the last run's
+    // recording is opened again when the source has arrived.
+    void ReadSourceInBackground(const std::string& path, SourceKind kind);
+    void OnSourceRead(unsigned serial, ReadSourceResult result);
+    // Takes the catalogue as the source: tree, watch, the map's "new source";
+    // false (the list emptied, the failure reported) when !ok.
+    bool AdoptSource(std::unique_ptr<Catalogue> catalogue, const std::string& path, SourceKind kind,
+                     bool ok);
     void WatchScreens();
     // The last run's recording ("SOURCE" / "LASTFOLDER", "LASTRECORDING",
     // "LASTPOSITION"): kept at shutdown, opened again at start-up.
@@ -271,6 +281,9 @@ private:
     unsigned folderScan_ = 0;
     int folderScanItem_ = -1;
     bool folderScanPlayFirst_ = false;
+    unsigned sourceScan_ = 0; // the start-up source's request, 0 when none is read
+    std::string sourceScanPath_;
+    SourceKind sourceScanKind_ = kSourceNone;
 
     // Children (owned by Qt's parent chain).
     std::array<CMovieStatic*, 2> areas_{};

@@ -101,8 +101,11 @@ void CkinettaDlg::OnListRebuilt() {
     {
         std::lock_guard lock(state_.lock_);
         state_.rows_ = filer_->Rows();
-        state_.selected_ = filer_->SelectedRow();
+        state_.selected_ = filer_->Loading() ? -1 : filer_->SelectedRow();
     }
+    // Rows by their names while a folder is read: what is derived from the
+    // rows (the map's group track) waits for the folder as read.
+    if (filer_->Loading()) return;
     emit state_.ListRebuilt();
 }
 
@@ -131,23 +134,35 @@ void CkinettaDlg::ShowFolder(int item, bool playFirst, bool inBackground) {
         return;
     }
     // The folder's files are read by the scanner's worker; the list is empty
-    // until its recordings arrive (no row of the folder left behind can be
-    // opened meanwhile), the tree shows the folder chosen at once.
+    // and says "読み込み中…" until its recordings arrive (no row of the folder
+    // left behind can be opened meanwhile), the tree shows the folder chosen
+    // at once.
     filer_->ClearList(); // ListRebuilt follows
+    filer_->SetLoading(true);
     filer_->SelectFolderItem(item);
     UpdateToolbar();
     folderScanItem_ = item;
     folderScanPlayFirst_ = playFirst;
-    folderScan_ =
-        folderScanner_.Scan(path, family, ContainerProbe(family),
-                            [this](unsigned serial, std::vector<RecordingEntry> entries) {
-                                QMetaObject::invokeMethod(
-                                    this,
-                                    [this, serial, entries = std::move(entries)]() mutable {
-                                        OnFolderScanned(serial, std::move(entries));
-                                    },
-                                    Qt::QueuedConnection);
-                            });
+    folderScan_ = folderScanner_.Scan(
+        path, family, ContainerProbe(family),
+        [this](unsigned serial, std::vector<RecordingEntry> entries) {
+            QMetaObject::invokeMethod(
+                this,
+                [this, serial, entries = std::move(entries)]() mutable {
+                    OnFolderScanned(serial, std::move(entries));
+                },
+                Qt::QueuedConnection);
+        },
+        [this](unsigned serial, std::vector<RecordingEntry> entries) {
+            QMetaObject::invokeMethod(
+                this,
+                [this, serial, entries = std::move(entries)]() mutable {
+                    if (serial != 0 && serial == folderScan_ && !state_.shutDown_ &&
+                        filer_->Loading())
+                        filer_->SetPreview(std::move(entries), CurrentFamily());
+                },
+                Qt::QueuedConnection);
+        });
 }
 
 void CkinettaDlg::OnFolderScanned(unsigned serial, std::vector<RecordingEntry> entries) {
@@ -230,6 +245,7 @@ void CkinettaDlg::ReloadAfterDelete() {
 void CkinettaDlg::OnSourceLost() {
     folderScanner_.Cancel(); // nothing of the lost source is shown any more
     folderScan_ = 0;
+    sourceScan_ = 0;
     play_.StopPlayback();
     CloseRecording();
     play_.ResetSpeedToDefault();

@@ -146,8 +146,7 @@ void CkinettaDlg::StartupStage1() {
     LayOut();
     filer_->ClearTree();
     watch_ = std::make_unique<SourceWatch>(*sink_, static_cast<QObject*>(this));
-    if (source.kind != kSourceNone && OpenSource(source.path, source.kind))
-        ResumeLastRecording(settings);
+    if (source.kind != kSourceNone) ReadSourceInBackground(source.path, source.kind);
     UpdateToolbar();
     StartTimer(kTimerIdle, 1000, false);
 
@@ -233,19 +232,12 @@ void CkinettaDlg::ApplyModeLayout() {
     view_.SetDisplayModels(m.initialDisplayModel);
 }
 
-bool CkinettaDlg::OpenSource(const std::string& path, SourceKind kind) {
-    const RecorderFamily family = CurrentFamily();
-    auto catalogue = std::make_unique<Catalogue>(family, ContainerProbe(family));
-    const bool ok = catalogue->OpenSource(path, kind);
-    state_.voltageTrace_ = kind == kSourceCard && HasTraceMarker(path);
-    return ShowSource(std::move(catalogue), path, kind, ok);
-}
-
-bool CkinettaDlg::ShowSource(std::unique_ptr<Catalogue> catalogue, const std::string& path,
-                             SourceKind kind, bool ok) {
+bool CkinettaDlg::AdoptSource(std::unique_ptr<Catalogue> catalogue, const std::string& path,
+                              SourceKind kind, bool ok) {
     const RecorderFamily family = catalogue->Family();
     folderScanner_.Cancel(); // a folder of the old source is not wanted any more
     folderScan_ = 0;
+    sourceScan_ = 0;
     emit state_.SourceChanged(); // a new source starts with the map window off
     catalogue_ = std::move(catalogue);
     state_.source_ = catalogue_.get();
@@ -257,6 +249,13 @@ bool CkinettaDlg::ShowSource(std::unique_ptr<Catalogue> catalogue, const std::st
         hooks_.messageBox(Text(kStrOpenFailed), Text(kStrErrorCaption), 0);
         return false;
     }
+    return true;
+}
+
+bool CkinettaDlg::ShowSource(std::unique_ptr<Catalogue> catalogue, const std::string& path,
+                             SourceKind kind, bool ok) {
+    if (!AdoptSource(std::move(catalogue), path, kind, ok)) return false;
+    const RecorderFamily family = catalogue_->Family();
     if (kind == kSourceFile || catalogue_->Tree().empty()) {
         filer_->SetScanResult(catalogue_->Entries(), family); // ListRebuilt follows
         if (!state_.rows_.empty()) SelectRecording(0, kOpenBySelection);
@@ -274,6 +273,47 @@ bool CkinettaDlg::ShowSource(std::unique_ptr<Catalogue> catalogue, const std::st
     }
     emit state_.SourceOpened();
     return true;
+}
+
+void CkinettaDlg::ReadSourceInBackground(const std::string& path, SourceKind kind) {
+    const RecorderFamily family = CurrentFamily();
+    folderScanner_.Cancel();
+    folderScan_ = 0;
+    filer_->ClearList(); // ListRebuilt follows
+    filer_->SetLoading(true);
+    sourceScanPath_ = path;
+    sourceScanKind_ = kind;
+    // The folder of the last run's recording is read first when the source
+    // still holds it: it is the one the list shows in the end.
+    const std::string resumeFolder = Settings().Read("SOURCE", "LASTFOLDER");
+    sourceScan_ =
+        folderScanner_.ScanSource(path, kind, family, ContainerProbe(family), resumeFolder,
+                                  [this](unsigned serial, ReadSourceResult result) {
+                                      QMetaObject::invokeMethod(
+                                          this,
+                                          [this, serial, result = std::move(result)]() mutable {
+                                              OnSourceRead(serial, std::move(result));
+                                          },
+                                          Qt::QueuedConnection);
+                                  });
+}
+
+void CkinettaDlg::OnSourceRead(unsigned serial, ReadSourceResult result) {
+    if (serial == 0 || serial != sourceScan_ || state_.shutDown_ || !result.catalogue) return;
+    const std::string path = sourceScanPath_;
+    const SourceKind kind = sourceScanKind_;
+    state_.voltageTrace_ = kind == kSourceCard && HasTraceMarker(path);
+    if (!AdoptSource(std::move(result.catalogue), path, kind, result.ok)) return;
+    CloseRecording();
+    if (result.item < 0) {
+        filer_->SetScanResult(catalogue_->Entries(), catalogue_->Family()); // ListRebuilt follows
+        if (!state_.rows_.empty()) SelectRecording(0, kOpenBySelection);
+    } else {
+        ShowFolderEntries(result.item, std::move(result.entries), false);
+    }
+    emit state_.SourceOpened();
+    ResumeLastRecording(Settings());
+    UpdateToolbar();
 }
 
 // The last recording of the previous run, kept under "SOURCE": its folder,

@@ -97,6 +97,54 @@ TEST(Catalogue, CardDateFoldersPairsAndTree) {
     EXPECT_GT(c.Entries()[0].runningNumber, firstRunning);
 }
 
+TEST(Catalogue, AFolderByItsNamesReadsNoFileAndListsTheSameRowsInOrder) {
+    ktest::TempDir d;
+    d.Write("f/012_153012ANN_F.MP4", "front-data");
+    d.Write("f/012_153012ANN_R.MP4", "rear");
+    d.Write("f/013_160000GNN_R.MP4", "rear-only");
+    d.Write("f/014_170000PNN_F.MP4", "UNFINISHED");
+    d.Write("f/010_150000MNN_F.MP4", "front-only");
+    d.Write("f/notes.txt");
+    d.Write("f/sub/020_080000ANN_F.MP4");
+    Catalogue read(TX50, FakeProbe());
+    ASSERT_TRUE(read.OpenSource(d / "f", kSourceFolder));
+    int asked = 0; // every probe call counts: names alone must ask none
+    RecordingProbe counting;
+    counting.isComplete = [&](const std::string&) { return ++asked, true; };
+    counting.readable = [&](const std::string&, int64_t*) { return ++asked, true; };
+    counting.frameCount = [&](const std::string&) { return ++asked, int64_t{1}; };
+    counting.isTimeLapse = [&](const std::string&) { return ++asked, false; };
+    Catalogue names(TX50, counting);
+    names.SetNamesOnly(true);
+    ASSERT_TRUE(names.OpenSource(d / "f", kSourceFolder));
+    EXPECT_EQ(asked, 0);
+    // The same rows in the same order; the unfinished file, which only reading
+    // it tells, is there until the folder has been read.
+    std::vector<std::string> expected = DisplayNames(read);
+    expected.insert(expected.end(), "014_170000PNN_F.MP4");
+    EXPECT_EQ(DisplayNames(names), expected);
+    for (size_t i = 0; i < read.Entries().size(); ++i) {
+        EXPECT_EQ(names.Entries()[i].frontPath, read.Entries()[i].frontPath) << i;
+        EXPECT_EQ(names.Entries()[i].rearPath, read.Entries()[i].rearPath) << i;
+        EXPECT_EQ(names.Entries()[i].parking, read.Entries()[i].parking) << i;
+        EXPECT_EQ(names.Entries()[i].knownTrigger, read.Entries()[i].knownTrigger) << i;
+        EXPECT_EQ(names.Entries()[i].frontSize, 0) << i;
+    }
+}
+
+TEST(Catalogue, AWalkGivenUpReadsNoFurtherFolder) {
+    ktest::TempDir card;
+    card.Write("20230525_001/012_153012A_M.MP4", "a");
+    card.Write("20230526_001/013_153012A_M.MP4", "b");
+    card.Write("20230527_001/014_153012A_M.MP4", "c");
+    Catalogue c(TX40, FakeProbe());
+    int asked = 0;
+    c.SetCancel([&] { return ++asked > 2; }); // the root and the first date folder
+    ASSERT_TRUE(c.OpenSource(card.path(), kSourceCard));
+    EXPECT_EQ(DisplayNames(c), std::vector<std::string>{"012_153012A_M.MP4"});
+    EXPECT_EQ(asked, 4); // asked once more for each folder left unread
+}
+
 TEST(Catalogue, NestingDepthAndFullTreeLevels) {
     ktest::TempDir card;
     card.Write("20230101_001/20230101_002/20230101_003/001_000000A_M.MP4");

@@ -262,6 +262,47 @@ TEST(MainWindow, StartsOnTheCardWithTheFirstRecordingOpen) {
                     v.dlg->Layout().toolbar[8].rect.width, v.dlg->Layout().toolbar[8].rect.height));
 }
 
+TEST(MainWindow, StartUpShowsTheWindowWhileTheCardIsReadThenListsTheSameRows) {
+    Viewer v;
+    // Start-up has returned and the window is shown before the card's
+    // result can have arrived (it comes through the event loop): the list
+    // says so and takes no click.
+    EXPECT_TRUE(v.dlg->isVisible());
+    EXPECT_TRUE(v.dlg->ReadingSource());
+    CFilerContainerDlg* filer = v.dlg->Filer();
+    EXPECT_EQ(filer->RowCount(), 0);
+    EXPECT_FALSE(filer->List()->isEnabled());
+    auto* loading = filer->List()->viewport()->findChild<QLabel*>(QStringLiteral("loading"));
+    ASSERT_NE(loading, nullptr);
+    EXPECT_FALSE(loading->isHidden());
+    EXPECT_EQ(loading->text(), QStringLiteral("読み込み中…"));
+    ASSERT_TRUE(WaitFor([&] { return !v.dlg->ReadingSource(); }));
+    EXPECT_TRUE(filer->List()->isEnabled());
+    EXPECT_TRUE(loading->isHidden());
+    // The first date folder, exactly as a scan of it on this thread lists it.
+    Catalogue card(RecorderFamily::TX50, ContainerProbe(RecorderFamily::TX50));
+    ASSERT_TRUE(card.OpenSource(CardEnvironment::card, kSourceCard));
+    ASSERT_FALSE(card.Tree().empty());
+    Catalogue folder(RecorderFamily::TX50, ContainerProbe(RecorderFamily::TX50));
+    folder.OpenSource(card.Tree()[0].path, kSourceFolder);
+    EXPECT_EQ(filer->SelectedFolderItem(), 0);
+    EXPECT_EQ(v.dlg->SourceCatalogue().Tree().size(), card.Tree().size());
+    const std::vector<RecordingEntry>& shown = filer->ScanResult();
+    ASSERT_EQ(shown.size(), folder.Entries().size());
+    ASSERT_EQ(filer->RowCount(), 5);
+    for (size_t i = 0; i < shown.size(); ++i) {
+        const RecordingEntry& a = shown[i];
+        const RecordingEntry& b = folder.Entries()[i];
+        EXPECT_EQ(a.frontPath, b.frontPath) << i;
+        EXPECT_EQ(a.rearPath, b.rearPath) << i;
+        EXPECT_EQ(a.listNumber, b.listNumber) << i;
+        EXPECT_EQ(a.frontSize, b.frontSize) << i;
+        EXPECT_EQ(a.frontFrames, b.frontFrames) << i;
+        EXPECT_EQ(a.rearFrames, b.rearFrames) << i;
+    }
+    ASSERT_TRUE(v.WaitLoaded(0));
+}
+
 TEST(MainWindow, QuickClicksOpenOnlyTheLastAndPlayShowsTheFrames) {
     Viewer v;
     ASSERT_TRUE(v.WaitLoaded(0));
@@ -548,6 +589,7 @@ TEST(MainWindow, FirstRunWithoutAMarkerAsksForTheProduct) {
     Viewer v("", home.path(), 1);
     EXPECT_EQ(v.prompts, 0);
     EXPECT_EQ(v.dlg->Family(), RecorderFamily::TX50);
+    ASSERT_TRUE(WaitFor([&] { return !v.dlg->ReadingSource(); })); // read on the worker
     EXPECT_EQ(v.dlg->Filer()->RowCount(), 2);
     // After start-up a card of the other family is silently refused.
     ASSERT_TRUE(WaitFor([&] { return v.dlg->StartupComplete() && v.dlg->State().Loaded(); }));
@@ -563,7 +605,11 @@ TEST(MainWindow, FirstRunWithoutAMarkerAsksForTheProduct) {
 
 TEST(MainWindow, ClosesAtEveryStage) {
     {
+        Viewer v; // while the card is read
+    }
+    {
         Viewer v; // while the first open waits for its timer
+        WaitFor([&] { return !v.dlg->ReadingSource(); });
     }
     {
         Viewer v; // while the movies open
