@@ -1,7 +1,6 @@
 #include "kinetta/catalogue/recording_names.h"
 
 #include <array>
-#include <regex>
 #include <vector>
 
 #include "util/text.h"
@@ -10,48 +9,107 @@ namespace kinetta {
 
 namespace {
 
-// The grammar: ECMAScript expressions matched against the whole name,
-// case-sensitive. The "." before the extension is the expression's wildcard,
-// so any one character is accepted there ("xMP4" as well as ".MP4").
-struct Grammar {
-    std::vector<std::regex> combined, front, rear, either;
+// The grammar: every form is a name of fixed length, one set of allowed
+// characters per position, matched against the whole name, case-sensitive.
+// The "." before the extension is a wildcard, so any one character but a
+// line break is accepted there ("xMP4" as well as ".MP4"). Matching is a length test and
+// one table look-up per character: nothing is compiled at start-up (the
+// forms used to be regular expressions, whose compiling alone cost about a
+// millisecond of every run of the command line).
+class FixedForm {
+public:
+    // Appends count positions that accept any of the characters in set.
+    FixedForm& Any(std::string_view set, size_t count = 1) {
+        for (size_t i = 0; i < count; ++i) {
+            std::array<bool, 256> in{};
+            for (char c : set)
+                in[static_cast<unsigned char>(c)] = true;
+            at_.push_back(in);
+        }
+        return *this;
+    }
+    FixedForm& Digits(size_t count) { return Any("0123456789", count); }
+    // Each character of text as a position of its own.
+    FixedForm& Text(std::string_view text) {
+        for (char c : text)
+            Any(std::string_view(&c, 1));
+        return *this;
+    }
+    // Any character but a line break (as the expressions' "." was).
+    FixedForm& Wildcard() {
+        std::array<bool, 256> all;
+        all.fill(true);
+        all['\n'] = all['\r'] = false;
+        at_.push_back(all);
+        return *this;
+    }
+    FixedForm& Then(const FixedForm& more) {
+        at_.insert(at_.end(), more.at_.begin(), more.at_.end());
+        return *this;
+    }
+    size_t size() const { return at_.size(); }
+
+    bool MatchesAt(std::string_view name, size_t offset) const {
+        if (offset > name.size() || name.size() - offset < at_.size()) return false;
+        for (size_t i = 0; i < at_.size(); ++i)
+            if (!at_[i][static_cast<unsigned char>(name[offset + i])]) return false;
+        return true;
+    }
+    bool Matches(std::string_view name) const {
+        return name.size() == at_.size() && MatchesAt(name, 0);
+    }
+    // Whether the form occurs anywhere in the name.
+    bool Occurs(std::string_view name) const {
+        for (size_t k = 0; k + at_.size() <= name.size(); ++k)
+            if (MatchesAt(name, k)) return true;
+        return false;
+    }
+
+private:
+    std::vector<std::array<bool, 256>> at_;
 };
 
-// One expression for a body with any of the extensions (and, with
-// joinVariant, with or without the join prefix "J<camera><2 digits>_"):
-// matching the whole name against it is matching any of the separate forms,
-// and each bracket expression is compiled once instead of once per form
-// (compiling is what costs: about 0.1 ms for each bracket expression).
-std::vector<std::regex> Expressions(const std::string& body, bool joinVariant,
-                                    std::initializer_list<const char*> exts) {
-    std::string alternatives;
-    for (const char* ext : exts)
-        alternatives += (alternatives.empty() ? "" : "|") + std::string(ext);
-    const std::string prefix = joinVariant ? "(?:J[MRBN]{1,1}[0-9]{2,2}_)?" : "";
-    std::vector<std::regex> out;
-    out.emplace_back(prefix + body + "(?:" + alternatives + ")",
-                     std::regex::ECMAScript | std::regex::optimize);
+using Forms = std::vector<FixedForm>;
+
+struct Grammar {
+    Forms combined, front, rear, either;
+};
+
+// A body with each of the extensions (".MP4" is wildcard, "MP4"), and with
+// joinVariant also with the join prefix "J<camera><2 digits>_" before it.
+Forms Expand(const FixedForm& body, bool joinVariant, std::initializer_list<const char*> exts) {
+    Forms out;
+    for (int prefixed = 0; prefixed <= (joinVariant ? 1 : 0); ++prefixed) {
+        for (const char* ext : exts) {
+            FixedForm f;
+            if (prefixed) f.Text("J").Any("MRBN").Digits(2).Text("_");
+            f.Then(body).Wildcard().Text(std::string_view(ext).substr(1));
+            out.push_back(std::move(f));
+        }
+    }
     return out;
 }
 
 Grammar MakeGrammar(RecorderFamily family) {
     const bool tx50 = family == RecorderFamily::TX50;
-    const std::string head = "[0-9]{3,3}_[0-9]{6,6}";
-    const std::string flags = tx50 ? "[NT]{1,1}[NO]{1,1}" : "";
-    auto camera = [&](const char* letters) {
-        return head + "[APGSM_]{1,1}" + flags + "_[" + letters + "]{1,1}";
+    const auto head = [] { return FixedForm().Digits(3).Text("_").Digits(6); };
+    const auto flags = [tx50](FixedForm f) {
+        if (tx50) f.Any("NT").Any("NO");
+        return f;
+    };
+    const auto camera = [&](std::string_view letters) {
+        return flags(head().Any("APGSM_")).Text("_").Any(letters);
     };
     Grammar g;
-    std::string combinedBody = head + "_[APGSM_]{1,1}" + flags + (tx50 ? "_" : "");
-    g.combined = Expressions(combinedBody, true, {".MP4", ".mp4"});
-    g.front = Expressions(camera(tx50 ? "F" : "M"), true, {".MP4", ".mp4"});
-    g.rear = Expressions(camera("R"), true, {".MP4", ".mp4"});
-    g.either = Expressions(camera(tx50 ? "FR" : "MR"), true, {".MP4", ".mp4"});
+    FixedForm combinedBody = flags(head().Text("_").Any("APGSM_"));
+    if (tx50) combinedBody.Text("_");
+    g.combined = Expand(combinedBody, true, {".MP4", ".mp4"});
+    g.front = Expand(camera(tx50 ? "F" : "M"), true, {".MP4", ".mp4"});
+    g.rear = Expand(camera("R"), true, {".MP4", ".mp4"});
+    g.either = Expand(camera(tx50 ? "FR" : "MR"), true, {".MP4", ".mp4"});
     return g;
 }
 
-// Each family's expressions are compiled on its first use only: compiling
-// them takes milliseconds, and a run meets one family.
 const Grammar& GrammarOf(RecorderFamily family) {
     if (family == RecorderFamily::TX50) {
         static const Grammar tx50 = MakeGrammar(RecorderFamily::TX50);
@@ -61,34 +119,34 @@ const Grammar& GrammarOf(RecorderFamily family) {
     return tx40;
 }
 
-// Movie-or-unfinished expressions of the TX50 grammar (no join prefix).
-const std::vector<std::regex>& AnyExtExpressions(bool front) {
-    static const auto make = [](const char* camera) {
-        return Expressions(std::string("[0-9]{3,3}_[0-9]{6,6}[APGSM_]{1,1}[NT]{1,1}[NO]{1,1}_[") +
-                               camera + "]{1,1}",
-                           false, {".MP4", ".mp4", ".DAT", ".dat"});
+// Movie-or-unfinished forms of the TX50 grammar (no join prefix).
+const Forms& AnyExtForms(bool front) {
+    static const auto make = [](std::string_view camera) {
+        return Expand(FixedForm()
+                          .Digits(3)
+                          .Text("_")
+                          .Digits(6)
+                          .Any("APGSM_")
+                          .Any("NT")
+                          .Any("NO")
+                          .Text("_")
+                          .Any(camera),
+                      false, {".MP4", ".mp4", ".DAT", ".dat"});
     };
-    static const std::vector<std::regex> f = make("F"), r = make("R");
+    static const Forms f = make("F"), r = make("R");
     return front ? f : r;
 }
 
-bool MatchesAny(std::string_view name, const std::vector<std::regex>& expressions) {
-    for (const std::regex& re : expressions)
-        if (std::regex_match(name.begin(), name.end(), re)) return true;
+bool MatchesAny(std::string_view name, const Forms& forms) {
+    for (const FixedForm& f : forms)
+        if (f.Matches(name)) return true;
     return false;
 }
 
-bool SearchAny(std::string_view name, const std::vector<std::regex>& expressions) {
-    for (const std::regex& re : expressions)
-        if (std::regex_search(name.begin(), name.end(), re)) return true;
+bool OccursAny(std::string_view name, const Forms& forms) {
+    for (const FixedForm& f : forms)
+        if (f.Occurs(name)) return true;
     return false;
-}
-
-std::vector<std::regex> Compile(std::initializer_list<const char*> expressions) {
-    std::vector<std::regex> out;
-    for (const char* e : expressions)
-        out.emplace_back(e, std::regex::ECMAScript);
-    return out;
 }
 
 int Tx40Trigger(std::string_view name) {
@@ -189,8 +247,9 @@ bool IsRecordingName(std::string_view name, RecorderFamily family) {
 }
 
 bool HasJoinPrefix(std::string_view name, RecorderFamily family) {
-    static const std::regex re("J[MRB]{1,1}[0-9]{2,2}_[0-9]{3,3}_", std::regex::ECMAScript);
-    return std::regex_search(name.begin(), name.end(), re) && TriggerRule(name, family);
+    static const FixedForm prefix =
+        FixedForm().Text("J").Any("MRB").Digits(2).Text("_").Digits(3).Text("_");
+    return prefix.Occurs(name) && TriggerRule(name, family);
 }
 
 bool IsCombinedName(std::string_view name, RecorderFamily family) {
@@ -199,14 +258,49 @@ bool IsCombinedName(std::string_view name, RecorderFamily family) {
            TriggerRule(name, family);
 }
 
+// EV_<8 digits or N and 3 digits>_<6 digits>_<kind: a-z, one or more>
+// [_<digits>][_F|_R].MP4|.mp4 (the dot literal here).
 ClipNameKind ClassifyClipName(std::string_view name) {
-    static const std::regex re(
-        "EV_([0-9]{8}|N[0-9]{3})_[0-9]{6}_[a-z]+(_[0-9]+)?(_F|_R)?\\.(MP4|mp4)",
-        std::regex::ECMAScript | std::regex::optimize);
-    std::match_results<std::string_view::const_iterator> m;
-    if (!std::regex_match(name.begin(), name.end(), m, re)) return ClipNameKind::None;
-    if (!m[3].matched) return ClipNameKind::Combined;
-    return m[3].str() == "_F" ? ClipNameKind::Front : ClipNameKind::Rear;
+    const auto digits = [&](size_t& k, size_t count) {
+        for (size_t i = 0; i < count; ++i, ++k)
+            if (k >= name.size() || !IsDigit(name[k])) return false;
+        return true;
+    };
+    const auto text = [&](size_t& k, std::string_view t) {
+        if (name.substr(k, t.size()) != t) return false;
+        k += t.size();
+        return true;
+    };
+    size_t k = 0;
+    if (!text(k, "EV_")) return ClipNameKind::None;
+    if (k < name.size() && name[k] == 'N') {
+        ++k;
+        if (!digits(k, 3)) return ClipNameKind::None;
+    } else if (!digits(k, 8)) {
+        return ClipNameKind::None;
+    }
+    if (!text(k, "_") || !digits(k, 6) || !text(k, "_")) return ClipNameKind::None;
+    // The rest: the kind, then the optional number and camera, then the
+    // extension, read from the end backwards.
+    if (name.size() < k + 1 + 4) return ClipNameKind::None;
+    const std::string_view ext = name.substr(name.size() - 4);
+    if (ext != ".MP4" && ext != ".mp4") return ClipNameKind::None;
+    std::string_view rest = name.substr(k, name.size() - 4 - k);
+    ClipNameKind kind = ClipNameKind::Combined;
+    if (rest.size() >= 2 && rest[rest.size() - 2] == '_' &&
+        (rest.back() == 'F' || rest.back() == 'R')) {
+        kind = rest.back() == 'F' ? ClipNameKind::Front : ClipNameKind::Rear;
+        rest.remove_suffix(2);
+    }
+    // An optional "_<digits>" after the kind.
+    size_t end = rest.size();
+    while (end > 0 && IsDigit(rest[end - 1]))
+        --end;
+    if (end < rest.size() && end > 0 && rest[end - 1] == '_') rest = rest.substr(0, end - 1);
+    if (rest.empty()) return ClipNameKind::None;
+    for (char c : rest)
+        if (c < 'a' || c > 'z') return ClipNameKind::None;
+    return kind;
 }
 
 std::string ClipPartnerName(std::string_view name) {
@@ -218,8 +312,7 @@ std::string ClipPartnerName(std::string_view name) {
 }
 
 namespace {
-bool CameraTest(std::string_view name, RecorderFamily family,
-                const std::vector<std::regex> Grammar::*expressions) {
+bool CameraTest(std::string_view name, RecorderFamily family, const Forms Grammar::*expressions) {
     if (!PrefixRule(name, family)) return false;
     const Grammar& g = GrammarOf(family);
     bool matched = MatchesAny(name, g.*expressions) ||
@@ -239,10 +332,10 @@ bool IsCameraName(std::string_view name, RecorderFamily family) {
 }
 
 bool IsFrontNameAnyExt(std::string_view name) {
-    return MatchesAny(name, AnyExtExpressions(true)) && AnyTx50Position(name);
+    return MatchesAny(name, AnyExtForms(true)) && AnyTx50Position(name);
 }
 bool IsRearNameAnyExt(std::string_view name) {
-    return MatchesAny(name, AnyExtExpressions(false)) && AnyTx50Position(name);
+    return MatchesAny(name, AnyExtForms(false)) && AnyTx50Position(name);
 }
 
 bool IsRecordingMovieFile(std::string_view path, RecorderFamily family) {
@@ -311,14 +404,16 @@ bool IsParkingRecording(std::string_view name, RecorderFamily family) {
 }
 
 std::string RecordingBaseName(std::string_view name, RecorderFamily family) {
-    static const auto tx40Suffix =
-        Compile({"[A-Z]{1,1}_[MR]{1,1}.MP4", "[A-Z]{1,1}_[MR]{1,1}.mp4"});
-    static const auto tx50Suffix =
-        Compile({"[A-Z]{1,1}_[FR]{1,1}.MP4", "[A-Z]{1,1}_[FR]{1,1}.mp4"});
-    static const auto extension = Compile({".MP4", ".mp4"});
-    bool cameraSuffix = SearchAny(name, family == RecorderFamily::TX50 ? tx50Suffix : tx40Suffix);
+    // "<capital>_<camera>.MP4" anywhere in the name (the dot a wildcard).
+    static const auto suffix = [](std::string_view cameras) {
+        return Expand(FixedForm().Any("ABCDEFGHIJKLMNOPQRSTUVWXYZ").Text("_").Any(cameras), false,
+                      {".MP4", ".mp4"});
+    };
+    static const Forms tx40Suffix = suffix("MR"), tx50Suffix = suffix("FR");
+    static const Forms extension = Expand(FixedForm(), false, {".MP4", ".mp4"});
+    bool cameraSuffix = OccursAny(name, family == RecorderFamily::TX50 ? tx50Suffix : tx40Suffix);
     if (cameraSuffix && name.size() >= 6) return std::string(name.substr(0, name.size() - 6));
-    if (SearchAny(name, extension) && name.size() >= 4)
+    if (OccursAny(name, extension) && name.size() >= 4)
         return std::string(name.substr(0, name.size() - 4));
     return std::string(name);
 }

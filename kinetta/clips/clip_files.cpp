@@ -58,6 +58,9 @@ bool ReadClipSource(const std::string& path, RecorderFamily family, ClipSourceFi
     });
     if (video == timings.end() || video->Samples() == 0)
         return Fail(why, path + ": the movie has no picture");
+    out->pictureTracks = int(std::count_if(timings.begin(), timings.end(), [](const auto& t) {
+        return t.kind == playcore::TrackTiming::Kind::Video;
+    }));
     MovieFacts& f = out->facts;
     f.frameStart.reserve(video->start.size());
     for (uint64_t s : video->start)
@@ -136,15 +139,6 @@ std::string NeighbourFile(const std::string& path, RecorderFamily family, int di
     if (direction > 0 && self + 1 == names.end()) return {};
     const std::string other = kutil::JoinPath(dir, direction < 0 ? *(self - 1) : *(self + 1));
     return playcore::IsRecordingComplete(other, family) ? other : std::string();
-}
-
-int PictureTrackCount(const std::string& path, RecorderFamily family) {
-    auto movie = playcore::OpenMp4Movie(path, true, family);
-    std::vector<playcore::TrackTiming> timings;
-    if (!movie || !playcore::ReadTrackTimings(*movie, &timings)) return 0;
-    return int(std::count_if(timings.begin(), timings.end(), [](const auto& t) {
-        return t.kind == playcore::TrackTiming::Kind::Video;
-    }));
 }
 
 double NameRealPerMovieSecond(std::string_view name, RecorderFamily family) {

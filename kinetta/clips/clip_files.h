@@ -31,6 +31,7 @@ struct ClipSourceFile {
     // Real seconds one movie second stands for, from the records' times (15
     // in a time-lapse recording); 1 when the records cannot tell.
     double realPerMovieSecond = 1.0;
+    int pictureTracks = 0; // 2 in a combined recording
 };
 
 // Reads path: the first picture track's frames and key frames, the GPS
@@ -46,10 +47,6 @@ bool ReadClipSource(const std::string& path, RecorderFamily family, ClipSourceFi
 // form (front, rear or combined), in name order, which is file-number order.
 // Empty when there is none or it is not a finished recording.
 std::string NeighbourFile(const std::string& path, RecorderFamily family, int direction);
-
-// Picture tracks of a movie file (2 in a combined recording); 0 when it
-// cannot be read.
-int PictureTrackCount(const std::string& path, RecorderFamily family);
 
 // Real seconds a movie second stands for, by the name: 15 for a TX50
 // time-lapse name, else 1.

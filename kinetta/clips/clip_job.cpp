@@ -427,14 +427,17 @@ ClipRequest RequestForEntry(const RecordingEntry& entry, RecorderFamily family) 
     return r;
 }
 
-bool PlanClip(const ClipRequest& r, ClipPlan* plan, std::string* why) {
+bool PlanClip(const ClipRequest& r, ClipPlan* plan, std::string* why,
+              const ClipSourceFile* telemetry) {
     *plan = ClipPlan{};
     plan->request = r;
     if (!platform::IsDirectory(r.folder)) return Fail(why, r.folder + ": not a folder");
     if (r.telemetryPath.empty() || (r.frontPath.empty() && r.rearPath.empty()))
         return Fail(why, "no recording was given");
-    ClipSourceFile tele;
-    if (!ReadClipSource(r.telemetryPath, r.family, &tele, why)) return false;
+    ClipSourceFile read;
+    if (telemetry && telemetry->facts.path != r.telemetryPath) telemetry = nullptr;
+    if (!telemetry && !ReadClipSource(r.telemetryPath, r.family, &read, why)) return false;
+    const ClipSourceFile& tele = telemetry ? *telemetry : read;
     if (!(r.moment >= 0) || r.moment >= tele.facts.Duration())
         return Fail(why, "the moment " + Seconds3(r.moment) + " s lies outside " +
                              Name(r.telemetryPath) + " (" + Seconds3(tele.facts.Duration()) +
@@ -569,9 +572,22 @@ ClipResult WriteClip(const ClipPlan& plan, const std::atomic<bool>* running,
     } stopHashers{hashing, hashers};
 
     // Each clip is hashed as it is written (FollowingHash), the threads
-    // stopped on the way out.
+    // stopped on the way out. Each clip's sync runs on a thread of its own
+    // from the moment its last byte is in the file: the next clip is
+    // written, and the index (whose digests are known as soon as the last
+    // clip is written) is written and synced while the disk takes the clips,
+    // so that the disk's work for all of them is waited for once.
     std::vector<playcore::OutputFile> outputs(plan.cameras.size() + 1);
     std::vector<std::unique_ptr<FollowingHash>> followers;
+    std::unique_ptr<bool[]> synced(new bool[plan.cameras.size()]());
+    struct Syncs {
+        std::vector<std::thread> threads;
+        void Join() {
+            for (std::thread& t : threads)
+                if (t.joinable()) t.join();
+        }
+        ~Syncs() { Join(); }
+    } syncs;
     for (size_t i = 0; i < plan.cameras.size(); ++i) {
         const ClipCameraPlan& c = plan.cameras[i];
         playcore::OutputFile& out = outputs[i];
@@ -590,7 +606,7 @@ ClipResult WriteClip(const ClipPlan& plan, const std::atomic<bool>* running,
             Fail(why, c.output + ": the clip cannot be read back");
             return ClipResult::Failed;
         }
-        if (!playcore::WriteMovie(*movies[i]->front, out) || !out.Prepare()) {
+        if (!playcore::WriteMovie(*movies[i]->front, out) || !out.Flush()) {
             out.Abandon();
             if (stopped()) return ClipResult::Cancelled;
             Fail(why, c.output + ": reading a source or writing the clip failed");
@@ -599,6 +615,7 @@ ClipResult WriteClip(const ClipPlan& plan, const std::atomic<bool>* running,
         followers.back()->Finished(out.written());
         movies[i].reset(); // the sources are released
         written->bytes += out.written();
+        syncs.threads.emplace_back([&out, ok = &synced[i]] { *ok = out.Prepare(); });
         if (progress) progress(int(i) + 1, steps);
     }
     for (size_t i = 0; i < plan.cameras.size(); ++i) {
@@ -610,7 +627,6 @@ ClipResult WriteClip(const ClipPlan& plan, const std::atomic<bool>* running,
         }
         written->clips.push_back({plan.cameras[i].output, sha});
     }
-    followers.clear();
     stopHashers.Join();
     if (stopped()) return ClipResult::Cancelled;
     for (size_t i = 0; i < sources.size(); ++i) {
@@ -635,6 +651,15 @@ ClipResult WriteClip(const ClipPlan& plan, const std::atomic<bool>* running,
         return ClipResult::Failed;
     }
     written->bytes += text.size();
+    syncs.Join();
+    followers.clear();
+    for (size_t i = 0; i < plan.cameras.size(); ++i) {
+        if (!synced[i]) {
+            if (stopped()) return ClipResult::Cancelled;
+            Fail(why, plan.cameras[i].output + ": reading a source or writing the clip failed");
+            return ClipResult::Failed;
+        }
+    }
     if (stopped()) return ClipResult::Cancelled;
 
     // All of them under their final names, or none: a name taken meanwhile

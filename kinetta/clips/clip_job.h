@@ -118,7 +118,10 @@ struct ClipPlan {
 // span, and chooses the first stem none of whose files exists in the folder
 // ("_2", "_3", ... when taken). False, with the reason, when a file cannot be
 // read, the moment lies outside the recording, or the folder is not one.
-bool PlanClip(const ClipRequest& request, ClipPlan* plan, std::string* why = nullptr);
+// telemetry, when given, is what ReadClipSource gave for
+// request.telemetryPath a moment ago; the file is then not read again.
+bool PlanClip(const ClipRequest& request, ClipPlan* plan, std::string* why = nullptr,
+              const ClipSourceFile* telemetry = nullptr);
 
 // What writing a clip did.
 enum class ClipResult { Written, Failed, Cancelled, NoRoom };

@@ -71,6 +71,11 @@ public:
     // rename fails).
     bool Prepare();
     bool Publish();
+    // Hands the buffered bytes to the file: after it, every byte written so
+    // far is in the temporary file (false when a write failed). Prepare does
+    // it too; a caller that hands the Prepare to another thread flushes
+    // first, so that the watch callback is only ever called on this one.
+    bool Flush();
     // Publish that never replaces a file or a link: false (the temporary
     // removed, errno EEXIST) when an entry of the final name exists, also one
     // that appeared a moment ago.
@@ -88,7 +93,6 @@ public:
     const std::string& temporaryPath() const { return temp_; }
 
 private:
-    bool Flush();
     void Reached(uint64_t bytes); // bytes more are in the file
     bool CopyFromDescriptor(int fd, uint64_t size, uint64_t offset, uint64_t length);
 

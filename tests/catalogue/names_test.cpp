@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <regex>
+#include <string>
+#include <vector>
+
 #include "kinetta/catalogue/recording_names.h"
 
 using namespace kinetta;
@@ -204,4 +208,124 @@ TEST(Names, CurrentFamilyIsReadOnEveryCall) {
     SetCurrentFamily(TX40);
     EXPECT_FALSE(IsFrontName("012_153012ANN_F.MP4"));
     EXPECT_TRUE(IsFrontName("012_153012A_M.MP4"));
+}
+
+// The grammar was once a set of ECMAScript expressions; the table matcher that
+// replaced them must answer exactly as they did. Every valid form of both
+// families, and each of them with one character replaced, dropped or added
+// at every position, is put to both.
+namespace {
+
+struct Reference {
+    RecorderFamily family;
+    std::regex combined, front, rear, either, join, clip, anyFront, anyRear, suffix, ext;
+
+    explicit Reference(RecorderFamily f) : family(f) {
+        const bool tx50 = f == TX50;
+        const std::string head = "[0-9]{3,3}_[0-9]{6,6}", flags = tx50 ? "[NT]{1,1}[NO]{1,1}" : "";
+        const std::string prefix = "(?:J[MRBN]{1,1}[0-9]{2,2}_)?", exts = "(?:.MP4|.mp4)";
+        const auto camera = [&](const std::string& letters) {
+            return std::regex(prefix + head + "[APGSM_]{1,1}" + flags + "_[" + letters + "]{1,1}" +
+                              exts);
+        };
+        combined = std::regex(prefix + head + "_[APGSM_]{1,1}" + flags + (tx50 ? "_" : "") + exts);
+        front = camera(tx50 ? "F" : "M");
+        rear = camera("R");
+        either = camera(tx50 ? "FR" : "MR");
+        join = std::regex("J[MRB]{1,1}[0-9]{2,2}_[0-9]{3,3}_");
+        clip = std::regex("EV_([0-9]{8}|N[0-9]{3})_[0-9]{6}_[a-z]+(_[0-9]+)?(_F|_R)?\\.(MP4|mp4)");
+        const std::string any = "[0-9]{3,3}_[0-9]{6,6}[APGSM_]{1,1}[NT]{1,1}[NO]{1,1}_[";
+        anyFront = std::regex(any + "F]{1,1}(?:.MP4|.mp4|.DAT|.dat)");
+        anyRear = std::regex(any + "R]{1,1}(?:.MP4|.mp4|.DAT|.dat)");
+        suffix =
+            std::regex(std::string("[A-Z]{1,1}_[") + (tx50 ? "FR" : "MR") + "]{1,1}(?:.MP4|.mp4)");
+        ext = std::regex("(?:.MP4|.mp4)");
+    }
+    static bool Match(const std::string& n, const std::regex& re) {
+        return std::regex_match(n, re);
+    }
+    static bool Search(const std::string& n, const std::regex& re) {
+        return std::regex_search(n, re);
+    }
+
+    bool Join(const std::string& n) const { return Search(n, join) && HasKnownTrigger(n, family); }
+    bool Prefix(const std::string& n) const {
+        const size_t k = Join(n) ? 8 : 3;
+        return !(n.size() > k && n[k] != '_');
+    }
+    ClipNameKind Clip(const std::string& n) const {
+        std::smatch m;
+        if (!std::regex_match(n, m, clip)) return ClipNameKind::None;
+        if (!m[3].matched) return ClipNameKind::Combined;
+        return m[3].str() == "_F" ? ClipNameKind::Front : ClipNameKind::Rear;
+    }
+    bool Camera(const std::string& n, const std::regex& re) const {
+        return Prefix(n) && (Match(n, re) || (family == TX40 && Match(n, combined))) &&
+               HasKnownTrigger(n, family);
+    }
+    bool Combined(const std::string& n) const {
+        return Clip(n) == ClipNameKind::Combined ||
+               (Prefix(n) && Match(n, combined) && HasKnownTrigger(n, family));
+    }
+    std::string BaseName(const std::string& n) const {
+        if (Search(n, suffix) && n.size() >= 6) return n.substr(0, n.size() - 6);
+        if (Search(n, ext) && n.size() >= 4) return n.substr(0, n.size() - 4);
+        return n;
+    }
+};
+
+} // namespace
+
+TEST(Names, TableMatcherAnswersAsTheExpressionsDid) {
+    const std::vector<std::string> valid = {"012_153012A_M.MP4",
+                                            "012_153012G_R.mp4",
+                                            "JM02_012_153012A_M.MP4",
+                                            "012_153012_A.MP4",
+                                            "JB03_012_153012_S.MP4",
+                                            "012_153012ANN_F.MP4",
+                                            "012_153012GTO_R.MP4",
+                                            "JR02_012_153012PNN_R.mp4",
+                                            "012_153012_SNO_.MP4",
+                                            "JN09_012_153012_ATN_.MP4",
+                                            "012_153012ANN_F.DAT",
+                                            "012_153012_MNN_R.dat",
+                                            "EV_20240301_120055_shock_F.MP4",
+                                            "EV_N012_120055_user_2_R.mp4",
+                                            "EV_20240301_120055_parking.MP4",
+                                            "999_235959M_M.MP4"};
+    const std::string replacements = std::string("0_AFMRNJTO.xz") + '\n' + '\xe3';
+    std::vector<std::string> names = valid;
+    for (const std::string& v : valid) {
+        for (size_t i = 0; i <= v.size(); ++i) {
+            if (i < v.size()) names.push_back(v.substr(0, i) + v.substr(i + 1));
+            for (char c : replacements) {
+                names.push_back(v.substr(0, i) + c + v.substr(i)); // added
+                if (i < v.size()) {
+                    std::string r = v;
+                    r[i] = c;
+                    names.push_back(r);
+                }
+            }
+        }
+    }
+    for (RecorderFamily f : {TX40, TX50}) {
+        const Reference ref(f);
+        int accepted = 0;
+        for (const std::string& n : names) {
+            SCOPED_TRACE(n);
+            ASSERT_EQ(HasJoinPrefix(n, f), ref.Join(n));
+            ASSERT_EQ(IsFrontName(n, f), ref.Camera(n, ref.front));
+            ASSERT_EQ(IsRearName(n, f), ref.Camera(n, ref.rear));
+            ASSERT_EQ(IsCameraName(n, f), ref.Camera(n, ref.either));
+            ASSERT_EQ(IsCombinedName(n, f), ref.Combined(n));
+            ASSERT_EQ(ClassifyClipName(n), ref.Clip(n));
+            ASSERT_EQ(RecordingBaseName(n, f), ref.BaseName(n));
+            ASSERT_EQ(IsFrontNameAnyExt(n),
+                      Reference::Match(n, ref.anyFront) && HasKnownTrigger(n, TX50));
+            ASSERT_EQ(IsRearNameAnyExt(n),
+                      Reference::Match(n, ref.anyRear) && HasKnownTrigger(n, TX50));
+            accepted += IsCameraName(n, f) || IsCombinedName(n, f);
+        }
+        EXPECT_GT(accepted, 100); // the table reaches the accepting forms, not only refusals
+    }
 }

@@ -141,10 +141,13 @@ void PrintClip(const kinetta::ClipPlan& plan, const kinetta::ClipWritten& writte
 
 // Plans and writes one clip; prints its line. False, with the reason on
 // stderr, when it fails.
-bool CutOne(const char* command, const kinetta::ClipRequest& request) {
+// telemetry: the request's telemetry file as ReadClipSource gave it, so that
+// the plan does not read it again.
+bool CutOne(const char* command, const kinetta::ClipRequest& request,
+            const kinetta::ClipSourceFile& telemetry) {
     kinetta::ClipPlan plan;
     std::string why;
-    if (!kinetta::PlanClip(request, &plan, &why)) {
+    if (!kinetta::PlanClip(request, &plan, &why, &telemetry)) {
         ReportFailure(command, why);
         return false;
     }
@@ -163,7 +166,9 @@ bool CutOne(const char* command, const kinetta::ClipRequest& request) {
 // file with its partner, a clip with its pair's other clip; any other movie
 // alone: as a combined recording when it holds two pictures (the TX50
 // family's combined names are outside its grammar), else as one camera.
-kinetta::ClipRequest RequestForFile(const std::string& path, kinetta::RecorderFamily family) {
+// pictureTracks: the file's picture tracks (ReadClipSource).
+kinetta::ClipRequest RequestForFile(const std::string& path, kinetta::RecorderFamily family,
+                                    int pictureTracks) {
     using namespace kinetta;
     RecordingEntry e;
     const std::string name(kutil::FileNameOf(path));
@@ -186,7 +191,7 @@ kinetta::ClipRequest RequestForFile(const std::string& path, kinetta::RecorderFa
     e.rearName = std::string(kutil::FileNameOf(e.rearPath));
     ClipRequest r = RequestForEntry(e, family);
     if (!r.combined && partner.empty() && ClassifyClipName(name) == ClipNameKind::None &&
-        PictureTrackCount(path, family) >= 2) {
+        pictureTracks >= 2) {
         r.combined = true;
         r.frontPath = path;
         r.rearPath.clear();
@@ -235,19 +240,21 @@ int CmdClip(Args args) {
         ReportFailure("clip", why);
         return 1;
     }
-    kinetta::ClipRequest request = RequestForFile(file, family);
+    // Read once: its picture tracks tell a combined file, its events give
+    // the moment, and the plan takes it as it is.
+    kinetta::ClipSourceFile source;
+    std::string why;
+    if (!kinetta::ReadClipSource(file, family, &source, &why)) {
+        ReportFailure("clip", why);
+        return 1;
+    }
+    kinetta::ClipRequest request = RequestForFile(file, family, source.pictureTracks);
     request.before = span.before;
     request.after = span.after;
     request.folder = span.out;
     if (at) {
         request.moment = *at;
     } else {
-        kinetta::ClipSourceFile source;
-        std::string why;
-        if (!kinetta::ReadClipSource(file, family, &source, &why)) {
-            ReportFailure("clip", why);
-            return 1;
-        }
         if (*event >= static_cast<long long>(source.events.size())) {
             ReportFailure("clip", file + ": event " + std::to_string(*event) + " does not exist (" +
                                       std::to_string(source.events.size()) + " events)");
@@ -258,7 +265,7 @@ int CmdClip(Args args) {
         request.kindWord = std::string(kinetta::ClipKindWord(e.kind));
         request.events = {e};
     }
-    return CutOne("clip", request) ? 0 : 1;
+    return CutOne("clip", request, source) ? 0 : 1;
 }
 
 int CmdClips(Args args) {
@@ -314,7 +321,7 @@ int CmdClips(Args args) {
             return 1;
         }
         for (const ClipRequest& r : RequestsForEvents(recording, file.events, kinds))
-            if (!CutOne("clips", r)) return 1;
+            if (!CutOne("clips", r, file)) return 1;
     }
     return 0;
 }
