@@ -198,8 +198,7 @@ private:
     void OnSourceRead(unsigned serial, ReadSourceResult result);
     // Takes the catalogue as the source: tree, watch, the map's "new source";
     // false (the list emptied, the failure reported) when !ok.
-    bool AdoptSource(std::unique_ptr<Catalogue> catalogue, const std::string& path, SourceKind kind,
-                     bool ok);
+    bool AdoptSource(std::unique_ptr<Catalogue> catalogue, const std::string& path, bool ok);
     void WatchScreens();
     // The last run's recording ("SOURCE" / "LASTFOLDER", "LASTRECORDING",
     // "LASTPOSITION"): kept at shutdown, opened again at start-up.

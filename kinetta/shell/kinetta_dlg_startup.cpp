@@ -233,7 +233,7 @@ void CkinettaDlg::ApplyModeLayout() {
 }
 
 bool CkinettaDlg::AdoptSource(std::unique_ptr<Catalogue> catalogue, const std::string& path,
-                              SourceKind kind, bool ok) {
+                              bool ok) {
     const RecorderFamily family = catalogue->Family();
     folderScanner_.Cancel(); // a folder of the old source is not wanted any more
     folderScan_ = 0;
@@ -254,7 +254,7 @@ bool CkinettaDlg::AdoptSource(std::unique_ptr<Catalogue> catalogue, const std::s
 
 bool CkinettaDlg::ShowSource(std::unique_ptr<Catalogue> catalogue, const std::string& path,
                              SourceKind kind, bool ok) {
-    if (!AdoptSource(std::move(catalogue), path, kind, ok)) return false;
+    if (!AdoptSource(std::move(catalogue), path, ok)) return false;
     const RecorderFamily family = catalogue_->Family();
     if (kind == kSourceFile || catalogue_->Tree().empty()) {
         filer_->SetScanResult(catalogue_->Entries(), family); // ListRebuilt follows
@@ -303,7 +303,7 @@ void CkinettaDlg::OnSourceRead(unsigned serial, ReadSourceResult result) {
     const std::string path = sourceScanPath_;
     const SourceKind kind = sourceScanKind_;
     state_.voltageTrace_ = kind == kSourceCard && HasTraceMarker(path);
-    if (!AdoptSource(std::move(result.catalogue), path, kind, result.ok)) return;
+    if (!AdoptSource(std::move(result.catalogue), path, result.ok)) return;
     CloseRecording();
     if (result.item < 0) {
         filer_->SetScanResult(catalogue_->Entries(), catalogue_->Family()); // ListRebuilt follows
