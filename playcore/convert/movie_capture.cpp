@@ -22,6 +22,7 @@ extern "C" {
 #include "playcore/container/mp4_tree.h"
 #include "playcore/container/mp4_write.h"
 #include "playcore/convert/spherical_meta.h"
+#include "playcore/convert/yuv420.h"
 
 namespace playcore {
 
@@ -80,10 +81,6 @@ ConvertSample::~ConvertSample() {
 MovieConverter::MovieConverter() = default;
 
 MovieConverter::~MovieConverter() {
-    for (SwsContext* c : toYuv_)
-        sws_freeContext(c);
-    for (AVFrame*& f : views_)
-        av_frame_free(&f);
     av_frame_free(&blackYuv_);
     av_frame_free(&bgra_);
     sws_freeContext(toI420_);
@@ -104,6 +101,11 @@ AVFrame* NewPicture(AVPixelFormat format, int width, int height, int align) {
     return f;
 }
 
+Yuv420Planes PlanesOf(AVFrame* f) {
+    return Yuv420Planes{f->data[0],     f->data[1],     f->data[2],
+                        f->linesize[0], f->linesize[1], f->linesize[2]};
+}
+
 } // namespace
 
 bool MovieConverter::Init(int sourceWidth, int sourceHeight, int outWidth, int outHeight, bool flip,
@@ -120,26 +122,15 @@ bool MovieConverter::Init(int sourceWidth, int sourceHeight, int outWidth, int o
     pool_ = std::make_unique<BandPool>(
         std::clamp(bands > 0 ? bands : BandPool::MachineBands(), 1, chunks));
     if (!yuvOutput) return true;
-
-    for (int band = 0; band < pool_->Bands(); ++band) {
-        SwsContext* c = sws_getContext(outWidth, outHeight, AV_PIX_FMT_BGRA, outWidth, outHeight,
-                                       AV_PIX_FMT_YUV420P, SWS_BILINEAR, nullptr, nullptr, nullptr);
-        if (!c) return false;
-        toYuv_.push_back(c);
-        AVFrame* view = av_frame_alloc();
-        if (!view) return false;
-        views_.push_back(view);
-    }
-    if (sws_receive_slice_alignment(toYuv_[0]) > static_cast<unsigned>(kChunkRows)) return false;
+    if (outWidth % 2 != 0 || outHeight < 8) return false;
     // The 4:2:0 rows of an all-black picture: a chunk whose rows and
     // neighbours all lie in the black band converts to these.
     blackYuv_ = NewPicture(AV_PIX_FMT_YUV420P, outWidth, outHeight, 0);
     if (!blackYuv_) return false;
     std::vector<uint32_t> black(static_cast<size_t>(outWidth) * outHeight, 0xFF000000u);
-    const uint8_t* src[1] = {reinterpret_cast<const uint8_t*>(black.data())};
-    const int srcStride[1] = {OutStride()};
-    return sws_scale(toYuv_[0], src, srcStride, 0, outHeight, blackYuv_->data,
-                     blackYuv_->linesize) == outHeight;
+    BgraToYuv420Rows(reinterpret_cast<const uint8_t*>(black.data()), OutStride(), outWidth,
+                     outHeight, 0, outHeight, PlanesOf(blackYuv_));
+    return true;
 }
 
 bool MovieConverter::Planar(const AVFrame* frame, YuvPlanes* planes) {
@@ -179,52 +170,8 @@ bool MovieConverter::Convert(const AVFrame* frame) {
     return true;
 }
 
-namespace {
-
-// Whether this FFmpeg's sws_receive_slice places the luma rows of a slice
-// at half the slice's first row (it offsets every plane by the chroma row):
-// probed once on a small picture.
-bool SliceLumaAtChromaRow() {
-    static const bool shifted = [] {
-        constexpr int kW = 16, kH = 8;
-        SwsContext* c = sws_getContext(kW, kH, AV_PIX_FMT_BGRA, kW, kH, AV_PIX_FMT_YUV420P,
-                                       SWS_BILINEAR, nullptr, nullptr, nullptr);
-        AVFrame* in = NewPicture(AV_PIX_FMT_BGRA, kW, kH, 1);
-        AVFrame* out = NewPicture(AV_PIX_FMT_YUV420P, kW, kH, 0);
-        bool result = false;
-        if (c && in && out) {
-            std::memset(in->data[0], 0xFF, static_cast<size_t>(in->linesize[0]) * kH); // white
-            std::memset(out->data[0], 0, static_cast<size_t>(out->linesize[0]) * kH);
-            if (sws_frame_start(c, out, in) >= 0 && sws_send_slice(c, 0, kH) >= 0 &&
-                sws_receive_slice(c, 4, 4) >= 0)
-                result = out->data[0][2 * out->linesize[0]] != 0;
-            sws_frame_end(c);
-        }
-        av_frame_free(&in);
-        av_frame_free(&out);
-        sws_freeContext(c);
-        return result;
-    }();
-    return shifted;
-}
-
-} // namespace
-
-bool MovieConverter::ColourRows(int band, AVFrame* yuv, int row, int rows) {
-    SwsContext* c = toYuv_[static_cast<size_t>(band)];
-    AVFrame* view = views_[static_cast<size_t>(band)];
-    if (av_frame_ref(view, yuv) < 0) return false;
-    // The scaler writes the slice at the picture's rows [row, row + rows);
-    // where it would put the luma at row / 2, the plane is handed over
-    // moved down by the difference.
-    if (SliceLumaAtChromaRow())
-        view->data[0] += static_cast<ptrdiff_t>(view->linesize[0]) * (row - row / 2);
-    bool ok = sws_frame_start(c, view, bgra_) >= 0;
-    ok = ok && sws_send_slice(c, 0, static_cast<unsigned>(table_.height)) >= 0;
-    ok = ok && sws_receive_slice(c, static_cast<unsigned>(row), static_cast<unsigned>(rows)) >= 0;
-    sws_frame_end(c);
-    av_frame_unref(view);
-    return ok;
+void MovieConverter::ColourRows(AVFrame* yuv, int row, int rows) const {
+    BgraToYuv420Rows(bgraData_, OutStride(), table_.width, table_.height, row, rows, PlanesOf(yuv));
 }
 
 void MovieConverter::CopyBlackRows(AVFrame* yuv, int row, int rows) const {
@@ -242,15 +189,15 @@ void MovieConverter::CopyBlackRows(AVFrame* yuv, int row, int rows) const {
 bool MovieConverter::ConvertToYuv(const AVFrame* frame, const std::vector<MaskRect>& masks,
                                   AVFrame* yuv) {
     YuvPlanes planes{};
-    if (toYuv_.empty() || !yuv || yuv->width != table_.width || yuv->height != table_.height ||
+    if (!blackYuv_ || !yuv || yuv->width != table_.width || yuv->height != table_.height ||
         yuv->format != AV_PIX_FMT_YUV420P || av_frame_make_writable(yuv) < 0 ||
         !Planar(frame, &planes))
         return false;
     const int height = table_.height, bands = pool_->Bands();
     const int chunks = (height + kChunkRows - 1) / kChunkRows;
 
-    // How each chunk is converted. A chunk's conversion reads rows of its
-    // neighbours (kChunkRows at most), so it runs once they are unwrapped
+    // How each chunk is converted. A chunk's conversion reads a row of each
+    // neighbour, so it runs once they are unwrapped
     // too: at once when they are in the same band, after every band is
     // done otherwise. Near a mask it waits for the pixelation as well.
     enum Kind : uint8_t { kAtOnce, kBlack, kAfterMasks };
@@ -283,13 +230,12 @@ bool MovieConverter::ConvertToYuv(const AVFrame* frame, const std::vector<MaskRe
             k = kAfterMasks;
     }
 
-    std::atomic<bool> ok{true};
-    auto colour = [&](int band, int j) {
+    auto colour = [&](int j) {
         const int row = j * kChunkRows, rows = std::min(kChunkRows, height - row);
         if (kind[static_cast<size_t>(j)] == kBlack)
             CopyBlackRows(yuv, row, rows);
-        else if (!ColourRows(band, yuv, row, rows))
-            ok.store(false);
+        else
+            ColourRows(yuv, row, rows);
     };
     pool_->Run([&](int band) {
         const int c0 = band * chunks / bands, c1 = (band + 1) * chunks / bands;
@@ -297,19 +243,19 @@ bool MovieConverter::ConvertToYuv(const AVFrame* frame, const std::vector<MaskRe
             RemapRows(table_, planes, bgraData_, OutStride(), j * kChunkRows, (j + 1) * kChunkRows);
             // A black chunk reads nothing; chunk k is ready once chunk k + 1
             // (its last neighbour) is unwrapped.
-            if (kind[static_cast<size_t>(j)] == kBlack) colour(band, j);
+            if (kind[static_cast<size_t>(j)] == kBlack) colour(j);
             for (int k = std::max(j - 1, c0); k <= j; ++k)
                 if (kind[static_cast<size_t>(k)] == kAtOnce && std::min(k + 1, chunks - 1) == j)
-                    colour(band, k);
+                    colour(k);
         }
     });
     for (const MaskRect& m : masks)
         PixelateRect(bgraData_, table_.width, height, OutStride(), m);
     pool_->Run([&](int band) {
         for (int j = band * chunks / bands; j < (band + 1) * chunks / bands; ++j)
-            if (kind[static_cast<size_t>(j)] == kAfterMasks) colour(band, j);
+            if (kind[static_cast<size_t>(j)] == kAfterMasks) colour(j);
     });
-    return ok.load();
+    return true;
 }
 
 // ---- MovieReader ---------------------------------------------------------------

@@ -72,7 +72,7 @@ struct ConvertSample {
 class MovieConverter {
 public:
     // Rows of one colour-conversion chunk. The 4:2:0 conversion of a chunk
-    // reads at most this many rows above and below it.
+    // reads one row above and one below it.
     static constexpr int kChunkRows = 32;
 
     MovieConverter();
@@ -83,7 +83,8 @@ public:
     // Source picture size, output size and mounting direction; bands: the
     // threads of each picture (0: one per core); yuvOutput: ConvertToYuv is
     // used (the output is then 1920 x 960 at most, with an even height).
-    // False for a size out of range or when FFmpeg's scaler cannot be set up.
+    // False for a size out of range (with yuvOutput: an odd width or height,
+    // or fewer than 8 rows).
     bool Init(int sourceWidth, int sourceHeight, int outWidth, int outHeight, bool flip,
               bool yuvOutput = false, int bands = 0);
     // The decoded frame (planar 4:2:0; other formats are converted to it
@@ -91,7 +92,7 @@ public:
     // False when the frame cannot be converted.
     bool Convert(const AVFrame* frame);
     // Convert, then the masks pixelated in Output(), and Output() in planar
-    // 4:2:0 video range (FFmpeg's scaler, bilinear, as for the whole
+    // 4:2:0 video range (BgraToYuv420Rows: FFmpeg's scaler's values, as for the whole
     // picture at once) in yuv, a frame of the output size that this call
     // makes writable. In one pass over each band where no mask is near.
     bool ConvertToYuv(const AVFrame* frame, const std::vector<MaskRect>& masks, AVFrame* yuv);
@@ -103,16 +104,14 @@ public:
 
 private:
     bool Planar(const AVFrame* frame, YuvPlanes* planes);
-    bool ColourRows(int band, AVFrame* yuv, int row, int rows);
+    void ColourRows(AVFrame* yuv, int row, int rows) const;
     void CopyBlackRows(AVFrame* yuv, int row, int rows) const;
 
     RemapTable table_;
     std::unique_ptr<BandPool> pool_;
-    AVFrame* bgra_ = nullptr;        // 32-bit output picture (reference-counted, for the scaler)
-    uint8_t* bgraData_ = nullptr;    // its pixels, stride OutStride()
-    std::vector<SwsContext*> toYuv_; // one scaler per band: 32-bit to planar 4:2:0
-    std::vector<AVFrame*> views_;    // per band: the 4:2:0 picture as handed to its scaler
-    AVFrame* blackYuv_ = nullptr;    // the 4:2:0 picture of an all-black 32-bit picture
+    AVFrame* bgra_ = nullptr;     // 32-bit output picture (reference-counted)
+    uint8_t* bgraData_ = nullptr; // its pixels, stride OutStride()
+    AVFrame* blackYuv_ = nullptr; // the 4:2:0 picture of an all-black 32-bit picture
     SwsContext* toI420_ = nullptr;
     AVFrame* i420_ = nullptr;
 };
