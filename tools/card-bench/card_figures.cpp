@@ -17,6 +17,11 @@
 //     toggle to the whole track, the worst lateness meanwhile, and the time the
 //     page's host call takes to turn the whole group into its array (UI thread).
 // The map's browser control stays off: no page asks for tiles.
+//
+// KINETTA_STALL_TRACE=MS (a diagnostic, on stderr): every event the UI
+// thread took MS ms or longer to handle (its receiver's class and name, the
+// event type) and every file the UI thread opens for reading, with the
+// functions that opened it.
 
 #include <QApplication>
 #include <QDir>
@@ -25,11 +30,15 @@
 #include <QTimer>
 #include <QTreeWidgetItemIterator>
 
+#include <execinfo.h>
+
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "kinetta/base/qt_message_sink.h"
 #include "kinetta/base/settings_store.h"
@@ -42,6 +51,7 @@
 #include "kinetta/map/track_array.h"
 #include "kinetta/shell/kinetta_dlg.h"
 #include "kinetta/skin/skin_button.h"
+#include "platform/file_io.h"
 #include "playcore/player/audio_output.h"
 #include "playcore/session/playback_session.h"
 #include "support/temp_dir.h"
@@ -91,6 +101,46 @@ protected:
     }
 };
 
+// The trace of KINETTA_STALL_TRACE.
+std::thread::id g_uiThread;
+double g_traceMs = -1; // < 0: no trace
+QElapsedTimer g_traceClock;
+
+void TraceUiOpen(const std::string& path) {
+    if (std::this_thread::get_id() != g_uiThread) return;
+    std::fprintf(stderr, "[%9.1f] UI thread opens %s\n", g_traceClock.nsecsElapsed() / 1e6,
+                 path.c_str());
+    void* frames[24];
+    const int n = backtrace(frames, 24);
+    backtrace_symbols_fd(frames + 1, n - 1, 2);
+}
+
+// Times each event the UI thread handles at the outermost level.
+class TracingApplication : public QApplication {
+public:
+    using QApplication::QApplication;
+    bool notify(QObject* receiver, QEvent* event) override {
+        if (g_traceMs < 0 || depth_ > 0) return QApplication::notify(receiver, event);
+        ++depth_;
+        const auto start = std::chrono::steady_clock::now();
+        const int type = event->type();
+        const char* cls = receiver->metaObject()->className();
+        const std::string name = receiver->objectName().toStdString();
+        const bool handled = QApplication::notify(receiver, event);
+        const double ms =
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                .count();
+        --depth_;
+        if (ms >= g_traceMs)
+            std::fprintf(stderr, "[%9.1f] %.1f ms: event %d to %s \"%s\"\n",
+                         g_traceClock.nsecsElapsed() / 1e6, ms, type, cls, name.c_str());
+        return handled;
+    }
+
+private:
+    int depth_ = 0;
+};
+
 void Print(const char* figure, const std::string& more) {
     std::printf("{\"figure\":\"%s\"%s}\n", figure, more.c_str());
     std::fflush(stdout);
@@ -112,7 +162,13 @@ int main(int argc, char** argv) {
     using namespace kinetta;
     const std::string card = argv[1];
     const int folderItem = argc > 2 ? std::atoi(argv[2]) : 1;
-    QApplication app(argc, argv);
+    TracingApplication app(argc, argv);
+    if (const char* trace = std::getenv("KINETTA_STALL_TRACE")) {
+        g_traceMs = std::atof(trace);
+        g_uiThread = std::this_thread::get_id();
+        g_traceClock.start();
+        platform::SetOpenObserver(&TraceUiOpen);
+    }
     ktest::TempDir home;
     QDir::setCurrent(QString::fromStdString(home.path()));
     SettingsStore store(home.path());
@@ -137,10 +193,15 @@ int main(int argc, char** argv) {
     hooks.productPrompt = [] { return 2; };
     hooks.startMapBrowser = [] { return false; };
     hooks.sourcePrompt = [](SourceKind*, std::string*) { return false; };
+    QElapsedTimer stage;
+    stage.start();
     auto dlg = std::make_unique<CkinettaDlg>(playcore::Session(), hooks);
+    const double constructed = stage.nsecsElapsed() / 1e6;
     SetSettingsDirectory(home.path());
     dlg->StartupStage1();
+    const double staged = stage.nsecsElapsed() / 1e6;
     dlg->show();
+    const double shown = stage.nsecsElapsed() / 1e6;
     auto playing = [&] {
         return dlg->State().Loaded() &&
                playcore::Session().GetState(dlg->State().CameraSelection()) ==
@@ -155,9 +216,11 @@ int main(int argc, char** argv) {
     // waits is asked once.
     if (!QTest::qWaitFor(playing, 3000)) dlg->ToolbarButton(kCmdPlayPause)->click();
     if (!QTest::qWaitFor(playing, 60000)) return 1;
-    Print("startup_to_playing", Ms("ms", clock.nsecsElapsed() / 1e6) +
-                                    Ms("worst_stall_ms", probe.Worst()) +
-                                    ",\"rows\":" + std::to_string(dlg->Filer()->RowCount()));
+    Print("startup_to_playing",
+          Ms("ms", clock.nsecsElapsed() / 1e6) + Ms("worst_stall_ms", probe.Worst()) +
+              Ms("window_built_ms", constructed) + Ms("stage1_ms", staged - constructed) +
+              Ms("shown_ms", shown - staged) +
+              ",\"rows\":" + std::to_string(dlg->Filer()->RowCount()));
 
     map::GroupTrack& group = dlg->Features().Find<MapFeature>()->Window()->Wrap().Group();
     CFilerContainerDlg* filer = dlg->Filer();
