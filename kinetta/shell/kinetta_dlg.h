@@ -80,7 +80,7 @@ struct UpdateEndpoints; // kinetta/services/update_check.h
 
 // Timer ids of the main window (the playback control runs 100, 107 and 109).
 enum MainTimer : int {
-    kTimerOpen = 101,        // 500 ms once: open the selected recording
+    kTimerOpen = 101,        // 500 ms once, then 10 ms until the read-ahead is done: open
     kTimerOpenTimeout = 102, // 30 s once: give up waiting for an open
     kTimerIdle = 103,        // 1 s: idle processing
     kTimerToolbar = 104,     // once: update the toolbar
@@ -324,6 +324,7 @@ private:
 
     // Joined before the next start and at shutdown.
     TelemetryPrefetch prefetch_;
+    uint64_t openAhead_ = 0; // the selected recording's read-ahead ticket (prefetch_)
     // The features; ended before the members above (the last created first).
     FeatureSet features_;
 };

@@ -41,6 +41,9 @@ void CkinettaDlg::OnTimer(int id) {
     if (state_.shutDown_) return;
     switch (id) {
     case kTimerOpen:
+        // The open waits for the files' read-ahead, polling so that the UI
+        // thread never blocks on a slow card.
+        if (!prefetch_.OpenAheadDone(openAhead_)) return StartTimer(kTimerOpen, 10, true);
         return OpenSelectedRecording();
     case kTimerOpenTimeout:
         // The open never completed: give the controls back.
@@ -136,6 +139,12 @@ void CkinettaDlg::SelectRecording(int row, int reason, bool moveList) {
     views_.EnableController();
     StartTimer(kTimerOpenTimeout, 30000, true);
     StartTimer(kTimerOpen, 500, true);
+    // Meanwhile the files are read ahead for the open.
+    if (const RecordingEntry* e = state_.SelectedEntry()) {
+        const bool combined = IsCombinedName(e->frontName, CurrentFamily());
+        openAhead_ =
+            prefetch_.RequestOpenAhead(e->frontPath, combined ? std::string() : e->rearPath);
+    }
 }
 
 void CkinettaDlg::CloseRecording(const RecordingEntry* opening) {

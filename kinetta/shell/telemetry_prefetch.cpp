@@ -47,9 +47,54 @@ void TelemetryPrefetch::StartNext() {
     });
 }
 
+uint64_t TelemetryPrefetch::RequestOpenAhead(const std::string& front, const std::string& rear) {
+    uint64_t ticket;
+    {
+        std::lock_guard lock(openLock_);
+        openFront_ = front;
+        openRear_ = rear;
+        ticket = ++requested_;
+        stop_ = false;
+    }
+    if (!openAhead_.joinable()) openAhead_ = std::thread(&TelemetryPrefetch::OpenAheadLoop, this);
+    openWake_.notify_one();
+    return ticket;
+}
+
+bool TelemetryPrefetch::OpenAheadDone(uint64_t ticket) {
+    std::lock_guard lock(openLock_);
+    return done_ >= ticket;
+}
+
+void TelemetryPrefetch::OpenAheadLoop() {
+    std::unique_lock lock(openLock_);
+    for (;;) {
+        openWake_.wait(lock, [this] { return stop_ || requested_ > done_; });
+        if (stop_) return;
+        const uint64_t ticket = requested_;
+        const std::string front = openFront_, rear = openRear_;
+        lock.unlock();
+        session_.PrepareMovies(front, rear);
+        lock.lock();
+        done_ = ticket;
+    }
+}
+
 void TelemetryPrefetch::Join() {
     if (selected_.joinable()) selected_.join();
     if (next_.joinable()) next_.join();
+    if (openAhead_.joinable()) {
+        {
+            std::lock_guard lock(openLock_);
+            stop_ = true;
+        }
+        openWake_.notify_one();
+        openAhead_.join();
+        // What was read ahead and not opened holds no file any longer.
+        session_.DiscardPreparedMovies();
+        std::lock_guard lock(openLock_);
+        done_ = requested_; // nothing is pending after Join
+    }
 }
 
 } // namespace kinetta

@@ -468,6 +468,14 @@ PlayerResult MediaSession::OpenSource(const std::string& path, int heldFile) {
     return MediaSource::Open(path, &core_->abort, &core_->source, heldFile);
 }
 
+PlayerResult MediaSession::AdoptSource(std::unique_ptr<MediaSource> source) {
+    std::lock_guard lock(core_->control);
+    if (!source || core_->source || core_->workerStarted) return kResultInvalidRequest;
+    source->SetAbort(&core_->abort);
+    core_->source = std::move(source);
+    return kResultOk;
+}
+
 const MediaSource* MediaSession::Source() const {
     return core_->source.get();
 }

@@ -79,6 +79,9 @@ public:
     // Opens the file's container (on the calling thread; no decoding).
     // heldFile: as MediaSource::Open.
     PlayerResult OpenSource(const std::string& path, int heldFile = -1);
+    // Takes a container opened ahead (MediaSource::Open on another thread)
+    // instead of OpenSource; its reads give up with this session's.
+    PlayerResult AdoptSource(std::unique_ptr<MediaSource> source);
     // The opened file, or null. Immutable after OpenSource.
     const MediaSource* Source() const;
 

@@ -30,6 +30,10 @@ MediaSource::~MediaSource() {
     if (format_) avformat_close_input(&format_);
 }
 
+void MediaSource::SetAbort(const std::atomic<bool>* abort) {
+    format_->interrupt_callback.opaque = const_cast<std::atomic<bool>*>(abort);
+}
+
 PlayerResult MediaSource::Open(const std::string& path, const std::atomic<bool>* abort,
                                std::unique_ptr<MediaSource>* out, int heldFile) {
     out->reset();

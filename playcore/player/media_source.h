@@ -50,6 +50,10 @@ public:
     static PlayerResult Open(const std::string& path, const std::atomic<bool>* abort,
                              std::unique_ptr<MediaSource>* out, int heldFile = -1);
 
+    // The flag its reads give up on from now on (a source opened ahead on
+    // another thread is handed to the session that plays it).
+    void SetAbort(const std::atomic<bool>* abort);
+
     int StreamCount() const { return static_cast<int>(streams_.size()); }
     // Stream n in the player's numbering (0 <= n < StreamCount()).
     const StreamInfo& Stream(int n) const { return streams_[static_cast<size_t>(n)]; }

@@ -101,7 +101,8 @@ PlayerResult CPlayer::BuildTopologyLocked(SessionTopology* topology) {
     return session_->SetTopology(*topology);
 }
 
-PlayerResult CPlayer::OpenFile(const std::string& path, int heldFile) {
+PlayerResult CPlayer::OpenFile(const std::string& path, int heldFile,
+                               std::unique_ptr<MediaSource> opened) {
     std::unique_lock lock(mutex_);
     CloseLocked(lock);
     SessionOptions so;
@@ -113,7 +114,8 @@ PlayerResult CPlayer::OpenFile(const std::string& path, int heldFile) {
     SetStateLocked(PlayerEvent::SessionCreated);
     audioDisabled_ = false;
 
-    PlayerResult r = session_->OpenSource(path, heldFile);
+    PlayerResult r =
+        opened ? session_->AdoptSource(std::move(opened)) : session_->OpenSource(path, heldFile);
     if (r >= 0) {
         SessionTopology topology;
         r = BuildTopologyLocked(&topology);

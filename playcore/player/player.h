@@ -92,7 +92,10 @@ public:
     // sound). A negative libavformat code when the file cannot be opened
     // (the player is Closed then). heldFile: a descriptor of path's regular
     // file the caller holds open and keeps (MediaSource::Open); -1: none.
-    PlayerResult OpenFile(const std::string& path, int heldFile = -1);
+    // opened: path's container opened ahead (MediaSource::Open), taken
+    // instead of opening it here.
+    PlayerResult OpenFile(const std::string& path, int heldFile = -1,
+                          std::unique_ptr<MediaSource> opened = nullptr);
     // Paused or Stopped: runs from the current position at the stored rate
     // and thinning; state Started. Otherwise kResultInvalidRequest.
     PlayerResult Play();

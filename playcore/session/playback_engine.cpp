@@ -1,6 +1,7 @@
 #include "playcore/session/playback_engine.h"
 #include "playcore/session/held_lock.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QString>
@@ -141,6 +142,10 @@ int TermEngine(PlaybackEngine& e) {
     Held data(e.dataLock, EngineAccess::Waiters(e));
     Held play(e.playLock, EngineAccess::Waiters(e));
     CloseMovie(e);
+    {
+        std::lock_guard lock(e.preparedLock);
+        e.prepared.reset();
+    }
     ClearReader(e.activeTelemetry);
     ClearReader(e.prefetchTelemetry);
     e.telemetryFileName.clear();
@@ -162,6 +167,45 @@ int SetWindows(PlaybackEngine& e, PlayerWindow window0, PlayerWindow window1) {
     return 1;
 }
 
+// Whether the prepared movie is still path's file as it is now: the same
+// file (device, inode), size and modification time.
+bool StillTheSameFile(const PreparedMovie& p, const std::string& path) {
+    struct stat now = {}, then = {};
+    return ::stat(path.c_str(), &now) == 0 && ::fstat(p.tree->map.file, &then) == 0 &&
+           now.st_dev == then.st_dev && now.st_ino == then.st_ino && now.st_size == then.st_size &&
+           now.st_mtim.tv_sec == then.st_mtim.tv_sec && now.st_mtim.tv_nsec == then.st_mtim.tv_nsec;
+}
+
+// The engine's prepared movie when it is path's (any other is dropped).
+std::unique_ptr<PreparedMovie> TakePrepared(PlaybackEngine& e, const std::string& path) {
+    std::unique_ptr<PreparedMovie> p;
+    {
+        std::lock_guard lock(e.preparedLock);
+        p = std::move(e.prepared);
+    }
+    if (p && (p->path != path || !StillTheSameFile(*p, path))) p.reset();
+    return p;
+}
+
+} // namespace
+
+std::unique_ptr<PreparedMovie> PrepareMovie(const std::string& path, RecorderFamily family) {
+    auto p = std::make_unique<PreparedMovie>();
+    p->path = path;
+    p->tree = OpenMp4Movie(path, true, family);
+    if (!p->tree) return nullptr;
+    p->ftyp = StartsWithFtyp(p->tree->map.file);
+    if (!p->ftyp) return p;
+    p->probe = ProbeFrameTiming(*p->tree);
+    // The container as the player opens it, through the tree's descriptor;
+    // a failure leaves it to the player (which then reports it).
+    if (!Succeeded(MediaSource::Open(path, nullptr, &p->source, p->tree->map.file)))
+        p->source.reset();
+    return p;
+}
+
+namespace {
+
 int OpenMovie(PlaybackEngine& e, int i, const std::string& path, PlayerWindow window0,
               PlayerWindow window1) {
     Held play(e.playLock, EngineAccess::Waiters(e));
@@ -174,10 +218,16 @@ int OpenMovie(PlaybackEngine& e, int i, const std::string& path, PlayerWindow wi
     // One open of the file for the ftyp check, the probe, the player and the
     // telemetry. A file whose boxes cannot be read as a tree is checked by
     // its head alone and probed by the decoder's view, as before.
+    // What was read ahead for this file serves instead of reading it here.
     const RecorderFamily family = EngineAccess::Family(e);
-    std::unique_ptr<sMP4MOVIE> tree = OpenMp4Movie(path, true, family);
-    if (!(tree ? StartsWithFtyp(tree->map.file) : StartsWithFtyp(path))) return 0;
-    const FrameTimingProbe probe = tree ? ProbeFrameTiming(*tree) : FrameTimingProbe{};
+    std::unique_ptr<PreparedMovie> prepared = TakePrepared(e, path);
+    std::unique_ptr<sMP4MOVIE> tree =
+        prepared ? std::move(prepared->tree) : OpenMp4Movie(path, true, family);
+    const bool ftyp =
+        prepared ? prepared->ftyp : (tree ? StartsWithFtyp(tree->map.file) : StartsWithFtyp(path));
+    if (!ftyp) return 0;
+    const FrameTimingProbe probe =
+        prepared ? prepared->probe : (tree ? ProbeFrameTiming(*tree) : FrameTimingProbe{});
     if (probe.result == kProbeTooShort) return 2;
     if (probe.result == kProbeAccepted) {
         for (size_t c = 0; c < probe.cameras.size() && c < e.cameras.size(); ++c) {
@@ -206,7 +256,9 @@ int OpenMovie(PlaybackEngine& e, int i, const std::string& path, PlayerWindow wi
     options.combinedFile = e.combinedForPresenter;
     options.hardwareDecode = e.hardwareDecode;
     e.player = CPlayer::Create(i, window0, window1, &e.modelStates, std::move(options));
-    if (!e.player || !Succeeded(e.player->OpenFile(path, tree ? tree->map.file : -1))) {
+    if (!e.player ||
+        !Succeeded(e.player->OpenFile(path, tree ? tree->map.file : -1,
+                                      prepared ? std::move(prepared->source) : nullptr))) {
         e.player.reset();
         return 0;
     }

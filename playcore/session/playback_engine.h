@@ -18,7 +18,9 @@
 //             prefetching take dataLock, then playLock; nothing takes them
 //             the other way round. Telemetry views hold dataLock (through the
 //             session's LockTelemetry) while they walk the record lists.
-// Every wait on either lock is counted in the session's lockWaiters.
+//   preparedLock  the movie read ahead (`prepared`), held only to hand it
+//             over: the reads run without any lock.
+// Every wait on playLock or dataLock is counted in the session's lockWaiters.
 
 #include <array>
 #include <atomic>
@@ -30,6 +32,7 @@
 #include <vector>
 
 #include "platform/message_sink.h"
+#include "playcore/container/file_queries.h"
 #include "playcore/container/gps_reader.h"
 #include "playcore/player/audio_output.h"
 #include "playcore/player/player.h"
@@ -51,6 +54,21 @@ struct OverlayFont {
     int weight = 0;
     int charset = 0;
 };
+
+// The reads of OpenMovie done ahead on another thread (PrepareMovie): the
+// box tree, the ftyp check, the frame timing and the opened container. The
+// next OpenMovie of the same unchanged file takes them instead of reading.
+struct PreparedMovie {
+    std::string path;
+    std::unique_ptr<sMP4MOVIE> tree; // never null in a prepared movie
+    bool ftyp = false;
+    FrameTimingProbe probe;
+    std::unique_ptr<MediaSource> source; // null: opened by OpenMovie
+};
+
+// Reads what OpenMovie reads of path (no engine lock is needed); null when
+// the file's boxes cannot be read as a tree (OpenMovie then reads it itself).
+std::unique_ptr<PreparedMovie> PrepareMovie(const std::string& path, RecorderFamily family);
 
 struct PlaybackEngine {
     PlaybackEngine() = default;
@@ -95,6 +113,10 @@ struct PlaybackEngine {
     std::string telemetryFileName;            // the file prefetchTelemetry holds ("" none)
     std::atomic<bool> prefetchRunning{false}; // set while a prefetch reads
     std::vector<GpsRecord> trackCache;        // GPS track of the whole list (ReadAllTracks)
+
+    // ---- guarded by preparedLock ----
+    std::mutex preparedLock;
+    std::unique_ptr<PreparedMovie> prepared; // the movie read ahead, or null
 };
 
 // The 45 operations of an engine, in slot order. Reserved slots answer 0.

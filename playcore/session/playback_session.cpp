@@ -259,6 +259,29 @@ int PlaybackSession::PrefetchTelemetry(const std::string& frontPath, const std::
     return ok ? 1 : 0;
 }
 
+int PlaybackSession::PrepareMovies(const std::string& frontPath, const std::string& rearPath) {
+    const RecorderFamily family = familyFlag_.load() ? RecorderFamily::TX40 : RecorderFamily::TX50;
+    int any = 0;
+    for (int k = 0; k < 2; ++k) {
+        const std::string& path = k == 0 ? frontPath : rearPath;
+        if (path.empty() || !ReadyAt(k)) continue;
+        std::unique_ptr<PreparedMovie> prepared = PrepareMovie(path, family);
+        if (prepared) any = 1;
+        PlaybackEngine& e = Engine(k);
+        std::lock_guard lock(e.preparedLock);
+        e.prepared = std::move(prepared);
+    }
+    return any;
+}
+
+void PlaybackSession::DiscardPreparedMovies() {
+    for (auto& e : engines_) {
+        std::unique_ptr<PreparedMovie> gone;
+        std::lock_guard lock(e.preparedLock);
+        gone = std::move(e.prepared);
+    }
+}
+
 const sGPSREADER* PlaybackSession::GetTelemetry() {
     return GetTelemetryForMarking();
 }

@@ -16,8 +16,8 @@
 // not ready is skipped (or answers 0) without touching the other one.
 // Nothing throws across this interface.
 //
-// Threads: the UI thread makes every call, except PrefetchTelemetry (the
-// prefetch threads) and the telemetry walks bracketed by
+// Threads: the UI thread makes every call, except PrefetchTelemetry and
+// PrepareMovies (the read-ahead threads) and the telemetry walks bracketed by
 // LockTelemetry/UnlockTelemetry. DragView is safe from any thread as well. Locks are per
 // engine (see playback_engine.h); operations on both engines take them
 // engine 0 first.
@@ -151,6 +151,15 @@ public:
     // Reads the first given path ahead (the front into engine 0, else the
     // rear into engine 1) so that the next LoadTelemetry of that file takes it.
     int PrefetchTelemetry(const std::string& frontPath, const std::string& rearPath);
+    // Reads ahead what the next OpenMovies of these paths reads of the files
+    // (the box trees, the containers), the front into engine 0 and the rear
+    // into engine 1 (empty: none), so that the open reads nothing more on
+    // the calling thread. Takes no engine lock while it reads. 1 when any
+    // file was prepared.
+    int PrepareMovies(const std::string& frontPath, const std::string& rearPath);
+    // Drops what PrepareMovies read (its descriptors close): before a file
+    // flow moves or deletes files.
+    void DiscardPreparedMovies();
     // The master's current lists; null when no master is ready. Valid while
     // the caller holds LockTelemetry (and the movie stays loaded).
     const std::vector<GpsRecord>* GetGpsRecords();

@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <filesystem>
+#include <functional>
 #include <thread>
 
 #include "platform/file_io.h"
@@ -564,6 +565,57 @@ TEST(Session, EachFileOfARecordingIsOpenedTwiceFromOpenToItsTelemetry) {
         ASSERT_EQ(rig.session.LoadTelemetry(front, rear), 1);
         EXPECT_EQ(opens.Of(front), 3);
     }
+}
+
+TEST(Session, AnOpenTakesWhatWasReadAheadOnlyForTheSameUnchangedFile) {
+    MAKE_RIG(rig);
+    ktest::TempDir dir;
+    const std::string front = dir / "a_F.MP4", rear = dir / "a_R.MP4", other = dir / "b_F.MP4";
+    std::filesystem::copy_file(GetSample(Kind::Front8).path, front);
+    std::filesystem::copy_file(GetSample(Kind::Rear45).path, rear);
+    std::filesystem::copy_file(GetSample(Kind::Front8).path, other);
+    auto prepareOnAnotherThread = [&](const std::string& f, const std::string& r) {
+        int result = -1;
+        std::thread([&] { result = rig.session.PrepareMovies(f, r); }).join();
+        return result;
+    };
+    {
+        // Read ahead: the open, the first frames and the telemetry open nothing more.
+        ASSERT_EQ(prepareOnAnotherThread(front, rear), 1);
+        OpenCounter opens;
+        ASSERT_TRUE(rig.Open(front, rear));
+        ASSERT_EQ(rig.session.LoadTelemetry(front, rear), 1);
+        EXPECT_EQ(opens.Of(front), 0);
+        EXPECT_EQ(opens.Of(rear), 0);
+        EXPECT_EQ(rig.session.GetGpsRecords()->size(), GetSample(Kind::Front8).records);
+        EXPECT_GT(rig.session.GetLength(0), 0);
+    }
+    struct Case {
+        const char* what;
+        std::function<void()> between; // after the read-ahead of front, before its open
+    };
+    const Case cases[] = {
+        {"another recording opened in between", [&] { ASSERT_TRUE(rig.Open(other, "")); }},
+        {"the file replaced by another",
+         [&] {
+             std::filesystem::copy_file(GetSample(Kind::Rear6).path, dir / "new.MP4");
+             std::filesystem::rename(dir / "new.MP4", front);
+         }},
+        {"discarded for a file flow", [&] { rig.session.DiscardPreparedMovies(); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_EQ(rig.session.CloseMovies(), 1);
+        ASSERT_EQ(prepareOnAnotherThread(front, ""), 1);
+        c.between();
+        OpenCounter opens;
+        ASSERT_TRUE(rig.Open(front, ""));
+        // Read afresh: the box tree's open and the player's.
+        EXPECT_EQ(opens.Of(front), 2);
+    }
+    // The replaced file is what plays.
+    ASSERT_EQ(rig.session.LoadTelemetry(front, ""), 1);
+    EXPECT_EQ(rig.session.GetGpsRecords()->size(), GetSample(Kind::Rear6).records);
 }
 
 TEST(Session, ReleaseKeepsThePrefetchOfTheRecordingBeingOpened) {
