@@ -24,7 +24,8 @@ SourceChoice ChooseInitialSource(const std::vector<std::string>& removableRoots,
 
 BrowseOutcome ApplySourceChoice(const SourceChoice& choice, FamilyDecider& decider,
                                 Catalogue& catalogue, OperatingMode mode,
-                                const std::function<RecordingProbe(RecorderFamily)>& probeFor) {
+                                const std::function<RecordingProbe(RecorderFamily)>& probeFor,
+                                bool openNow) {
     BrowseOutcome out;
     std::string path = choice.path;
     if (path.empty() || !platform::Exists(path)) return out;
@@ -38,13 +39,16 @@ BrowseOutcome ApplySourceChoice(const SourceChoice& choice, FamilyDecider& decid
         return out;
     }
     out.layout = ApplyModeLayout(mode);
+    out.accepted = true;
+    out.path = path;
+    out.traceMarker = choice.kind == kSourceCard && HasTraceMarker(path);
+    if (!openNow) return out;
     if (probeFor)
         catalogue.SetFamily(decider.Family(), probeFor(decider.Family()));
     else
         catalogue.SetFamily(decider.Family());
     out.openFailed = !catalogue.OpenSource(path, choice.kind);
     out.opened = !out.openFailed;
-    out.traceMarker = choice.kind == kSourceCard && HasTraceMarker(path);
     return out;
 }
 

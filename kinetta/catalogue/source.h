@@ -34,6 +34,8 @@ SourceChoice ChooseInitialSource(const std::vector<std::string>& removableRoots,
 
 // What the browse command did after the source dialog closed with OK.
 struct BrowseOutcome {
+    bool accepted = false;    // the path exists and the family decision took it
+    std::string path;         // the path as the source (one trailing separator dropped)
     bool opened = false;      // a new source is in the catalogue
     bool refused = false;     // the family decision refused the source
     bool openFailed = false;  // a single file that is not a complete recording
@@ -46,9 +48,12 @@ struct BrowseOutcome {
 // ends it without change; a card's model key decides the family (a refusal
 // ends it: the old catalogue stays as it is); then the catalogue is opened
 // for the decided family, with probeFor(family) as its probe when given.
+// openNow false: the catalogue is left unread (the caller reads the
+// accepted path elsewhere, off the UI thread).
 BrowseOutcome ApplySourceChoice(const SourceChoice& choice, FamilyDecider& decider,
                                 Catalogue& catalogue, OperatingMode mode,
-                                const std::function<RecordingProbe(RecorderFamily)>& probeFor = {});
+                                const std::function<RecordingProbe(RecorderFamily)>& probeFor = {},
+                                bool openNow = true);
 
 // Watches the source path from a worker thread. Every period it checks, while
 // a path is set, that the path exists and is still on the file system it was

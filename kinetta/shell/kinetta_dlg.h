@@ -188,13 +188,11 @@ private:
     // (kept in the settings as the source dialog keeps a choice), else the
     // usual choice (ChooseInitialSource).
     SourceChoice InitialSource(SettingsStore& settings);
-    // Shows a source whose catalogue has been opened (ok: the open succeeded).
-    bool ShowSource(std::unique_ptr<Catalogue> catalogue, const std::string& path, SourceKind kind,
-                    bool ok);
-    // The source at start-up, read by folderScanner_ while the window is shown
-    // and answers (the list says "読み込み中…" meanwhile); the last run's
-    // recording is opened again when the source has arrived.
-    void ReadSourceInBackground(const std::string& path, SourceKind kind);
+    // A source (at start-up, or chosen in the source dialog) read by
+    // folderScanner_ while the window answers (the list says "読み込み中…"
+    // meanwhile). resume (start-up): the last run's folder is read first and
+    // its recording is opened again when the source has arrived.
+    void ReadSourceInBackground(const std::string& path, SourceKind kind, bool resume = true);
     void OnSourceRead(unsigned serial, ReadSourceResult result);
     // Takes the catalogue as the source: tree, watch, the map's "new source";
     // false (the list emptied, the failure reported) when !ok.
@@ -280,9 +278,10 @@ private:
     unsigned folderScan_ = 0;
     int folderScanItem_ = -1;
     bool folderScanPlayFirst_ = false;
-    unsigned sourceScan_ = 0; // the start-up source's request, 0 when none is read
+    unsigned sourceScan_ = 0; // the source's request, 0 when none is read
     std::string sourceScanPath_;
     SourceKind sourceScanKind_ = kSourceNone;
+    bool sourceScanResume_ = false; // the start-up read: the last recording is opened again
 
     // Children (owned by Qt's parent chain).
     std::array<CMovieStatic*, 2> areas_{};

@@ -201,19 +201,19 @@ void CkinettaDlg::OnBrowse() {
     if (!chosen) return;
     // A missing source, or a card of the other family after start-up, ends
     // the command silently; the old catalogue stays.
-    const RecorderFamily family = CurrentFamily();
-    auto next = std::make_unique<Catalogue>(family, ContainerProbe(family));
+    Catalogue unread(CurrentFamily(), {});
     const BrowseOutcome out =
-        ApplySourceChoice({kind, path}, *decider_, *next, kBuildMode, ContainerProbe);
-    if (!out.opened && !out.openFailed) return;
+        ApplySourceChoice({kind, path}, *decider_, unread, kBuildMode, ContainerProbe, false);
+    if (!out.accepted) return;
     AdoptFamily();
     ApplyModeLayout();
     state_.modelKey_ = out.modelKey;
     state_.voltageTrace_ = out.traceMarker;
-    filer_->ClearList();
     filer_->ClearTree();
-    const std::string source = next->SourcePath();
-    ShowSource(std::move(next), source, kind, out.opened);
+    // The chosen source is read on the folder scanner's worker, as at
+    // start-up: the window answers meanwhile (a card behind a slow reader
+    // takes minutes) and the list says it is loading.
+    ReadSourceInBackground(out.path, kind, false);
     LayOut();
     UpdateToolbar();
 }

@@ -252,30 +252,7 @@ bool CkinettaDlg::AdoptSource(std::unique_ptr<Catalogue> catalogue, const std::s
     return true;
 }
 
-bool CkinettaDlg::ShowSource(std::unique_ptr<Catalogue> catalogue, const std::string& path,
-                             SourceKind kind, bool ok) {
-    if (!AdoptSource(std::move(catalogue), path, ok)) return false;
-    const RecorderFamily family = catalogue_->Family();
-    if (kind == kSourceFile || catalogue_->Tree().empty()) {
-        filer_->SetScanResult(catalogue_->Entries(), family); // ListRebuilt follows
-        if (!state_.rows_.empty()) SelectRecording(0, kOpenBySelection);
-    } else {
-        ShowFolder(0, false);
-        // Something on screen at once: when the first item lists nothing (a
-        // card's copy opened as a folder holds only date folders), the newest
-        // folder with recordings is shown with its first recording open.
-        if (state_.rows_.empty())
-            for (int item : FolderItemsNewestFirst(catalogue_->Tree())) {
-                if (item == 0) continue;
-                ShowFolder(item, false);
-                if (!state_.rows_.empty()) break;
-            }
-    }
-    emit state_.SourceOpened();
-    return true;
-}
-
-void CkinettaDlg::ReadSourceInBackground(const std::string& path, SourceKind kind) {
+void CkinettaDlg::ReadSourceInBackground(const std::string& path, SourceKind kind, bool resume) {
     const RecorderFamily family = CurrentFamily();
     folderScanner_.Cancel();
     folderScan_ = 0;
@@ -283,9 +260,10 @@ void CkinettaDlg::ReadSourceInBackground(const std::string& path, SourceKind kin
     filer_->SetLoading(true);
     sourceScanPath_ = path;
     sourceScanKind_ = kind;
+    sourceScanResume_ = resume;
     // The folder of the last run's recording is read first when the source
     // still holds it: it is the one the list shows in the end.
-    const std::string resumeFolder = Settings().Read("SOURCE", "LASTFOLDER");
+    const std::string resumeFolder = resume ? Settings().Read("SOURCE", "LASTFOLDER") : "";
     sourceScan_ =
         folderScanner_.ScanSource(path, kind, family, ContainerProbe(family), resumeFolder,
                                   [this](unsigned serial, ReadSourceResult result) {
@@ -312,7 +290,7 @@ void CkinettaDlg::OnSourceRead(unsigned serial, ReadSourceResult result) {
         ShowFolderEntries(result.item, std::move(result.entries), false);
     }
     emit state_.SourceOpened();
-    ResumeLastRecording(Settings());
+    if (sourceScanResume_) ResumeLastRecording(Settings());
     UpdateToolbar();
 }
 

@@ -667,8 +667,8 @@ TEST(UploadConversion, OnAFolderSourceTheCurrentRecordingIsWrittenAsYm01PlusItsF
     // The same recordings as a folder source: command 38007 converts.
     v.source = {kSourceFolder, Card::card + "/20230525_001"};
     v.dlg->OnCommand(kCmdBrowse);
-    ASSERT_EQ(v.dlg->SourceCatalogue().Kind(), kSourceFolder);
     ASSERT_TRUE(v.WaitLoaded());
+    ASSERT_EQ(v.dlg->SourceCatalogue().Kind(), kSourceFolder);
     EXPECT_EQ(v.dlg->ToolbarButton(kCmdJoin)->toolTip(), QStringLiteral("アップロード変換"));
     v.folder = out.path();
     float rate = 0;

@@ -1035,6 +1035,9 @@ TEST(MainWindow, BrowseOpensTheChosenSourceThroughTheSourceChoice) {
     v.promptKind = kSourceFolder;
     v.promptPath = folder + "/"; // one trailing separator is dropped
     v.dlg->OnCommand(kCmdBrowse);
+    // Read on the folder scanner's worker: the list says it is loading meanwhile.
+    EXPECT_TRUE(v.dlg->ReadingSource());
+    ASSERT_TRUE(WaitFor([&] { return !v.dlg->ReadingSource(); }));
     EXPECT_EQ(v.dlg->SourceCatalogue().SourcePath(), folder);
     EXPECT_EQ(v.dlg->SourceCatalogue().Kind(), kSourceFolder);
     ASSERT_TRUE(v.WaitLoaded(0));
@@ -1055,6 +1058,7 @@ TEST(MainWindow, BrowseOpensTheChosenSourceThroughTheSourceChoice) {
     // (the browse before closed the recording, as every browse does)
     EXPECT_FALSE(v.dlg->State().Loaded());
     v.dlg->OnCommand(kCmdBrowse);
+    ASSERT_TRUE(WaitFor([&] { return !v.dlg->ReadingSource(); }));
     ASSERT_EQ(v.messages.size(), 1u);
     EXPECT_EQ(v.messages[0], QStringLiteral("動画のオープンに失敗しました。"));
     EXPECT_EQ(v.dlg->Filer()->RowCount(), 0);
@@ -1164,6 +1168,31 @@ TEST(MainWindow, ListRebuildsFolderSwitchesAndOpensOpenNoMovieFileOnTheUiThread)
     EXPECT_NE(v.dlg->Filer()->Rows()[0].frontPath.find("20230526_001"), std::string::npos);
     EXPECT_TRUE(loaded);
     EXPECT_TRUE(WaitFor(groupIsTheRowsTracks));
+
+    // A source chosen in the source dialog is read, listed and opened the same way.
+    ForgetFileFacts();
+    const unsigned opensBeforeBrowse = v.dlg->State().OpenSerial();
+    {
+        std::lock_guard guard(OpensOnThread::lock);
+        OpensOnThread::paths.clear();
+    }
+    platform::SetOpenObserver(&OpensOnThread::Observe);
+    OpensOnThread::armed = true;
+    v.promptKind = kSourceFolder;
+    v.promptPath = CardEnvironment::card + "/20230525_001";
+    v.dlg->OnCommand(kCmdBrowse);
+    const bool browsed = WaitFor([&] {
+        return !v.dlg->ReadingSource() && v.dlg->State().OpenSerial() > opensBeforeBrowse &&
+               v.dlg->State().Loaded() && !v.dlg->State().Busy();
+    });
+    OpensOnThread::armed = false;
+    platform::SetOpenObserver(nullptr);
+    EXPECT_TRUE(browsed);
+    {
+        std::lock_guard guard(OpensOnThread::lock);
+        EXPECT_TRUE(OpensOnThread::paths.empty()) << OpensOnThread::paths.front();
+    }
+    EXPECT_EQ(v.dlg->SourceCatalogue().Kind(), kSourceFolder);
 }
 
 TEST(MainWindowViews, ZoomModeKeepsTheEnginesDisplayModelWhenARecordingOpens) {
