@@ -21,11 +21,13 @@
 // KINETTA_STALL_TRACE=MS (a diagnostic, on stderr): every event the UI
 // thread took MS ms or longer to handle (its receiver's class and name, the
 // event type) and every file the UI thread opens for reading, with the
-// functions that opened it.
+// functions that opened it. With KINETTA_PAINT_TRACE=1 also every widget
+// paint (rectangle and time), printed before the event that held it.
 
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QPaintEvent>
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidgetItemIterator>
@@ -120,6 +122,20 @@ class TracingApplication : public QApplication {
 public:
     using QApplication::QApplication;
     bool notify(QObject* receiver, QEvent* event) override {
+        // KINETTA_PAINT_TRACE=1 as well: every widget paint, its rectangle
+        // and its time (what else an update request takes is the window's
+        // flush).
+        if (g_traceMs >= 0 && depth_ > 0 && event->type() == QEvent::Paint && paintTrace_) {
+            const QRect r = static_cast<QPaintEvent*>(event)->rect();
+            const auto start = std::chrono::steady_clock::now();
+            const bool handled = QApplication::notify(receiver, event);
+            const double ms =
+                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                    .count();
+            std::fprintf(stderr, "    paint %s %dx%d %.1f ms\n",
+                         receiver->metaObject()->className(), r.width(), r.height(), ms);
+            return handled;
+        }
         if (g_traceMs < 0 || depth_ > 0) return QApplication::notify(receiver, event);
         ++depth_;
         const auto start = std::chrono::steady_clock::now();
@@ -139,6 +155,7 @@ public:
 
 private:
     int depth_ = 0;
+    const bool paintTrace_ = std::getenv("KINETTA_PAINT_TRACE") != nullptr;
 };
 
 void Print(const char* figure, const std::string& more) {
