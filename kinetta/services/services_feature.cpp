@@ -34,11 +34,13 @@ ServicesFeature::ServicesFeature(ViewerState& viewer, Options options)
             if (options_.browserComponentMissing && options_.browserComponentMissing())
                 ShowBrowserComponentNotice();
         } else if (stage == 2) {
-            // The versions the recording list gathered from the card, and its model key.
-            if (const Catalogue* source = viewer_.Source())
-                inet_->StartUpdateCheck(source->FirmwareVersion(), source->GpsDataVersion(),
-                                        viewer_.ModelKey());
+            stage2Done_ = true;
+            StartUpdateCheckOnce();
         }
+    });
+    // The start-up source is read in the background and may arrive after stage 2.
+    connect(&viewer, &ViewerState::SourceOpened, this, [this] {
+        if (stage2Done_) StartUpdateCheckOnce();
     });
     connect(&viewer, &ViewerState::LaidOut, this, [this](const FeaturePlaces& p) {
         settingDlg_->LayOutFor(CurrentFamily(), p.windowTopLeft);
@@ -58,6 +60,15 @@ ServicesFeature::ServicesFeature(ViewerState& viewer, Options options)
 }
 
 ServicesFeature::~ServicesFeature() = default;
+
+void ServicesFeature::StartUpdateCheckOnce() {
+    // The versions the recording list gathered from the card, and its model key.
+    const Catalogue* source = viewer_.Source();
+    if (updateChecked_ || !source) return;
+    updateChecked_ = true;
+    inet_->StartUpdateCheck(source->FirmwareVersion(), source->GpsDataVersion(),
+                            viewer_.ModelKey());
+}
 
 void ServicesFeature::OnMessage(const WindowMessage&) {
     // UM_UPDATE_FOUND. A child of the desktop, owned here; shown modeless.

@@ -48,6 +48,9 @@ public:
 
 private:
     void ShowBrowserComponentNotice();
+    // The update check, once per run: after start-up stage 2 and once the
+    // start-up source has been read (its versions and model key are inputs).
+    void StartUpdateCheckOnce();
 
     Options options_;
     // The settings dialog is a child deleted with the window; the notice is
@@ -56,6 +59,8 @@ private:
     std::unique_ptr<CUpdateDialog> updateDlg_;
     std::unique_ptr<CUpdateCheckAsync> inet_;
     std::unique_ptr<DisplayPowerWatch> displayPower_;
+    bool stage2Done_ = false;    // start-up stage 2 has run
+    bool updateChecked_ = false; // the update check has been started
 };
 
 } // namespace kinetta

@@ -40,7 +40,9 @@ extern "C" {
 #include "playcore/player/audio_output.h"
 #include "playcore/session/playback_session.h"
 #include "skin/gui_support.h"
+#include "support/command_run.h"
 #include "support/local_http_server.h"
+#include "support/slow_card.h"
 #include "support/temp_dir.h"
 #include "support/viewer_rig.h"
 #include "tools/mkcard/recording.h"
@@ -203,6 +205,29 @@ TEST(UpdateNotice, FetchedMarkupIsShownAsTextInTheNotice) {
     EXPECT_EQ(server.RequestCount("/viewer.txt"), 1);
     EXPECT_EQ(v.dlg->Features().Find<ServicesFeature>()->SettingsDialog()->Link()->Links(),
               std::vector<std::string>{"https://example.invalid/viewer"});
+}
+
+TEST(UpdateNotice, RunsOnceTheStartupSourceHasBeenReadBehindASlowReader) {
+    // The card is read in the background: behind a slow reader it arrives
+    // after start-up's stage 2, and the check still runs with its versions.
+    const std::string layer = ktest::BuiltTool("tests/support/slowcard/slowcard");
+    if (const std::string why = ktest::SlowCard::Unavailable(layer); !why.empty())
+        GTEST_SKIP() << why;
+    ktest::TempDir dir;
+    const std::string mount = dir.Mkdir("card");
+    ktest::SlowCard slow;
+    ASSERT_TRUE(slow.Start(layer, Cards::tx40Card, mount, 10, true));
+    ktest::LocalHttpServer server;
+    server.Set("/viewer.txt", "VER:2.0.9");
+    UpdateEndpoints ep;
+    ep.viewerVersion = server.Url("/viewer.txt");
+    ep.viewerPage = "https://example.invalid/viewer";
+    ktest::TempDir home;
+    Viewer v(home.path(), mount, RecorderFamily::TX40, ep);
+    EXPECT_TRUE(WaitFor([&] { return !v.dlg->ReadingSource(); }, 60000));
+    ASSERT_TRUE(WaitFor(
+        [&] { return v.dlg->Features().Find<ServicesFeature>()->UpdateNotice() != nullptr; }));
+    EXPECT_EQ(server.RequestCount("/viewer.txt"), 1);
 }
 
 TEST(UpdateNotice, OnlyWebAddressesAreOpened) {
