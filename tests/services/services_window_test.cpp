@@ -177,12 +177,19 @@ private:
     std::function<void(const QUrl&)> saved_;
 };
 
-TEST(UpdateNotice, FetchedMarkupIsShownAsTextInTheNotice) {
-    ktest::LocalHttpServer server;
-    server.Set("/viewer.txt", "VER:<b>2.0.9</b><a href=\"file:///etc/passwd\">x</a>");
+// The endpoints of a local update server answering body for the viewer's version.
+UpdateEndpoints ServedViewerVersion(ktest::LocalHttpServer& server, const std::string& body) {
+    server.Set("/viewer.txt", body);
     UpdateEndpoints ep;
     ep.viewerVersion = server.Url("/viewer.txt");
     ep.viewerPage = "https://example.invalid/viewer";
+    return ep;
+}
+
+TEST(UpdateNotice, FetchedMarkupIsShownAsTextInTheNotice) {
+    ktest::LocalHttpServer server;
+    const UpdateEndpoints ep =
+        ServedViewerVersion(server, "VER:<b>2.0.9</b><a href=\"file:///etc/passwd\">x</a>");
     ktest::TempDir home;
     Viewer v(home.path(), Cards::tx40Card, RecorderFamily::TX40, ep);
     ASSERT_TRUE(WaitFor(
@@ -218,10 +225,7 @@ TEST(UpdateNotice, RunsOnceTheStartupSourceHasBeenReadBehindASlowReader) {
     ktest::SlowCard slow;
     ASSERT_TRUE(slow.Start(layer, Cards::tx40Card, mount, 10, true));
     ktest::LocalHttpServer server;
-    server.Set("/viewer.txt", "VER:2.0.9");
-    UpdateEndpoints ep;
-    ep.viewerVersion = server.Url("/viewer.txt");
-    ep.viewerPage = "https://example.invalid/viewer";
+    const UpdateEndpoints ep = ServedViewerVersion(server, "VER:2.0.9");
     ktest::TempDir home;
     Viewer v(home.path(), mount, RecorderFamily::TX40, ep);
     EXPECT_TRUE(WaitFor([&] { return !v.dlg->ReadingSource(); }, 60000));
