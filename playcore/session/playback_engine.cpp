@@ -1,7 +1,6 @@
 #include "playcore/session/playback_engine.h"
 #include "playcore/session/held_lock.h"
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QString>
@@ -11,6 +10,7 @@
 #include <cstring>
 
 #include "platform/file_io.h"
+#include "platform/file_stamp.h"
 #include "playcore/container/file_queries.h"
 #include "playcore/player/media_source.h"
 #include "playcore/present/presenter.h"
@@ -167,13 +167,10 @@ int SetWindows(PlaybackEngine& e, PlayerWindow window0, PlayerWindow window1) {
     return 1;
 }
 
-// Whether the prepared movie is still path's file as it is now: the same
-// file (device, inode), size and modification time.
+// Whether the prepared movie is still path's file as it is now.
 bool StillTheSameFile(const PreparedMovie& p, const std::string& path) {
-    struct stat now = {}, then = {};
-    return ::stat(path.c_str(), &now) == 0 && ::fstat(p.tree->map.file, &then) == 0 &&
-           now.st_dev == then.st_dev && now.st_ino == then.st_ino && now.st_size == then.st_size &&
-           now.st_mtim.tv_sec == then.st_mtim.tv_sec && now.st_mtim.tv_nsec == then.st_mtim.tv_nsec;
+    const std::optional<platform::FileStamp> now = platform::StampOf(path);
+    return now && now == platform::StampOfDescriptor(p.tree->map.file);
 }
 
 // The engine's prepared movie when it is path's (any other is dropped).
@@ -189,7 +186,8 @@ std::unique_ptr<PreparedMovie> TakePrepared(PlaybackEngine& e, const std::string
 
 } // namespace
 
-std::unique_ptr<PreparedMovie> PrepareMovie(const std::string& path, RecorderFamily family) {
+std::unique_ptr<PreparedMovie> PrepareMovie(const std::string& path, RecorderFamily family,
+                                            bool openContainer) {
     auto p = std::make_unique<PreparedMovie>();
     p->path = path;
     p->tree = OpenMp4Movie(path, true, family);
@@ -199,7 +197,8 @@ std::unique_ptr<PreparedMovie> PrepareMovie(const std::string& path, RecorderFam
     p->probe = ProbeFrameTiming(*p->tree);
     // The container as the player opens it, through the tree's descriptor;
     // a failure leaves it to the player (which then reports it).
-    if (!Succeeded(MediaSource::Open(path, nullptr, &p->source, p->tree->map.file)))
+    if (openContainer &&
+        !Succeeded(MediaSource::Open(path, nullptr, &p->source, p->tree->map.file)))
         p->source.reset();
     return p;
 }
@@ -221,13 +220,10 @@ int OpenMovie(PlaybackEngine& e, int i, const std::string& path, PlayerWindow wi
     // What was read ahead for this file serves instead of reading it here.
     const RecorderFamily family = EngineAccess::Family(e);
     std::unique_ptr<PreparedMovie> prepared = TakePrepared(e, path);
-    std::unique_ptr<sMP4MOVIE> tree =
-        prepared ? std::move(prepared->tree) : OpenMp4Movie(path, true, family);
-    const bool ftyp =
-        prepared ? prepared->ftyp : (tree ? StartsWithFtyp(tree->map.file) : StartsWithFtyp(path));
-    if (!ftyp) return 0;
-    const FrameTimingProbe probe =
-        prepared ? prepared->probe : (tree ? ProbeFrameTiming(*tree) : FrameTimingProbe{});
+    if (!prepared) prepared = PrepareMovie(path, family, false); // the player opens the container
+    if (!(prepared ? prepared->ftyp : StartsWithFtyp(path))) return 0;
+    std::unique_ptr<sMP4MOVIE> tree = prepared ? std::move(prepared->tree) : nullptr;
+    const FrameTimingProbe probe = prepared ? prepared->probe : FrameTimingProbe{};
     if (probe.result == kProbeTooShort) return 2;
     if (probe.result == kProbeAccepted) {
         for (size_t c = 0; c < probe.cameras.size() && c < e.cameras.size(); ++c) {

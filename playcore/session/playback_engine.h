@@ -66,9 +66,11 @@ struct PreparedMovie {
     std::unique_ptr<MediaSource> source; // null: opened by OpenMovie
 };
 
-// Reads what OpenMovie reads of path (no engine lock is needed); null when
-// the file's boxes cannot be read as a tree (OpenMovie then reads it itself).
-std::unique_ptr<PreparedMovie> PrepareMovie(const std::string& path, RecorderFamily family);
+// Reads what OpenMovie reads of path (no engine lock is needed), the
+// container too when openContainer; null when the file's boxes cannot be
+// read as a tree (OpenMovie then checks the file by its head alone).
+std::unique_ptr<PreparedMovie> PrepareMovie(const std::string& path, RecorderFamily family,
+                                            bool openContainer = true);
 
 struct PlaybackEngine {
     PlaybackEngine() = default;
