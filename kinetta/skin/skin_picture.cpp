@@ -1,9 +1,12 @@
 #include "kinetta/skin/skin_picture.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QSvgRenderer>
 
+#include <map>
 #include <memory>
+#include <tuple>
 #include <unordered_map>
 
 #include "kinetta/skin/skin_geometry.h"
@@ -62,9 +65,24 @@ QPixmap LoadSkinPicture(int id, double s) {
 
 QPixmap RenderSkinPicture(int id, const QSize& size) {
     if (size.isEmpty()) return {};
+    // Every layout pass hands each button its picture again, mostly at the
+    // size it has already, and many buttons share one picture and size: a
+    // picture is drawn once per size. The pixmaps are shared, not copied.
+    // Bounded: a run of rescales starts the cache afresh. UI thread only.
+    static std::map<std::tuple<int, int, int>, QPixmap> drawn;
+    const auto key = std::make_tuple(id, size.width(), size.height());
+    if (auto it = drawn.find(key); it != drawn.end()) return it->second;
     QSvgRenderer* renderer = CachedRenderer(id);
     if (!renderer) return {};
-    return QPixmap::fromImage(Render(*renderer, size));
+    QPixmap picture = QPixmap::fromImage(Render(*renderer, size));
+    // Pixmaps belong to the application: none outlives it.
+    static QMetaObject::Connection watch;
+    if (!watch && QCoreApplication::instance())
+        watch = QObject::connect(QCoreApplication::instance(), &QObject::destroyed,
+                                 [] { drawn.clear(); });
+    if (drawn.size() >= 512) drawn.clear();
+    drawn.emplace(key, picture);
+    return picture;
 }
 
 QImage RenderSkinImage(int id, const QSize& size) {
