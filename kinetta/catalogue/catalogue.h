@@ -142,6 +142,7 @@ public:
     // completeness, sizes and frame counts 0. What a folder lists by its
     // names, shown while its files are still being read.
     void SetNamesOnly(bool namesOnly) { namesOnly_ = namesOnly; }
+    bool NamesOnly() const { return namesOnly_; }
 
 private:
     int InsertTreeItem(const std::string& name, const std::string& path, int parent, int depth);

@@ -6,17 +6,22 @@ namespace kinetta {
 
 ReadSourceResult ReadSource(const std::string& path, SourceKind kind, RecorderFamily family,
                             RecordingProbe probe, const std::string& preferredFolder,
-                            const std::function<bool()>& cancelled) {
+                            const std::function<bool()>& cancelled, bool treeByNames) {
     ReadSourceResult r;
-    r.catalogue = std::make_unique<Catalogue>(family, probe);
+    r.catalogue = std::make_unique<Catalogue>(family, treeByNames ? RecordingProbe{} : probe);
+    r.catalogue->SetNamesOnly(treeByNames);
     r.catalogue->SetCancel(cancelled);
     r.ok = r.catalogue->OpenSource(path, kind);
     r.catalogue->SetCancel({});
     const std::vector<TreeItem>& tree = r.catalogue->Tree();
+    // Without a folder to show, the source's own entries are listed: those
+    // are never shown as their names give them.
+    if (treeByNames && (!r.ok || kind == kSourceFile || tree.empty()))
+        return ReadSource(path, kind, family, std::move(probe), preferredFolder, cancelled, false);
     if (!r.ok || kind == kSourceFile || tree.empty()) return r;
     auto read = [&](int item) {
         r.item = item;
-        if (kind == kSourceFolder && item == 0) { // the source folder itself, read already
+        if (kind == kSourceFolder && item == 0 && !treeByNames) { // the folder itself, read already
             r.entries = r.catalogue->Entries();
             return;
         }
@@ -87,12 +92,12 @@ unsigned FolderScanner::Scan(std::string path, RecorderFamily family, RecordingP
 
 unsigned FolderScanner::ScanSource(std::string path, SourceKind kind, RecorderFamily family,
                                    RecordingProbe probe, std::string preferredFolder,
-                                   SourceDone done) {
+                                   SourceDone done, bool treeByNames) {
     return Post([path = std::move(path), kind, family, probe = std::move(probe),
-                 preferredFolder = std::move(preferredFolder),
-                 done = std::move(done)](unsigned serial, const std::function<bool()>& current) {
-        ReadSourceResult r =
-            ReadSource(path, kind, family, probe, preferredFolder, [&] { return !current(); });
+                 preferredFolder = std::move(preferredFolder), done = std::move(done),
+                 treeByNames](unsigned serial, const std::function<bool()>& current) {
+        ReadSourceResult r = ReadSource(
+            path, kind, family, probe, preferredFolder, [&] { return !current(); }, treeByNames);
         if (current() && done) done(serial, std::move(r));
     });
 }

@@ -36,9 +36,14 @@ struct ReadSourceResult {
 // one tried when none has any). A single file or a source without tree items
 // shows the catalogue's own entries. `cancelled`, asked before each folder,
 // gives the reading up.
+// treeByNames: the tree is the one the names give (no file outside the shown
+// folder is read: a card in a slow reader shows its first folder in seconds,
+// not after every file has been read); the shown folder is read in full.
+// The catalogue is then names-only, and a folder whose recordings all turn
+// out unfinished or empty is still in its tree: a full read settles that.
 ReadSourceResult ReadSource(const std::string& path, SourceKind kind, RecorderFamily family,
                             RecordingProbe probe, const std::string& preferredFolder,
-                            const std::function<bool()>& cancelled = {});
+                            const std::function<bool()>& cancelled = {}, bool treeByNames = false);
 
 class FolderScanner {
 public:
@@ -58,9 +63,10 @@ public:
     // with the folder as read.
     unsigned Scan(std::string path, RecorderFamily family, RecordingProbe probe, Done done,
                   Done preview = {});
-    // ReadSource(path, kind, family, probe, preferredFolder) on the worker.
+    // ReadSource(path, kind, family, probe, preferredFolder, treeByNames) on the worker.
     unsigned ScanSource(std::string path, SourceKind kind, RecorderFamily family,
-                        RecordingProbe probe, std::string preferredFolder, SourceDone done);
+                        RecordingProbe probe, std::string preferredFolder, SourceDone done,
+                        bool treeByNames = false);
     // The scans asked for so far report nothing.
     void Cancel();
     // Ends the worker (waiting for the scan under way to reach its next

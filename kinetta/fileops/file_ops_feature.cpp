@@ -24,7 +24,11 @@ FileOpsFeature::FileOpsFeature(ViewerState& viewer) : ViewerFeature(viewer) {
             request.current = viewer.RowsLocked();
             request.focusRow = std::max(viewer.SelectedLocked(), 0);
         }
-        if (viewer.Source()) request.all = viewer.Source()->Entries();
+        // While the source is still being read behind its list, its
+        // recordings are known by their names only (not measured, unfinished
+        // ones among them): the choice is the list's until the read is done.
+        if (const Catalogue* source = viewer.Source())
+            request.all = source->NamesOnly() ? request.current : source->Entries();
         return request;
     };
     host.sourceKind = [&viewer] { return static_cast<int>(viewer.Kind()); };

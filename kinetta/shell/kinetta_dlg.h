@@ -157,8 +157,9 @@ public:
     const ToolbarState& Toolbar() const { return toolbar_; }
     const Catalogue& SourceCatalogue() const { return *catalogue_; }
     bool StartupComplete() const;
-    // The source of the start-up is being read (the list says "読み込み中…").
-    bool ReadingSource() const { return sourceScan_ != 0; }
+    // The source is being read: the list says "読み込み中…" until its first
+    // folder has been read, then the rest of it is read behind the list.
+    bool ReadingSource() const { return sourceScan_ != 0 || sourceVerify_ != 0; }
     RecorderFamily Family() const { return CurrentFamily(); }
     playcore::PlaybackSession& Playback() const { return playback_; }
     CControllerDlg* Controller() const { return views_.Controller(); }
@@ -192,8 +193,15 @@ private:
     // folderScanner_ while the window answers (the list says "読み込み中…"
     // meanwhile). resume (start-up): the last run's folder is read first and
     // its recording is opened again when the source has arrived.
+    // A card or a folder is shown first with the tree its names give and its
+    // first folder read in full; the whole source is then read by
+    // sourceVerifier_ (StartSourceVerify), and only a tree that turns out
+    // otherwise (a folder of unfinished recordings only) is shown again.
     void ReadSourceInBackground(const std::string& path, SourceKind kind, bool resume = true);
     void OnSourceRead(unsigned serial, ReadSourceResult result);
+    void ShowReadSource(ReadSourceResult result);
+    void StartSourceVerify();
+    void OnSourceVerified(unsigned serial, ReadSourceResult result);
     // Takes the catalogue as the source: tree, watch, the map's "new source";
     // false (the list emptied, the failure reported) when !ok.
     bool AdoptSource(std::unique_ptr<Catalogue> catalogue, const std::string& path, bool ok);
@@ -282,6 +290,12 @@ private:
     std::string sourceScanPath_;
     SourceKind sourceScanKind_ = kSourceNone;
     bool sourceScanResume_ = false; // the start-up read: the last recording is opened again
+    // The whole source's read after its tree by names was shown: its serial
+    // (0 none) and the folder shown then (UI thread). A worker of its own,
+    // so that a folder switch meanwhile does not give it up.
+    FolderScanner sourceVerifier_;
+    unsigned sourceVerify_ = 0;
+    std::string sourceVerifyFolder_;
 
     // Children (owned by Qt's parent chain).
     std::array<CMovieStatic*, 2> areas_{};

@@ -233,6 +233,8 @@ void CkinettaDlg::ReloadAfterDelete() {
         return kept;
     };
     if (catalogue_) catalogue_->MutableEntries() = prune(catalogue_->Entries());
+    // The whole read under way may have listed files before they went.
+    if (sourceVerify_ != 0) StartSourceVerify();
     std::vector<RecordingEntry> scan = prune(filer_->ScanResult());
     filer_->SetScanResult(std::move(scan), CurrentFamily()); // ListRebuilt follows
     {
@@ -246,6 +248,8 @@ void CkinettaDlg::OnSourceLost() {
     folderScanner_.Cancel(); // nothing of the lost source is shown any more
     folderScan_ = 0;
     sourceScan_ = 0;
+    sourceVerifier_.Cancel();
+    sourceVerify_ = 0;
     play_.StopPlayback();
     CloseRecording();
     play_.ResetSpeedToDefault();

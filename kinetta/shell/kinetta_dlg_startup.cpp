@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <unordered_set>
 
 #include "kinetta/base/display_scale.h"
 #include "kinetta/base/message_ids.h"
@@ -264,22 +265,34 @@ void CkinettaDlg::ReadSourceInBackground(const std::string& path, SourceKind kin
     // The folder of the last run's recording is read first when the source
     // still holds it: it is the one the list shows in the end.
     const std::string resumeFolder = resume ? Settings().Read("SOURCE", "LASTFOLDER") : "";
-    sourceScan_ =
-        folderScanner_.ScanSource(path, kind, family, ContainerProbe(family), resumeFolder,
-                                  [this](unsigned serial, ReadSourceResult result) {
-                                      QMetaObject::invokeMethod(
-                                          this,
-                                          [this, serial, result = std::move(result)]() mutable {
-                                              OnSourceRead(serial, std::move(result));
-                                          },
-                                          Qt::QueuedConnection);
-                                  });
+    sourceVerifier_.Cancel(); // the whole read of an earlier source
+    sourceVerify_ = 0;
+    const bool byNames = kind == kSourceCard || kind == kSourceFolder;
+    sourceScan_ = folderScanner_.ScanSource(
+        path, kind, family, ContainerProbe(family), resumeFolder,
+        [this](unsigned serial, ReadSourceResult result) {
+            QMetaObject::invokeMethod(
+                this,
+                [this, serial, result = std::move(result)]() mutable {
+                    OnSourceRead(serial, std::move(result));
+                },
+                Qt::QueuedConnection);
+        },
+        byNames);
 }
 
 void CkinettaDlg::OnSourceRead(unsigned serial, ReadSourceResult result) {
     if (serial == 0 || serial != sourceScan_ || state_.shutDown_ || !result.catalogue) return;
+    const bool byNames = result.catalogue->NamesOnly() && result.ok;
+    ShowReadSource(std::move(result));
+    if (byNames && catalogue_ && catalogue_->NamesOnly()) StartSourceVerify();
+}
+
+void CkinettaDlg::ShowReadSource(ReadSourceResult result) {
+    sourceScan_ = 0;
     const std::string path = sourceScanPath_;
     const SourceKind kind = sourceScanKind_;
+    const bool byNames = result.catalogue->NamesOnly();
     state_.voltageTrace_ = kind == kSourceCard && HasTraceMarker(path);
     if (!AdoptSource(std::move(result.catalogue), path, result.ok)) return;
     CloseRecording();
@@ -287,11 +300,83 @@ void CkinettaDlg::OnSourceRead(unsigned serial, ReadSourceResult result) {
         filer_->SetScanResult(catalogue_->Entries(), catalogue_->Family()); // ListRebuilt follows
         if (!state_.rows_.empty()) SelectRecording(0, kOpenBySelection);
     } else {
+        sourceVerifyFolder_ = catalogue_->Tree()[static_cast<size_t>(result.item)].path;
         ShowFolderEntries(result.item, std::move(result.entries), false);
     }
-    emit state_.SourceOpened();
+    // The update check asks with the versions a whole read gathers.
+    if (!byNames) emit state_.SourceOpened();
     if (sourceScanResume_) ResumeLastRecording(Settings());
     UpdateToolbar();
+}
+
+void CkinettaDlg::StartSourceVerify() {
+    const RecorderFamily family = CurrentFamily();
+    sourceVerify_ = sourceVerifier_.ScanSource(
+        sourceScanPath_, sourceScanKind_, family, ContainerProbe(family), sourceVerifyFolder_,
+        [this](unsigned serial, ReadSourceResult result) {
+            QMetaObject::invokeMethod(
+                this,
+                [this, serial, result = std::move(result)]() mutable {
+                    OnSourceVerified(serial, std::move(result));
+                },
+                Qt::QueuedConnection);
+        });
+}
+
+namespace {
+bool SameTree(const std::vector<TreeItem>& a, const std::vector<TreeItem>& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [](const TreeItem& x, const TreeItem& y) {
+                          return x.name == y.name && x.path == y.path && x.parent == y.parent &&
+                                 x.depth == y.depth && x.filterBits == y.filterBits;
+                      });
+}
+
+// The item of `from` at index `item` in `to` (by its path); -1 when gone.
+int SameItemIn(const std::vector<TreeItem>& from, int item, const std::vector<TreeItem>& to) {
+    if (item < 0 || item >= static_cast<int>(from.size())) return -1;
+    for (size_t i = 0; i < to.size(); ++i)
+        if (to[i].path == from[static_cast<size_t>(item)].path) return static_cast<int>(i);
+    return -1;
+}
+} // namespace
+
+void CkinettaDlg::OnSourceVerified(unsigned serial, ReadSourceResult result) {
+    if (serial == 0 || serial != sourceVerify_ || state_.shutDown_ || !result.catalogue) return;
+    sourceVerify_ = 0;
+    if (!catalogue_ || !catalogue_->NamesOnly()) return;
+    const std::vector<TreeItem>& before = catalogue_->Tree();
+    const std::vector<TreeItem>& after = result.catalogue->Tree();
+    const bool same = SameTree(before, after);
+    // The folder shown and the one being read for the list, in the whole tree.
+    const int shown = SameItemIn(before, filer_->SelectedFolderItem(), after);
+    const int reading = folderScan_ != 0 ? SameItemIn(before, folderScanItem_, after) : -1;
+    if (result.ok && (same || (shown >= 0 && (folderScan_ == 0 || reading >= 0)))) {
+        // The list, the recording open and the folder shown stay as they
+        // are; the whole catalogue (every recording measured, the versions)
+        // takes the place of the one by names, with the marks the flows set
+        // meanwhile. Only a tree that turned out otherwise (a folder of
+        // unfinished recordings only) is shown again.
+        std::unordered_set<std::string> marked;
+        for (const RecordingEntry& e : catalogue_->Entries())
+            if (e.marked) marked.insert(e.frontPath + '\n' + e.rearPath);
+        if (!same) {
+            filer_->SetFolderTree(after, result.catalogue->Family());
+            filer_->SelectFolderItem(shown);
+            if (folderScan_ != 0) folderScanItem_ = reading;
+        }
+        catalogue_ = std::move(result.catalogue);
+        state_.source_ = catalogue_.get();
+        if (!marked.empty())
+            for (RecordingEntry& e : catalogue_->MutableEntries())
+                if (marked.count(e.frontPath + '\n' + e.rearPath)) e.marked = 1;
+        emit state_.SourceOpened();
+        return;
+    }
+    // The folder shown is not part of the source after all (or the source
+    // could not be read again): the source is shown as read.
+    sourceScanResume_ = false;
+    ShowReadSource(std::move(result));
 }
 
 // The last recording of the previous run, kept under "SOURCE": its folder,
@@ -374,6 +459,7 @@ void CkinettaDlg::Shutdown() {
     // No worker may still post or hold a lock once the engines are gone.
     prefetch_.Join();
     folderScanner_.Stop();
+    sourceVerifier_.Stop();
     // The bar's stepping first (it must not step past the engines), then the
     // features' windows (the update notice, the map: monitor, bridge,
     // windows), then the second movie window.

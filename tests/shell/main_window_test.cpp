@@ -70,7 +70,10 @@ extern "C" {
 #include "playcore/present/presenter.h"
 #include "playcore/session/playback_session.h"
 #include "skin/gui_support.h"
+#include "support/command_run.h"
+#include "support/fat_card.h"
 #include "support/picture_code.h"
+#include "support/slow_card.h"
 #include "support/temp_dir.h"
 #include "tools/mkcard/recording.h"
 
@@ -221,6 +224,67 @@ struct Viewer {
     long long Position() { return session.GetPosition(dlg->State().CameraSelection()); }
     int State() { return session.GetState(dlg->State().CameraSelection()); }
 };
+
+TEST(MainWindow, ACardIsListedByItsNamesFirstAndReadWholeBehindTheList) {
+    // Behind a slow reader the first folder is listed, and its recording
+    // opens, while the rest of the card is still being read; the tree is then
+    // the whole read's: a folder of an unfinished recording only drops out,
+    // and the recording open stays open. Twice: that folder there and not.
+    const std::string layer = ktest::BuiltTool("tests/support/slowcard/slowcard");
+    if (const std::string why = ktest::SlowCard::Unavailable(layer); !why.empty()) {
+        if (ktest::FuseRequired()) FAIL() << why;
+        GTEST_SKIP() << why;
+    }
+    for (const bool unfinishedFolder : {true, false}) {
+        SCOPED_TRACE(unfinishedFolder ? "a folder of an unfinished recording" : "a whole card");
+        ktest::TempDir dir;
+        const std::string files = dir / "files";
+        fs::copy(CardEnvironment::card, files, fs::copy_options::recursive);
+        if (unfinishedFolder) {
+            fs::create_directories(files + "/20230527_001");
+            std::ofstream(files + "/20230527_001/001_080000ANN_F.MP4") << "being written";
+        }
+        Catalogue whole(RecorderFamily::TX50, ContainerProbe(RecorderFamily::TX50));
+        ASSERT_TRUE(whole.OpenSource(files, kSourceCard));
+        const std::string mount = dir.Mkdir("card");
+        ktest::SlowCard slow;
+        // 25 ms a call: the whole read takes seconds, the open of the first
+        // recording well under one.
+        ASSERT_TRUE(slow.Start(layer, files, mount, 25, true));
+        ForgetFileFacts();
+        Viewer v(mount);
+        bool listedBeforeRead = false; // rows and a tree by names, the card still being read
+        unsigned opened = 0; // the open of the first recording, made while the card was read
+        ASSERT_TRUE(WaitFor(
+            [&] {
+                const Catalogue* source = v.dlg->State().Source();
+                const bool byNames = source && source->NamesOnly() && v.dlg->ReadingSource();
+                if (byNames && v.dlg->Filer()->RowCount() > 0 && !v.dlg->Filer()->Loading())
+                    listedBeforeRead = true;
+                if (byNames && v.dlg->State().Loaded() && opened == 0)
+                    opened = v.dlg->State().OpenSerial();
+                return !v.dlg->ReadingSource() && v.dlg->State().Loaded();
+            },
+            60000));
+        EXPECT_TRUE(listedBeforeRead);
+        const Catalogue& shown = v.dlg->SourceCatalogue();
+        EXPECT_FALSE(shown.NamesOnly());
+        ASSERT_EQ(shown.Tree().size(), whole.Tree().size());
+        for (size_t i = 0; i < whole.Tree().size(); ++i) {
+            EXPECT_EQ(shown.Tree()[i].path.substr(mount.size()),
+                      whole.Tree()[i].path.substr(files.size()));
+            EXPECT_EQ(shown.Tree()[i].filterBits, whole.Tree()[i].filterBits);
+        }
+        EXPECT_EQ(v.dlg->Filer()->Tree()->Items().size(), whole.Tree().size());
+        EXPECT_EQ(shown.Entries().size(), whole.Entries().size());
+        EXPECT_EQ(shown.FirmwareVersion(), whole.FirmwareVersion());
+        EXPECT_EQ(v.dlg->Filer()->RowCount(), 5);
+        // The recording open was not opened again.
+        EXPECT_NE(opened, 0u);
+        EXPECT_EQ(v.dlg->State().OpenSerial(), opened);
+        EXPECT_EQ(v.dlg->Filer()->SelectedFolderItem(), 0);
+    }
+}
 
 TEST(MainWindow, QtsOwnDialogsAndMenusSpeakJapanese) {
     // The folder prompts of the flows are Qt's file dialog; its buttons and a
