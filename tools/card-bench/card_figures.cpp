@@ -5,7 +5,12 @@
 // lateness over a stretch is the longest the UI thread was kept from its
 // events there. Prints, as JSON lines (all times in ms):
 //   - startup_to_playing: from the window's creation to the first recording
-//     playing, and the probe's worst lateness over that stretch (startup);
+//     loaded and, the play button pressed then, playing; the probe's worst
+//     lateness to the recording loaded (startup), also from the window's
+//     first paint (on screen: without the building of the window before it
+//     is shown), and over the play button's press;
+//     then to the whole card read (the first folder is listed before), and
+//     the worst lateness while the rest of the card was read (paused);
 //   - folder_switch: a click on tree item FOLDER_ITEM (default 1) to the list
 //     painted with that folder's rows (as their names give them), to the
 //     folder read (the rows filled in), and the worst lateness until the map's
@@ -20,9 +25,10 @@
 //
 // KINETTA_STALL_TRACE=MS (a diagnostic, on stderr): every event the UI
 // thread took MS ms or longer to handle (its receiver's class and name, the
-// event type) and every file the UI thread opens for reading, with the
-// functions that opened it. With KINETTA_PAINT_TRACE=1 also every widget
-// paint (rectangle and time), printed before the event that held it.
+// event type), every probe tick that came MS ms or more late, and every file
+// the UI thread opens for reading, with the functions that opened it. With
+// KINETTA_PAINT_TRACE=1 also every widget paint (rectangle and time), printed
+// before the event that held it.
 
 #include <QApplication>
 #include <QDir>
@@ -38,9 +44,11 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "kinetta/base/qt_message_sink.h"
 #include "kinetta/base/settings_store.h"
@@ -60,6 +68,11 @@
 
 namespace {
 
+// The trace of KINETTA_STALL_TRACE.
+std::thread::id g_uiThread;
+double g_traceMs = -1; // < 0: no trace
+QElapsedTimer g_traceClock;
+
 // A 5 ms timer on the UI thread that keeps its worst lateness since Mark().
 class StallProbe : public QObject {
 public:
@@ -70,6 +83,9 @@ public:
         QObject::connect(&timer_, &QTimer::timeout, this, [this] {
             const double late = since_.nsecsElapsed() / 1e6 - kPeriodMs;
             worst_ = std::max(worst_, late);
+            if (g_traceMs >= 0 && late >= g_traceMs)
+                std::fprintf(stderr, "[%9.1f] probe tick %.1f ms late\n",
+                             g_traceClock.nsecsElapsed() / 1e6, late);
             since_.restart();
         });
     }
@@ -90,6 +106,23 @@ private:
     double worst_ = 0;
 };
 
+// Calls `first` when the widget gets its first paint event.
+class FirstPaint : public QObject {
+public:
+    FirstPaint(QWidget* w, std::function<void()> first) : first_(std::move(first)) {
+        w->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() == QEvent::Paint && first_) std::exchange(first_, nullptr)();
+        return false;
+    }
+
+private:
+    std::function<void()> first_;
+};
+
 // Counts the paint events of a widget.
 class PaintCounter : public QObject {
 public:
@@ -102,11 +135,6 @@ protected:
         return false;
     }
 };
-
-// The trace of KINETTA_STALL_TRACE.
-std::thread::id g_uiThread;
-double g_traceMs = -1; // < 0: no trace
-QElapsedTimer g_traceClock;
 
 void TraceUiOpen(const std::string& path) {
     if (std::this_thread::get_id() != g_uiThread) return;
@@ -217,6 +245,10 @@ int main(int argc, char** argv) {
     SetSettingsDirectory(home.path());
     dlg->StartupStage1();
     const double staged = stage.nsecsElapsed() / 1e6;
+    // A second probe from the window's first paint: the stalls of a window
+    // on the screen, without the building before it is shown.
+    StallProbe onScreen;
+    FirstPaint firstPaint(dlg.get(), [&] { onScreen.Start(); });
     dlg->show();
     const double shown = stage.nsecsElapsed() / 1e6;
     auto playing = [&] {
@@ -229,12 +261,41 @@ int main(int argc, char** argv) {
                      dlg->Filer()->RowCount(), dlg->State().SelectedIndex());
         return 1;
     }
-    // The first recording plays by itself after the start; a viewer that
-    // waits is asked once.
-    if (!QTest::qWaitFor(playing, 3000)) dlg->ToolbarButton(kCmdPlayPause)->click();
+    const double toLoaded = clock.nsecsElapsed() / 1e6;
+    const double stallToLoaded = probe.Worst();
+    const double onScreenToLoaded = onScreen.Worst();
+    // The first recording opens stopped: the play button at once. The play
+    // command fades the sound out first, on the UI thread (16 steps of 10 ms).
+    probe.Mark();
+    if (!playing()) dlg->ToolbarButton(kCmdPlayPause)->click();
     if (!QTest::qWaitFor(playing, 60000)) return 1;
+    const double toPlaying = clock.nsecsElapsed() / 1e6;
+    const double playClickStall = probe.Worst();
+    // The rest of the card is read behind the list: the figures below start
+    // once it has been. Meanwhile the recording is paused: at each end of a
+    // recording (3 s here) continuous play fades the sound out on the UI
+    // thread, 160 ms, which is not the card's doing.
+    dlg->ToolbarButton(kCmdPlayPause)->click();
+    if (!QTest::qWaitFor(
+            [&] {
+                return playcore::Session().GetState(dlg->State().CameraSelection()) ==
+                       playcore::kEnginePaused;
+            },
+            10000))
+        return 1;
+    probe.Mark();
+    if (!QTest::qWaitFor([&] { return !dlg->ReadingSource(); }, 600000)) return 1;
+    const double readingTheRest = probe.Worst();
+    const double wholeCardRead = clock.nsecsElapsed() / 1e6;
+    // Playing again, as before the figures below.
+    dlg->ToolbarButton(kCmdPlayPause)->click();
+    if (!QTest::qWaitFor(playing, 10000)) return 1;
     Print("startup_to_playing",
-          Ms("ms", clock.nsecsElapsed() / 1e6) + Ms("worst_stall_ms", probe.Worst()) +
+          Ms("ms", toPlaying) + Ms("to_loaded_ms", toLoaded) + Ms("worst_stall_ms", stallToLoaded) +
+              Ms("worst_stall_on_screen_ms", onScreenToLoaded) +
+              Ms("play_click_stall_ms", playClickStall) +
+              Ms("to_whole_card_read_ms", wholeCardRead) +
+              Ms("worst_stall_reading_the_rest_ms", readingTheRest) +
               Ms("window_built_ms", constructed) + Ms("stage1_ms", staged - constructed) +
               Ms("shown_ms", shown - staged) +
               ",\"rows\":" + std::to_string(dlg->Filer()->RowCount()));
