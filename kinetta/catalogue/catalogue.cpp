@@ -126,6 +126,9 @@ void Catalogue::ScanFolder(const std::string& folder, int parentItem, bool recur
     int itemsHere = 0; // tree items inserted under parentItem by this call
     int bits = 0;
     for (const auto& [name, type] : names) {
+        // Also between two files: a folder of 999 recordings behind a slow
+        // reader takes half a minute, and a shutdown waits for the walk.
+        if (cancelled_ && cancelled_()) return;
         std::string path = kutil::JoinPath(folder, name);
         struct stat st;
         if (namesOnly_ && (type == DT_REG || type == DT_DIR)) {
