@@ -253,6 +253,22 @@ bool CkinettaDlg::AdoptSource(std::unique_ptr<Catalogue> catalogue, const std::s
     return true;
 }
 
+namespace {
+// A source read's result, handed from the scanner's worker to `handler` of
+// the window on the UI thread (dropped when the window is gone by then).
+FolderScanner::SourceDone OnUiThread(CkinettaDlg* window,
+                                     void (CkinettaDlg::*handler)(unsigned, ReadSourceResult)) {
+    return [window, handler](unsigned serial, ReadSourceResult result) {
+        QMetaObject::invokeMethod(
+            window,
+            [window, handler, serial, result = std::move(result)]() mutable {
+                (window->*handler)(serial, std::move(result));
+            },
+            Qt::QueuedConnection);
+    };
+}
+} // namespace
+
 void CkinettaDlg::ReadSourceInBackground(const std::string& path, SourceKind kind, bool resume) {
     const RecorderFamily family = CurrentFamily();
     folderScanner_.Cancel();
@@ -268,17 +284,9 @@ void CkinettaDlg::ReadSourceInBackground(const std::string& path, SourceKind kin
     sourceVerifier_.Cancel(); // the whole read of an earlier source
     sourceVerify_ = 0;
     const bool byNames = kind == kSourceCard || kind == kSourceFolder;
-    sourceScan_ = folderScanner_.ScanSource(
-        path, kind, family, ContainerProbe(family), resumeFolder,
-        [this](unsigned serial, ReadSourceResult result) {
-            QMetaObject::invokeMethod(
-                this,
-                [this, serial, result = std::move(result)]() mutable {
-                    OnSourceRead(serial, std::move(result));
-                },
-                Qt::QueuedConnection);
-        },
-        byNames);
+    sourceScan_ =
+        folderScanner_.ScanSource(path, kind, family, ContainerProbe(family), resumeFolder,
+                                  OnUiThread(this, &CkinettaDlg::OnSourceRead), byNames);
 }
 
 void CkinettaDlg::OnSourceRead(unsigned serial, ReadSourceResult result) {
@@ -311,16 +319,9 @@ void CkinettaDlg::ShowReadSource(ReadSourceResult result) {
 
 void CkinettaDlg::StartSourceVerify() {
     const RecorderFamily family = CurrentFamily();
-    sourceVerify_ = sourceVerifier_.ScanSource(
-        sourceScanPath_, sourceScanKind_, family, ContainerProbe(family), sourceVerifyFolder_,
-        [this](unsigned serial, ReadSourceResult result) {
-            QMetaObject::invokeMethod(
-                this,
-                [this, serial, result = std::move(result)]() mutable {
-                    OnSourceVerified(serial, std::move(result));
-                },
-                Qt::QueuedConnection);
-        });
+    sourceVerify_ = sourceVerifier_.ScanSource(sourceScanPath_, sourceScanKind_, family,
+                                               ContainerProbe(family), sourceVerifyFolder_,
+                                               OnUiThread(this, &CkinettaDlg::OnSourceVerified));
 }
 
 namespace {
