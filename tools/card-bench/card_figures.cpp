@@ -283,6 +283,8 @@ int main(int argc, char** argv) {
             },
             10000))
         return 1;
+    // What the pause itself repaints (the play face, the panel) is over by then.
+    QTest::qWait(500);
     probe.Mark();
     if (!QTest::qWaitFor([&] { return !dlg->ReadingSource(); }, 600000)) return 1;
     const double readingTheRest = probe.Worst();
