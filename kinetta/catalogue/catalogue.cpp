@@ -176,6 +176,12 @@ void Catalogue::ScanFolder(const std::string& folder, int parentItem, bool recur
         tree_[static_cast<size_t>(parentItem)].filterBits |= bits;
 }
 
+int FindTreeItem(const std::vector<TreeItem>& tree, const std::string& path) {
+    for (size_t i = 0; i < tree.size(); ++i)
+        if (tree[i].path == path) return static_cast<int>(i);
+    return -1;
+}
+
 std::vector<int> FolderItemsNewestFirst(const std::vector<TreeItem>& tree) {
     std::vector<int> order(tree.size());
     for (size_t i = 0; i < tree.size(); ++i)

@@ -49,6 +49,7 @@ struct TreeItem {
     int parent = -1;    // index of the parent item; -1 for a top item
     int depth = 0;      // 0 for top items
     int filterBits = 0; // union of the trigger filter bits of the recordings directly in it
+    bool operator==(const TreeItem&) const = default;
 };
 
 // What the scan needs to know of a movie file beyond its name. The viewer
@@ -83,6 +84,8 @@ bool Utf16Less(const std::string& a, const std::string& b);
 // them) before the rest, each group by name from last to first (the
 // recorder's date folders, "YYYYMMDD_NNN", sort by date).
 std::vector<int> FolderItemsNewestFirst(const std::vector<TreeItem>& tree);
+// The index of the item whose folder is `path`; -1 when the tree has none.
+int FindTreeItem(const std::vector<TreeItem>& tree, const std::string& path);
 
 class Catalogue {
 public:

@@ -30,12 +30,11 @@ ReadSourceResult ReadSource(const std::string& path, SourceKind kind, RecorderFa
         folder.OpenSource(tree[static_cast<size_t>(item)].path, kSourceFolder);
         r.entries = folder.Entries();
     };
-    if (!preferredFolder.empty())
-        for (size_t i = 0; i < tree.size(); ++i)
-            if (tree[i].path == preferredFolder) {
-                read(static_cast<int>(i));
-                return r;
-            }
+    if (const int preferred = preferredFolder.empty() ? -1 : FindTreeItem(tree, preferredFolder);
+        preferred >= 0) {
+        read(preferred);
+        return r;
+    }
     read(0);
     if (r.entries.empty())
         for (int item : FolderItemsNewestFirst(tree)) {

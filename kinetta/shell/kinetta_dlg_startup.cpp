@@ -293,7 +293,7 @@ void CkinettaDlg::OnSourceRead(unsigned serial, ReadSourceResult result) {
     if (serial == 0 || serial != sourceScan_ || state_.shutDown_ || !result.catalogue) return;
     const bool byNames = result.catalogue->NamesOnly() && result.ok;
     ShowReadSource(std::move(result));
-    if (byNames && catalogue_ && catalogue_->NamesOnly()) StartSourceVerify();
+    if (byNames) StartSourceVerify(); // the tree shown is the names': the whole read follows
 }
 
 void CkinettaDlg::ShowReadSource(ReadSourceResult result) {
@@ -325,20 +325,10 @@ void CkinettaDlg::StartSourceVerify() {
 }
 
 namespace {
-bool SameTree(const std::vector<TreeItem>& a, const std::vector<TreeItem>& b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
-                      [](const TreeItem& x, const TreeItem& y) {
-                          return x.name == y.name && x.path == y.path && x.parent == y.parent &&
-                                 x.depth == y.depth && x.filterBits == y.filterBits;
-                      });
-}
-
 // The item of `from` at index `item` in `to` (by its path); -1 when gone.
 int SameItemIn(const std::vector<TreeItem>& from, int item, const std::vector<TreeItem>& to) {
     if (item < 0 || item >= static_cast<int>(from.size())) return -1;
-    for (size_t i = 0; i < to.size(); ++i)
-        if (to[i].path == from[static_cast<size_t>(item)].path) return static_cast<int>(i);
-    return -1;
+    return FindTreeItem(to, from[static_cast<size_t>(item)].path);
 }
 } // namespace
 
@@ -348,7 +338,7 @@ void CkinettaDlg::OnSourceVerified(unsigned serial, ReadSourceResult result) {
     if (!catalogue_ || !catalogue_->NamesOnly()) return;
     const std::vector<TreeItem>& before = catalogue_->Tree();
     const std::vector<TreeItem>& after = result.catalogue->Tree();
-    const bool same = SameTree(before, after);
+    const bool same = before == after;
     // The folder shown and the one being read for the list, in the whole tree.
     const int shown = SameItemIn(before, filer_->SelectedFolderItem(), after);
     const int reading = folderScan_ != 0 ? SameItemIn(before, folderScanItem_, after) : -1;
@@ -406,10 +396,7 @@ void CkinettaDlg::ResumeLastRecording(SettingsStore& settings) {
     const std::string folder = settings.Read("SOURCE", kLastFolderKey);
     const std::string file = settings.Read("SOURCE", kLastRecordingKey);
     if (folder.empty() || file.empty() || !catalogue_) return;
-    const std::vector<TreeItem>& tree = catalogue_->Tree();
-    int item = -1;
-    for (size_t i = 0; i < tree.size() && item < 0; ++i)
-        if (tree[i].path == folder) item = static_cast<int>(i);
+    const int item = FindTreeItem(catalogue_->Tree(), folder);
     if (item < 0) return;
     if (filer_->SelectedFolderItem() != item) ShowFolder(item, false);
     int row = -1;

@@ -106,34 +106,24 @@ private:
     double worst_ = 0;
 };
 
-// Calls `first` when the widget gets its first paint event.
-class FirstPaint : public QObject {
+// Counts the paint events of a widget; `first`, when given, is called at the
+// first one.
+class PaintCounter : public QObject {
 public:
-    FirstPaint(QWidget* w, std::function<void()> first) : first_(std::move(first)) {
+    explicit PaintCounter(QWidget* w, std::function<void()> first = {}) : first_(std::move(first)) {
         w->installEventFilter(this);
     }
+    int paints = 0;
 
 protected:
     bool eventFilter(QObject*, QEvent* e) override {
-        if (e->type() == QEvent::Paint && first_) std::exchange(first_, nullptr)();
+        if (e->type() != QEvent::Paint) return false;
+        if (++paints == 1 && first_) first_();
         return false;
     }
 
 private:
     std::function<void()> first_;
-};
-
-// Counts the paint events of a widget.
-class PaintCounter : public QObject {
-public:
-    explicit PaintCounter(QWidget* w) { w->installEventFilter(this); }
-    int paints = 0;
-
-protected:
-    bool eventFilter(QObject*, QEvent* e) override {
-        if (e->type() == QEvent::Paint) ++paints;
-        return false;
-    }
 };
 
 void TraceUiOpen(const std::string& path) {
@@ -248,7 +238,7 @@ int main(int argc, char** argv) {
     // A second probe from the window's first paint: the stalls of a window
     // on the screen, without the building before it is shown.
     StallProbe onScreen;
-    FirstPaint firstPaint(dlg.get(), [&] { onScreen.Start(); });
+    PaintCounter firstPaint(dlg.get(), [&] { onScreen.Start(); });
     dlg->show();
     const double shown = stage.nsecsElapsed() / 1e6;
     auto playing = [&] {
