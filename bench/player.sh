@@ -7,7 +7,7 @@
 #    file; open -> UM_MOVIE_READY / first painted frame and scrub latency
 #    (GOP 30) in one real movie area of 900x500;
 # 3. frames shown against frames due for two 1080p streams at x1, x2, x4 for
-#    SECONDS (60) each, in two real movie areas (QOpenGLWidget) of 900x500,
+#    SECONDS (60) each, in two real movie areas (VideoWidget, shown) of 900x500,
 #    the main window's size, and of 1920x1080; decoding alone (x4, nothing
 #    drawn) against ffmpeg.
 set -euo pipefail

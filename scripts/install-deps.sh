@@ -32,6 +32,8 @@ PKGS=(
   python3-debian
   # A real window manager for the window tests, and Qt's own Japanese texts.
   openbox qt6-translations-l10n
+  # Real pointer input (XTEST) for the window tests.
+  xdotool
 )
 
 missing=()

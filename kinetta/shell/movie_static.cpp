@@ -4,6 +4,7 @@
 #include <QMouseEvent>
 #include <QOpenGLContext>
 #include <QOpenGLFunctions>
+#include <QOpenGLPaintDevice>
 #include <QPainter>
 
 #include "kinetta/base/message_ids.h"
@@ -28,12 +29,12 @@ CMovieStatic::~CMovieStatic() {
 void CMovieStatic::SetNoData(const QString& text) {
     if (noData_ == text) return;
     noData_ = text;
-    update();
+    RequestUpdate();
 }
 
 void CMovieStatic::Reset() {
     noData_.clear();
-    update();
+    RequestUpdate();
 }
 
 bool CMovieStatic::event(QEvent* event) {
@@ -117,15 +118,21 @@ void CMovieStatic::OpenMenu(QPoint globalPoint) {
     if (owner_) owner_->AreaMenu(camera_, globalPoint);
 }
 
-void CMovieStatic::paintGL() {
+void CMovieStatic::PaintSurface(unsigned framebuffer) {
     if (noData_.isEmpty()) {
-        playcore::VideoWidget::paintGL();
+        playcore::VideoWidget::PaintSurface(framebuffer);
         return;
     }
-    QOpenGLFunctions* f = context()->functions();
+    QOpenGLFunctions* f = Context()->functions();
+    const QSize size = SurfaceSize();
+    f->glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
+    f->glViewport(0, 0, size.width(), size.height());
     f->glClearColor(0, 0, 0, 1);
     f->glClear(GL_COLOR_BUFFER_BIT);
-    QPainter painter(this);
+    // The text is drawn in the area's own units, into the bound framebuffer.
+    QOpenGLPaintDevice device(size);
+    device.setDevicePixelRatio(devicePixelRatioF());
+    QPainter painter(&device);
     painter.setPen(Qt::white);
     painter.setFont(SharedFont(kFont13));
     painter.drawText(rect(), Qt::AlignCenter, noData_);

@@ -1,6 +1,6 @@
 #pragma once
 // VideoSurface: the place a presenter's picture is shown. A movie area (a
-// QOpenGLWidget) implements it for the viewer; OffscreenSurface implements it
+// VideoWidget) implements it for the viewer; OffscreenSurface implements it
 // with an off-screen framebuffer for tests, the command line and conversion.
 //
 // The surface owns the GL context. It calls Presenter::Paint with its context

@@ -1,8 +1,13 @@
 #include "playcore/present/video_widget.h"
 
+#include <QEvent>
 #include <QMetaObject>
+#include <QOffscreenSurface>
 #include <QOpenGLContext>
+#include <QOpenGLFramebufferObject>
 #include <QOpenGLFunctions>
+#include <QResizeEvent>
+#include <QWindow>
 
 #include <cmath>
 
@@ -11,17 +16,52 @@
 
 namespace playcore {
 
-VideoWidget::VideoWidget(QWidget* parent) : QOpenGLWidget(parent) {
-    setFormat(PresenterSurfaceFormat());
+// The native window the picture is drawn into. It takes no input (the mouse
+// reaches the widget under it) and no focus.
+class VideoWidget::SurfaceWindow : public QWindow {
+public:
+    explicit SurfaceWindow(VideoWidget* owner) : owner_(owner) {
+        setSurfaceType(QSurface::OpenGLSurface);
+        setFormat(PresenterSurfaceFormat());
+        setFlags(Qt::WindowTransparentForInput | Qt::WindowDoesNotAcceptFocus);
+    }
+
+protected:
+    bool event(QEvent* e) override {
+        if (e->type() == QEvent::UpdateRequest) {
+            owner_->Render();
+            return true;
+        }
+        return QWindow::event(e);
+    }
+    void exposeEvent(QExposeEvent*) override {
+        if (isExposed()) owner_->Render();
+    }
+
+private:
+    VideoWidget* const owner_;
+};
+
+VideoWidget::VideoWidget(QWidget* parent) : QWidget(parent) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    window_ = new SurfaceWindow(this);
+    container_ = QWidget::createWindowContainer(window_, this);
+    // The mouse goes to this widget, whose subclasses handle it.
+    container_->setAttribute(Qt::WA_TransparentForMouseEvents);
+    container_->setFocusPolicy(Qt::NoFocus);
+    container_->setGeometry(rect());
 }
 
 VideoWidget::~VideoWidget() {
-    disconnect(contextGone_);
     if (presenter_) {
-        makeCurrent();
+        const bool current = MakeCurrent();
         presenter_->SurfaceGone();
-        doneCurrent();
+        if (current) DoneCurrent();
     }
+    // The window goes with the container, before the context.
+    delete container_;
+    container_ = nullptr;
+    window_ = nullptr;
 }
 
 QSize VideoWidget::SurfaceSize() const {
@@ -33,52 +73,93 @@ QSize VideoWidget::SurfaceSize() const {
 void VideoWidget::RequestUpdate() {
     // Queued to the widget's thread; dropped if the widget is gone by then.
     // One call is in flight at a time: frames that arrive before it runs are
-    // shown by the same paint (update() would merge them anyway).
+    // shown by the same draw (update requests merge as well).
     if (updateQueued_.exchange(true)) return;
     QMetaObject::invokeMethod(
         this,
         [this] {
             updateQueued_ = false;
-            update();
+            if (window_) window_->requestUpdate();
         },
         Qt::QueuedConnection);
 }
 
+bool VideoWidget::EnsureContext() {
+    if (context_) return true;
+    if (glFailed_) return false;
+    auto context = std::make_unique<QOpenGLContext>();
+    context->setFormat(PresenterSurfaceFormat());
+    auto offscreen = std::make_unique<QOffscreenSurface>();
+    if (!context->create()) {
+        glFailed_ = true;
+        return false;
+    }
+    offscreen->setFormat(context->format());
+    offscreen->create();
+    context_ = std::move(context);
+    offscreen_ = std::move(offscreen);
+    return true;
+}
+
 QImage VideoWidget::GrabPicture() {
-    const QImage picture = grabFramebuffer();
+    const QSize size = SurfaceSize();
+    if (size.isEmpty() || !MakeCurrent()) return QImage();
+    QImage picture;
+    {
+        QOpenGLFramebufferObjectFormat format;
+        format.setAttachment(QOpenGLFramebufferObject::CombinedDepthStencil);
+        format.setInternalTextureFormat(GL_RGBA8);
+        QOpenGLFramebufferObject fbo(size, format);
+        if (fbo.isValid()) {
+            fbo.bind();
+            PaintSurface(fbo.handle());
+            picture = fbo.toImage(true);
+            fbo.release();
+        }
+    }
+    DoneCurrent();
     return picture.isNull() ? picture : picture.convertToFormat(QImage::Format_RGB32);
 }
 
 bool VideoWidget::MakeCurrent() {
-    if (!context()) return false;
-    makeCurrent();
-    return true;
+    if (!EnsureContext()) return false;
+    // The GL window when it is on the screen, else the off-screen surface:
+    // a hidden or not yet shown area still grabs and releases.
+    if (window_ && window_->isExposed() && context_->makeCurrent(window_)) return true;
+    return offscreen_->isValid() && context_->makeCurrent(offscreen_.get());
 }
 
 void VideoWidget::DoneCurrent() {
-    doneCurrent();
+    if (context_) context_->doneCurrent();
 }
 
-void VideoWidget::initializeGL() {
-    // The context goes away when the widget moves to another top-level window;
-    // the presenter's GL objects go with it and are made again on the next paint.
-    disconnect(contextGone_);
-    contextGone_ = connect(context(), &QOpenGLContext::aboutToBeDestroyed, this, [this] {
-        if (!presenter_) return;
-        makeCurrent();
-        presenter_->ReleaseGl();
-        doneCurrent();
-    });
+void VideoWidget::Render() {
+    if (!window_ || !window_->isExposed() || !EnsureContext()) return;
+    if (!context_->makeCurrent(window_)) return;
+    PaintSurface(context_->defaultFramebufferObject());
+    context_->swapBuffers(window_);
 }
 
-void VideoWidget::paintGL() {
+void VideoWidget::PaintSurface(unsigned framebuffer) {
     if (presenter_) {
-        presenter_->Paint(defaultFramebufferObject(), SurfaceSize());
+        presenter_->Paint(framebuffer, SurfaceSize());
         return;
     }
-    QOpenGLFunctions* f = context()->functions();
+    QOpenGLFunctions* f = context_->functions();
+    f->glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
+    f->glViewport(0, 0, SurfaceSize().width(), SurfaceSize().height());
     f->glClearColor(0, 0, 0, 1);
     f->glClear(GL_COLOR_BUFFER_BIT);
+}
+
+void VideoWidget::resizeEvent(QResizeEvent* event) {
+    container_->setGeometry(QRect(QPoint(0, 0), event->size()));
+    // The window shows the new size at its next draw.
+    if (window_) window_->requestUpdate();
+}
+
+void VideoWidget::paintEvent(QPaintEvent*) {
+    if (window_) window_->requestUpdate();
 }
 
 } // namespace playcore

@@ -1,20 +1,33 @@
 #pragma once
-// VideoWidget: a QOpenGLWidget that shows a presenter's picture. Movie areas
-// build on it. Its paintGL lets the presenter draw into the widget's
-// framebuffer; GrabPicture is grabFramebuffer(), so a still is what the widget
-// shows, at its size in device pixels.
+// VideoWidget: the widget that shows a presenter's picture. Movie areas build
+// on it.
+//
+// The picture is drawn into a native GL window of its own (SurfaceWindow),
+// held by a window container that fills the widget; the widget itself draws
+// nothing. So the window that holds movie areas stays a raster window: its
+// other widgets' paints are put on the screen as they are, not composed with
+// the movie areas' pictures in GL on each paint, which on a software renderer
+// costs tens of milliseconds per repaint of the window. The GL window lets
+// mouse input through, so the widget gets its mouse events as before.
+//
+// GrabPicture draws the picture again into a framebuffer of the widget's size
+// in device pixels, so a still is what the area shows, shown or not.
 //
 // UI thread only, except RequestUpdate, which any thread may call.
 
-#include <QOpenGLWidget>
+#include <QWidget>
 
 #include <atomic>
+#include <memory>
 
 #include "playcore/present/video_surface.h"
 
+class QOffscreenSurface;
+class QOpenGLContext;
+
 namespace playcore {
 
-class VideoWidget : public QOpenGLWidget, public VideoSurface {
+class VideoWidget : public QWidget, public VideoSurface {
 public:
     explicit VideoWidget(QWidget* parent = nullptr);
     ~VideoWidget() override;
@@ -27,15 +40,34 @@ public:
     void AttachPresenter(Presenter* presenter) override { presenter_ = presenter; }
 
 protected:
-    void initializeGL() override;
-    void paintGL() override;
+    // Draws the area's picture into `framebuffer`, of SurfaceSize(), with the
+    // area's context current. The default draws the presenter's picture, or
+    // black without a presenter.
+    virtual void PaintSurface(unsigned framebuffer);
+    // The area's GL context (null before the first draw or grab).
+    QOpenGLContext* Context() const { return context_.get(); }
+
+    void resizeEvent(QResizeEvent* event) override;
+    // update() on the widget redraws the GL window.
+    void paintEvent(QPaintEvent* event) override;
 
 private:
-    Presenter* presenter_ = nullptr;        // UI thread only
-    std::atomic<bool> updateQueued_{false}; // a queued update() has not run yet; any thread
-    // The context's aboutToBeDestroyed handler. QOpenGLWidget's own destructor
-    // destroys the context after ours has run, so the handler is cut first.
-    QMetaObject::Connection contextGone_; // UI thread only
+    class SurfaceWindow;
+    // Makes the context if there is none yet; false when GL is not there.
+    bool EnsureContext();
+    // Draws into the GL window and puts it on the screen (an expose or an
+    // update request of the window).
+    void Render();
+
+    Presenter* presenter_ = nullptr;          // UI thread only
+    SurfaceWindow* window_ = nullptr;         // owned by container_
+    QWidget* container_ = nullptr;            // a child filling the widget
+    std::unique_ptr<QOpenGLContext> context_; // UI thread only
+    // Where the context is made current outside a draw on the screen (grabs,
+    // the release of GL objects), also while the GL window is hidden.
+    std::unique_ptr<QOffscreenSurface> offscreen_; // UI thread only
+    bool glFailed_ = false;                        // no context could be made; UI thread
+    std::atomic<bool> updateQueued_{false};        // a queued repaint has not run yet; any thread
 };
 
 } // namespace playcore

@@ -6,15 +6,24 @@
 // started here and stopped again), which answers the window's configure
 // requests itself and maximises it.
 //
-// The managed case changes the shared display for every window on it, so
-// ctest runs this file's cases alone (RUN_SERIAL).
+// The area's picture is a GL window of its own over the area, in a main
+// window that stays a raster window; a right click of the display's pointer
+// (XTEST) on the picture still reaches the area and opens its menu, in the
+// window as shown and in full screen.
+//
+// The managed case changes the shared display for every window on it, and
+// the clicks use its one pointer, so ctest runs this file's cases alone
+// (RUN_SERIAL).
 
 #include <gtest/gtest.h>
 
 #include <QDir>
 #include <QImage>
+#include <QMenu>
+#include <QProcess>
 #include <QScreen>
 #include <QTest>
+#include <QWindow>
 
 #include <fcntl.h>
 #include <signal.h>
@@ -327,6 +336,34 @@ std::string AreaFault(const CkinettaDlg& dlg) {
     return {};
 }
 
+// Empty when a right click of the display's pointer at the centre of the
+// shown area opens the area's menu; otherwise what is wrong. The menu is
+// closed again.
+std::string PointerFault(CkinettaDlg& dlg) {
+    if (dlg.windowHandle()->surfaceType() != QSurface::RasterSurface)
+        return "the main window is composed in GL";
+    CMovieStatic* area = dlg.MovieArea(dlg.State().ShownCamera());
+    const QPoint at = area->mapToGlobal(area->rect().center());
+    QProcess xdotool;
+    xdotool.start("xdotool", {"mousemove", "--sync", QString::number(at.x()),
+                              QString::number(at.y()), "click", "3"});
+    if (!xdotool.waitForStarted()) return "no xdotool (scripts/install-deps.sh installs it)";
+    if (!QTest::qWaitFor([&] { return xdotool.state() == QProcess::NotRunning; }, 5000) ||
+        xdotool.exitCode() != 0)
+        return "xdotool failed: " + xdotool.readAllStandardError().toStdString();
+    QMenu* menu = nullptr;
+    const bool shown = QTest::qWaitFor(
+        [&] {
+            menu = dlg.findChild<QMenu*>(QStringLiteral("movie menu"));
+            return menu && menu->isVisible();
+        },
+        5000);
+    if (!shown) return "no menu after a right click at the area's centre";
+    menu->close();
+    if (!QTest::qWaitFor([&] { return !menu->isVisible(); }, 5000)) return "the menu stays";
+    return {};
+}
+
 // Waits for the area and its picture to follow the window, then reports.
 void ExpectFollows(const CkinettaDlg& dlg, const char* step) {
     std::string fault;
@@ -345,6 +382,7 @@ void Exercise(bool managed) {
     QScreen* screen = dlg.screen();
     ASSERT_NE(screen, nullptr);
     ExpectFollows(dlg, "shown");
+    EXPECT_EQ(PointerFault(dlg), "") << "shown";
 
     const QSize larger = screen->availableGeometry().size() * 9 / 10;
     ASSERT_NE(larger, dlg.size());
@@ -368,6 +406,7 @@ void Exercise(bool managed) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return dlg.geometry() == screen->geometry(); }, 5000))
         << dlg.width() << "x" << dlg.height();
     ExpectFollows(dlg, "full screen");
+    EXPECT_EQ(PointerFault(dlg), "") << "full screen";
 
     dlg.Views().ToggleFullScreen();
     ASSERT_FALSE(dlg.View().FullScreen());

@@ -14,7 +14,7 @@
 // what decoding alone can do) plays for S seconds of wall time into movie
 // areas of WxH (1280x720 by default): off-screen surfaces that the loop
 // repaints at most every 16 ms, or with --widgets real movie areas
-// (QOpenGLWidget in shown windows, painted by Qt's event loop as the viewer
+// (movie-area widgets in shown windows, painted by Qt's event loop as the viewer
 // does). Per player: the speed the clock ran at, the frames the scheduler
 // handed over, paints, frames decoded and thinned per second, the frames due
 // (whose time the clock passed; key frames only when thinned), the distinct
@@ -136,13 +136,13 @@ struct Run {
 
 struct Setup {
     QSize area{1280, 720};
-    bool widgets = false; // QOpenGLWidget movie areas in shown windows; else off-screen
+    bool widgets = false; // movie-area widgets in shown windows; else off-screen
     int gop = 30;
     double frameSeconds = mkcard::kFrameUs29_1 / 1e6;
 };
 
 // A movie area: an off-screen surface that the loop repaints at most every
-// 16 ms, or a real movie area (QOpenGLWidget) in its own top-level window,
+// 16 ms, or a real movie area (VideoWidget) in its own top-level window,
 // painted by Qt when the presenter asks for it.
 struct Area {
     std::unique_ptr<OffscreenSurface> offscreen;
@@ -433,13 +433,13 @@ int main(int argc, char** argv) {
     }
     if (latency) {
         std::printf("\nlatency, one %s movie area of %dx%d\n",
-                    setup.widgets ? "QOpenGLWidget" : "off-screen", setup.area.width(),
+                    setup.widgets ? "VideoWidget" : "off-screen", setup.area.width(),
                     setup.area.height());
         OpenTimes(front, setup, 10);
         ScrubTimes(front, setup, frames, 40);
     }
     std::printf("\n%s movie areas of %dx%d, %g s per run\n",
-                setup.widgets ? "QOpenGLWidget" : "off-screen", setup.area.width(),
+                setup.widgets ? "VideoWidget" : "off-screen", setup.area.width(),
                 setup.area.height(), seconds);
     std::printf("%-7s %-6s %5s %7s %7s %7s %7s %7s %5s %7s %7s %6s %5s\n", "players", "rate",
                 "speed", "handed/s", "drawn/s", "decod/s", "thinned", "due", "shown", "dropped",
