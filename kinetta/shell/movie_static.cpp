@@ -2,8 +2,6 @@
 
 #include <QCursor>
 #include <QMouseEvent>
-#include <QOpenGLContext>
-#include <QOpenGLFunctions>
 #include <QOpenGLPaintDevice>
 #include <QPainter>
 
@@ -123,14 +121,9 @@ void CMovieStatic::PaintSurface(unsigned framebuffer) {
         playcore::VideoWidget::PaintSurface(framebuffer);
         return;
     }
-    QOpenGLFunctions* f = Context()->functions();
-    const QSize size = SurfaceSize();
-    f->glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
-    f->glViewport(0, 0, size.width(), size.height());
-    f->glClearColor(0, 0, 0, 1);
-    f->glClear(GL_COLOR_BUFFER_BIT);
+    ClearSurface(framebuffer);
     // The text is drawn in the area's own units, into the bound framebuffer.
-    QOpenGLPaintDevice device(size);
+    QOpenGLPaintDevice device(SurfaceSize());
     device.setDevicePixelRatio(devicePixelRatioF());
     QPainter painter(&device);
     painter.setPen(Qt::white);

@@ -19,6 +19,13 @@ QSurfaceFormat PresenterSurfaceFormat() {
     return f;
 }
 
+QOpenGLFramebufferObjectFormat PresenterFramebufferFormat() {
+    QOpenGLFramebufferObjectFormat format;
+    format.setAttachment(QOpenGLFramebufferObject::CombinedDepthStencil);
+    format.setInternalTextureFormat(GL_RGBA8);
+    return format;
+}
+
 OffscreenSurface::OffscreenSurface() = default;
 
 OffscreenSurface::~OffscreenSurface() {
@@ -51,10 +58,7 @@ bool OffscreenSurface::Create(QSize size) {
 
 bool OffscreenSurface::Resize(QSize size) {
     if (size.isEmpty() || !MakeCurrent()) return false;
-    QOpenGLFramebufferObjectFormat format;
-    format.setAttachment(QOpenGLFramebufferObject::CombinedDepthStencil);
-    format.setInternalTextureFormat(GL_RGBA8);
-    auto fbo = std::make_unique<QOpenGLFramebufferObject>(size, format);
+    auto fbo = std::make_unique<QOpenGLFramebufferObject>(size, PresenterFramebufferFormat());
     if (!fbo->isValid()) return false;
     fbo_ = std::move(fbo);
     size_ = size;

@@ -8,6 +8,7 @@
 // surface (Qt requires the GUI thread for QOffscreenSurface). RequestUpdate
 // may come from any thread; it only marks the surface for the next Render.
 
+#include <QOpenGLFramebufferObjectFormat>
 #include <QSize>
 #include <QSurfaceFormat>
 
@@ -61,5 +62,8 @@ private:
 // 8-bit stencil. A viewer sets it as the default format before creating its
 // application object so that movie areas and Qt's compositor agree.
 QSurfaceFormat PresenterSurfaceFormat();
+// The framebuffer a presenter draws into off the screen: RGBA8 with depth
+// and stencil.
+QOpenGLFramebufferObjectFormat PresenterFramebufferFormat();
 
 } // namespace playcore

@@ -106,10 +106,7 @@ QImage VideoWidget::GrabPicture() {
     if (size.isEmpty() || !MakeCurrent()) return QImage();
     QImage picture;
     {
-        QOpenGLFramebufferObjectFormat format;
-        format.setAttachment(QOpenGLFramebufferObject::CombinedDepthStencil);
-        format.setInternalTextureFormat(GL_RGBA8);
-        QOpenGLFramebufferObject fbo(size, format);
+        QOpenGLFramebufferObject fbo(size, PresenterFramebufferFormat());
         if (fbo.isValid()) {
             fbo.bind();
             PaintSurface(fbo.handle());
@@ -145,9 +142,14 @@ void VideoWidget::PaintSurface(unsigned framebuffer) {
         presenter_->Paint(framebuffer, SurfaceSize());
         return;
     }
+    ClearSurface(framebuffer);
+}
+
+void VideoWidget::ClearSurface(unsigned framebuffer) {
     QOpenGLFunctions* f = context_->functions();
+    const QSize size = SurfaceSize();
     f->glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
-    f->glViewport(0, 0, SurfaceSize().width(), SurfaceSize().height());
+    f->glViewport(0, 0, size.width(), size.height());
     f->glClearColor(0, 0, 0, 1);
     f->glClear(GL_COLOR_BUFFER_BIT);
 }

@@ -44,8 +44,8 @@ protected:
     // area's context current. The default draws the presenter's picture, or
     // black without a presenter.
     virtual void PaintSurface(unsigned framebuffer);
-    // The area's GL context (null before the first draw or grab).
-    QOpenGLContext* Context() const { return context_.get(); }
+    // Binds `framebuffer` over the whole surface and fills it with black.
+    void ClearSurface(unsigned framebuffer);
 
     void resizeEvent(QResizeEvent* event) override;
     // update() on the widget redraws the GL window.

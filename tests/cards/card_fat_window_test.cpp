@@ -50,15 +50,16 @@ public:
         av_log_set_level(AV_LOG_ERROR);
         dir = std::make_unique<ktest::TempDir>();
         const std::string mkcard = ktest::BuiltTool("tools/mkcard/mkcard");
-        struct Spec {
+        struct Recording {
             const char* name;
             const char* content;
             const char* start;
         };
-        for (const Spec& s : {Spec{"001_101500A_M.MP4", "front", "2023-05-25T10:15:00"},
-                              Spec{"001_101500A_R.MP4", "rear", "2023-05-25T10:15:00"},
-                              Spec{"002_101600_A.MP4", "combined", "2023-05-25T10:16:00"},
-                              Spec{"003_101700A_M.MP4", "front", "2023-05-25T10:17:00"}}) {
+        for (const Recording& s :
+             {Recording{"001_101500A_M.MP4", "front", "2023-05-25T10:15:00"},
+              Recording{"001_101500A_R.MP4", "rear", "2023-05-25T10:15:00"},
+              Recording{"002_101600_A.MP4", "combined", "2023-05-25T10:16:00"},
+              Recording{"003_101700A_M.MP4", "front", "2023-05-25T10:17:00"}}) {
             const std::string out = dir->Mkdir(kFolder) + "/" + s.name;
             ASSERT_EQ(ktest::RunProgram({mkcard,        "recording", "--family",      "tx40",
                                          "--out",       out,         "--content",     s.content,
